@@ -1,0 +1,41 @@
+# One static library per subsystem folder. Sources are the folder's *.cpp files except
+# main.cpp (the executable's own). The firmware subsystems call each other in both
+# directions (start-up calls the executor, the executor raises link events), so they are
+# linked as one group through the interface target kr_firmware.
+add_library(kr_firmware INTERFACE)
+
+function(kr_subsystem dir)
+    file(GLOB srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${dir}/*.cpp)
+    list(FILTER srcs EXCLUDE REGEX "/main\\.cpp$")
+    if(NOT srcs)
+        return()
+    endif()
+    set(lib kr_${dir})
+    add_library(${lib} STATIC ${srcs})
+    target_include_directories(${lib} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/platform/include)
+    target_link_libraries(${lib} PUBLIC kr_platform_rt Threads::Threads)
+    set_property(GLOBAL APPEND PROPERTY KR_FIRMWARE_LIBS ${lib})
+endfunction()
+
+# Called once all subsystems exist: links the libraries as one rescanned group so that
+# the order of their mutual references does not matter.
+function(kr_finish_firmware)
+    get_property(libs GLOBAL PROPERTY KR_FIRMWARE_LIBS)
+    string(REPLACE ";" "," group "${libs}")
+    target_link_libraries(kr_firmware INTERFACE "$<LINK_GROUP:RESCAN,${group}>" kr_platform_rt
+                          Threads::Threads ${CMAKE_DL_LIBS})
+    target_include_directories(kr_firmware INTERFACE ${PROJECT_SOURCE_DIR}
+                               ${PROJECT_SOURCE_DIR}/platform/include)
+endfunction()
+
+# One GoogleTest executable per test file: tests/<dir>/test_<module>.cpp.
+function(kr_tests dir)
+    file(GLOB tsrcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/test_*.cpp)
+    foreach(t ${tsrcs})
+        get_filename_component(name ${t} NAME_WE)
+        set(exe ${dir}_${name})
+        add_executable(${exe} ${t})
+        target_link_libraries(${exe} PRIVATE kr_firmware kr_sim GTest::gtest GTest::gtest_main GTest::gmock)
+        gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
+    endforeach()
+endfunction()

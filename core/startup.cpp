@@ -1,0 +1,3 @@
+#include "core/startup.h"
+
+int kr_main(int, char **) { return 0; }

@@ -1,0 +1,39 @@
+// Exact frequency: 128-bit two's-complement fixed point, 64 integer bits (hertz) followed by
+// 64 fraction bits (units of 2^-64 Hz). All arithmetic is integer-only so that it may run
+// inside real-time tasks; nothing here allocates or locks.
+#pragma once
+
+#include <cstdint>
+
+struct KrFreq {
+    int64_t integer;   // signed hertz
+    uint64_t fraction; // 2^-64 Hz, counted upward from the integer part
+};
+
+// Unsigned 32.32 fixed-point factor.
+struct KrFixedPointU32U32 {
+    uint32_t integer;
+    uint32_t fraction;
+};
+
+// Result buffer of getters that compute a value; copy it before the next such call.
+extern KrFreq globalKrFreq;
+
+int krfreqNegative(const KrFreq *f);
+void krfreqInvert(KrFreq *out, const KrFreq *f);
+void krfreqAdd(KrFreq *out, const KrFreq *a, const KrFreq *b);
+void krfreqSubtract(KrFreq *out, const KrFreq *a, const KrFreq *b);
+int krfreqCompare(const KrFreq *a, const KrFreq *b);
+void krfreqMultiplyByInt32(KrFreq *out, const KrFreq *f, int32_t m);
+void krfreqMultiplyByUint32_ov(KrFreq *out, const KrFreq *f, uint32_t m, uint32_t *overflow);
+void krfreqMultiplyByFixedPointU32U32(KrFreq *out, const KrFreq *f, const KrFixedPointU32U32 *q);
+void krfreqMultiplyByDouble(KrFreq *out, const KrFreq *f, double d);
+void krfreqDivideByInt32(KrFreq *out, const KrFreq *f, int32_t d);
+void krfreqShiftRight(KrFreq *f, int n);
+void krfreqShiftLeft(KrFreq *f, int n);
+double krfreq2double(const KrFreq *f, double *out);
+void double2krfreq(double d, KrFreq *out);
+float krfreq2float(const KrFreq *f, float *out);
+void float2krfreq(float d, KrFreq *out);
+void krfreqSortArrayAscending(KrFreq *a, int n);
+void krfreqSkipArrayMultiples(KrFreq *a, int n, int *count);
