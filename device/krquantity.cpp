@@ -1,0 +1,5 @@
+#include "device/krquantity.h"
+
+KrPow globalKrPow;
+KrAngle globalKrAngle;
+KrTime globalKrTime;
