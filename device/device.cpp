@@ -1,0 +1,100 @@
+#include "device/device.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "config/device_config.h"
+#include "core/printd.h"
+#include "device/device_record.h"
+
+uint32_t Device_unregisteredFunctionCalls = 0;
+
+int Device_unregisteredFunction() {
+    printd("WARNING: Calling an unregistered device function!\n");
+    Device_unregisteredFunctionCalls++;
+    return 0;
+}
+
+#define DEVICE_SLOT(ret, name, ...) \
+    ret (*Device_##name)(__VA_ARGS__) = &Device_fallback<ret, ##__VA_ARGS__>;
+#include "device/device_slots.def"
+#undef DEVICE_SLOT
+
+#define DEVICE_SLOT(ret, name, ...)                                   \
+    bool Device_isRegistered_##name() {                               \
+        return Device_##name != &Device_fallback<ret, ##__VA_ARGS__>; \
+    }
+#include "device/device_slots.def"
+#undef DEVICE_SLOT
+
+const DeviceSlotInfo Device_slotTable[] = {
+#define DEVICE_SLOT(ret, name, ...) {"Device_" #name, &Device_isRegistered_##name},
+#include "device/device_slots.def"
+#undef DEVICE_SLOT
+};
+const int Device_slotCount = sizeof(Device_slotTable) / sizeof(Device_slotTable[0]);
+
+int Device_default_getSourceIndex(Device *) {
+    return 1;
+}
+
+void Device_registerMandatoryFunctions() {
+    if (!DEVICE_ISREG(getDefaultSourceIndex))
+        Device_getDefaultSourceIndex = Device_default_getSourceIndex;
+    if (!DEVICE_ISREG(getSourceIndexMin)) Device_getSourceIndexMin = Device_default_getSourceIndex;
+    if (!DEVICE_ISREG(getSourceIndexMax)) Device_getSourceIndexMax = Device_default_getSourceIndex;
+}
+
+namespace {
+Device theDevice;
+
+const char *device_getName(Device *device) {
+    return device->modelName;
+}
+}  // namespace
+
+// The channel device replaces these with the variant chosen from the configuration; until
+// it exists the record only carries the model name.
+Device *Device_create() {
+    memset(&theDevice, 0, sizeof(theDevice));
+    snprintf(theDevice.modelName, sizeof(theDevice.modelName), "DEVICE");
+    return &theDevice;
+}
+
+int Device_init(Device *device) {
+    (void)device;
+    Device_getName = device_getName;
+    return 0;
+}
+
+int Device_ioupdate() {
+    return 0;
+}
+int Device_ioupdateTrigger(int) {
+    return 0;
+}
+
+namespace {
+const char *recovery_getName(Device *device) {
+    return device->modelName;
+}
+}  // namespace
+
+void recovery_registerDeviceFunctions() {
+    Device_getName = recovery_getName;
+}
+
+int recovery_device_init(Device *device) {
+    snprintf(device->modelName, sizeof(device->modelName), "DEVICE");
+    recovery_registerDeviceFunctions();
+    return 0;
+}
+
+int getIdentificationString(char *buffer, int size, Device *device) {
+    const char *name = DEVICE_ISREG(getName) ? Device_getName(device) : "undefined";
+    int n = snprintf(buffer, (size_t)size, "%s,%s%s,%s,%s", "Korvane AG", name,
+                     device_config_getModelNameExt_bracketed(), device_config_getSN(),
+                     device_config_getFWVersion());
+    if (n < 0) return 0;
+    return n < size ? n : size - 1;
+}

@@ -1,0 +1,6 @@
+// The single instrument record created by Device_create.
+#pragma once
+
+struct Device {
+    char modelName[32];
+};

@@ -1,0 +1,490 @@
+#include "scpi/scpi_execute.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "core/krpath.h"
+#include "core/krstuff.h"
+#include "core/kr_event.h"
+#include "core/printd.h"
+#include "device/device.h"
+#include "scpi/anritsu.h"
+#include "scpi/scpi_errorcodes.h"
+
+ScpiParserContext *parser = nullptr;
+
+namespace {
+
+struct timespec abstime = {0, 0};  // deadline of the next periodic tick
+uint8_t pdivCounter = 0;
+
+Device *parserDevice() { return parser ? parser->device : nullptr; }
+
+enum class MessageEnd { None, LineFeed, EndMark, Block };
+
+// bufLock held. Scans from scanPos for the end of a program message; control bytes other
+// than line feed become blanks. On success *end is the index just past the message text
+// (the terminator itself, or the byte after a block header) and scanPos is past the
+// consumed terminator.
+MessageEnd scanForMessageEnd(ScpiLink *link, int *end) {
+    char *buf = link->cmdBuf;
+    for (int i = link->scanPos; i < link->cmdFill; i++) {
+        unsigned char c = (unsigned char)buf[i];
+        if (c < 0x21 && c != '\n') buf[i] = ' ';
+        if (i == link->endMark) {
+            // The end-marked byte belongs to the message.
+            *end = i + 1;
+            link->scanPos = i + 1;
+            link->blockStart = -1;
+            return MessageEnd::EndMark;
+        }
+        if (c == ',') link->lastComma = i;
+        if (c == '#' && link->blockStart < 0) link->blockStart = i;
+        if (link->blockStart >= 0) {
+            int h = krscpi_isArbitraryBlock(buf + link->blockStart, i - link->blockStart + 1);
+            if (h > 0) {
+                *end = link->blockStart + h;
+                link->scanPos = *end;
+                link->blockStart = -1;
+                return MessageEnd::Block;
+            }
+            if (h == -1) continue;
+            link->blockStart = -1;
+        }
+        if (c == '\n') {
+            *end = i;
+            link->scanPos = i + 1;
+            return MessageEnd::LineFeed;
+        }
+    }
+    link->scanPos = link->cmdFill;
+    return MessageEnd::None;
+}
+
+// bufLock held. Device clear: event, end of block transfers, all buffered data dropped.
+void applyClear(ScpiLink *link) {
+    pthread_mutex_unlock(&link->bufLock);
+    kr_event_handle(link, KREV_CLEAR);
+    if (scpi_exec_receivingBlockData(link))
+        scpi_exec_cancelBlockDataReceive(link);
+    else if (scpi_exec_sendingBlockData(link))
+        scpi_exec_cancelBlockDataSend(link);
+    pthread_mutex_lock(&link->bufLock);
+    scpi_link_flush(link);
+    link->storedPath[0] = 0;
+    link->pathCursor = link->storedPath;
+    link->clearPending = 0;
+}
+
+// bufLock not held.
+void applyPendingEvent(ScpiLink *link) {
+    pthread_mutex_lock(&link->bufLock);
+    int event = link->pendingEvent;
+    link->pendingEvent = 0;
+    pthread_mutex_unlock(&link->bufLock);
+    if (event) kr_event_handle(link, event);
+}
+
+char *parkedTail(ScpiLink *link) {
+    return link->ansBuf + link->ansSize + SCPI_ANS_OVERFLOW_RESERVE - link->ansOverflow;
+}
+
+// bufLock held. Drops what the transport has taken and restores parked response bytes
+// as far as they fit below the capacity.
+void tidyAnswer(ScpiLink *link) {
+    if (link->ansRead > 0) {
+        int left = link->ansLen - link->ansRead;
+        memmove(link->ansBuf, link->ansBuf + link->ansRead, (size_t)(left > 0 ? left : 0));
+        link->ansLen = left > 0 ? left : 0;
+    }
+    link->ansRead = 0;
+    if (link->ansOverflow > 0) {
+        int room = link->ansSize - 1 - link->ansLen;
+        int n = link->ansOverflow < room ? link->ansOverflow : room;
+        if (n > 0) {
+            memmove(link->ansBuf + link->ansLen, parkedTail(link), (size_t)n);
+            link->ansLen += n;
+            link->ansOverflow -= n;
+        }
+    }
+    link->ansBuf[link->ansLen] = 0;
+}
+
+// Parks bytes behind the current tail (right-aligned at the end of the reserve).
+void parkBytes(ScpiLink *link, const char *bytes, int n) {
+    int maxTail = SCPI_ANS_OVERFLOW_RESERVE;
+    if (link->ansOverflow + n > maxTail) n = maxTail - link->ansOverflow;  // handler overran
+    if (n <= 0) return;
+    char *oldTail = parkedTail(link);
+    memmove(oldTail - n, oldTail, (size_t)link->ansOverflow);
+    link->ansOverflow += n;
+    memmove(parkedTail(link) + link->ansOverflow - n, bytes, (size_t)n);
+}
+
+// Ends the response message of a program message with its line feed.
+void finishResponse(ScpiLink *link) {
+    if (!link->msgResponded) return;
+    link->msgResponded = 0;
+    if (link->ansOverflow > 0) {
+        parkBytes(link, "\n", 1);
+    } else {
+        link->ansBuf[link->ansLen++] = '\n';
+        link->ansBuf[link->ansLen] = 0;
+    }
+}
+
+bool isBlank(const char *s) {
+    for (; *s; s++)
+        if (*s != ' ') return false;
+    return true;
+}
+
+// Length of the unit starting at text (up to but excluding its ';' or line feed); double
+// and single quoted strings may contain the separators.
+int unitLength(const char *text, int len) {
+    char quote = 0;
+    for (int i = 0; i < len; i++) {
+        char c = text[i];
+        if (quote) {
+            if (c == quote) quote = 0;
+            continue;
+        }
+        if (c == '"' || c == '\'') quote = c;
+        else if (c == ';' || c == '\n' || c == 0) return i;
+    }
+    return len;
+}
+
+// Runs one unit and adds its response to the answer. Returns false when the response had
+// to be cut (the answer buffer is full until the transport has taken it).
+bool runUnit(ScpiLink *link, char *unit, int partial) {
+    if (isBlank(unit)) return true;
+    int prefix = link->msgResponded ? 1 : 0;
+    int space = link->ansSize - 2 - link->ansLen - prefix;
+    char *out = link->ansBuf + link->ansLen + prefix;
+    if (space < 0) space = 0;
+    out[0] = 0;
+    int r = link->continuation ? link->continuation(link, unit, out, space, partial)
+                               : scpi_parser(link, unit, out, space, partial, 0);
+    if (r == 1 && out[0] == 0) r = 0;
+    if (r <= 0) return true;
+    if (prefix) link->ansBuf[link->ansLen] = ';';
+    link->msgResponded = 1;
+    if (r <= space) {
+        link->ansLen += prefix + r;
+        link->ansBuf[link->ansLen] = 0;
+        return true;
+    }
+    // Cut: what fits goes out now, the rest waits in the reserve.
+    link->ansLen += prefix + space;
+    link->ansCutChar = out[space];
+    char tail[SCPI_ANS_OVERFLOW_RESERVE];
+    int n = r - space;
+    if (n > SCPI_ANS_OVERFLOW_RESERVE - 1) n = SCPI_ANS_OVERFLOW_RESERVE - 1;
+    memcpy(tail, out + space, (size_t)n);
+    link->ansBuf[link->ansLen] = 0;
+    parkBytes(link, tail, n);
+    return false;
+}
+
+}  // namespace
+
+int scpi_execute_linkProgramMessage(ScpiLink *link, int end, int partial) {
+    // Units are copied out: the transport may append to the command buffer meanwhile, so the
+    // executor never writes into it while bufLock is released.
+    static char unit[SCPI_MAX_UNIT + 1];
+    int before = link->ansLen;
+    scpi_parser_prepare();
+    const char *text = link->cmdBuf;
+    int pos = link->parseStart;
+    bool paused = false;
+    while (pos < end) {
+        int len = unitLength(text + pos, end - pos);
+        int copy = len < SCPI_MAX_UNIT ? len : SCPI_MAX_UNIT;
+        memcpy(unit, text + pos, (size_t)copy);
+        unit[copy] = 0;
+        bool fits = runUnit(link, unit, partial);
+        pos += len;
+        if (pos < end) pos++;  // the separator
+        if (!fits && pos < end) {
+            paused = true;  // the rest of the message runs once the answer is out
+            break;
+        }
+    }
+    scpi_parser_execute();
+    link->parseStart = pos;
+    if (paused) {
+        link->resumeEnd = end;
+        link->ansMore = 1;
+    } else {
+        link->resumeEnd = -1;
+        finishResponse(link);
+        link->storedPath[0] = 0;
+        link->pathCursor = link->storedPath;
+    }
+    return link->ansLen - before;
+}
+
+void scpi_execute_link(ScpiLink *link) {
+    pthread_mutex_lock(&link->handleLock);
+    int pending = link->handlePending;
+    pthread_mutex_unlock(&link->handleLock);
+    if (!pending) return;
+
+    pthread_mutex_lock(&link->bufLock);
+    if (link->clearPending) {
+        // The waiting transport is released by the next service of the link.
+        applyClear(link);
+        pthread_mutex_unlock(&link->bufLock);
+        return;
+    }
+    tidyAnswer(link);
+    link->ansMore = 0;
+    link->parseStart = 0;
+    pthread_mutex_unlock(&link->bufLock);
+    applyPendingEvent(link);
+    pthread_mutex_lock(&link->bufLock);
+
+    for (;;) {
+        if (link->ansOverflow > 0) {
+            link->ansMore = 1;  // parked bytes first, nothing new until they are out
+            break;
+        }
+        if (link->resumeEnd >= 0) {
+            int end = link->resumeEnd;
+            pthread_mutex_unlock(&link->bufLock);
+            scpi_execute_linkProgramMessage(link, end, 0);
+            pthread_mutex_lock(&link->bufLock);
+            if (link->resumeEnd >= 0) break;
+            link->parseStart = link->resumeNext;
+            continue;
+        }
+        if (scpi_exec_receivingBlockData(link)) {
+            int avail = link->cmdFill - link->scanPos;
+            if (avail <= 0) break;
+            int start = link->scanPos;
+            pthread_mutex_unlock(&link->bufLock);
+            int used = scpi_exec_handleBlockDataReceive(link, link->cmdBuf + start, avail);
+            pthread_mutex_lock(&link->bufLock);
+            if (used <= 0) break;
+            link->scanPos += used;
+            link->parseStart = link->scanPos;
+            continue;
+        }
+        if (scpi_exec_sendingBlockData(link)) {
+            int room = link->ansSize - link->ansLen;
+            if (room <= 0) {
+                link->ansMore = 1;
+                break;
+            }
+            pthread_mutex_unlock(&link->bufLock);
+            int n = scpi_exec_handleBlockDataSend(link, link->ansBuf + link->ansLen, room);
+            pthread_mutex_lock(&link->bufLock);
+            if (n <= 0) {
+                printd("scpi_execute_link(): chunk is too small, returning to comm layer\n");
+                link->ansMore = 1;
+                break;
+            }
+            link->ansLen += n;
+            continue;
+        }
+
+        int end = 0;
+        MessageEnd kind = scanForMessageEnd(link, &end);
+        int partial = 0;
+        if (kind == MessageEnd::None && link->parseStart == 0 && link->cmdFill == link->cmdSize) {
+            printd("cbufFull\n");
+            if (link->lastComma >= link->parseStart && link->lastComma < link->cmdFill &&
+                link->cmdBuf[link->lastComma] == ',') {
+                printd("scpi_execute_link(): buffer full, execute until last program data "
+                       "separator ','\n");
+                end = link->lastComma;
+                link->scanPos = link->lastComma + 1;
+                partial = 1;
+            } else {
+                int t = ANRITSU_findLastDataTerminator(link->cmdBuf, link->cmdFill);
+                if (t > 0) {
+                    printd("scpi_execute_link(): buffer full, execute until (including) last "
+                           "Anritsu data terminator\n");
+                    end = t;
+                    link->scanPos = t;
+                } else {
+                    printd("scpi_execute_link(): buffer full, continue parsing\n");
+                    end = link->cmdFill;
+                    link->scanPos = link->cmdFill;
+                }
+                partial = 1;
+            }
+            link->lastComma = -1;
+            link->blockStart = -1;
+        }
+        pthread_mutex_unlock(&link->bufLock);
+        applyPendingEvent(link);
+
+        bool due = kind != MessageEnd::None || partial;
+        bool continuationDue = !due && link->continuation && link->parseStart == link->cmdFill &&
+                               link->ansLen == 0;
+        if (!due && !continuationDue) {
+            pthread_mutex_lock(&link->bufLock);
+            break;
+        }
+        if (kind == MessageEnd::EndMark) {
+            // The transport's end indicator is spent with this message.
+            pthread_mutex_lock(&link->bufLock);
+            link->endMark = -1;
+            pthread_mutex_unlock(&link->bufLock);
+        }
+        if (continuationDue) end = link->parseStart;
+        int next = kind == MessageEnd::Block ? end : link->scanPos;
+        link->resumeNext = next;
+        int added = scpi_execute_linkProgramMessage(link, end, partial);
+        pthread_mutex_lock(&link->bufLock);
+        if (link->resumeEnd >= 0) break;  // paused: the rest runs on a later service
+        link->parseStart = next;
+        if (continuationDue) {
+            if (added == 0) link->ansMore = 1;
+            break;
+        }
+        if (link->ansOverflow > 0) {
+            link->ansMore = 1;
+            break;
+        }
+        if (link->clearPending) {
+            applyClear(link);
+            break;
+        }
+    }
+
+    // Remove what has been executed.
+    int done = link->parseStart;
+    if (done > 0) {
+        int left = link->cmdFill - done;
+        memmove(link->cmdBuf, link->cmdBuf + done, (size_t)(left > 0 ? left : 0));
+        link->cmdFill -= done;
+        link->scanPos -= done;
+        if (link->scanPos < 0) link->scanPos = 0;
+        if (link->endMark >= 0) link->endMark = link->endMark >= done ? link->endMark - done : -1;
+        if (link->lastComma >= 0) link->lastComma = link->lastComma >= done ? link->lastComma - done : -1;
+        if (link->blockStart >= 0) link->blockStart = link->blockStart >= done ? link->blockStart - done : -1;
+        if (link->resumeEnd >= 0) {
+            link->resumeEnd -= done;
+            link->resumeNext -= done;
+        }
+    }
+    link->cmdBuf[link->cmdFill] = 0;
+    if (scpi_exec_sendingBlockData(link)) link->ansMore = 1;
+    link->parseStart = 0;
+    pthread_mutex_unlock(&link->bufLock);
+
+    pthread_mutex_lock(&link->handleLock);
+    link->handlePending = 0;
+    pthread_cond_broadcast(&link->handleCond);
+    pthread_mutex_unlock(&link->handleLock);
+}
+
+void scpi_execute(ScpiLinkList *list, Device *device, int periodMs) {
+    pthread_mutex_lock(&krcommDoMutex);
+    while (!krcommDo) {
+        if (pthread_cond_timedwait(&krcommDoCond, &krcommDoMutex, &abstime) == ETIMEDOUT) break;
+    }
+    krcommDo = 0;
+    pthread_mutex_unlock(&krcommDoMutex);
+
+    pthread_mutex_lock(&deviceAccessMutex);
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    if (now.tv_sec > abstime.tv_sec || (now.tv_sec == abstime.tv_sec && now.tv_nsec >= abstime.tv_nsec)) {
+        uint8_t old = pdivCounter++;
+        uint32_t risen = (uint32_t)(pdivCounter & (uint8_t)~old);
+        if (DEVICE_ISREG(periodic)) Device_periodic(device, risen);
+        krstuff_executeDeferredCalls(periodMs);
+        abstime.tv_sec = now.tv_sec + periodMs / 1000;
+        abstime.tv_nsec = now.tv_nsec + (long)(periodMs % 1000) * 1000000L;
+        if (abstime.tv_nsec >= 1000000000L) {
+            abstime.tv_sec++;
+            abstime.tv_nsec -= 1000000000L;
+        }
+    }
+    for (ScpiLink *link = list->head; link; link = link->next) scpi_execute_link(link);
+    pthread_mutex_unlock(&deviceAccessMutex);
+}
+
+int scpi_execute_commandFile(ScpiLink *link, const char *path) {
+    FILE *f = fopen(KrPath(path), "r");
+    if (!f) return 0;
+    for (;;) {
+        char *ptr;
+        int room = krcommOpenCmd(link, &ptr);
+        int n = 0;
+        bool eof = false;
+        if (room > 0) {
+            // One line, or as much of it as fits; the rest comes with the next read.
+            while (n < room) {
+                int c = fgetc(f);
+                if (c == EOF) {
+                    eof = true;
+                    break;
+                }
+                ptr[n++] = (char)c;
+                if (c == '\n') break;
+            }
+        }
+        krcommCloseCmd(link, n);
+        int more;
+        do {
+            scpi_link_doHandle(link);
+            pthread_mutex_lock(&deviceAccessMutex);
+            scpi_execute_link(link);
+            pthread_mutex_unlock(&deviceAccessMutex);
+            scpi_link_waitHandled(link);
+            char *ans;
+            int len = krcommPeekAns(link, &ans, &more);
+            if (len > 0) fwrite(ans, 1, (size_t)len, stdout);
+            krcommClearAns(link, len, &more);
+        } while (more);
+        if (eof) break;
+    }
+    fflush(stdout);
+    fclose(f);
+    return 0;
+}
+
+void scpi_executeNullLinkEvent(int event) {
+    pthread_mutex_lock(&deviceAccessMutex);
+    kr_event_handle(nullptr, event);
+    pthread_mutex_unlock(&deviceAccessMutex);
+}
+
+void openSynchronousDeviceAccess() { pthread_mutex_lock(&deviceAccessMutex); }
+void closeSynchronousDeviceAccess() { pthread_mutex_unlock(&deviceAccessMutex); }
+
+void scpi_parser_init(ScpiParserContext *context) {
+    parser = context;
+    scpi_initErrorQueue(&context->errorQueue);
+    ANRITSU_init(&anritsu, context->device);
+}
+
+void scpi_parser_prepare() {
+    if (parser && DEVICE_ISREG(prepare)) scpi_parser_error(Device_prepare(parserDevice()));
+}
+
+void scpi_parser_execute() {
+    if (parser && DEVICE_ISREG(execute)) scpi_parser_error(Device_execute(parserDevice()));
+}
+
+void scpi_parser_error(int code) {
+    if (parser && code) scpi_pushErrorQueue(code, &parser->errorQueue);
+}
+
+int scpi_isEnumElement(int (*fn)(Device *)) {
+    if (!fn || reinterpret_cast<void *>(fn) == reinterpret_cast<void *>(&Device_fallback<int, Device *>)) return 0;
+    return fn(parserDevice());
+}
+
+int scpi_setEnumElement(int (*fn)(Device *)) {
+    if (!fn || reinterpret_cast<void *>(fn) == reinterpret_cast<void *>(&Device_fallback<int, Device *>))
+        return KR_E_UNDEFINED_HEADER;
+    return fn(parserDevice());
+}

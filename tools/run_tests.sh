@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds and runs every test (unit and integration).
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+"$here/tools/setup.sh"
+cd "${KR_BUILD_DIR:-$here/build}"
+ctest --output-on-failure -j"$(nproc)" "$@"
