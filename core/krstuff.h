@@ -10,8 +10,11 @@
 struct Device;
 
 // Shell command line (at most 510 characters) run with a minimal-memory clone and waited
-// for. Returns the wait status, or -200. Not reentrant: main loop / start-up only (and
-// the socket server's privileged-port fallback).
+// for. Returns the wait status, or -200. Main loop / start-up only (and the socket
+// server's privileged-port fallback); concurrent callers are serialised.
+// Firmware paths inside the command must already be resolved (KrPath). Under a simulation
+// root the shell's PATH holds only the root's bin, sbin, usr/bin and usr/sbin, and
+// KORVANE_ROOT is passed on.
 int krstuffSystem(const char *command);
 extern int sused_max;  // high-water mark of the shell child's stack use in bytes
 
