@@ -79,6 +79,14 @@ TEST_F(KrstuffRoot, ReturnsTheWaitStatusAndWritesInsideTheRoot) {
     EXPECT_LE(sused_max, 4800);
 }
 
+TEST(Krstuff, WithoutARootTheShellKeepsTheProcessEnvironment) {
+    krpath_setRoot("");
+    int status = krstuffSystem("exit 4");
+    krpath_setRoot(nullptr);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 4);
+}
+
 TEST_F(KrstuffRoot, ToolsResolveOnlyInsideTheRoot) {
     // A system tool reaches its stand-in, which records the call.
     EXPECT_EQ(krstuffSystem("reboot now"), 0);
