@@ -17,18 +17,24 @@ inline uint32_t hi32(uint64_t v) {
     return (uint32_t)(v >> 32);
 }
 
-// 128 x 32 -> 160-bit product of the raw two's-complement bit pattern, four 32 x 32 -> 64
-// products with the carries passed upward. Returns bits 128 to 159 of the unsigned product.
+// 128 x 32 -> 160-bit product of the raw two's-complement bit pattern. The four 32 x 32 -> 64
+// partial products are independent; their sums carry explicitly, so the carry chain is two
+// additions long. Returns bits 128 to 159 of the unsigned product.
 inline uint32_t mulUnsigned(KrFreq *out, const KrFreq *f, uint32_t m) {
     uint64_t frac = f->fraction;
     uint64_t integer = (uint64_t)f->integer;
-    uint64_t p0 = (uint64_t)lo32(frac) * m;
-    uint64_t p1 = (uint64_t)hi32(frac) * m + hi32(p0);
-    uint64_t p2 = (uint64_t)lo32(integer) * m + hi32(p1);
-    uint64_t p3 = (uint64_t)hi32(integer) * m + hi32(p2);
-    out->fraction = ((uint64_t)lo32(p1) << 32) | lo32(p0);
-    out->integer = (int64_t)(((uint64_t)lo32(p3) << 32) | lo32(p2));
-    return hi32(p3);
+    uint64_t p0 = (uint64_t)lo32(frac) * m;     // weight 2^0
+    uint64_t p1 = (uint64_t)hi32(frac) * m;     // weight 2^32
+    uint64_t p2 = (uint64_t)lo32(integer) * m;  // weight 2^64
+    uint64_t p3 = (uint64_t)hi32(integer) * m;  // weight 2^96
+    uint64_t low = p0 + (p1 << 32);
+    uint64_t carry = low < p0 ? 1 : 0;
+    uint64_t mid = p2 + (p1 >> 32) + carry;  // cannot overflow: p2 <= (2^32 - 1)^2
+    uint64_t high = mid + (p3 << 32);
+    uint64_t carry2 = high < mid ? 1 : 0;
+    out->fraction = low;
+    out->integer = (int64_t)high;
+    return (uint32_t)((p3 >> 32) + carry2);
 }
 
 // Magnitude of a 128-bit value as two unsigned words; -2^127 maps onto 2^127.
