@@ -157,11 +157,20 @@ int unitLength(const char *text, int len) {
     return len;
 }
 
+// A unit gets room for an ordinary response: when the answer is already nearly full, the
+// rest of the message waits until the transport has taken it.
+bool answerNearlyFull(const ScpiLink *link) {
+    int minSpace = link->ansSize / 2 < SCPI_ANS_OVERFLOW_RESERVE ? link->ansSize / 2
+                                                                 : SCPI_ANS_OVERFLOW_RESERVE;
+    return link->ansLen > 0 && link->ansSize - 3 - link->ansLen < minSpace;
+}
+
 // Runs one unit and adds its response to the answer. Returns false when the response had
 // to be cut (the answer buffer is full until the transport has taken it).
-bool runUnit(ScpiLink *link, char *unit, int partial) {
-    if (isBlank(unit)) return true;
-    int prefix = link->msgResponded ? 1 : 0;
+bool runUnit(ScpiLink *link, char *unit, int partial, bool piece = false) {
+    if (!link->continuation && isBlank(unit)) return true;
+    // A piece continues the response before it; a new unit's response is joined by ";".
+    int prefix = link->msgResponded && !piece ? 1 : 0;
     int space = link->ansSize - 2 - link->ansLen - prefix;
     char *out = link->ansBuf + link->ansLen + prefix;
     if (space < 0) space = 0;
@@ -200,7 +209,15 @@ int scpi_execute_linkProgramMessage(ScpiLink *link, int end, int partial) {
     const char *text = link->cmdBuf;
     int pos = link->parseStart;
     bool paused = false;
+    if (pos >= end && link->continuation) {
+        unit[0] = 0;  // a due call: the continuation produces its next piece
+        runUnit(link, unit, partial, true);
+    }
     while (pos < end) {
+        if (answerNearlyFull(link)) {
+            paused = true;
+            break;
+        }
         int len = unitLength(text + pos, end - pos);
         int copy = len < SCPI_MAX_UNIT ? len : SCPI_MAX_UNIT;
         memcpy(unit, text + pos, (size_t)copy);
@@ -220,24 +237,21 @@ int scpi_execute_linkProgramMessage(ScpiLink *link, int end, int partial) {
         link->ansMore = 1;
     } else {
         link->resumeEnd = -1;
-        finishResponse(link);
+        // A continuation keeps its response message open until it has cleared itself.
+        if (!link->continuation) finishResponse(link);
         link->storedPath[0] = 0;
         link->pathCursor = link->storedPath;
     }
     return link->ansLen - before;
 }
 
-void scpi_execute_link(ScpiLink *link) {
-    pthread_mutex_lock(&link->handleLock);
-    int pending = link->handlePending;
-    pthread_mutex_unlock(&link->handleLock);
-    if (!pending) return;
+namespace {
 
-    pthread_mutex_lock(&link->bufLock);
+// bufLock held. One service: clear, answer tidying, then block transfers and program
+// messages until nothing more can be done; finally the executed input is removed.
+void serveLink(ScpiLink *link) {
     if (link->clearPending) {
-        // The waiting transport is released by the next service of the link.
-        applyClear(link);
-        pthread_mutex_unlock(&link->bufLock);
+        applyClear(link);  // the transport waiting in krcommClear goes on at once
         return;
     }
     tidyAnswer(link);
@@ -289,6 +303,24 @@ void scpi_execute_link(ScpiLink *link) {
             }
             link->ansLen += n;
             continue;
+        }
+
+        if (link->continuation && link->msgResponded) {
+            // An open list response gets its next piece before anything new is read, once
+            // there is room for it.
+            if (answerNearlyFull(link)) {
+                link->ansMore = 1;
+                break;
+            }
+            pthread_mutex_unlock(&link->bufLock);
+            applyPendingEvent(link);
+            int added = scpi_execute_linkProgramMessage(link, link->parseStart, 0);
+            pthread_mutex_lock(&link->bufLock);
+            if (link->resumeEnd >= 0 || link->ansOverflow > 0 || link->continuation) {
+                if (added > 0 || link->ansOverflow > 0) link->ansMore = 1;
+                break;
+            }
+            continue;  // the list is complete: go on with the input
         }
 
         int end = 0;
@@ -344,7 +376,9 @@ void scpi_execute_link(ScpiLink *link) {
         if (link->resumeEnd >= 0) break;  // paused: the rest runs on a later service
         link->parseStart = next;
         if (continuationDue) {
-            if (added == 0) link->ansMore = 1;
+            // A piece was produced: come back for the next one. Nothing produced means the
+            // continuation waits for input, and the transport must go back to reading it.
+            if (added > 0) link->ansMore = 1;
             break;
         }
         if (link->ansOverflow > 0) {
@@ -375,6 +409,18 @@ void scpi_execute_link(ScpiLink *link) {
     }
     link->cmdBuf[link->cmdFill] = 0;
     if (scpi_exec_sendingBlockData(link)) link->ansMore = 1;
+}
+
+}  // namespace
+
+void scpi_execute_link(ScpiLink *link) {
+    pthread_mutex_lock(&link->handleLock);
+    int pending = link->handlePending;
+    pthread_mutex_unlock(&link->handleLock);
+    if (!pending) return;
+
+    pthread_mutex_lock(&link->bufLock);
+    serveLink(link);
     link->parseStart = 0;
     pthread_mutex_unlock(&link->bufLock);
 

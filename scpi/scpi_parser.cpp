@@ -19,7 +19,16 @@ int scpi_parser(ScpiLink *link, char *unit, char *out, int outSize, int partial,
     if (n == 0) return 0;
     int altLen = 0;
     if (ANRITSU_parse(&anritsu, link, unit, out, outSize, partial, &altLen) == 0) return altLen;
-    if (strcasecmp(unit, "*IDN?") == 0) return getIdentificationString(out, outSize, parser->device);
+    if (strcasecmp(unit, "*IDN?") == 0) {
+        char idn[256];
+        int len = getIdentificationString(idn, sizeof(idn), parser->device);
+        if (len >= outSize) {
+            scpi_parser_error(KR_E_QUERY_ERROR);
+            return 0;
+        }
+        memcpy(out, idn, (size_t)len + 1);
+        return len;
+    }
     if (strcasecmp(unit, "*OPC?") == 0) return snprintf(out, (size_t)outSize, "1");
     if (strcasecmp(unit, "SYST:ERR?") == 0 || strcasecmp(unit, "SYSTEM:ERROR?") == 0 ||
         strcasecmp(unit, "SYST:ERR:NEXT?") == 0 || strcasecmp(unit, "SYSTEM:ERROR:NEXT?") == 0) {

@@ -1,0 +1,139 @@
+"""The firmware process as a whole: command line, start-up order, console link, power-on
+settings file, signals and the run-state file."""
+
+import signal
+import unittest
+
+from krsim import Instrument
+
+STARTUP_ORDER = [
+    "Boot delay (OCXO startup time)... \n",
+    "Done. (Boot delay)\n",
+    "Device = ",
+    "Initialising SCPI link list...\n",
+    "Done. (Initialising SCPI link list)\n",
+    "Initialising Device...\n",
+    "device_init done...\n",
+    "Initialising HC link...\n",
+    "Done. (Initialising HC link)\n",
+    "Done. (Initialising Device)\n",
+    "Init console link, processing device defaults command file\n",
+    "Init socket link\n",
+    "Init VXI links\n",
+    "Start VXI thread\n",
+    "Init USB link...\n",
+    "Done. (Initialising USB link)\n",
+    "Init GPIB link...\n",
+    "Done. (Initialising GPIB link)\n",
+    "\nDevice is running!\n",
+]
+
+
+def link_names(output):
+    return [line.split("<", 1)[1].rstrip(">") for line in output.splitlines()
+            if "link name: <" in line]
+
+
+class StartupTest(unittest.TestCase):
+    def test_startup_messages_in_order_and_console_answers(self):
+        with Instrument() as inst:
+            inst.wait_running()
+            out = inst.output
+            pos = 0
+            for message in STARTUP_ORDER:
+                i = out.find(message, pos)
+                self.assertGreaterEqual(i, 0, "missing or out of order: %r\n%s" % (message, out))
+                pos = i + len(message)
+            self.assertIn("    Device without HC\n", out)
+            self.assertIn("    Device without GPIB\n", out)
+            self.assertEqual(link_names(out), ["File", "Console", "Socket Port 18",
+                                               "VXI-11 Channel A", "VXI-11 Channel B", "USB"])
+            idn = inst.query("*IDN?")
+            self.assertEqual(idn, "Korvane AG,DEVICE,1C0-000B10000-0001,0.4.204")
+            self.assertEqual(inst.query("*IDN?;*OPC?"), idn + ";1")
+            self.assertEqual(inst.file("/media/ram/kr_framework_status").strip(), "running")
+            self.assertEqual(inst.file("/media/ram/selftest.txt"), "*TST? selftest report\r\n1;0\r\n")
+
+    def test_front_panel_and_gpib_links_when_configured(self):
+        # Position 4 '4': HC panel on the newer controller; position 11 '1': GPIB fitted.
+        with Instrument(serial="1C0-400B10010-0001") as inst:
+            inst.wait_running()
+            out = inst.output
+            self.assertIn("    Device with HC\n", out)
+            self.assertIn("    Device with GPIB\n", out)
+            self.assertEqual(link_names(out)[0], "HC Front Panel")
+            self.assertEqual(link_names(out)[-1], "GPIB")
+
+    def test_sigterm_leaves_exit_success(self):
+        with Instrument() as inst:
+            inst.wait_running()
+            self.assertEqual(inst.stop(signal.SIGTERM), 0)
+            self.assertIn("SIGINT or SIGTERM\n", inst.output)
+            self.assertIn("exit_KR()\n", inst.output)
+            self.assertEqual(inst.file("/media/ram/kr_framework_status").strip(), "exit_success")
+
+    def test_unexpected_signal_leaves_exit_failure(self):
+        with Instrument() as inst:
+            inst.wait_running()
+            inst.stop(signal.SIGUSR1)
+            self.assertIn("Got signal 10\n", inst.output)
+            self.assertEqual(inst.file("/media/ram/kr_framework_status").strip(), "exit_failure")
+
+    def test_ignored_signal_keeps_running(self):
+        with Instrument() as inst:
+            inst.wait_running()
+            inst.proc.send_signal(signal.SIGPIPE)
+            inst.wait_for("Signal 13: broken pipe (ignored)\n")
+            self.assertEqual(inst.query("*OPC?"), "1")
+
+
+class CommandLineTest(unittest.TestCase):
+    def test_verbose(self):
+        with Instrument(args=["-v"]) as inst:
+            inst.wait_running()
+            self.assertTrue(inst.output.startswith("verbose mode\n"))
+
+    def test_fallback_mode(self):
+        files = {"/korvane/cust/sav0": "*OPC?\n"}
+        with Instrument(args=["-f"], files=files) as inst:
+            inst.wait_running()
+            out = inst.output
+            self.assertTrue(out.startswith("fallback mode\n"))
+            self.assertIn("loadDefaultSettings(): skipped (fallback mode)\n", out)
+            self.assertEqual(inst.query("*IDN?"), "Korvane AG,DEVICE,1C0-000B10000-RECO,0.4.204")
+
+    def test_arguments_that_change_nothing(self):
+        for args in (["-vd"], ["-v", "-f"], ["-x"], ["v"]):
+            with self.subTest(args=args), Instrument(args=args) as inst:
+                inst.wait_running()
+                out = inst.output
+                self.assertNotIn("verbose mode", out)
+                self.assertNotIn("fallback mode", out)
+                self.assertEqual(inst.proc.poll(), None)  # not daemonised: still our child
+
+    def test_boot_delay_file(self):
+        with Instrument(files={"/korvane/dev/bootdelay": "75"}) as inst:  # out of range: 0
+            inst.wait_running()
+
+
+class PowerOnSettingsTest(unittest.TestCase):
+    def test_settings_file_runs_on_file_link_and_its_errors_are_dropped(self):
+        files = {"/korvane/cust/sav0": "*OPC?\nBOGUS:COMMAND\n*IDN?;*OPC?\n"}
+        with Instrument(files=files) as inst:
+            inst.wait_running()
+            out = inst.output
+            begin = out.index("Init console link, processing device defaults command file\n")
+            end = out.index("Init socket link\n")
+            self.assertIn("1\n", out[begin:end])
+            self.assertIn(";1\n", out[begin:end])
+            self.assertEqual(inst.query("SYST:ERR?"), '0,"No error"')
+
+    def test_console_errors_are_reported(self):
+        with Instrument() as inst:
+            inst.wait_running()
+            inst.send("NOSUCH\n")
+            self.assertEqual(inst.query("SYST:ERR?"), '-113,"Undefined header"')
+
+
+if __name__ == "__main__":
+    unittest.main()
