@@ -12,11 +12,19 @@ int vxiALinkActivity = 0;
 int vxiBLinkActivity = 0;
 
 const char *KR_EVENT_toString(int event) {
-    static const char *const names[] = {
-        "KREV_NULL",         "KREV_CONNECT_LAN",     "KREV_DISCONNECT_LAN",  "KREV_CONNECT_USB",
-        "KREV_DISCONNECT_USB", "KREV_CONNECT_GPIB",  "KREV_DISCONNECT_GPIB", "KREV_CONNECT_VXIA",
-        "KREV_DISCONNECT_VXIA", "KREV_CONNECT_VXIB", "KREV_DISCONNECT_VXIB", "KREV_CLEAR",
-        "KREV_GET"};
+    static const char *const names[] = {"KREV_NULL",
+                                        "KREV_CONNECT_LAN",
+                                        "KREV_DISCONNECT_LAN",
+                                        "KREV_CONNECT_USB",
+                                        "KREV_DISCONNECT_USB",
+                                        "KREV_CONNECT_GPIB",
+                                        "KREV_DISCONNECT_GPIB",
+                                        "KREV_CONNECT_VXIA",
+                                        "KREV_DISCONNECT_VXIA",
+                                        "KREV_CONNECT_VXIB",
+                                        "KREV_DISCONNECT_VXIB",
+                                        "KREV_CLEAR",
+                                        "KREV_GET"};
     if (event < 0 || event > KREV_GET) return "(unknown)";
     return names[event];
 }
@@ -43,7 +51,8 @@ void kr_event_signal(KrEvent *event) {
 // count as a signal.
 void kr_event_wait(KrEvent *event) {
     pthread_mutex_lock(&event->mutex);
-    while (!event->flag) pthread_cond_wait(&event->cond, &event->mutex);
+    while (!event->flag)
+        pthread_cond_wait(&event->cond, &event->mutex);
     event->flag = 0;
     pthread_mutex_unlock(&event->mutex);
 }
@@ -54,8 +63,12 @@ void kr_event_handle(ScpiLink *link, int event) {
     int old = global_activeLinks;
     int set = old;
     switch (event) {
-        case KREV_CONNECT_LAN: set |= 1; break;
-        case KREV_DISCONNECT_LAN: set &= ~1; break;
+        case KREV_CONNECT_LAN:
+            set |= 1;
+            break;
+        case KREV_DISCONNECT_LAN:
+            set &= ~1;
+            break;
         case KREV_CONNECT_USB:
             set |= 2;
             hcupdate_connectUsb();
@@ -72,17 +85,26 @@ void kr_event_handle(ScpiLink *link, int event) {
             set &= ~4;
             hcupdate_disconnectGpib();
             break;
-        case KREV_CONNECT_VXIA: set |= 8; break;
-        case KREV_DISCONNECT_VXIA: set &= ~8; break;
-        case KREV_CONNECT_VXIB: set |= 16; break;
-        case KREV_DISCONNECT_VXIB: set &= ~16; break;
+        case KREV_CONNECT_VXIA:
+            set |= 8;
+            break;
+        case KREV_DISCONNECT_VXIA:
+            set &= ~8;
+            break;
+        case KREV_CONNECT_VXIB:
+            set |= 16;
+            break;
+        case KREV_DISCONNECT_VXIB:
+            set &= ~16;
+            break;
         case KREV_CLEAR:
             if (DEVICE_ISREG(clear)) Device_clear(device);
             break;
         case KREV_GET:
             if (DEVICE_ISREG(triggerImmediate)) Device_triggerImmediate(device);
             break;
-        default: break;
+        default:
+            break;
     }
     const int network = 0x19;
     if (!(set & network) && (old & network)) hcupdate_disconnectLan();

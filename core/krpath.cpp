@@ -16,7 +16,8 @@ void loadRoot(const char *root) {
     size_t n = strnlen(r, sizeof(rootBuf) - 1);
     memcpy(rootBuf, r, n);
     // A trailing slash would double up with the absolute paths appended to it.
-    while (n > 0 && rootBuf[n - 1] == '/') n--;
+    while (n > 0 && rootBuf[n - 1] == '/')
+        n--;
     rootBuf[n] = 0;
     rootLoaded = true;
 }
@@ -52,13 +53,15 @@ int krpath_joinInside(const char *absDir, const char *name, char *out, size_t si
     char dir[KR_PATH_MAX];
     if (krpath_resolve(absDir, dir, sizeof(dir)) != 0) return -1;
     size_t dlen = strlen(dir);
-    while (dlen > 1 && dir[dlen - 1] == '/') dir[--dlen] = 0;
+    while (dlen > 1 && dir[dlen - 1] == '/')
+        dir[--dlen] = 0;
 
     // An absolute name is accepted only when it already names a place inside the directory.
     const char *rest = name;
     if (name[0] == '/') {
         size_t alen = strlen(absDir);
-        while (alen > 1 && absDir[alen - 1] == '/') alen--;
+        while (alen > 1 && absDir[alen - 1] == '/')
+            alen--;
         if (strncmp(name, absDir, alen) != 0 || (name[alen] != '/' && name[alen] != 0)) return -1;
         rest = name + alen;
     }
@@ -71,16 +74,19 @@ int krpath_joinInside(const char *absDir, const char *name, char *out, size_t si
     int depth = 0;
     const char *p = rest;
     while (*p) {
-        while (*p == '/') p++;
+        while (*p == '/')
+            p++;
         if (!*p) break;
         const char *e = p;
-        while (*e && *e != '/') e++;
+        while (*e && *e != '/')
+            e++;
         size_t clen = (size_t)(e - p);
         if (clen == 1 && p[0] == '.') {
             // stays here
         } else if (clen == 2 && p[0] == '.' && p[1] == '.') {
             if (depth == 0) return -1;
-            while (len > dlen && joined[len - 1] != '/') len--;
+            while (len > dlen && joined[len - 1] != '/')
+                len--;
             len--;  // the slash itself
             joined[len] = 0;
             depth--;
@@ -100,4 +106,6 @@ int krpath_joinInside(const char *absDir, const char *name, char *out, size_t si
     return 0;
 }
 
-KrPath::KrPath(const char *absPath) { ok_ = krpath_resolve(absPath, buf_, sizeof(buf_)) == 0; }
+KrPath::KrPath(const char *absPath) {
+    ok_ = krpath_resolve(absPath, buf_, sizeof(buf_)) == 0;
+}

@@ -24,13 +24,13 @@ int krpath_joinInside(const char *absDir, const char *name, char *out, size_t si
 
 // A resolved path in a fixed buffer: fopen(KrPath("/korvane/cust/sav0"), "r").
 class KrPath {
-public:
+  public:
     explicit KrPath(const char *absPath);
     const char *c_str() const { return buf_; }
     operator const char *() const { return buf_; }
     bool ok() const { return ok_; }
 
-private:
+  private:
     char buf_[KR_PATH_MAX];
     bool ok_;
 };

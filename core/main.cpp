@@ -1,3 +1,5 @@
 #include "core/startup.h"
 
-int main(int argc, char **argv) { return kr_main(argc, argv); }
+int main(int argc, char **argv) {
+    return kr_main(argc, argv);
+}

@@ -65,7 +65,8 @@ void *consoleLinkHandler(void *) {
 }
 
 void *socketLinkHandler(void *) {
-    for (;;) Krsocket_handle(&socketServer, &link_socket);
+    for (;;)
+        Krsocket_handle(&socketServer, &link_socket);
     return nullptr;
 }
 
@@ -82,12 +83,14 @@ void *usbLinkHandler(void *) {
 }
 
 void *gpibLinkHandler(void *) {
-    for (;;) krgpib_handle(&gpib, &link_gpib);
+    for (;;)
+        krgpib_handle(&gpib, &link_gpib);
     return nullptr;
 }
 
 void *rcmdevFinderHandler(void *) {
-    for (;;) krsocketBcastHandle(&rcmdevFinderSocket);
+    for (;;)
+        krsocketBcastHandle(&rcmdevFinderSocket);
     return nullptr;
 }
 
@@ -154,7 +157,8 @@ void printBacktrace(FILE *alsoTo) {
 
 void kr_setRunState(const char *state) {
     char cmd[KR_PATH_MAX + 64];
-    snprintf(cmd, sizeof(cmd), "echo %s > %s", state, KrPath("/media/ram/kr_framework_status").c_str());
+    snprintf(cmd, sizeof(cmd), "echo %s > %s", state,
+             KrPath("/media/ram/kr_framework_status").c_str());
     krstuffSystem(cmd);
 }
 
@@ -198,13 +202,23 @@ void signal_handler(int sig) {
     printf("Got signal %d\n", sig);
     fflush(stdout);
     switch (sig) {
-        case SIGPIPE: printf("Signal 13: broken pipe (ignored)\n"); return;
+        case SIGPIPE:
+            printf("Signal 13: broken pipe (ignored)\n");
+            return;
         case 27:
-        case 29: printf("Signal 27 or 29: profiling timer expired (ignored)\n"); return;
+        case 29:
+            printf("Signal 27 or 29: profiling timer expired (ignored)\n");
+            return;
         case 26:
-        case 28: printf("Signal 26 or 28: virtual alarm clock (ignored)\n"); return;
-        case 17: printf("SIGCHLD\n"); return;
-        case 23: printf("SIGURG\n"); return;
+        case 28:
+            printf("Signal 26 or 28: virtual alarm clock (ignored)\n");
+            return;
+        case 17:
+            printf("SIGCHLD\n");
+            return;
+        case 23:
+            printf("SIGURG\n");
+            return;
         case SIGSEGV: {
             kr_setRunState("segfault");
             kr_framework_status_success = 0;
@@ -347,7 +361,8 @@ void initialize() {
     printf("\nDevice is running!\n");
     fflush(stdout);
 
-    for (;;) scpi_execute(&link_list, device, 250);
+    for (;;)
+        scpi_execute(&link_list, device, 250);
 }
 
 int kr_main(int argc, char **argv) {
@@ -374,7 +389,8 @@ int kr_main(int argc, char **argv) {
                 fallbackEnabled = 1;
                 printf("fallback mode\n");
                 break;
-            default: break;
+            default:
+                break;
         }
     }
     kr_setRunState("running");

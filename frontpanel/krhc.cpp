@@ -5,7 +5,9 @@
 
 #include "core/krpath.h"
 
-void Krhc_init(KrHc *hc) { hc->fd = -1; }
+void Krhc_init(KrHc *hc) {
+    hc->fd = -1;
+}
 
 int Krhc_open(KrHc *hc) {
     hc->fd = open(KrPath("/dev/krhc"), O_RDWR);
@@ -19,4 +21,6 @@ void Krhc_close(KrHc *hc) {
 
 // The panel protocol arrives with the front-panel link; until then the pump reports the
 // link as unusable, which ends only the panel's thread.
-int Krhc_handle(KrHc *hc, ScpiLink *) { return hc->fd < 0 ? -1 : (sleep(1), 0); }
+int Krhc_handle(KrHc *hc, ScpiLink *) {
+    return hc->fd < 0 ? -1 : (sleep(1), 0);
+}

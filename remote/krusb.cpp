@@ -11,6 +11,8 @@ int krusb_open(KrUsb *usb) {
 }
 
 // The USBTMC protocol arrives with the other links; until then the link halts at once.
-int krusb_handle(KrUsb *, ScpiLink *) { return -1; }
+int krusb_handle(KrUsb *, ScpiLink *) {
+    return -1;
+}
 
 void krusb_check_connection(KrUsb *, ScpiLink *, int) {}

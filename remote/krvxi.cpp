@@ -6,5 +6,6 @@
 void kr_vxi_link_init(ScpiLink *, ScpiLink *) {}
 
 void kr_vxi_link_run() {
-    for (;;) sleep(3600);
+    for (;;)
+        sleep(3600);
 }

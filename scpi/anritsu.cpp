@@ -9,9 +9,9 @@ AnritsuState anritsu;
 
 namespace {
 
-const char *const dataTerminators[] = {"ADR", "DB",  "DG",  "DM",  "DV",  "GH",  "GV", "HZ",
-                                       "KH",  "KV",  "MH",  "MS",  "MV",  "NS",  "PCT", "PCV",
-                                       "RD",  "RV",  "SEC", "SPS", "TMS", "US",  "VT"};
+const char *const dataTerminators[] = {"ADR", "DB", "DG",  "DM",  "DV",  "GH", "GV",  "HZ",
+                                       "KH",  "KV", "MH",  "MS",  "MV",  "NS", "PCT", "PCV",
+                                       "RD",  "RV", "SEC", "SPS", "TMS", "US", "VT"};
 
 // Case-insensitive word at text, followed by a blank or the end.
 bool isWordAt(const char *text, int length, const char *word) {
@@ -36,7 +36,9 @@ int ANRITSU_parse(AnritsuState *, ScpiLink *, char *, char *, int, int, int *out
 }
 
 // List stepping by group execute trigger arrives with the emulation; nothing is consumed.
-int ANRITSU_handleEvent(AnritsuState *, ScpiLink *, int) { return KR_E_NOT_IMPLEMENTED; }
+int ANRITSU_handleEvent(AnritsuState *, ScpiLink *, int) {
+    return KR_E_NOT_IMPLEMENTED;
+}
 
 int ANRITSU_isDataTerminator(const char *text) {
     int len = (int)strlen(text);
@@ -48,13 +50,15 @@ int ANRITSU_isDataTerminator(const char *text) {
 int ANRITSU_findLastDataTerminator(const char *text, int length) {
     for (int i = length - 1; i >= 0; i--) {
         // A terminator follows the number it ends, so it starts after a digit or a blank.
-        if (i > 0 && !isdigit((unsigned char)text[i - 1]) && text[i - 1] != ' ' && text[i - 1] != '.')
+        if (i > 0 && !isdigit((unsigned char)text[i - 1]) && text[i - 1] != ' ' &&
+            text[i - 1] != '.')
             continue;
         for (const char *t : dataTerminators) {
             int n = (int)strlen(t);
             if (i + n > length) continue;
             bool match = true;
-            for (int k = 0; k < n && match; k++) match = toupper((unsigned char)text[i + k]) == t[k];
+            for (int k = 0; k < n && match; k++)
+                match = toupper((unsigned char)text[i + k]) == t[k];
             if (match && (i + n == length || !isalpha((unsigned char)text[i + n]))) return i + n;
         }
     }

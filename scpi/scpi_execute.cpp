@@ -5,9 +5,9 @@
 #include <cstring>
 #include <ctime>
 
+#include "core/kr_event.h"
 #include "core/krpath.h"
 #include "core/krstuff.h"
-#include "core/kr_event.h"
 #include "core/printd.h"
 #include "device/device.h"
 #include "scpi/anritsu.h"
@@ -20,7 +20,9 @@ namespace {
 struct timespec abstime = {0, 0};  // deadline of the next periodic tick
 uint8_t pdivCounter = 0;
 
-Device *parserDevice() { return parser ? parser->device : nullptr; }
+Device *parserDevice() {
+    return parser ? parser->device : nullptr;
+}
 
 enum class MessageEnd { None, LineFeed, EndMark, Block };
 
@@ -151,8 +153,10 @@ int unitLength(const char *text, int len) {
             if (c == quote) quote = 0;
             continue;
         }
-        if (c == '"' || c == '\'') quote = c;
-        else if (c == ';' || c == '\n' || c == 0) return i;
+        if (c == '"' || c == '\'')
+            quote = c;
+        else if (c == ';' || c == '\n' || c == 0)
+            return i;
     }
     return len;
 }
@@ -330,16 +334,18 @@ void serveLink(ScpiLink *link) {
             printd("cbufFull\n");
             if (link->lastComma >= link->parseStart && link->lastComma < link->cmdFill &&
                 link->cmdBuf[link->lastComma] == ',') {
-                printd("scpi_execute_link(): buffer full, execute until last program data "
-                       "separator ','\n");
+                printd(
+                    "scpi_execute_link(): buffer full, execute until last program data "
+                    "separator ','\n");
                 end = link->lastComma;
                 link->scanPos = link->lastComma + 1;
                 partial = 1;
             } else {
                 int t = ANRITSU_findLastDataTerminator(link->cmdBuf, link->cmdFill);
                 if (t > 0) {
-                    printd("scpi_execute_link(): buffer full, execute until (including) last "
-                           "Anritsu data terminator\n");
+                    printd(
+                        "scpi_execute_link(): buffer full, execute until (including) last "
+                        "Anritsu data terminator\n");
                     end = t;
                     link->scanPos = t;
                 } else {
@@ -356,8 +362,8 @@ void serveLink(ScpiLink *link) {
         applyPendingEvent(link);
 
         bool due = kind != MessageEnd::None || partial;
-        bool continuationDue = !due && link->continuation && link->parseStart == link->cmdFill &&
-                               link->ansLen == 0;
+        bool continuationDue =
+            !due && link->continuation && link->parseStart == link->cmdFill && link->ansLen == 0;
         if (!due && !continuationDue) {
             pthread_mutex_lock(&link->bufLock);
             break;
@@ -400,8 +406,10 @@ void serveLink(ScpiLink *link) {
         link->scanPos -= done;
         if (link->scanPos < 0) link->scanPos = 0;
         if (link->endMark >= 0) link->endMark = link->endMark >= done ? link->endMark - done : -1;
-        if (link->lastComma >= 0) link->lastComma = link->lastComma >= done ? link->lastComma - done : -1;
-        if (link->blockStart >= 0) link->blockStart = link->blockStart >= done ? link->blockStart - done : -1;
+        if (link->lastComma >= 0)
+            link->lastComma = link->lastComma >= done ? link->lastComma - done : -1;
+        if (link->blockStart >= 0)
+            link->blockStart = link->blockStart >= done ? link->blockStart - done : -1;
         if (link->resumeEnd >= 0) {
             link->resumeEnd -= done;
             link->resumeNext -= done;
@@ -441,7 +449,8 @@ void scpi_execute(ScpiLinkList *list, Device *device, int periodMs) {
     pthread_mutex_lock(&deviceAccessMutex);
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
-    if (now.tv_sec > abstime.tv_sec || (now.tv_sec == abstime.tv_sec && now.tv_nsec >= abstime.tv_nsec)) {
+    if (now.tv_sec > abstime.tv_sec ||
+        (now.tv_sec == abstime.tv_sec && now.tv_nsec >= abstime.tv_nsec)) {
         uint8_t old = pdivCounter++;
         uint32_t risen = (uint32_t)(pdivCounter & (uint8_t)~old);
         if (DEVICE_ISREG(periodic)) Device_periodic(device, risen);
@@ -453,7 +462,8 @@ void scpi_execute(ScpiLinkList *list, Device *device, int periodMs) {
             abstime.tv_nsec -= 1000000000L;
         }
     }
-    for (ScpiLink *link = list->head; link; link = link->next) scpi_execute_link(link);
+    for (ScpiLink *link = list->head; link; link = link->next)
+        scpi_execute_link(link);
     pthread_mutex_unlock(&deviceAccessMutex);
 }
 
@@ -503,8 +513,12 @@ void scpi_executeNullLinkEvent(int event) {
     pthread_mutex_unlock(&deviceAccessMutex);
 }
 
-void openSynchronousDeviceAccess() { pthread_mutex_lock(&deviceAccessMutex); }
-void closeSynchronousDeviceAccess() { pthread_mutex_unlock(&deviceAccessMutex); }
+void openSynchronousDeviceAccess() {
+    pthread_mutex_lock(&deviceAccessMutex);
+}
+void closeSynchronousDeviceAccess() {
+    pthread_mutex_unlock(&deviceAccessMutex);
+}
 
 void scpi_parser_init(ScpiParserContext *context) {
     parser = context;
@@ -525,12 +539,15 @@ void scpi_parser_error(int code) {
 }
 
 int scpi_isEnumElement(int (*fn)(Device *)) {
-    if (!fn || reinterpret_cast<void *>(fn) == reinterpret_cast<void *>(&Device_fallback<int, Device *>)) return 0;
+    if (!fn ||
+        reinterpret_cast<void *>(fn) == reinterpret_cast<void *>(&Device_fallback<int, Device *>))
+        return 0;
     return fn(parserDevice());
 }
 
 int scpi_setEnumElement(int (*fn)(Device *)) {
-    if (!fn || reinterpret_cast<void *>(fn) == reinterpret_cast<void *>(&Device_fallback<int, Device *>))
+    if (!fn ||
+        reinterpret_cast<void *>(fn) == reinterpret_cast<void *>(&Device_fallback<int, Device *>))
         return KR_E_UNDEFINED_HEADER;
     return fn(parserDevice());
 }

@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "config/state_reporter.h"
 #include "core/printd.h"
 #include "scpi/scpi_errorcodes.h"
 #include "scpi/scpi_execute.h"
-#include "config/state_reporter.h"
 
 pthread_mutex_t krcommDoMutex = PTHREAD_MUTEX_INITIALIZER;
 pthread_cond_t krcommDoCond = PTHREAD_COND_INITIALIZER;
@@ -28,8 +28,7 @@ void scpi_link_initAll(ScpiLinkList *list) {
     state_reporter_init();
 }
 
-int scpi_link_init(ScpiLinkList *list, ScpiLink *link, int cmdSize, int ansSize,
-                   const char *name) {
+int scpi_link_init(ScpiLinkList *list, ScpiLink *link, int cmdSize, int ansSize, const char *name) {
     memset(link, 0, sizeof(*link));
     link->cmdBuf = static_cast<char *>(calloc((size_t)cmdSize + 1, 1));
     link->ansBuf = static_cast<char *>(calloc((size_t)ansSize + SCPI_ANS_OVERFLOW_RESERVE, 1));
@@ -55,13 +54,15 @@ int scpi_link_init(ScpiLinkList *list, ScpiLink *link, int cmdSize, int ansSize,
     scpi_exec_initBlockDataConfig(&link->blockSend);
     link->next = nullptr;
     ScpiLink **tail = &list->head;
-    while (*tail) tail = &(*tail)->next;
+    while (*tail)
+        tail = &(*tail)->next;
     *tail = link;
     return 0;
 }
 
 void scpi_link_checkLinkList(const ScpiLinkList *list) {
-    for (const ScpiLink *l = list->head; l; l = l->next) printf("    at %p link name: <%s>\n", (const void *)l, l->name);
+    for (const ScpiLink *l = list->head; l; l = l->next)
+        printf("    at %p link name: <%s>\n", (const void *)l, l->name);
 }
 
 void scpi_link_destroy(ScpiLink *link) {
@@ -87,9 +88,15 @@ int scpi_link_flush(ScpiLink *link) {
     return 1;
 }
 
-int scpi_link_isQueryEchoEnabled(const ScpiLink *link) { return (link->flags & SCPI_LINK_FLAG_QUERY_ECHO) ? 1 : 0; }
-void scpi_link_enableQueryEcho(ScpiLink *link) { link->flags |= SCPI_LINK_FLAG_QUERY_ECHO; }
-void scpi_link_disableQueryEcho(ScpiLink *link) { link->flags &= ~SCPI_LINK_FLAG_QUERY_ECHO; }
+int scpi_link_isQueryEchoEnabled(const ScpiLink *link) {
+    return (link->flags & SCPI_LINK_FLAG_QUERY_ECHO) ? 1 : 0;
+}
+void scpi_link_enableQueryEcho(ScpiLink *link) {
+    link->flags |= SCPI_LINK_FLAG_QUERY_ECHO;
+}
+void scpi_link_disableQueryEcho(ScpiLink *link) {
+    link->flags &= ~SCPI_LINK_FLAG_QUERY_ECHO;
+}
 
 // Transport threads.
 void scpi_link_doHandle(ScpiLink *link) {
@@ -108,7 +115,8 @@ void scpi_link_doHandle(ScpiLink *link) {
 // spurious wake-ups, which a single wait would mistake for the service.
 void scpi_link_waitHandled(ScpiLink *link) {
     pthread_mutex_lock(&link->handleLock);
-    while (link->handlePending) pthread_cond_wait(&link->handleCond, &link->handleLock);
+    while (link->handlePending)
+        pthread_cond_wait(&link->handleCond, &link->handleLock);
     pthread_mutex_unlock(&link->handleLock);
 }
 

@@ -12,14 +12,22 @@
 namespace {
 
 std::vector<int> remoteLed;  // +1 on, -1 off
-int ledOn(Device *) { return remoteLed.push_back(1), 0; }
-int ledOff(Device *) { return remoteLed.push_back(-1), 0; }
+int ledOn(Device *) {
+    return remoteLed.push_back(1), 0;
+}
+int ledOff(Device *) {
+    return remoteLed.push_back(-1), 0;
+}
 int triggers, clears;
-int countTrigger(Device *) { return ++triggers, 0; }
-int countClear(Device *) { return ++clears, 0; }
+int countTrigger(Device *) {
+    return ++triggers, 0;
+}
+int countClear(Device *) {
+    return ++clears, 0;
+}
 
 class LinkEventTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         global_activeLinks = 0;
         vxiALinkActivity = vxiBLinkActivity = 0;
@@ -108,9 +116,11 @@ TEST_F(LinkEventTest, ChannelsAreIndependent) {
     kr_event_indicateLinkActivity(nullptr);
     kr_event_indicateLinkActivity(&link_vxiB);
     EXPECT_EQ(global_activeLinks, 8 | 16);
-    for (int i = 0; i < 3; i++) kr_event_indicateLinkActivity(nullptr);
+    for (int i = 0; i < 3; i++)
+        kr_event_indicateLinkActivity(nullptr);
     EXPECT_EQ(global_activeLinks, 16);
-    for (int i = 0; i < 2; i++) kr_event_indicateLinkActivity(nullptr);
+    for (int i = 0; i < 2; i++)
+        kr_event_indicateLinkActivity(nullptr);
     EXPECT_EQ(global_activeLinks, 0);
 }
 

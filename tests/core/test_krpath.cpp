@@ -7,7 +7,7 @@
 namespace {
 
 class KrPathTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { krpath_setRoot("/tmp/simroot/"); }
     void TearDown() override { krpath_setRoot(nullptr); }
 };

@@ -12,7 +12,7 @@ namespace krtest {
 
 // A fresh link list, parser context and device for each test.
 class LinkHarness {
-public:
+  public:
     LinkHarness();
     ~LinkHarness();
 
@@ -37,7 +37,7 @@ public:
     ScpiParserContext context{};
     Device *device = nullptr;
 
-private:
+  private:
     std::vector<ScpiLink *> links_;
 };
 

@@ -28,7 +28,6 @@ int countClear(Device *) {
     return ++clearCalls, 0;
 }
 
-
 class ExecuteTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -183,12 +182,14 @@ constexpr int kValues = 100;
 int nextValue;
 std::string expectedList() {
     std::string s;
-    for (int i = 0; i < kValues; i++) s += (i ? "," : "") + std::to_string(1000 + i);
+    for (int i = 0; i < kValues; i++)
+        s += (i ? "," : "") + std::to_string(1000 + i);
     return s;
 }
 
 int listProducer(ScpiLink *link, char *unit, char *out, int outSize, int partial) {
-    if (strcmp(unit, "LIST?") != 0 && unit[0]) return scpi_parser(link, unit, out, outSize, partial, 0);
+    if (strcmp(unit, "LIST?") != 0 && unit[0])
+        return scpi_parser(link, unit, out, outSize, partial, 0);
     int n = 0;
     while (nextValue < kValues && n < outSize)
         n += sprintf(out + n, "%s%d", nextValue ? "," : "", 1000 + nextValue), nextValue++;

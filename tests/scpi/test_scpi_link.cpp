@@ -104,10 +104,12 @@ TEST_P(BlockHeaderTest, DefiniteLengthHeadersOnly) {
 
 INSTANTIATE_TEST_SUITE_P(Headers, BlockHeaderTest,
                          ::testing::Values(BlockHeaderCase{"#", -1}, BlockHeaderCase{"#1", -1},
-                                           BlockHeaderCase{"#15", 3}, BlockHeaderCase{"#15hello", 3},
-                                           BlockHeaderCase{"#0", 0}, BlockHeaderCase{"#A", 0},
-                                           BlockHeaderCase{"#3", -1}, BlockHeaderCase{"#31", -1},
-                                           BlockHeaderCase{"#31x", 0}, BlockHeaderCase{"#3123", 5},
-                                           BlockHeaderCase{"#9123456789", 11}, BlockHeaderCase{"x", 0}));
+                                           BlockHeaderCase{"#15", 3},
+                                           BlockHeaderCase{"#15hello", 3}, BlockHeaderCase{"#0", 0},
+                                           BlockHeaderCase{"#A", 0}, BlockHeaderCase{"#3", -1},
+                                           BlockHeaderCase{"#31", -1}, BlockHeaderCase{"#31x", 0},
+                                           BlockHeaderCase{"#3123", 5},
+                                           BlockHeaderCase{"#9123456789", 11},
+                                           BlockHeaderCase{"x", 0}));
 
 }  // namespace
