@@ -14,6 +14,12 @@ SOURCE_DIR = os.environ.get(
 BINARY = os.environ.get("KR_FW_BINARY", os.path.join(SOURCE_DIR, "build", "korvane_fw"))
 
 
+def ensure_rpcbind():
+    """Starts the portmapper when it is not running: the VXI-11 server registers with it and
+    its clients look the ports up there."""
+    subprocess.run([os.path.join(SOURCE_DIR, "tools", "ensure_rpcbind.sh")], check=True)
+
+
 def make_root(serial=None):
     root = tempfile.mkdtemp(prefix="krsim-")
     cmd = [os.path.join(SOURCE_DIR, "platform", "make_simroot.sh"), root]
