@@ -28,11 +28,40 @@ int Device_unregisteredFunction() {
 #undef DEVICE_SLOT
 
 const DeviceSlotInfo Device_slotTable[] = {
-#define DEVICE_SLOT(ret, name, ...) {"Device_" #name, &Device_isRegistered_##name},
+#define DEVICE_SLOT(ret, name, ...) {"Device_" #name, &Device_isRegistered_##name, &Device_##name},
 #include "device/device_slots.def"
 #undef DEVICE_SLOT
 };
 const int Device_slotCount = sizeof(Device_slotTable) / sizeof(Device_slotTable[0]);
+
+#define AUTOMEASURE_SLOT(ret, name, ...) \
+    ret (*Automeasure_##name)(__VA_ARGS__) = &Device_fallback<ret, ##__VA_ARGS__>;
+#include "device/device_automeasure.def"
+#undef AUTOMEASURE_SLOT
+
+#define AUTOMEASURE_SLOT(ret, name, ...)                                   \
+    bool Automeasure_isRegistered_##name() {                               \
+        return Automeasure_##name != &Device_fallback<ret, ##__VA_ARGS__>; \
+    }
+#include "device/device_automeasure.def"
+#undef AUTOMEASURE_SLOT
+
+const DeviceSlotInfo Automeasure_slotTable[] = {
+#define AUTOMEASURE_SLOT(ret, name, ...) \
+    {"Automeasure_" #name, &Automeasure_isRegistered_##name, &Automeasure_##name},
+#include "device/device_automeasure.def"
+#undef AUTOMEASURE_SLOT
+};
+const int Automeasure_slotCount = sizeof(Automeasure_slotTable) / sizeof(Automeasure_slotTable[0]);
+
+int Device_isSlotAddressRegistered(const void *slot) {
+    for (int i = 0; i < Device_slotCount; i++)
+        if (Device_slotTable[i].slot == slot) return Device_slotTable[i].isRegistered() ? 1 : 0;
+    for (int i = 0; i < Automeasure_slotCount; i++)
+        if (Automeasure_slotTable[i].slot == slot)
+            return Automeasure_slotTable[i].isRegistered() ? 1 : 0;
+    return -1;
+}
 
 int Device_default_getSourceIndex(Device *) {
     return 1;
@@ -51,6 +80,10 @@ Device theDevice;
 const char *device_getName(Device *device) {
     return device->modelName;
 }
+
+DeviceStatusRegisters *device_getStatusRegisters(Device *device) {
+    return &device->statusRegisters;
+}
 }  // namespace
 
 // The channel device replaces these with the variant chosen from the configuration; until
@@ -62,8 +95,9 @@ Device *Device_create() {
 }
 
 int Device_init(Device *device) {
-    (void)device;
+    deviceStatusRegistersInit(&device->statusRegisters);
     Device_getName = device_getName;
+    Device_getStatusRegisters = device_getStatusRegisters;
     return 0;
 }
 

@@ -1,7 +1,12 @@
 // The device function table: every instrument operation is a named slot, Device_<operation>,
 // holding a function. Modules fill the slots they implement at start-up; everything else
 // calls through the slots. A slot is never null: until filled it holds the fallback of its
-// signature, which counts the call and answers 0 (or points at a zero value).
+// signature, which counts the call and answers 0. Getters of quantities get a pointer to a
+// zero value; getters of companion records (sweep, trigger, status block...) get null, so
+// that a caller sees the record as missing rather than writing into a shared dummy.
+//
+// Context: slots are filled on the start-up thread before the other threads run; afterwards
+// they are only read.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +14,7 @@
 
 #include "device/krfreq.h"
 #include "device/krquantity.h"
+#include "scpi/scpi_status.h"
 
 struct Device;
 
@@ -19,10 +25,15 @@ template <class R, class... A>
 R Device_fallback(A...) {
     int r = Device_unregisteredFunction();
     if constexpr (std::is_pointer_v<R>) {
-        // Callers copy through returned pointers at once; give them a zero, never null.
-        static std::remove_cv_t<std::remove_pointer_t<R>> zero{};
+        using P = std::remove_cv_t<std::remove_pointer_t<R>>;
         (void)r;
-        return &zero;
+        if constexpr (std::is_void_v<P> || (std::is_class_v<P> && !std::is_same_v<P, KrFreq>)) {
+            return nullptr;
+        } else {
+            // Callers copy quantities through returned pointers at once: a zero, never null.
+            static P zero{};
+            return &zero;
+        }
     } else if constexpr (std::is_void_v<R>) {
         (void)r;
     } else {
@@ -30,9 +41,37 @@ R Device_fallback(A...) {
     }
 }
 
+// Companion records the slots hand out; their modules define them.
+struct Sweep;
+struct SweepSource;
+struct Trigger;
+struct Chirp;
+struct Flatness;
+struct Krcont;
+struct PulseMod;
+struct FuncoutBoard;
+struct FuncoutSystem;
+struct FsDacMod;
+struct AD5643;
+struct AD9164;
+struct DigitalAlc;
+struct CalibrationTable;
+
+// One entry of a measurement test set: type 0 is an offset carrying its value, 1 to 7 the
+// entry kinds.
+struct AutomeasureTestSetEntry {
+    int32_t type;
+    int32_t value;
+};
+
 #define DEVICE_SLOT(ret, name, ...) extern ret (*Device_##name)(__VA_ARGS__);
 #include "device/device_slots.def"
 #undef DEVICE_SLOT
+
+// The measurement operations, a table of the same kind (no module of this build fills them).
+#define AUTOMEASURE_SLOT(ret, name, ...) extern ret (*Automeasure_##name)(__VA_ARGS__);
+#include "device/device_automeasure.def"
+#undef AUTOMEASURE_SLOT
 
 // 1 when the slot holds something other than its fallback.
 #define DEVICE_ISREG(name) (Device_isRegistered_##name())
@@ -40,12 +79,24 @@ R Device_fallback(A...) {
 #include "device/device_slots.def"
 #undef DEVICE_SLOT
 
+#define AUTOMEASURE_ISREG(name) (Automeasure_isRegistered_##name())
+#define AUTOMEASURE_SLOT(ret, name, ...) bool Automeasure_isRegistered_##name();
+#include "device/device_automeasure.def"
+#undef AUTOMEASURE_SLOT
+
 struct DeviceSlotInfo {
     const char *name;  // "Device_<operation>"
     bool (*isRegistered)();
+    const void *slot;  // the slot's address
 };
 extern const DeviceSlotInfo Device_slotTable[];
 extern const int Device_slotCount;
+extern const DeviceSlotInfo Automeasure_slotTable[];
+extern const int Automeasure_slotCount;
+
+// 1 or 0 for the address of a slot of the device or measurement table, -1 for any other
+// address.
+int Device_isSlotAddressRegistered(const void *slot);
 
 // Variant dispatch (plain functions, not slots).
 Device *Device_create();

@@ -11,6 +11,7 @@
 #include "core/printd.h"
 #include "device/device.h"
 #include "scpi/anritsu.h"
+#include "scpi/paramListParser.h"
 #include "scpi/scpi_errorcodes.h"
 
 ScpiParserContext *parser = nullptr;
@@ -73,6 +74,9 @@ void applyClear(ScpiLink *link) {
         scpi_exec_cancelBlockDataReceive(link);
     else if (scpi_exec_sendingBlockData(link))
         scpi_exec_cancelBlockDataSend(link);
+    // A list in progress ends here too: its remaining pieces were flushed with the input.
+    paramListParser_cancel(link);
+    link->contAnswering = 0;
     pthread_mutex_lock(&link->bufLock);
     scpi_link_flush(link);
     link->storedPath[0] = 0;
@@ -179,9 +183,16 @@ bool runUnit(ScpiLink *link, char *unit, int partial, bool piece = false) {
     char *out = link->ansBuf + link->ansLen + prefix;
     if (space < 0) space = 0;
     out[0] = 0;
+    ScpiContinuation before = link->continuation;
     int r = link->continuation ? link->continuation(link, unit, out, space, partial)
                                : scpi_parser(link, unit, out, space, partial, 0);
     if (r == 1 && out[0] == 0) r = 0;
+    // A continuation installed by this unit that answered is a list response in progress;
+    // one installed without answering takes the further pieces of its message.
+    if (!link->continuation)
+        link->contAnswering = 0;
+    else if (link->continuation != before)
+        link->contAnswering = r > 0 ? 1 : -1;
     if (r <= 0) return true;
     if (prefix) link->ansBuf[link->ansLen] = ';';
     link->msgResponded = 1;
@@ -202,6 +213,23 @@ bool runUnit(ScpiLink *link, char *unit, int partial, bool piece = false) {
     return false;
 }
 
+// The next piece of an open list response. Its response message ends with the list, unless
+// later units of the message wait for it.
+int runContinuationPiece(ScpiLink *link) {
+    static char none[1];
+    int before = link->ansLen;
+    scpi_parser_prepare();
+    none[0] = 0;
+    runUnit(link, none, 1, true);
+    scpi_parser_execute();
+    if (!link->continuation && link->resumeEnd < 0) {
+        finishResponse(link);
+        link->storedPath[0] = 0;
+        link->pathCursor = link->storedPath;
+    }
+    return link->ansLen - before;
+}
+
 }  // namespace
 
 int scpi_execute_linkProgramMessage(ScpiLink *link, int end, int partial) {
@@ -214,8 +242,10 @@ int scpi_execute_linkProgramMessage(ScpiLink *link, int end, int partial) {
     int pos = link->parseStart;
     bool paused = false;
     if (pos >= end && link->continuation) {
-        unit[0] = 0;  // a due call: the continuation produces its next piece
-        runUnit(link, unit, partial, true);
+        // A due call: the continuation produces its next piece; the message it belongs to is
+        // still open.
+        unit[0] = 0;
+        runUnit(link, unit, 1, true);
     }
     while (pos < end) {
         if (answerNearlyFull(link)) {
@@ -229,8 +259,10 @@ int scpi_execute_linkProgramMessage(ScpiLink *link, int end, int partial) {
         bool fits = runUnit(link, unit, partial);
         pos += len;
         if (pos < end) pos++;  // the separator
-        if (!fits && pos < end) {
-            paused = true;  // the rest of the message runs once the answer is out
+        // The rest of the message runs once the answer is out, and after an open list
+        // response only once that response is complete.
+        if ((!fits || (link->continuation && link->contAnswering == 1)) && pos < end) {
+            paused = true;
             break;
         }
     }
@@ -269,6 +301,23 @@ void serveLink(ScpiLink *link) {
         if (link->ansOverflow > 0) {
             link->ansMore = 1;  // parked bytes first, nothing new until they are out
             break;
+        }
+        if (link->continuation && link->contAnswering == 1) {
+            // A list response in progress: its next piece, once there is room for it. Nothing
+            // else runs on the link until it is complete.
+            if (answerNearlyFull(link)) {
+                link->ansMore = 1;
+                break;
+            }
+            pthread_mutex_unlock(&link->bufLock);
+            applyPendingEvent(link);
+            int added = runContinuationPiece(link);
+            pthread_mutex_lock(&link->bufLock);
+            if (link->ansOverflow > 0 || link->continuation) {
+                if (added > 0 || link->ansOverflow > 0) link->ansMore = 1;
+                break;
+            }
+            continue;  // the list is complete: the rest of its message, then new input
         }
         if (link->resumeEnd >= 0) {
             int end = link->resumeEnd;
@@ -309,9 +358,9 @@ void serveLink(ScpiLink *link) {
             continue;
         }
 
-        if (link->continuation && link->msgResponded) {
-            // An open list response gets its next piece before anything new is read, once
-            // there is room for it.
+        if (link->continuation && link->contAnswering == 0 && link->msgResponded) {
+            // An open response of a continuation installed from outside the tree gets its next
+            // piece before anything new is read, once there is room for it.
             if (answerNearlyFull(link)) {
                 link->ansMore = 1;
                 break;

@@ -18,12 +18,15 @@ struct ScpiLink;
 // Replaces the command tree for this link's units while a long parameter list is parsed.
 typedef int (*ScpiContinuation)(ScpiLink *link, char *unit, char *out, int outSize, int partial);
 
-// The parameter-list parser's position and counters.
+// The parameter-list parser's position and counters, and what a generic list leaf configured.
 struct ScpiListState {
     int32_t phase;
-    int32_t index;
+    int32_t index;  // next element a list query answers
     int32_t count;
-    int32_t error;
+    int32_t error;          // list status: 0 while all is well
+    const void *operation;  // generic leaves: the configured device operation
+    int32_t queryOnly;
+    int32_t flags;  // settings queries: the state reporter's read flags
 };
 
 struct ScpiLink {
@@ -62,6 +65,9 @@ struct ScpiLink {
     int32_t msgResponded;  // the current program message has produced a response
     int32_t resumeEnd;     // end of the paused message's text, -1 when none is paused
     int32_t resumeNext;    // where scanning continues after the paused message
+    // The installed continuation is answering (a list query): it gets the link's services
+    // until it has cleared itself, and later units of its message wait for that.
+    int32_t contAnswering;
 };
 
 struct ScpiLinkList {

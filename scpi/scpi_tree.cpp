@@ -1,0 +1,235 @@
+#include "scpi/scpi_tree.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include "config/state_reporter.h"
+#include "device/device.h"
+#include "scpi/scpi_commands.h"
+#include "scpi/scpi_errorcodes.h"
+#include "scpi/scpi_link.h"
+#include "scpi/scpi_node.h"
+
+namespace {
+
+const ScpiNode *treeRoot = scpi_rootNodes;
+
+struct Walk {
+    ScpiCall *call;
+    const char *pos;
+    int state;
+    int result;
+    bool keywordMatched;
+    int depth;
+};
+
+// Everything a failed attempt may have changed, so that the next sibling starts afresh.
+struct Snapshot {
+    const char *pos;
+    int state;
+    size_t pathLen;
+    ptrdiff_t cursor;
+    int collector;
+    int suffixCount;
+    int32_t index;
+};
+
+Snapshot save(const Walk *w) {
+    ScpiLink *link = w->call->link;
+    return Snapshot{w->pos,
+                    w->state,
+                    strnlen(link->storedPath, SCPI_LINK_PATH_SIZE),
+                    link->pathCursor ? link->pathCursor - link->storedPath : 0,
+                    state_reporter_collectorMark(),
+                    w->call->suffixCount,
+                    w->call->index};
+}
+
+void restore(Walk *w, const Snapshot &s) {
+    ScpiLink *link = w->call->link;
+    w->pos = s.pos;
+    w->state = s.state;
+    if (s.pathLen < (size_t)SCPI_LINK_PATH_SIZE) link->storedPath[s.pathLen] = 0;
+    link->pathCursor = link->storedPath + s.cursor;
+    state_reporter_collectorRestore(s.collector);
+    w->call->suffixCount = s.suffixCount;
+    w->call->index = s.index;
+}
+
+bool pathContinues(int state) {
+    return state == SCPI_STATE_PATH || state == SCPI_STATE_OPTIONAL_PATH;
+}
+
+void pushSuffix(ScpiCall *call, int32_t index) {
+    call->index = index;
+    if (call->suffixCount < SCPI_MAX_SUFFIXES) call->suffixes[call->suffixCount++] = index;
+}
+
+int matchList(Walk *w, const ScpiNode *nodes);
+
+void runLeaf(Walk *w, const ScpiNode *node) {
+    ScpiCall *call = w->call;
+    call->node = node;
+    call->state = w->state;
+    call->params = const_cast<char *>(w->pos);
+    call->outLen = 0;
+    if (!scpi_tree_leafHasForm(&node->leaf, w->state)) {
+        w->result = KR_E_UNDEFINED_HEADER;  // a form this leaf does not have
+        return;
+    }
+    w->result = scpi_node_runLeaf(call);
+}
+
+// The node's keyword matched (or an optional node was passed over): run its command when the
+// header ends here, else try its children.
+int enter(Walk *w, const ScpiNode *node) {
+    if (scpi_checkMessageUnitComplete(&w->state) && node->leaf.type != SCPI_LEAF_NONE) {
+        runLeaf(w, node);
+        return 1;
+    }
+    // A header that ends at a node without a command of its own may still name the command of
+    // an optional child (OUTPut ON is OUTPut:STATe ON).
+    if (!node->children) return 0;
+    w->depth++;
+    int r = matchList(w, node->children);
+    w->depth--;
+    return r;
+}
+
+// Numbered keywords select their instance before the children are matched.
+int select(Walk *w, const ScpiNode *node, int32_t index) {
+    pushSuffix(w->call, index);
+    if (node->select) {
+        int r = (*node->select)(w->call->device, index);
+        if (r != 0) {
+            w->result = r;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int matchNode(Walk *w, const ScpiNode *node) {
+    ScpiLink *link = w->call->link;
+    switch (node->kind) {
+        case SCPI_KW:
+        case SCPI_KW_INDEX: {
+            if (!pathContinues(w->state)) return 0;
+            int32_t index = SCPI_NO_INDEX;
+            int n = node->kind == SCPI_KW
+                        ? scpi_checkNode(node->keyword, &w->pos, &w->state, link)
+                        : scpi_checkNodeWithIndex(node->keyword, &w->pos, &w->state, &index, link);
+            if (n == 0) return 0;
+            w->keywordMatched = true;
+            if (node->kind == SCPI_KW_INDEX && select(w, node, index)) return 1;
+            return enter(w, node);
+        }
+        case SCPI_KW_OPTIONAL: {
+            // Optional keywords stay out of the state reporter's path.
+            if (scpi_checkOptionalNode(node->keyword, &w->pos, &w->state, link))
+                w->keywordMatched = true;
+            return enter(w, node);
+        }
+        case SCPI_KW_BRANCH: {
+            int flags = SCPI_BRANCH_FLAGS_SOURCE;
+            int32_t index = SCPI_NO_INDEX;
+            if (scpi_checkOptionalBranchNode(node->keyword, &w->pos, &w->state, link, &flags,
+                                             &index))
+                w->keywordMatched = true;
+            if (select(w, node, index)) return 1;
+            int r = enter(w, node);
+            if (!r) scpi_setOptionalBranchNoSubUsed(&flags);
+            return r;
+        }
+        case SCPI_KW_LEGACY: {
+            // Whole words at the start of the unit only.
+            if (w->depth != 0 || w->state != SCPI_STATE_PATH) return 0;
+            if (link->pathCursor && *link->pathCursor) return 0;
+            const char *end = nullptr;
+            if (!scpi_isOldStyleCommand(node->keyword, w->pos, &end)) return 0;
+            w->keywordMatched = true;
+            size_t n = strlen(node->keyword);
+            w->state = node->keyword[n - 1] == '/' ? SCPI_STATE_QUERY : SCPI_STATE_SET;
+            while (*end == ' ')
+                end++;
+            w->pos = end;
+            runLeaf(w, node);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int matchList(Walk *w, const ScpiNode *nodes) {
+    for (const ScpiNode *node = nodes; node->keyword; node++) {
+        Snapshot s = save(w);
+        if (matchNode(w, node)) return 1;
+        restore(w, s);
+    }
+    return 0;
+}
+
+}  // namespace
+
+const ScpiNode *scpi_tree_setRoot(const ScpiNode *root) {
+    const ScpiNode *old = treeRoot;
+    treeRoot = root ? root : scpi_rootNodes;
+    return old;
+}
+
+const ScpiNode *scpi_tree_getRoot() {
+    return treeRoot;
+}
+
+int scpi_tree_match(ScpiCall *call, const ScpiNode *root, const char *text, int *result,
+                    bool *keywordMatched) {
+    Walk w{call, text, SCPI_STATE_PATH, KR_E_UNDEFINED_HEADER, false, 0};
+    int r = matchList(&w, root);
+    *result = r ? w.result : KR_E_UNDEFINED_HEADER;
+    *keywordMatched = w.keywordMatched;
+    return r;
+}
+
+bool scpi_tree_leafHasForm(const ScpiLeaf *leaf, int state) {
+    if (leaf->type == SCPI_LEAF_NONE) return false;
+    int form = state == SCPI_STATE_QUERY ? SCPI_FORM_QUERY : SCPI_FORM_SET;
+    return (leaf->forms & form) != 0;
+}
+
+bool scpi_tree_leafRecords(const ScpiLeaf *leaf) {
+    switch (leaf->type) {
+        case SCPI_LEAF_NONE:
+        case SCPI_LEAF_ACTION:
+            return false;
+        case SCPI_LEAF_CUSTOM:
+            return (leaf->forms & SCPI_FORM_RECORD) != 0;
+        default:
+            return (leaf->forms & SCPI_FORM_BOTH) == SCPI_FORM_BOTH;
+    }
+}
+
+bool scpi_tree_leafSupported(const ScpiLeaf *leaf) {
+    switch (leaf->type) {
+        case SCPI_LEAF_NONE:
+            return false;
+        case SCPI_LEAF_STATUS:
+            return Device_isRegistered_getStatusRegisters();
+        case SCPI_LEAF_ENUM: {
+            const ScpiEnumValue *v = static_cast<const ScpiEnumValue *>(leaf->data);
+            for (; v && v->keyword; v++)
+                if ((v->set && scpi_node_slotRegistered(v->set)) ||
+                    (v->is && scpi_node_slotRegistered(v->is)))
+                    return true;
+            return false;
+        }
+        default:
+            break;
+    }
+    bool any = false;
+    for (const void *op : leaf->ops) {
+        if (op == nullptr) continue;
+        any = true;
+        if (scpi_node_opRegistered(op)) return true;
+    }
+    return !any;
+}
