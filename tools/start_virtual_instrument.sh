@@ -6,6 +6,7 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 "$here/tools/setup.sh" -DKR_BUILD_BENCH=OFF
+"$here/tools/ensure_rpcbind.sh" || echo "portmapper not available: VXI-11 stays off"
 root="${KORVANE_ROOT:-$here/simroot}"
 "$here/platform/make_simroot.sh" "$root" ${KR_SERIAL:+"$KR_SERIAL"}
 export KORVANE_ROOT="$root"
