@@ -1,5 +1,6 @@
 #include "core/startup.h"
 
+#include <arpa/inet.h>
 #include <execinfo.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -105,8 +106,9 @@ int batteryState(float volts) {
 void *ipAddressChangeHandler(void *arg) {
     Device *dev = static_cast<Device *>(arg);
     int lastBattery = -1;
+    char address[INET_ADDRSTRLEN + 1];
     for (;;) {
-        if (Krsocket_hasAddressChanged()) {
+        if (Krsocket_hasAddressChanged(address)) {
             openSynchronousDeviceAccess();
             hcupdate_ipAddress();
             closeSynchronousDeviceAccess();
@@ -351,7 +353,7 @@ void initialize() {
 
     krstuffPthreadCreate(&ipAddressChangeThread, ipAddressChangeHandler, device, 16384);
 
-    krsocketBcastOpen(&rcmdevFinderSocket, 9998);
+    krsocketBcastOpen(&rcmdevFinderSocket, KRSOCKET_BCAST_PORT, device);
     krstuffPthreadCreate(&rcmdevFinderThread, rcmdevFinderHandler, nullptr, 16384);
 
     scpi_link_checkLinkList(&link_list);
