@@ -5,21 +5,13 @@
 
 #include <cerrno>
 
+#include "remote/krusb.h"
 #include "scpi/scpi_link.h"
 
 namespace {
 
-void writeAll(int fd, const char *p, int n) {
-    while (n > 0) {
-        ssize_t w = write(fd, p, (size_t)n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return;  // nobody listens; the answer is dropped like a closed terminal would
-        }
-        p += w;
-        n -= (int)w;
-    }
-}
+constexpr useconds_t kNoRoomWaitUs = 100000;
+constexpr int kAnswerMax = 4096;
 
 }  // namespace
 
@@ -38,14 +30,16 @@ int Krconsole_handle(ScpiLink *link) {
     krcommCloseCmd(link, n > 0 ? (int)n : 0);
     if (room > 0 && n == 0) return -1;  // end of input: a daemon has no console
     if (n < 0) return -1;
+    // Input is waiting but the link has no room yet: let the main loop make some.
+    if (room < 1) usleep(kNoRoomWaitUs);
+    // Answers go to standard output; one that nobody reads is dropped like on a closed
+    // terminal.
+    static char buf[kAnswerMax];
     int more;
     do {
         scpi_link_doHandle(link);
         scpi_link_waitHandled(link);
-        char *ans;
-        int len = krcommPeekAns(link, &ans, &more);
-        writeAll(STDOUT_FILENO, ans, len);
-        krcommClearAns(link, len, &more);
-    } while (more);
+        more = krusb_writeAnswer(STDOUT_FILENO, link, 0, buf, sizeof(buf));
+    } while (more > 0);
     return 0;
 }
