@@ -113,9 +113,11 @@ void closeClient(KrSocket *server, ScpiLink *link, int slot) {
     server->echo[slot] = {};
     server->staged[slot] = 0;
     flushLink(link);
+    // Listening again before the event is applied: a client that reconnects at once is
+    // queued instead of refused. It is accepted only after the event.
+    Krsocket_openListenSocket(server);
     krcommEvent(link, 2);  // KREV_DISCONNECT_LAN
     server->resetRequested = 0;
-    Krsocket_openListenSocket(server);
 }
 
 // Reads what one client sent into the link, has the main loop execute it and answers that
