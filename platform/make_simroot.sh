@@ -1,19 +1,66 @@
 #!/bin/sh
-# Prepares a simulation root for the firmware: the directory tree, a default serial
-# number, the interface stanzas, the storage scripts, harmless stand-ins for the system
-# tools the firmware runs and links to the safe host tools its shell commands use.
-# Safe to run again: stand-ins are refreshed, configuration files are only created.
+# Prepares a simulation root for the firmware: the directory tree, a serial number (the
+# hardware configuration), the interface stanzas, the storage scripts, harmless stand-ins for
+# the system tools the firmware runs and links to the safe host tools its shell commands use.
+# Safe to run again: stand-ins are refreshed; configuration files are only created, except
+# that a serial number or configuration named on the command line replaces the stored one
+# and a port given with --port is written.
 #
-# usage: make_simroot.sh ROOT [SERIAL]
+# usage: make_simroot.sh ROOT [SERIAL | --config NAME] [--port PORT]
+#        make_simroot.sh --list
 set -eu
 
-if [ $# -lt 1 ] || [ $# -gt 2 ] || [ -z "$1" ]; then
-    echo "usage: $0 ROOT [SERIAL]" >&2
+# Ready configurations: name, serial number, description.
+CONFIGS='1ch-20g 1C0-000B10000-0001 single-channel 20 GHz standard instrument (default)
+4ch-fs-gpib 1C0-0B0B40010-0002 4-channel 20 GHz with the FS controller and GPIB
+1ch-40g 1E0-000L10000-0003 single-channel 40 GHz instrument'
+
+usage() {
+    echo "usage: $0 ROOT [SERIAL | --config NAME] [--port PORT]" >&2
+    echo "       $0 --list" >&2
     exit 2
+}
+
+if [ "${1:-}" = "--list" ]; then
+    printf '%s\n' "$CONFIGS"
+    exit 0
 fi
-mkdir -p "$1"
-ROOT=$(cd "$1" && pwd -P)
-SERIAL=${2:-1C0-000B10000-0001}   # single-channel 20 GHz standard instrument
+[ $# -ge 1 ] && [ -n "$1" ] || usage
+ROOT_ARG=$1
+shift
+SERIAL=
+PORT=
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --config)
+        [ $# -ge 2 ] || usage
+        SERIAL=$(printf '%s\n' "$CONFIGS" | awk -v n="$2" '$1 == n { print $2 }')
+        if [ -z "$SERIAL" ]; then
+            echo "make_simroot.sh: unknown configuration '$2'; known:" >&2
+            printf '%s\n' "$CONFIGS" | awk '{ print "    " $1 }' >&2
+            exit 2
+        fi
+        shift 2 ;;
+    --port)
+        [ $# -ge 2 ] || usage
+        case "$2" in
+        ''|*[!0-9]*) echo "make_simroot.sh: port must be a number" >&2; exit 2 ;;
+        esac
+        PORT=$2
+        shift 2 ;;
+    -*) usage ;;
+    *)
+        [ -z "$SERIAL" ] || usage
+        SERIAL=$1
+        shift ;;
+    esac
+done
+case "$SERIAL" in
+*[!0-9A-Za-z-]*) echo "make_simroot.sh: serial number may hold letters, digits and '-' only" >&2; exit 2 ;;
+esac
+
+mkdir -p "$ROOT_ARG"
+ROOT=$(cd "$ROOT_ARG" && pwd -P)
 case "$ROOT" in
 *\'*) echo "make_simroot.sh: root path must not contain a single quote" >&2; exit 2 ;;
 esac
@@ -25,9 +72,15 @@ for d in korvane/dev/conf korvane/cust/list korvane/cust/flatness korvane/temp m
 done
 touch "$LOG"
 
-# Configuration the system image supplies; never overwritten.
-if [ ! -e "$ROOT/korvane/dev/sn" ]; then
+# Configuration the system image supplies; never overwritten unless asked for.
+if [ -n "$SERIAL" ]; then
     printf '%s' "$SERIAL" > "$ROOT/korvane/dev/sn"
+    rm -f "$ROOT/korvane/dev/sn_all"
+elif [ ! -e "$ROOT/korvane/dev/sn" ]; then
+    printf '%s' "1C0-000B10000-0001" > "$ROOT/korvane/dev/sn"
+fi
+if [ -n "$PORT" ]; then
+    printf 'port %s\nmses 0\n' "$PORT" > "$ROOT/korvane/dev/conf/eth0_other_conf"
 fi
 if [ ! -e "$ROOT/korvane/dev/conf/lo_conf" ]; then
     printf 'auto lo\niface lo inet loopback\n\n' > "$ROOT/korvane/dev/conf/lo_conf"
