@@ -1,5 +1,5 @@
-// Recording stand-in for the real-time drivers until the hardware simulation takes over.
-#include "gio_stub.h"
+// Bounded record of every request to the simulated real-time drivers, for tests.
+#include "gio_recorder.h"
 
 #include <errno.h>
 
@@ -11,24 +11,11 @@
 namespace {
 
 // All zero (so it costs no image space): the mutex initialiser is zeros on this platform.
-GioStubState state = {PTHREAD_MUTEX_INITIALIZER, 0, 0, 0, {}, 0, {}, {}, {}};
+GioRecState state = {PTHREAD_MUTEX_INITIALIZER, 0, 0, 0, {}, 0, {}, {}, {}};
 
 const char *const deviceNames[] = {KR_GENERIC_IO_DEVICE, KRSSC_PULM_DEVICE};
 
-// How a request's argument is read.
-enum class Arg {
-    None,       // nothing to read
-    Value,      // by value, low 32 bits
-    U32In,      // pointer to one u32 the caller set
-    U32Out,     // pointer to one u32 the driver fills
-    Record,     // pointer to a record of the given size
-    Write,      // KrGioTransfer whose data is sent
-    Read,       // KrGioTransfer whose buffer the driver fills
-    Buffer,     // KrGioBuffer whose bytes are sent
-    FsSend,     // KrGioFsSend
-    FsReply,    // KrGioFsReply filled by the driver
-    Bitstream,  // KrGioPulmBitstream with its pattern
-};
+using Arg = GioRecArg;
 
 struct Kind {
     int request;
@@ -108,40 +95,28 @@ Kind kindOf(int request) {
     return {request, Arg::Value, 0};
 }
 
-void keepArg(GioStubEntry &e, const void *p, size_t n) {
+void keepArg(GioRecEntry &e, const void *p, size_t n) {
     e.argBytes = (uint32_t)std::min(n, sizeof(e.arg));
     memcpy(e.arg, p, e.argBytes);
 }
 
-void keepPayload(GioStubEntry &e, const void *p, uint32_t n) {
+void keepPayload(GioRecEntry &e, const void *p, uint32_t n) {
     e.payloadStart = state.arenaWritten;
     e.payloadBytes = n;
-    e.payloadKept = (uint32_t)std::min<size_t>(n, GIO_STUB_ARENA);
+    e.payloadKept = (uint32_t)std::min<size_t>(n, GIO_REC_ARENA);
     if (!p) e.payloadKept = 0;
     const uint8_t *src = (const uint8_t *)p;
     for (uint32_t i = 0; i < e.payloadKept;) {
-        size_t at = (size_t)((state.arenaWritten + i) % GIO_STUB_ARENA);
-        size_t chunk = std::min<size_t>(e.payloadKept - i, GIO_STUB_ARENA - at);
+        size_t at = (size_t)((state.arenaWritten + i) % GIO_REC_ARENA);
+        size_t chunk = std::min<size_t>(e.payloadKept - i, GIO_REC_ARENA - at);
         memcpy(state.arena + at, src + i, chunk);
         i += (uint32_t)chunk;
     }
     state.arenaWritten += e.payloadKept;
 }
 
-// Fills a driver-written area with the bytes a test set up for this request, else zeros.
-void fillRead(int request, void *p, size_t n) {
-    if (!p || n == 0) return;
-    memset(p, 0, n);
-    for (const GioStubReadData &r : state.reads) {
-        if (r.request == request && r.request != 0) {
-            memcpy(p, r.data, std::min<size_t>(n, r.bytes));
-            return;
-        }
-    }
-}
-
-int takeFault(int request) {
-    for (GioStubFault &f : state.faults) {
+int takeFaultLocked(int request) {
+    for (GioRecFault &f : state.faults) {
         if (f.request == request && f.request != 0 && f.count > 0) {
             if (--f.count == 0) f.request = 0;
             return f.result;
@@ -150,8 +125,8 @@ int takeFault(int request) {
     return 0;
 }
 
-GioStubEntry &newEntry(int device, int request, uint64_t word) {
-    GioStubEntry &e = state.ring[state.written % GIO_STUB_RING];
+GioRecEntry &newEntry(int device, int request, uint64_t word) {
+    GioRecEntry &e = state.ring[state.written % GIO_REC_RING];
     memset(&e, 0, sizeof(e));
     e.seq = ++state.nextSeq;
     e.device = device;
@@ -162,7 +137,8 @@ GioStubEntry &newEntry(int device, int request, uint64_t word) {
     return e;
 }
 
-int record(GioStubEntry &e, const Kind &k, void *arg) {
+// Keeps what the caller passed in (records and the bytes they point at).
+int recordIn(GioRecEntry &e, const Kind &k, void *arg) {
     uint32_t value = (uint32_t)(uintptr_t)arg;
     switch (k.arg) {
         case Arg::None:
@@ -178,10 +154,6 @@ int record(GioStubEntry &e, const Kind &k, void *arg) {
         case Arg::U32In:
             keepArg(e, arg, sizeof(uint32_t));
             break;
-        case Arg::U32Out:
-            fillRead(k.request, arg, sizeof(uint32_t));
-            keepArg(e, arg, sizeof(uint32_t));
-            break;
         case Arg::Record:
             keepArg(e, arg, k.size);
             break;
@@ -195,7 +167,6 @@ int record(GioStubEntry &e, const Kind &k, void *arg) {
             KrGioTransfer *t = (KrGioTransfer *)arg;
             keepArg(e, t, sizeof(*t));
             if (!t->data && t->length) return -EFAULT;
-            fillRead(k.request, t->data, t->length);
             break;
         }
         case Arg::Buffer: {
@@ -210,13 +181,6 @@ int record(GioStubEntry &e, const Kind &k, void *arg) {
             keepPayload(e, s->data, s->data ? s->length : 0);
             break;
         }
-        case Arg::FsReply: {
-            KrGioFsReply *r = (KrGioFsReply *)arg;
-            fillRead(k.request, r->data, sizeof(r->data));
-            r->length = sizeof(r->data);
-            keepArg(e, r, sizeof(*r));
-            break;
-        }
         case Arg::Bitstream: {
             KrGioPulmBitstream *b = (KrGioPulmBitstream *)arg;
             keepArg(e, b, sizeof(*b));
@@ -229,47 +193,98 @@ int record(GioStubEntry &e, const Kind &k, void *arg) {
     return 0;
 }
 
-int stubIoctl(void *context, int request, void *arg) {
-    int device = (int)(intptr_t)context;
-    pthread_mutex_lock(&state.lock);
-    GioStubEntry &e = newEntry(device, request, (uint64_t)(uintptr_t)arg);
-    int r = record(e, kindOf(request), arg);
-    if (r == 0) r = takeFault(request);
-    e.result = r;
-    pthread_mutex_unlock(&state.lock);
-    return r;
+// Keeps what the driver filled in.
+void recordOut(GioRecEntry &e, const Kind &k, void *arg) {
+    if (!arg) return;
+    switch (k.arg) {
+        case Arg::U32Out:
+            keepArg(e, arg, sizeof(uint32_t));
+            break;
+        case Arg::FsReply:
+            keepArg(e, arg, sizeof(KrGioFsReply));
+            break;
+        case Arg::Read: {
+            KrGioTransfer *t = (KrGioTransfer *)arg;
+            keepPayload(e, t->data, t->data ? t->length : 0);
+            break;
+        }
+        default:
+            break;
+    }
 }
-
-ssize_t stubRead(void *, void *, size_t) {
-    return 0;
-}
-
-ssize_t stubWrite(void *context, const void *buffer, size_t size) {
-    int device = (int)(intptr_t)context;
-    pthread_mutex_lock(&state.lock);
-    GioStubEntry &e = newEntry(device, GIO_STUB_WRITE_REQUEST, (uint64_t)(uintptr_t)buffer);
-    keepPayload(e, buffer, (uint32_t)std::min<size_t>(size, UINT32_MAX));
-    pthread_mutex_unlock(&state.lock);
-    return (ssize_t)size;
-}
-
-const RtDevOps ops = {nullptr, nullptr, stubIoctl, stubRead, stubWrite};
 
 }  // namespace
 
-GioStubState &gio_stub_state() {
+GioRecState &gio_recorder_state() {
     return state;
 }
 
-const char *gio_stub_deviceName(int device) {
-    if (device < 0 || device >= gio_stub_deviceCount()) return "";
+const char *gio_recorder_deviceName(int device) {
+    if (device < 0 || device >= gio_recorder_deviceCount()) return "";
     return deviceNames[device];
 }
 
-int gio_stub_deviceCount() {
+int gio_recorder_deviceCount() {
     return (int)(sizeof(deviceNames) / sizeof(deviceNames[0]));
 }
 
-const RtDevOps *gio_stub_ops() {
-    return &ops;
+bool gio_recorder_isKnown(int request) {
+    for (const Kind &k : kinds)
+        if (k.request == request) return true;
+    return false;
+}
+
+GioRecArg gio_recorder_argKind(int request) {
+    return kindOf(request).arg;
+}
+
+uint64_t gio_recorder_begin(int device, int request, void *arg, int *result) {
+    pthread_mutex_lock(&state.lock);
+    GioRecEntry &e = newEntry(device, request, (uint64_t)(uintptr_t)arg);
+    *result = recordIn(e, kindOf(request), arg);
+    if (*result == 0) *result = takeFaultLocked(request);
+    e.result = *result;
+    uint64_t seq = e.seq;
+    pthread_mutex_unlock(&state.lock);
+    return seq;
+}
+
+void gio_recorder_finish(uint64_t seq, int request, void *arg, int result) {
+    pthread_mutex_lock(&state.lock);
+    if (state.written > 0) {
+        // The entry may have been overwritten by later requests meanwhile.
+        for (uint64_t i = state.written; i-- > 0 && state.written - i <= GIO_REC_RING;) {
+            GioRecEntry &e = state.ring[i % GIO_REC_RING];
+            if (e.seq == seq) {
+                e.result = result;
+                recordOut(e, kindOf(request), arg);
+                break;
+            }
+            if (e.seq < seq) break;
+        }
+    }
+    pthread_mutex_unlock(&state.lock);
+}
+
+bool gio_recorder_readData(int request, void *p, size_t n) {
+    if (!p || n == 0) return false;
+    pthread_mutex_lock(&state.lock);
+    bool found = false;
+    for (const GioRecReadData &r : state.reads) {
+        if (r.request == request && r.request != 0) {
+            memset(p, 0, n);
+            memcpy(p, r.data, std::min<size_t>(n, r.bytes));
+            found = true;
+            break;
+        }
+    }
+    pthread_mutex_unlock(&state.lock);
+    return found;
+}
+
+void gio_recorder_recordWrite(int device, const void *buffer, size_t size) {
+    pthread_mutex_lock(&state.lock);
+    GioRecEntry &e = newEntry(device, GIO_REC_WRITE_REQUEST, (uint64_t)(uintptr_t)buffer);
+    keepPayload(e, buffer, (uint32_t)std::min<size_t>(size, UINT32_MAX));
+    pthread_mutex_unlock(&state.lock);
 }

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "gio_stub.h"
+#include "gio_sim.h"
 #include "rtnative.h"
 
 namespace {
@@ -57,8 +57,8 @@ int registerLocked(const char *name, const RtDevOps *ops, void *context) {
 }
 
 void registerDefaultsLocked() {
-    for (int i = 0; i < gio_stub_deviceCount(); i++)
-        registerLocked(gio_stub_deviceName(i), gio_stub_ops(), (void *)(intptr_t)i);
+    for (int i = 0; i < gio_sim_deviceCount(); i++)
+        registerLocked(gio_sim_deviceName(i), gio_sim_ops(), (void *)(intptr_t)i);
 }
 
 void initLocked() {

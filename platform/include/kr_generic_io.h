@@ -13,6 +13,18 @@
 constexpr const char *KR_GENERIC_IO_DEVICE = "kr_generic_io";
 constexpr const char *KRSSC_PULM_DEVICE = "krssc_pulm";
 
+// Byte order of SPI transfers (0xE00A, 0xE00B, 0xE018, I/O block records): the first byte
+// on the wire is the LAST byte of the data, so a register word stored as a little-endian
+// integer goes out most significant byte first (the FS FPGA sends its chunks the same way).
+// Reads are full duplex over length bytes: the command word goes out first, most
+// significant byte first, for min(4, length) bytes, then zeros; the bytes clocked in are
+// stored last-first, so the buffer read as a little-endian integer is the word that came in.
+
+// The byte a read sends at wire position index (0 first).
+constexpr uint8_t kr_gio_readTxByte(uint32_t command, uint32_t index) {
+    return index < 4 ? (uint8_t)(command >> (24 - 8 * index)) : 0;
+}
+
 // ---------------------------------------------------------------------------------------
 // Argument records
 

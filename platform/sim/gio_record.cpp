@@ -3,23 +3,23 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/gio_stub.h"
+#include "platform/gio_recorder.h"
 
 namespace {
 
 struct Lock {
-    Lock() { pthread_mutex_lock(&gio_stub_state().lock); }
-    ~Lock() { pthread_mutex_unlock(&gio_stub_state().lock); }
+    Lock() { pthread_mutex_lock(&gio_recorder_state().lock); }
+    ~Lock() { pthread_mutex_unlock(&gio_recorder_state().lock); }
 };
 
-uint64_t firstHeld(const GioStubState &s) {
-    uint64_t oldest = s.written > GIO_STUB_RING ? s.written - GIO_STUB_RING : 0;
+uint64_t firstHeld(const GioRecState &s) {
+    uint64_t oldest = s.written > GIO_REC_RING ? s.written - GIO_REC_RING : 0;
     return std::max(oldest, s.cleared);
 }
 
-void copyOut(const GioStubState &s, const GioStubEntry &e, GioRecord *out) {
+void copyOut(const GioRecState &s, const GioRecEntry &e, GioRecord *out) {
     out->seq = e.seq;
-    out->device = gio_stub_deviceName(e.device);
+    out->device = gio_recorder_deviceName(e.device);
     out->request = e.request;
     out->word = e.word;
     out->value = (uint32_t)e.word;
@@ -30,10 +30,10 @@ void copyOut(const GioStubState &s, const GioStubEntry &e, GioRecord *out) {
     out->result = e.result;
     out->payload.clear();
     // Payload bytes overwritten by later requests are gone.
-    if (e.payloadKept == 0 || s.arenaWritten - e.payloadStart > GIO_STUB_ARENA) return;
+    if (e.payloadKept == 0 || s.arenaWritten - e.payloadStart > GIO_REC_ARENA) return;
     out->payload.resize(e.payloadKept);
     for (uint32_t i = 0; i < e.payloadKept; i++)
-        out->payload[i] = s.arena[(e.payloadStart + i) % GIO_STUB_ARENA];
+        out->payload[i] = s.arena[(e.payloadStart + i) % GIO_REC_ARENA];
 }
 
 bool isBlockRequest(int request) {
@@ -56,26 +56,26 @@ uint64_t GioRecord::argU64(int index) const {
 
 size_t gio_record_count() {
     Lock l;
-    const GioStubState &s = gio_stub_state();
+    const GioRecState &s = gio_recorder_state();
     return (size_t)(s.written - firstHeld(s));
 }
 
 bool gio_record_get(size_t index, GioRecord *out) {
     Lock l;
-    const GioStubState &s = gio_stub_state();
+    const GioRecState &s = gio_recorder_state();
     uint64_t i = firstHeld(s) + index;
     if (i >= s.written) return false;
-    copyOut(s, s.ring[i % GIO_STUB_RING], out);
+    copyOut(s, s.ring[i % GIO_REC_RING], out);
     return true;
 }
 
 std::vector<GioRecord> gio_record_all() {
     Lock l;
-    const GioStubState &s = gio_stub_state();
+    const GioRecState &s = gio_recorder_state();
     std::vector<GioRecord> all;
     for (uint64_t i = firstHeld(s); i < s.written; i++) {
         all.emplace_back();
-        copyOut(s, s.ring[i % GIO_STUB_RING], &all.back());
+        copyOut(s, s.ring[i % GIO_REC_RING], &all.back());
     }
     return all;
 }
@@ -94,7 +94,7 @@ size_t gio_record_countRequest(int request) {
 
 void gio_record_clear() {
     Lock l;
-    GioStubState &s = gio_stub_state();
+    GioRecState &s = gio_recorder_state();
     s.cleared = s.written;
 }
 
@@ -126,7 +126,7 @@ std::vector<GioIoRecord> gio_record_ioRecords() {
 
 void gio_record_failNext(int request, int count, int result) {
     Lock l;
-    for (GioStubFault &f : gio_stub_state().faults) {
+    for (GioRecFault &f : gio_recorder_state().faults) {
         if (f.request == 0 || f.request == request) {
             f = {count > 0 ? request : 0, count, result};
             return;
@@ -136,11 +136,11 @@ void gio_record_failNext(int request, int count, int result) {
 
 void gio_record_setReadData(int request, const void *data, size_t bytes) {
     Lock l;
-    GioStubState &s = gio_stub_state();
-    for (GioStubReadData &r : s.reads)
+    GioRecState &s = gio_recorder_state();
+    for (GioRecReadData &r : s.reads)
         if (r.request == request) r.request = 0;
     if (!data) return;
-    for (GioStubReadData &r : s.reads) {
+    for (GioRecReadData &r : s.reads) {
         if (r.request == 0) {
             r.request = request;
             r.bytes = (uint32_t)std::min(bytes, sizeof(r.data));
@@ -152,7 +152,7 @@ void gio_record_setReadData(int request, const void *data, size_t bytes) {
 
 void gio_record_resetKnobs() {
     Lock l;
-    GioStubState &s = gio_stub_state();
+    GioRecState &s = gio_recorder_state();
     memset(s.faults, 0, sizeof(s.faults));
     memset(s.reads, 0, sizeof(s.reads));
 }

@@ -37,7 +37,7 @@ TEST_F(GioTest, RecordsRequestsInOrderWithSequenceNumbers) {
     EXPECT_EQ(rt_dev_ioctl(fd, KRTPT_IOC_SOURCE, &source), 0);
     KrGioPointTiming timing = {264192, 132096, {}};
     EXPECT_EQ(rt_dev_ioctl(fd, KRTPT_IOC_SET_CONSTTIME, &timing), 0);
-    EXPECT_EQ(rt_dev_ioctl(fd, 0xE999, (void *)0x1234), 0);  // unknown codes are accepted
+    EXPECT_EQ(rt_dev_ioctl(fd, 0xE999, (void *)0x1234), -ENOTTY);  // not a request of the driver
 
     std::vector<GioRecord> all = gio_record_all();
     ASSERT_EQ(all.size(), 5u);
@@ -84,8 +84,12 @@ TEST_F(GioTest, ReadsAreAnsweredWithZerosOrTheBytesATestSetUp) {
     EXPECT_EQ(pin, 0u);
     KrGioFsReply reply;
     memset(&reply, 0xFF, sizeof(reply));
+    EXPECT_EQ(rt_dev_ioctl(fd, KRFS_IOC_FETCH_REPLY, &reply), -EIO);  // no register was read
+    const uint8_t fsReply[4] = {1, 2, 3, 4};
+    gio_record_setReadData(KRFS_IOC_FETCH_REPLY, fsReply, sizeof(fsReply));
     EXPECT_EQ(rt_dev_ioctl(fd, KRFS_IOC_FETCH_REPLY, &reply), 0);
-    EXPECT_EQ(reply.data[0], 0);
+    EXPECT_EQ(reply.data[2], 3);
+    EXPECT_EQ(reply.data[4], 0);
 
     GioRecord last;
     ASSERT_TRUE(gio_record_get(0, &last));

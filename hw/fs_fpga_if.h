@@ -1,0 +1,51 @@
+// FS FPGA operations used by sweeps, triggers and the generic I/O family; each ends in one
+// command of the FS link on the current channel c. Any thread that holds the SPI lock or the
+// channel lock for buffered commands; the _async and IMM forms use the immediate path.
+#pragma once
+
+#include <cstdint>
+
+int FS_FPGA_IF_ioupdate();
+int FS_FPGA_IF_ioupdateAll();
+int FS_FPGA_IF_setIoupdate();
+int FS_FPGA_IF_awaitSpiIdle(int flag);
+int FS_FPGA_IF_awaitTrigger();
+int FS_FPGA_IF_awaitSweepPointProg();
+int FS_FPGA_IF_awaitTriggerNotContinuousImmediate();
+int FS_FPGA_IF_awaitAdcValid();
+int FS_FPGA_IF_noOperation();
+int FS_FPGA_IF_delayUs(uint32_t us);
+int FS_FPGA_IF_delayTicks(uint32_t ticks);
+// Code of the output-valid marker for a settling time of t seconds: 80 ns units below
+// 1e-5 s, else 125.
+uint8_t FS_FPGA_IF_outputValidCode(double t);
+int FS_FPGA_IF_markOutputValid(double t);
+int FS_FPGA_IF_markOutputInvalid();
+int FS_FPGA_IF_setJumpLabel();
+int FS_FPGA_IF_jumpToLabel();
+int FS_FPGA_IF_setBufferedMode();
+int FS_FPGA_IF_setDirectMode();
+int FS_FPGA_IF_nextBlock();
+int FS_FPGA_IF_setSweepTimer(double tOn, double tOff);
+int FS_FPGA_IF_setSweepTimer_async(double tOn, double tOff);
+int FS_FPGA_IF_setSweepCount(uint32_t count);
+int FS_FPGA_IF_setSweepTimerState(int on);
+int FS_FPGA_IF_setSweepTimerState_async(int on);
+int FS_FPGA_IF_requestAwaitSweepTrigger();
+int FS_FPGA_IF_markSweepLastPoint();
+int FS_FPGA_IF_setSweepTransientAtPulseEnable(int on);
+int FS_FPGA_IF_setSweepBlankInvalidOff_async();
+int FS_FPGA_IF_setSweepBlankInvalidThis_async();
+int FS_FPGA_IF_setSweepBlankInvalidAll_async();
+// RF state while the sweep waits (bit 31 of the sweep control register), then bit 28 clear.
+int FS_FPGA_IF_setSweepWaiting_rfState_earlyTransient(int rfOn, int earlyTransient);
+int FS_FPGA_IF_IMM_setCbufState(int on);
+int FS_FPGA_IF_IMM_enableBlockMode();
+int FS_FPGA_IF_IMM_enableFcp();
+int FS_FPGA_IF_setBufThrottled(uint32_t bits);
+int FS_FPGA_IF_clearBufThrottled(uint32_t bits);
+// 1 when the current channel's buffered stream is throttled (always 1 on the standard
+// variant).
+int FS_FPGA_IF_isBufThrottled();
+int FS_FPGA_IF_awaitIdle();
+int FS_FPGA_IF_flush();

@@ -1,0 +1,135 @@
+// FS FPGA: command bytes of its stream and its registers. Shared by the link and by the
+// simulated FPGA.
+#pragma once
+
+#include <cstdint>
+
+// ---------------------------------------------------------------------------------------
+// Command bytes
+
+constexpr uint8_t FS_CMD_LONG_BUFFERED = 0xD0;        // | data length 0-15
+constexpr uint8_t FS_CMD_LONG_IMMEDIATE = 0xF0;       // | data length 0-15
+constexpr uint8_t FS_CMD_SPI_BUFFERED = 0x80;         // | bus
+constexpr uint8_t FS_CMD_SPI_IMMEDIATE = 0xA0;        // | bus
+constexpr uint8_t FS_CMD_SPI_CHUNK_BUFFERED = 0x90;   // | (k - 1), then k bytes
+constexpr uint8_t FS_CMD_SPI_CHUNK_IMMEDIATE = 0xB0;  // | (k - 1), then k bytes
+constexpr uint8_t FS_CMD_SPI_END_BUFFERED = 0x84;
+constexpr uint8_t FS_CMD_SPI_END_IMMEDIATE = 0xA4;
+constexpr uint32_t FS_SPI_CHUNK_MAX = 16;
+constexpr uint32_t FS_SPI_READ_CHUNK_MAX = 4;
+
+// SPI flag byte.
+constexpr uint8_t FS_SPI_FLAG_HOLD = 0x01;     // keep the transfer open; also: capture MISO
+constexpr uint8_t FS_SPI_FLAG_WRITE = 0x02;    // write only
+constexpr int FS_SPI_FLAG_CLOCK_SHIFT = 2;     // bits 2-4: clock code
+constexpr uint8_t FS_SPI_FLAG_OPTION1 = 0x20;  // address word bit 17
+constexpr uint8_t FS_SPI_FLAG_OPTION0 = 0x40;  // address word bit 15
+constexpr uint8_t FS_SPI_FLAG_OPTION3 = 0x80;  // address word bit 16
+constexpr uint8_t FS_SPI_FLAG_SELECT = 0x16;   // chip select: write flag, clock code 5
+
+// Short commands (buffered path).
+constexpr uint8_t FS_SHORT_AWAIT_ADC_VALID = 192;
+constexpr uint8_t FS_SHORT_SET_IOUPDATE = 195;
+constexpr uint8_t FS_SHORT_AWAIT_SPI_IDLE = 196;
+constexpr uint8_t FS_SHORT_AWAIT_SPI_IDLE_FLAG = 197;
+constexpr uint8_t FS_SHORT_IOUPDATE_ALL = 199;
+constexpr uint8_t FS_SHORT_IOUPDATE_CH0 = 200;
+constexpr uint8_t FS_SHORT_IOUPDATE_CHX = 201;
+constexpr uint8_t FS_SHORT_AWAIT_TRIGGER = 202;
+constexpr uint8_t FS_SHORT_AWAIT_SWEEP_POINT = 203;
+constexpr uint8_t FS_SHORT_AWAIT_TRIGGER_NCI = 204;
+constexpr uint8_t FS_SHORT_NOP = 206;
+
+// Long command operations.
+constexpr uint8_t FS_OP_WRITE_REGISTER = 0;
+constexpr uint8_t FS_OP_READ_REGISTER = 1;  // immediate only
+constexpr uint8_t FS_OP_SET_BITS = 2;
+constexpr uint8_t FS_OP_CLEAR_BITS = 3;
+constexpr uint8_t FS_OP_DELAY = 4;           // 4-byte count of 5 ns ticks
+constexpr uint8_t FS_OP_STREAM = 5;          // argument below
+constexpr uint8_t FS_OP_SELECT_CHANNEL = 6;  // argument: channel of the following stream
+constexpr uint8_t FS_OP_RAM_ADDRESS = 7;     // immediate
+constexpr uint8_t FS_OP_RAM_WRITE = 8;       // immediate, at most 15 bytes
+constexpr uint8_t FS_OP_OUTPUT_VALID = 9;    // argument: marker code
+
+constexpr uint8_t FS_STREAM_JUMP_LABEL = 0;
+constexpr uint8_t FS_STREAM_JUMP = 1;
+constexpr uint8_t FS_STREAM_BUFFERED_MODE = 2;
+constexpr uint8_t FS_STREAM_DIRECT_MODE = 3;
+constexpr uint8_t FS_STREAM_NEXT_BLOCK = 4;
+constexpr uint8_t FS_STREAM_IMM_SPI_BEGIN = 16;
+constexpr uint8_t FS_STREAM_IMM_SPI_END = 17;
+
+constexpr uint8_t FS_OUTPUT_VALID_CODE_MAX = 125;  // settling of 1e-5 s and longer
+constexpr uint8_t FS_OUTPUT_INVALID_CODE = 128;
+
+// Timer clock of the FS variant.
+constexpr double FS_TIMER_HZ = 200e6;
+
+// ---------------------------------------------------------------------------------------
+// Registers
+
+constexpr uint8_t FS_REG_RESET = 0;     // writing bit 0 resets the command streams
+constexpr uint8_t FS_REG_XADC = 3;      // bits 15-4: 12-bit XADC temperature reading
+constexpr uint8_t FS_REG_SPI_READ = 4;  // bytes received by the last read chunk
+constexpr uint8_t FS_REG_STATUS = 5;
+constexpr uint8_t FS_REG_CONTROL = 6;
+constexpr uint8_t FS_REG_TRIGGER = 7;
+constexpr uint8_t FS_REG_TRIGGER_DELAY = 8;
+constexpr uint8_t FS_REG_PHS_MODE = 12;
+constexpr uint8_t FS_REG_PHS_LINK_RX = 13;
+constexpr uint8_t FS_REG_PHS_LINK_TX = 14;
+
+constexpr uint8_t fs_regSweepTimer(uint32_t c) {  // 8 bytes: tOn, tOff counts
+    return (uint8_t)(16 * (c + 1));
+}
+constexpr uint8_t fs_regSweepControl(uint32_t c) {
+    return (uint8_t)(16 * c + 18);
+}
+constexpr uint8_t fs_regChannelMode(uint32_t c) {
+    return (uint8_t)(16 * c + 24);
+}
+constexpr uint8_t fs_regModulation(uint32_t c) {  // 64 bits
+    return (uint8_t)(16 * c + 25);
+}
+// The registers of channel c that its buffered stream may address.
+constexpr uint32_t fs_bufferedRegFirst(uint32_t c) {
+    return 16 * (c + 1);
+}
+constexpr uint32_t fs_bufferedRegLast(uint32_t c) {
+    return 16 * (c + 1) + 15;
+}
+
+// Status register bits.
+constexpr int FS_STATUS_SPR_HIGH = 31, FS_STATUS_SPR_LOW = 29;
+constexpr int FS_STATUS_TRGI = 22, FS_STATUS_PULI = 21, FS_STATUS_RLD1 = 20, FS_STATUS_RLD0 = 19;
+
+// Control register bits.
+constexpr int fs_controlCbufBit(uint32_t c) {
+    return 24 + (int)c;
+}
+constexpr int FS_CONTROL_ARM_HIGH = 2, FS_CONTROL_ARM_LOW = 1;
+
+// Trigger register bits.
+constexpr int FS_TRIGGER_SOURCE_HIGH = 31, FS_TRIGGER_SOURCE_LOW = 29;  // 0 immediate
+constexpr int FS_TRIGGER_INIT_IMMEDIATE = 25;
+constexpr int FS_TRIGGER_INIT_CONTINUOUS = 24;
+constexpr int FS_TRIGGER_NOW = 20;
+
+// Sweep control register bits.
+constexpr int FS_SWEEP_COUNT_HIGH = 15, FS_SWEEP_COUNT_LOW = 0;
+constexpr int FS_SWEEP_LAST_POINT = 23;
+constexpr int FS_SWEEP_TRANSIENT_AT_PULSE = 25;
+constexpr int FS_SWEEP_BLANK_INVALID_HIGH = 27, FS_SWEEP_BLANK_INVALID_LOW = 26;
+constexpr int FS_SWEEP_EARLY_TRANSIENT = 28;
+constexpr int FS_SWEEP_TIMER_STATE = 29;
+constexpr int FS_SWEEP_AWAIT_TRIGGER = 30;
+constexpr int FS_SWEEP_WAITING_RF = 31;
+
+// Channel mode register bits.
+constexpr int FS_MODE_FCP = 0;
+constexpr int FS_MODE_BLOCK = 1;
+
+// Phase link.
+constexpr int FS_PHS_MODE_HIGH = 31, FS_PHS_MODE_LOW = 30;
+constexpr uint32_t FS_PHS_MODE_INIT = 0, FS_PHS_MODE_MASTER = 1, FS_PHS_MODE_SLAVE = 2;

@@ -1,0 +1,220 @@
+// The simulated drivers kr_generic_io and krssc_pulm: every request is recorded, its
+// record checked, and handed to the player, the FS FPGA or the trigger and timer state of
+// the simulated hardware.
+#include "gio_sim.h"
+
+#include <errno.h>
+
+#include <cstring>
+
+#include "gio_recorder.h"
+#include "kr_generic_io.h"
+#include "sim_fpga.h"
+#include "sim_hw.h"
+#include "sim_player.h"
+
+namespace {
+
+constexpr uint32_t ioBlockMax = 16384;
+constexpr uint32_t asyncBlockMax = 128;
+
+int checkTransfer(const KrGioTransfer *t, const char *what, bool read) {
+    if (t->length && !t->data) {
+        simhw_violation("%s: %u bytes without a buffer", what, (unsigned)t->length);
+        return -EFAULT;
+    }
+    if (t->address > (read ? 255u : 511u)) {
+        simhw_violation("%s: address %u", what, (unsigned)t->address);
+        return -EINVAL;
+    }
+    return 0;
+}
+
+int checkBuffer(const KrGioBuffer *b, uint32_t max, const char *what) {
+    if (!b->data || b->length == 0) {
+        simhw_violation("%s: empty buffer", what);
+        return -EINVAL;
+    }
+    if (b->length > max) {
+        simhw_violation("%s: %u bytes, at most %u", what, (unsigned)b->length, (unsigned)max);
+        return -EINVAL;
+    }
+    return 0;
+}
+
+uint32_t value(void *arg) {
+    return (uint32_t)(uintptr_t)arg;
+}
+
+int dispatch(int request, void *arg) {
+    switch (request) {
+        case KRGIO_IOC_PRINT: {
+            KrGioBuffer *b = (KrGioBuffer *)arg;
+            if (b->length && b->data)
+                simhw_log("print: %.*s", (int)b->length, (const char *)b->data);
+            return 0;
+        }
+        case KRSPI_IOC_SELECT_CHIP:
+            return simplayer_select(value(arg));
+        case KRSPI_IOC_DESELECT_CHIP:
+            return simplayer_deselect();
+        case KRSPI_IOC_WRITE: {
+            KrGioTransfer *t = (KrGioTransfer *)arg;
+            int r = checkTransfer(t, "unbuffered write", false);
+            return r ? r : simplayer_write(t);
+        }
+        case KRSPI_IOC_READ:
+        case KRSPI_IOC_READ_ASYNC: {
+            KrGioTransfer *t = (KrGioTransfer *)arg;
+            int r = checkTransfer(t, "read", true);
+            if (r) return r;
+            if (gio_recorder_readData(request, t->data, t->length)) return 0;
+            return request == KRSPI_IOC_READ ? simplayer_read(t) : simplayer_asyncRead(t);
+        }
+        case KRSPI_IOC_MODULE0_READ: {
+            KrGioTransfer *t = (KrGioTransfer *)arg;
+            int r = checkTransfer(t, "module 0 read", true);
+            if (r == 0 && !gio_recorder_readData(request, t->data, t->length) && t->data)
+                memset(t->data, 0, t->length);
+            return r;
+        }
+        case KRGIO_IOC_READ_PIN_0:
+        case KRGIO_IOC_READ_PIN_1:
+        case KRGIO_IOC_READ_PIN_2:
+        case KRGIO_IOC_READ_PIN_3:
+            if (!gio_recorder_readData(request, arg, sizeof(uint32_t))) *(uint32_t *)arg = 0;
+            return 0;
+        case KRSPI_IOC_SET_DIVIDER:
+            if (value(arg) < 1 || value(arg) > 255) {
+                simhw_violation("SPI clock divider %u outside 1..255", value(arg));
+                return -EINVAL;
+            }
+            return 0;
+        case KRSPI_IOC_SET_CS_DELAY:
+            if (value(arg) > 255) {
+                simhw_violation("chip-select delay %u outside 0..255", value(arg));
+                return -EINVAL;
+            }
+            return 0;
+        case KRSPI_IOC_TIMER_START: {
+            KrGioSpiTimerStart *s = (KrGioSpiTimerStart *)arg;
+            if (s->word[3] || s->word[4] || s->word[8] != 78)
+                simhw_violation("SPI timer start record {.., %u, %u, .., %u}", s->word[3],
+                                s->word[4], s->word[8]);
+            return 0;
+        }
+        case KRSPI_IOC_SEND_IOBLOCK: {
+            KrGioBuffer *b = (KrGioBuffer *)arg;
+            int r = checkBuffer(b, ioBlockMax, "I/O block");
+            return r ? r : simplayer_sendBlock((const uint8_t *)b->data, b->length);
+        }
+        case KRSPI_IOC_WRITE_ASYNC: {
+            KrGioBuffer *b = (KrGioBuffer *)arg;
+            int r = checkBuffer(b, asyncBlockMax, "asynchronous write");
+            return r ? r : simplayer_asyncBlock((const uint8_t *)b->data, b->length);
+        }
+        case KRFS_IOC_INIT:
+            simfpga_init();
+            return 0;
+        case KRFS_IOC_RESTART_RX:
+            simfpga_restartRx();
+            return 0;
+        case KRFS_IOC_FETCH_REPLY: {
+            KrGioFsReply *reply = (KrGioFsReply *)arg;
+            if (gio_recorder_readData(request, reply->data, sizeof(reply->data))) {
+                reply->length = sizeof(reply->data);
+                return 0;
+            }
+            return simfpga_fetchReply(reply);
+        }
+        case KRFS_IOC_TRANSMIT: {
+            KrGioBuffer *b = (KrGioBuffer *)arg;
+            int r = checkBuffer(b, ioBlockMax, "FPGA transmit");
+            return r ? r : simfpga_transmit((const uint8_t *)b->data, b->length);
+        }
+        case KRFS_IOC_FLUSH_END:
+            simfpga_flushEnd();
+            return 0;
+        case KRFS_IOC_SEND_IMM: {
+            KrGioFsSend *s = (KrGioFsSend *)arg;
+            if (s->length && !s->data) return -EFAULT;
+            return simfpga_sendImm((const uint8_t *)s->data, s->length, s->replyExpected != 0);
+        }
+        case KRTPT_IOC_SET_CONSTTIME:
+        case KRTPT_IOC_SET_VARTIME: {
+            KrGioPointTiming *t = (KrGioPointTiming *)arg;
+            simplayer_setPointTiming(t->t1, t->t2);
+            return 0;
+        }
+        case KRTPT_IOC_TIMER_OFF:
+            simplayer_timerOff();
+            simplayer_abort();
+            return 0;
+        case KRTPT_IOC_RESET:
+        case KRTPT_IOC_STOP_PREPARE_A:
+        case KRTPT_IOC_STOP_PREPARE_B:
+        case KRTPT_IOC_CHIRP_STOP:
+            simplayer_abort();
+            return 0;
+        case KRTPT_IOC_SOURCE:
+            simhw_setTriggerSourceImmediate(*(uint32_t *)arg == 0);
+            return 0;
+        case KRTPT_IOC_TRIGGER:
+            simhw_trigger();
+            return 0;
+        case KRTPT_IOC_ABORT:
+            simhw_abortWaits();
+            return 0;
+        default:
+            break;
+    }
+    // Requests whose effect the simulation does not model: accepted once their record was
+    // read by the recorder.
+    return gio_recorder_isKnown(request) ? 0 : -ENOTTY;
+}
+
+int simOpen(void *, int) {
+    simhw_attach();
+    return 0;
+}
+
+int simIoctl(void *context, int request, void *arg) {
+    int device = (int)(intptr_t)context;
+    int r;
+    uint64_t seq = gio_recorder_begin(device, request, arg, &r);
+    if (r == 0) {
+        r = dispatch(request, arg);
+        if (request != KRSPI_IOC_SEND_IOBLOCK && request != KRFS_IOC_TRANSMIT &&
+            request != KRFS_IOC_SEND_IMM && request != KRGIO_IOC_PRINT)
+            simhw_log("request 0x%04X (%s) -> %d", request, gio_recorder_deviceName(device), r);
+    } else if (r == -EFAULT) {
+        simhw_violation("request 0x%04X without its record", request);
+    }
+    gio_recorder_finish(seq, request, arg, r);
+    return r;
+}
+
+ssize_t simRead(void *, void *, size_t) {
+    return 0;
+}
+
+ssize_t simWrite(void *context, const void *buffer, size_t size) {
+    gio_recorder_recordWrite((int)(intptr_t)context, buffer, size);
+    return (ssize_t)size;
+}
+
+const RtDevOps ops = {simOpen, nullptr, simIoctl, simRead, simWrite};
+
+}  // namespace
+
+const RtDevOps *gio_sim_ops() {
+    return &ops;
+}
+
+const char *gio_sim_deviceName(int device) {
+    return gio_recorder_deviceName(device);
+}
+
+int gio_sim_deviceCount() {
+    return gio_recorder_deviceCount();
+}

@@ -1,0 +1,665 @@
+// The simulated FS FPGA.
+#include "sim_fpga.h"
+
+#include <errno.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <deque>
+#include <thread>
+#include <vector>
+
+#include "hw/fs_fpga_registers.h"
+#include "sim_chip.h"
+#include "sim_hw.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int channels = 4;
+constexpr size_t queueLimit = 1u << 16;  // commands per channel before the link waits
+
+struct Cmd {
+    enum Kind : uint8_t { Long, Short, SpiStart, SpiChunk, SpiEnd } kind = Long;
+    uint8_t op = 0;             // Long: operation; Short: code; SpiStart: bus
+    uint8_t arg = 0;            // Long: argument; SpiStart: address
+    uint8_t flag = 0;           // SpiStart: flag byte
+    std::vector<uint8_t> data;  // Long: data in memory order; SpiChunk: bytes in wire order
+};
+
+// Byte-stream decoder of one path.
+struct Decoder {
+    explicit Decoder(bool imm) : immediate(imm) {}
+    bool immediate;
+    enum State { Idle, LongOp, LongArg, LongData, SpiFlag, SpiAddress, ChunkData } state = Idle;
+    Cmd cur;
+    size_t need = 0;
+    bool inTransfer = false;
+    bool capture = false;  // the open transfer keeps what it clocks in
+};
+
+// An SPI transfer in progress on one stream.
+struct SpiState {
+    bool active = false;
+    bool probe = false;  // the FPGA's own idle probe (bus 2, slave 255)
+    bool capture = false;
+    SimChip *chip = nullptr;
+};
+
+struct Channel {
+    std::deque<Cmd> queue;
+    bool executing = false;
+    bool threadStarted = false;
+    bool recording = false;
+    std::vector<Cmd> loop;
+    size_t loopPos = 0;
+    std::atomic<bool> looping{false};
+    std::atomic<uint64_t> passes{0};
+    bool timerOn = false;
+    Clock::time_point timerStart;
+    uint64_t pointsWaited = 0;
+    std::atomic<int> outputValid{-1};
+    SpiState spi;
+};
+
+struct Fpga {
+    Decoder buffered{false};
+    Decoder immediate{true};
+    int decodeChannel = 0;
+    Channel ch[channels];
+    SpiState immSpi;
+    std::atomic<uint64_t> regs[256];
+    std::vector<uint8_t> ram;
+    uint32_t ramAddress = 0;
+    bool hasReply = false;
+    KrGioFsReply reply = {};
+    uint64_t readChunksQueued = 0;
+    uint64_t readChunksDone = 0;
+    std::atomic<uint64_t> executed{0};
+};
+
+Fpga &fpga() {
+    static Fpga *f = new Fpga;
+    return *f;
+}
+
+uint64_t reg(uint32_t r) {
+    return fpga().regs[r & 0xFF].load();
+}
+
+bool isShort(uint8_t b) {
+    return b == FS_SHORT_AWAIT_ADC_VALID ||
+           (b >= FS_SHORT_SET_IOUPDATE && b <= FS_SHORT_AWAIT_SPI_IDLE_FLAG) ||
+           (b >= FS_SHORT_IOUPDATE_ALL && b <= FS_SHORT_AWAIT_TRIGGER_NCI) || b == FS_SHORT_NOP;
+}
+
+double sweepPeriod(int c) {
+    uint64_t t = reg(fs_regSweepTimer((uint32_t)c));
+    return ((t & 0xFFFFFFFFu) + (t >> 32)) / FS_TIMER_HZ;
+}
+
+void startChannelThread(int c);
+
+// ---------------------------------------------------------------------------------------
+// Registers
+
+void stopLoop(Channel &k) {
+    k.looping = false;
+    k.recording = false;
+    k.loop.clear();
+    k.loopPos = 0;
+    k.queue.clear();
+}
+
+// A register write with the FPGA's side effects. Caller holds the lock.
+void writeReg(uint32_t r, uint64_t v) {
+    Fpga &f = fpga();
+    uint64_t old = f.regs[r].load();
+    switch (r) {
+        case FS_REG_RESET:
+            if (v & 1) {
+                for (Channel &k : f.ch)
+                    stopLoop(k);
+                simhw_log("FPGA: streams reset");
+            }
+            return;
+        case FS_REG_CONTROL:
+            for (int c = 0; c < channels; c++)
+                if ((v >> fs_controlCbufBit((uint32_t)c)) & 1) stopLoop(f.ch[c]);
+            break;
+        case FS_REG_TRIGGER: {
+            uint32_t source = (uint32_t)(v >> FS_TRIGGER_SOURCE_LOW) & 7;
+            simhw_setTriggerSourceImmediate(source == 0);
+            if (v & (1u << FS_TRIGGER_NOW)) simhw_trigger();
+            v &= ~(uint64_t)((1u << FS_TRIGGER_NOW) | (1u << FS_TRIGGER_INIT_IMMEDIATE));
+            break;
+        }
+        default:
+            break;
+    }
+    for (int c = 0; c < channels; c++) {
+        if (r != fs_regSweepControl((uint32_t)c)) continue;
+        bool on = (v >> FS_SWEEP_TIMER_STATE) & 1, was = (old >> FS_SWEEP_TIMER_STATE) & 1;
+        Channel &k = f.ch[c];
+        if (on && !was) {
+            k.timerOn = true;
+            k.timerStart = Clock::now();
+            k.pointsWaited = 0;
+        } else if (!on) {
+            k.timerOn = false;
+        }
+    }
+    f.regs[r] = v;
+    simhw_changed().notify_all();
+}
+
+uint64_t dataValue(const Cmd &cmd) {
+    uint64_t v = 0;
+    for (size_t i = 0; i < cmd.data.size() && i < 8; i++)
+        v |= (uint64_t)cmd.data[i] << (8 * i);
+    return v;
+}
+
+// ---------------------------------------------------------------------------------------
+// Execution
+
+void waitPoint(Channel &k, std::unique_lock<std::mutex> &lk, uint64_t gen) {
+    int c = (int)(&k - fpga().ch);
+    if (!k.timerOn || simhw_timeScale() <= 0) return;
+    double period = sweepPeriod(c) * simhw_timeScale();
+    if (period <= 0) return;
+    double elapsed = std::chrono::duration<double>(Clock::now() - k.timerStart).count();
+    uint64_t due = k.pointsWaited + 1;
+    if (due * period < elapsed) due = (uint64_t)std::floor(elapsed / period) + 1;  // fell behind
+    auto at = k.timerStart + std::chrono::duration_cast<Clock::duration>(
+                                 std::chrono::duration<double>(due * period));
+    simhw_changed().wait_until(lk, at,
+                               [&] { return simhw_abortGeneration() != gen || !k.timerOn; });
+    k.pointsWaited = due;
+}
+
+void spiStart(SpiState &s, const Cmd &cmd) {
+    uint32_t bus = cmd.op, address = cmd.arg;
+    SimChip *chip = simhw_chipAt(bus, address);
+    bool probe = bus == 2 && address == 0xFF;
+    if (s.active && s.chip == chip && s.probe == probe) {
+        s.capture = cmd.flag & FS_SPI_FLAG_HOLD;  // the held transfer goes on
+        return;
+    }
+    if (s.active) {
+        simhw_violation("FPGA SPI: transfer to bus %u slave %u while another is open",
+                        (unsigned)bus, (unsigned)address);
+        if (s.chip && s.chip->isSelected()) s.chip->deselect();
+    }
+    s = SpiState();
+    s.active = true;
+    s.probe = probe;
+    s.capture = cmd.flag & FS_SPI_FLAG_HOLD;
+    if (!probe && !chip)
+        simhw_violation("FPGA SPI: no chip at bus %u slave %u", (unsigned)bus, (unsigned)address);
+    s.chip = chip;
+    if (chip) chip->select();
+}
+
+void spiChunk(SpiState &s, const Cmd &cmd, bool counted) {
+    Fpga &f = fpga();
+    if (!s.active) {
+        simhw_violation("FPGA SPI: data chunk without a transfer");
+        return;
+    }
+    uint64_t rx = 0;
+    for (uint8_t b : cmd.data)
+        rx = (rx << 8) | (s.chip ? s.chip->transfer(b) : 0);
+    if (s.capture) {
+        f.regs[FS_REG_SPI_READ] = rx;
+        if (counted) f.readChunksDone++;
+    }
+}
+
+void spiEnd(SpiState &s) {
+    if (!s.active) {
+        simhw_violation("FPGA SPI: end byte without a transfer (deselect without select)");
+        return;
+    }
+    if (s.chip && s.chip->isSelected()) s.chip->deselect();
+    s = SpiState();
+}
+
+// Executes one buffered command of channel c. Caller holds the lock through lk.
+void execute(int c, const Cmd &cmd, std::unique_lock<std::mutex> &lk, bool fromQueue) {
+    Fpga &f = fpga();
+    Channel &k = f.ch[c];
+    uint64_t gen = simhw_abortGeneration();
+    f.executed++;
+    switch (cmd.kind) {
+        case Cmd::Short:
+            switch (cmd.op) {
+                case FS_SHORT_IOUPDATE_ALL:
+                case FS_SHORT_SET_IOUPDATE:
+                    simhw_ioupdate(-1);
+                    break;
+                case FS_SHORT_IOUPDATE_CH0:
+                case FS_SHORT_IOUPDATE_CHX:
+                    simhw_ioupdate(c);
+                    break;
+                case FS_SHORT_AWAIT_TRIGGER:
+                case FS_SHORT_AWAIT_TRIGGER_NCI:
+                    simhw_waitTrigger(lk, gen);
+                    break;
+                case FS_SHORT_AWAIT_SWEEP_POINT:
+                    waitPoint(k, lk, gen);
+                    break;
+                default:
+                    break;
+            }
+            return;
+        case Cmd::SpiStart:
+            spiStart(k.spi, cmd);
+            return;
+        case Cmd::SpiChunk:
+            spiChunk(k.spi, cmd, fromQueue);
+            return;
+        case Cmd::SpiEnd:
+            spiEnd(k.spi);
+            return;
+        case Cmd::Long:
+            break;
+    }
+    switch (cmd.op) {
+        case FS_OP_WRITE_REGISTER:
+        case FS_OP_SET_BITS:
+        case FS_OP_CLEAR_BITS: {
+            if (cmd.arg < fs_bufferedRegFirst((uint32_t)c) ||
+                cmd.arg > fs_bufferedRegLast((uint32_t)c)) {
+                simhw_violation("FPGA: register %u outside the buffered reach of channel %d",
+                                (unsigned)cmd.arg, c);
+                return;
+            }
+            uint64_t v = dataValue(cmd), old = reg(cmd.arg);
+            writeReg(cmd.arg, cmd.op == FS_OP_WRITE_REGISTER ? v
+                              : cmd.op == FS_OP_SET_BITS     ? old | v
+                                                             : old & ~v);
+            return;
+        }
+        case FS_OP_DELAY:
+            simhw_waitHardware(lk, (double)(uint32_t)dataValue(cmd) / FS_TIMER_HZ, gen);
+            return;
+        case FS_OP_OUTPUT_VALID:
+            k.outputValid = cmd.arg;
+            return;
+        case FS_OP_STREAM:
+            if (cmd.arg == FS_STREAM_JUMP_LABEL) {
+                k.recording = true;
+                k.loop.clear();
+            } else if (cmd.arg == FS_STREAM_JUMP) {
+                if (!k.recording) {
+                    simhw_violation("FPGA: jump without a jump label on channel %d", c);
+                    return;
+                }
+                k.recording = false;
+                k.passes = 1;
+                uint64_t count = reg(fs_regSweepControl((uint32_t)c)) & 0xFFFF;
+                k.looping = !k.loop.empty() && count != 1;
+                k.loopPos = 0;
+            }
+            return;
+        default:
+            simhw_violation("FPGA: operation %u on the buffered path", (unsigned)cmd.op);
+            return;
+    }
+}
+
+// One step of a looping channel: the next command of the pass.
+void loopStep(int c, std::unique_lock<std::mutex> &lk) {
+    Channel &k = fpga().ch[c];
+    if (k.loopPos == 0 && (reg(fs_regSweepControl((uint32_t)c)) >> FS_SWEEP_AWAIT_TRIGGER) & 1)
+        simhw_waitTrigger(lk, simhw_abortGeneration());
+    if (!k.looping || k.loopPos >= k.loop.size()) return;
+    Cmd cmd = k.loop[k.loopPos++];
+    execute(c, cmd, lk, false);
+    if (k.looping && k.loopPos >= k.loop.size()) {
+        k.loopPos = 0;
+        k.passes++;
+        uint64_t count = reg(fs_regSweepControl((uint32_t)c)) & 0xFFFF;
+        if (count != 0 && k.passes >= count) k.looping = false;
+    }
+}
+
+void channelThread(int c) {
+    Channel &k = fpga().ch[c];
+    std::unique_lock<std::mutex> lk(simhw_lock());
+    for (;;) {
+        simhw_changed().wait(lk, [&] { return k.looping || !k.queue.empty(); });
+        if (k.looping) {
+            k.executing = true;
+            loopStep(c, lk);
+        } else {
+            Cmd cmd = std::move(k.queue.front());
+            k.queue.pop_front();
+            k.executing = true;
+            execute(c, cmd, lk, true);
+            bool marker = cmd.kind == Cmd::Long && cmd.op == FS_OP_STREAM &&
+                          (cmd.arg == FS_STREAM_JUMP_LABEL || cmd.arg == FS_STREAM_JUMP);
+            if (k.recording && !marker) k.loop.push_back(std::move(cmd));
+        }
+        k.executing = false;
+        if (k.queue.empty()) simhw_flushStateFile();
+        simhw_changed().notify_all();
+    }
+}
+
+void startChannelThread(int c) {
+    Channel &k = fpga().ch[c];
+    if (k.threadStarted) return;
+    k.threadStarted = true;
+    std::thread(channelThread, c).detach();
+}
+
+// ---------------------------------------------------------------------------------------
+// Immediate path
+
+void replyWith(uint32_t r) {
+    Fpga &f = fpga();
+    uint64_t v = reg(r);
+    f.reply.length = 8;
+    memset(f.reply.data, 0, sizeof(f.reply.data));
+    memcpy(f.reply.data, &v, sizeof(v));
+    f.hasReply = true;
+}
+
+void executeImmediate(const Cmd &cmd, std::unique_lock<std::mutex> &lk, bool replyExpected) {
+    Fpga &f = fpga();
+    f.executed++;
+    switch (cmd.kind) {
+        case Cmd::SpiStart:
+            spiStart(f.immSpi, cmd);
+            return;
+        case Cmd::SpiChunk:
+            spiChunk(f.immSpi, cmd, false);
+            return;
+        case Cmd::SpiEnd:
+            spiEnd(f.immSpi);
+            return;
+        case Cmd::Short:
+            simhw_violation("FPGA: short command %u on the immediate path", (unsigned)cmd.op);
+            return;
+        case Cmd::Long:
+            break;
+    }
+    uint64_t v = dataValue(cmd);
+    switch (cmd.op) {
+        case FS_OP_WRITE_REGISTER:
+            writeReg(cmd.arg, v);
+            return;
+        case FS_OP_SET_BITS:
+            writeReg(cmd.arg, reg(cmd.arg) | v);
+            return;
+        case FS_OP_CLEAR_BITS:
+            writeReg(cmd.arg, reg(cmd.arg) & ~v);
+            return;
+        case FS_OP_READ_REGISTER:
+            if (!replyExpected)
+                simhw_violation("FPGA: register read sent without expecting a reply");
+            if (cmd.arg == FS_REG_SPI_READ) {
+                // The read data come from a buffered chunk: wait until it has been clocked.
+                simhw_changed().wait_for(lk, std::chrono::seconds(5),
+                                         [&] { return f.readChunksDone >= f.readChunksQueued; });
+                if (f.readChunksDone < f.readChunksQueued) {
+                    f.hasReply = false;
+                    return;
+                }
+            }
+            replyWith(cmd.arg);
+            return;
+        case FS_OP_STREAM:
+            if (cmd.arg != FS_STREAM_IMM_SPI_BEGIN && cmd.arg != FS_STREAM_IMM_SPI_END)
+                simhw_violation("FPGA: stream control %u on the immediate path", (unsigned)cmd.arg);
+            return;
+        case FS_OP_RAM_ADDRESS:
+            f.ramAddress = (uint32_t)v;
+            return;
+        case FS_OP_RAM_WRITE:
+            if (f.ram.size() < f.ramAddress + cmd.data.size())
+                f.ram.resize(f.ramAddress + cmd.data.size());
+            memcpy(f.ram.data() + f.ramAddress, cmd.data.data(), cmd.data.size());
+            f.ramAddress += (uint32_t)cmd.data.size();
+            return;
+        default:
+            simhw_violation("FPGA: operation %u on the immediate path", (unsigned)cmd.op);
+            return;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Decoding
+
+// Feeds one byte; returns true and fills out when a command is complete.
+bool decodeByte(Decoder &d, uint8_t b, Cmd *out) {
+    const uint8_t longHead = d.immediate ? FS_CMD_LONG_IMMEDIATE : FS_CMD_LONG_BUFFERED;
+    const uint8_t spiHead = d.immediate ? FS_CMD_SPI_IMMEDIATE : FS_CMD_SPI_BUFFERED;
+    const uint8_t chunkHead = d.immediate ? FS_CMD_SPI_CHUNK_IMMEDIATE : FS_CMD_SPI_CHUNK_BUFFERED;
+    const uint8_t endByte = d.immediate ? FS_CMD_SPI_END_IMMEDIATE : FS_CMD_SPI_END_BUFFERED;
+    const char *path = d.immediate ? "immediate" : "buffered";
+    switch (d.state) {
+        case Decoder::Idle:
+            d.cur = Cmd();
+            if ((b & 0xF0) == longHead) {
+                d.cur.kind = Cmd::Long;
+                d.need = b & 0x0F;
+                d.state = Decoder::LongOp;
+            } else if (b == endByte) {
+                if (!d.inTransfer)
+                    simhw_violation(
+                        "FPGA %s: end byte without a transfer (deselect without select)", path);
+                d.inTransfer = false;
+                out->kind = Cmd::SpiEnd;
+                return true;
+            } else if ((b & 0xFC) == spiHead) {
+                d.cur.kind = Cmd::SpiStart;
+                d.cur.op = b & 3;
+                d.state = Decoder::SpiFlag;
+            } else if ((b & 0xF0) == chunkHead) {
+                if (!d.inTransfer) simhw_violation("FPGA %s: data chunk without a transfer", path);
+                d.cur.kind = Cmd::SpiChunk;
+                d.need = (b & 0x0F) + 1u;
+                d.state = Decoder::ChunkData;
+            } else if (!d.immediate && isShort(b)) {
+                out->kind = Cmd::Short;
+                out->op = b;
+                return true;
+            } else {
+                simhw_violation("FPGA %s: unknown command byte 0x%02X", path, b);
+            }
+            return false;
+        case Decoder::LongOp:
+            d.cur.op = b;
+            d.state = Decoder::LongArg;
+            return false;
+        case Decoder::LongArg:
+            d.cur.arg = b;
+            if (d.need == 0) {
+                d.state = Decoder::Idle;
+                *out = std::move(d.cur);
+                return true;
+            }
+            d.state = Decoder::LongData;
+            return false;
+        case Decoder::LongData:
+            d.cur.data.insert(d.cur.data.begin(), b);  // sent last byte first
+            if (d.cur.data.size() == d.need) {
+                d.state = Decoder::Idle;
+                *out = std::move(d.cur);
+                return true;
+            }
+            return false;
+        case Decoder::SpiFlag:
+            d.cur.flag = b;
+            d.state = Decoder::SpiAddress;
+            return false;
+        case Decoder::SpiAddress:
+            d.cur.arg = b;
+            d.state = Decoder::Idle;
+            d.inTransfer = true;
+            d.capture = d.cur.flag & FS_SPI_FLAG_HOLD;
+            *out = std::move(d.cur);
+            return true;
+        case Decoder::ChunkData:
+            d.cur.data.push_back(b);
+            if (d.cur.data.size() == d.need) {
+                d.state = Decoder::Idle;
+                *out = std::move(d.cur);
+                return true;
+            }
+            return false;
+    }
+    return false;
+}
+
+void logCommand(const char *path, int c, const Cmd &cmd) {
+    switch (cmd.kind) {
+        case Cmd::Long:
+            simhw_log("FPGA %s ch%d: long op %u arg %u, %zu byte(s) 0x%llX", path, c, cmd.op,
+                      cmd.arg, cmd.data.size(), (unsigned long long)dataValue(cmd));
+            break;
+        case Cmd::Short:
+            simhw_log("FPGA %s ch%d: short %u", path, c, cmd.op);
+            break;
+        case Cmd::SpiStart:
+            simhw_log("FPGA %s ch%d: SPI bus %u slave %u flag 0x%02X", path, c, cmd.op, cmd.arg,
+                      cmd.flag);
+            break;
+        case Cmd::SpiChunk:
+            simhw_log("FPGA %s ch%d: SPI chunk of %zu byte(s)", path, c, cmd.data.size());
+            break;
+        case Cmd::SpiEnd:
+            simhw_log("FPGA %s ch%d: SPI end", path, c);
+            break;
+    }
+}
+
+}  // namespace
+
+void simfpga_init() {
+    simfpga_reset();
+    simhw_log("FPGA: link init");
+}
+
+int simfpga_transmit(const uint8_t *data, uint32_t length) {
+    Fpga &f = fpga();
+    std::unique_lock<std::mutex> lk(simhw_lock());
+    for (uint32_t i = 0; i < length; i++) {
+        Cmd cmd;
+        if (!decodeByte(f.buffered, data[i], &cmd)) continue;
+        if (cmd.kind == Cmd::Long && cmd.op == FS_OP_SELECT_CHANNEL) {
+            if (cmd.arg >= channels) {
+                simhw_violation("FPGA buffered: channel %u does not exist", (unsigned)cmd.arg);
+                continue;
+            }
+            f.decodeChannel = cmd.arg;
+            continue;
+        }
+        int c = f.decodeChannel;
+        Channel &k = f.ch[c];
+        logCommand("buffered", c, cmd);
+        if ((reg(FS_REG_CONTROL) >> fs_controlCbufBit((uint32_t)c)) & 1) continue;  // being flushed
+        // Chunks of a capturing transfer are fetched through register 4 once clocked.
+        if (cmd.kind == Cmd::SpiChunk && f.buffered.capture) f.readChunksQueued++;
+        startChannelThread(c);
+        simhw_changed().wait(lk, [&] { return k.queue.size() < queueLimit; });
+        k.queue.push_back(std::move(cmd));
+        simhw_changed().notify_all();
+    }
+    return 0;
+}
+
+void simfpga_flushEnd() {
+    simhw_log("FPGA: flush end");
+}
+
+int simfpga_sendImm(const uint8_t *data, uint32_t length, bool replyExpected) {
+    Fpga &f = fpga();
+    std::unique_lock<std::mutex> lk(simhw_lock());
+    for (uint32_t i = 0; i < length; i++) {
+        Cmd cmd;
+        if (!decodeByte(f.immediate, data[i], &cmd)) continue;
+        logCommand("immediate", -1, cmd);
+        executeImmediate(cmd, lk, replyExpected);
+    }
+    return 0;
+}
+
+int simfpga_fetchReply(KrGioFsReply *reply) {
+    std::lock_guard<std::mutex> g(simhw_lock());
+    Fpga &f = fpga();
+    if (!f.hasReply) return -EIO;
+    *reply = f.reply;
+    f.hasReply = false;
+    return 0;
+}
+
+void simfpga_restartRx() {
+    std::lock_guard<std::mutex> g(simhw_lock());
+    fpga().hasReply = false;
+}
+
+bool simfpga_waitIdle(double timeoutSeconds) {
+    std::unique_lock<std::mutex> lk(simhw_lock());
+    Fpga &f = fpga();
+    auto idle = [&] {
+        for (Channel &k : f.ch)
+            if (!k.queue.empty() || (k.executing && !k.looping)) return false;
+        return true;
+    };
+    return simhw_changed().wait_for(
+        lk,
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeoutSeconds)),
+        idle);
+}
+
+void simfpga_reset() {
+    simhw_abortWaits();
+    std::lock_guard<std::mutex> g(simhw_lock());
+    Fpga &f = fpga();
+    f.buffered = Decoder{false};
+    f.immediate = Decoder{true};
+    f.decodeChannel = 0;
+    for (Channel &k : f.ch) {
+        stopLoop(k);
+        k.passes = 0;
+        k.timerOn = false;
+        k.outputValid = -1;
+        if (k.spi.chip && k.spi.chip->isSelected()) k.spi.chip->deselect();
+        k.spi = SpiState();
+    }
+    f.immSpi = SpiState();
+    for (auto &r : f.regs)
+        r = 0;
+    // XADC: a controller board at 45 C.
+    f.regs[FS_REG_XADC] = (uint64_t)std::lround((45.0 + 273.15) * 4096 / 503.975) << 4;
+    f.ram.clear();
+    f.hasReply = false;
+    f.readChunksQueued = f.readChunksDone = 0;
+    simhw_changed().notify_all();
+}
+
+uint64_t simfpga_register(uint32_t r) {
+    return reg(r);
+}
+
+bool simfpga_isLooping(int channel) {
+    return channel >= 0 && channel < channels && fpga().ch[channel].looping.load();
+}
+
+uint64_t simfpga_passes(int channel) {
+    return channel >= 0 && channel < channels ? fpga().ch[channel].passes.load() : 0;
+}
+
+int simfpga_outputValidCode(int channel) {
+    return channel >= 0 && channel < channels ? fpga().ch[channel].outputValid.load() : -1;
+}
+
+uint64_t simfpga_commandsExecuted() {
+    return fpga().executed.load();
+}

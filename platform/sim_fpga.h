@@ -1,0 +1,26 @@
+// The simulated FS FPGA: decodes the byte stream of both paths, keeps its registers, routes
+// SPI transfers to the chips, answers register reads and plays each channel's buffered
+// stream, repeating the pass between jump label and jump on the channel's sweep timer.
+#pragma once
+
+#include <cstdint>
+
+#include "kr_generic_io.h"
+
+void simfpga_init();
+// Buffered path: decoded into the channels' queues; waits while a queue is full.
+int simfpga_transmit(const uint8_t *data, uint32_t length);
+void simfpga_flushEnd();
+// Immediate path: executed at once. A register read leaves its reply for the fetch.
+int simfpga_sendImm(const uint8_t *data, uint32_t length, bool replyExpected);
+int simfpga_fetchReply(KrGioFsReply *reply);
+void simfpga_restartRx();
+bool simfpga_waitIdle(double timeoutSeconds);
+void simfpga_reset();
+
+// Peeks (caller need not hold the simulation lock).
+uint64_t simfpga_register(uint32_t reg);
+bool simfpga_isLooping(int channel);
+uint64_t simfpga_passes(int channel);
+int simfpga_outputValidCode(int channel);
+uint64_t simfpga_commandsExecuted();

@@ -1,0 +1,748 @@
+// The simulated hardware: layout, I/O update, observable state, state file, log.
+#include "sim_hw.h"
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <memory>
+
+#include "core/krpath.h"
+#include "hw/board_slaves.h"
+#include "hw/orbx20g_out_registers.h"
+#include "hw/orbxxxg_ref_registers.h"
+#include "sim_ad9910.h"
+#include "sim_chip.h"
+#include "sim_fpga.h"
+#include "sim_player.h"
+
+// The firmware's root prefix when the path module is linked in; otherwise the environment.
+const char *krpath_root() __attribute__((weak));
+
+namespace {
+
+typedef unsigned __int128 u128;
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t logRingLines = 1000;
+constexpr size_t violationsKept = 256;
+constexpr long logFileLimit = 4L << 20;
+constexpr auto stateFileInterval = std::chrono::milliseconds(50);
+
+struct Layout {
+    int channels = 1;
+    bool uln = false;
+    char sspe[SIMHW_CHANNELS] = {};  // '1' 12G at output, '2' 40G at output, '3' 40G on board
+    bool operator==(const Layout &o) const {
+        return channels == o.channels && uln == o.uln && memcmp(sspe, o.sspe, sizeof(sspe)) == 0;
+    }
+};
+
+struct ChannelChips {
+    SimShiftRegister *sri = nullptr;
+    SimAd9910 *dds = nullptr;
+    SimAd8402 *pot = nullptr;
+    SimStepAttenuator *attA = nullptr, *attB = nullptr, *attLoop = nullptr;
+    SimAd5643 *alcDac = nullptr;
+    SimTc77 *temp = nullptr;
+    SimShiftRegister *sspe = nullptr;
+};
+
+struct Hw {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool attached = false;
+    Layout layout;
+    std::vector<std::unique_ptr<SimChip>> chips;
+    ChannelChips ch[SIMHW_CHANNELS];
+    SimShiftRegister *refSri = nullptr;
+    bool extRefPresent = true;
+    bool blanking[SIMHW_CHANNELS] = {};
+    uint64_t ioupdates = 0;
+    SimChannelState snapshot[SIMHW_CHANNELS] = {};
+    SimReferenceState reference = {};
+    uint64_t abortGeneration = 0;
+    uint64_t pendingTriggers = 0;
+    uint64_t triggers = 0;
+    bool triggerImmediate = true;
+    bool stateDirty = false;
+    Clock::time_point lastStateWrite;
+};
+
+// Never destroyed: the player and FPGA threads may still run while the process exits.
+Hw &hw() {
+    static Hw *h = new Hw;
+    return *h;
+}
+
+std::atomic<double> &scale() {
+    static std::atomic<double> *s = [] {
+        const char *e = getenv("KR_SIM_TIME_SCALE");
+        return new std::atomic<double>(e && *e ? atof(e) : 1.0);
+    }();
+    return *s;
+}
+
+// ---------------------------------------------------------------------------------------
+// Log and violations
+
+struct Log {
+    std::mutex mutex;
+    std::deque<std::string> ring;
+    std::vector<std::string> violations;
+    FILE *file = nullptr;
+    std::string fileRoot;
+    Clock::time_point start = Clock::now();
+};
+
+Log &logState() {
+    static Log *l = new Log;
+    return *l;
+}
+
+std::string root() {
+    const char *r = krpath_root ? krpath_root() : getenv("KORVANE_ROOT");
+    return r ? r : "";
+}
+
+// Files go below the simulation root only, never into the host's own /sim.
+std::string simFile(const char *name) {
+    std::string r = root();
+    if (r.empty()) return "";
+    std::string dir = r + "/sim";
+    mkdir(dir.c_str(), 0755);
+    return dir + "/" + name;
+}
+
+void logLine(const std::string &line) {
+    Log &l = logState();
+    std::lock_guard<std::mutex> g(l.mutex);
+    double t = std::chrono::duration<double>(Clock::now() - l.start).count();
+    char stamp[32];
+    snprintf(stamp, sizeof(stamp), "%.6f ", t);
+    std::string text = stamp + line;
+    l.ring.push_back(text);
+    if (l.ring.size() > logRingLines) l.ring.pop_front();
+    std::string r = root();
+    if (r != l.fileRoot) {
+        if (l.file) fclose(l.file);
+        l.file = nullptr;
+        l.fileRoot = r;
+    }
+    if (r.empty()) return;
+    if (!l.file) {
+        std::string path = simFile("hardware.log");
+        l.file = fopen(path.c_str(), "a");
+        if (!l.file) return;
+    }
+    fputs(text.c_str(), l.file);
+    fputc('\n', l.file);
+    if (ftell(l.file) > logFileLimit) {
+        // Bounded: the current file becomes the one old file kept.
+        fclose(l.file);
+        std::string path = simFile("hardware.log");
+        rename(path.c_str(), (path + ".1").c_str());
+        l.file = fopen(path.c_str(), "w");
+    }
+}
+
+void flushLog() {
+    Log &l = logState();
+    std::lock_guard<std::mutex> g(l.mutex);
+    if (l.file) fflush(l.file);
+}
+
+// ---------------------------------------------------------------------------------------
+// Layout
+
+Layout readLayout() {
+    Layout lay;
+    std::string r = root();
+    std::string path = r + "/korvane/dev/sn";
+    FILE *f = r.empty() ? nullptr : fopen(path.c_str(), "r");
+    if (!f) return lay;
+    char sn[64] = {};
+    if (!fgets(sn, sizeof(sn), f)) sn[0] = 0;
+    fclose(f);
+    for (char *p = sn; *p; p++)
+        *p = (char)toupper((unsigned char)*p);
+    if (strlen(sn) < 18) return lay;
+    char count = sn[8];
+    lay.channels = (count >= '2' && count <= '8') ? count - '0' : 1;
+    bool refExcluded = strchr("14A", sn[0]) && sn[1] >= 'A' && sn[1] <= 'H';
+    lay.uln = sn[6] > '1' && !refExcluded;
+    for (int c = 0; c < SIMHW_CHANNELS; c++)
+        lay.sspe[c] = strchr("123", sn[10]) ? sn[10] : 0;
+    return lay;
+}
+
+template <class T, class... A>
+T *place(Hw &h, A... args) {
+    T *chip = new T(args...);
+    h.chips.emplace_back(chip);
+    return chip;
+}
+
+void build(Hw &h, const Layout &lay) {
+    h.chips.clear();
+    h.layout = lay;
+    using L = SimRegisterChip::Layout;
+    for (int c = 0; c < SIMHW_CHANNELS; c++) {
+        ChannelChips &k = h.ch[c];
+        auto at = [c](uint32_t chip) { return board_outSlave(c, chip); };
+        k.sri = place<SimShiftRegister>(h, "ORBX20G_OUT_SRI", c, at(BOARD_OUT_SRI),
+                                        (size_t)ORBX20G_OUT_SRI_BYTES);
+        k.dds = place<SimAd9910>(h, c, at(BOARD_OUT_DDS), ORBX20G_OUT_DDS_CLOCK_HZ);
+        k.pot = place<SimAd8402>(h, c, at(BOARD_OUT_LOOP_POT));
+        k.attA = place<SimStepAttenuator>(h, "HMC624", c, at(BOARD_OUT_ATT_A));
+        k.attB = place<SimStepAttenuator>(h, "HMC624", c, at(BOARD_OUT_ATT_B));
+        k.alcDac = place<SimAd5643>(h, c, at(BOARD_OUT_ALC_DAC));
+        k.temp = place<SimTc77>(h, c, at(BOARD_OUT_TEMP));
+        place<SimAdc>(h, "AD7680", c, at(BOARD_OUT_ALC_ADC), 30000u);
+        k.sspe = place<SimShiftRegister>(h, "SSPE", c, at(BOARD_OUT_SSPE), (size_t)2);
+        place<SimRegisterChip>(h, "ADF5355", c, at(BOARD_OUT_PLL), L::ControlLow, (size_t)4, 4);
+        place<SimRegisterChip>(h, "AD9164", c, at(BOARD_OUT_RFDAC), L::Instruction16, (size_t)0, 0);
+        place<SimRegisterChip>(h, "AD9912", c, at(BOARD_OUT_DDS48), L::Instruction16, (size_t)0, 0);
+        k.attLoop = place<SimStepAttenuator>(h, "HMC1018", c, at(BOARD_OUT_ATT_LOOP));
+    }
+    h.refSri = place<SimShiftRegister>(h, "ORBXXXG_REF_SRI", -1, BOARD_REF_SRI, (size_t)0);
+    if (lay.uln) {
+        place<SimRegisterChip>(h, "HMC7043", -1, BOARD_REF_ULN_CLOCK, L::AddressHigh16, (size_t)3,
+                               0);
+        place<SimRegisterChip>(h, "HMC987", -1, BOARD_REF_ULN_FANOUT, L::Address8Data8, (size_t)2,
+                               0);
+        place<SimAd5760>(h, -1, BOARD_REF_ULN_OSC_DAC);
+        place<SimRegisterChip>(h, "ADF4002", -1, BOARD_REF_ULN_PLL, L::ControlLow, (size_t)3, 2);
+        place<SimAdc>(h, "AD7940", -1, BOARD_REF_ULN_ADC, 8000u);
+        place<SimAd5640>(h, -1, BOARD_REF_ULN_LOCK_DAC);
+    } else {
+        place<SimAd5643>(h, -1, BOARD_REF_TUNE_DAC);
+        place<SimAdc>(h, "AD7940", -1, BOARD_REF_ADC, 8000u);
+        place<SimRegisterChip>(h, "HMC987", -1, BOARD_REF_FANOUT, L::Address8Data8, (size_t)2, 0);
+    }
+    place<SimShiftRegister>(h, "KRCONT_SRI", -1, BOARD_CONT_SRI, (size_t)0);
+    place<SimTc77>(h, -1, BOARD_CONT_TEMP);
+    place<SimRegisterChip>(h, "AD5932", -1, BOARD_CONT_LFG, L::Address4High, (size_t)2, 0);
+    place<SimRegisterChip>(h, "AD5432", -1, BOARD_CONT_LFG_AMP, L::Address4High, (size_t)2, 0);
+    place<SimAd5640>(h, -1, BOARD_CONT_USER_DAC);
+    place<SimAdc>(h, "AD7680", -1, BOARD_CONT_USER_ADC, 0u);
+    place<SimW25q>(h, -1, BOARD_CONT_FLASH);
+    place<SimRegisterChip>(h, "MCP4131", -1, BOARD_CONT_FAN_POT, L::Address4High, (size_t)2, 0);
+    place<SimShiftRegister>(h, "SSPE", -1, BOARD_CONT_SSPE, (size_t)2);
+}
+
+// ---------------------------------------------------------------------------------------
+// State
+
+u128 q64(const KrFreq &f) {
+    return ((u128)(uint64_t)f.integer << 64) | f.fraction;
+}
+
+KrFreq freq(u128 v) {
+    return {(int64_t)(uint64_t)(v >> 64), (uint64_t)v};
+}
+
+KrFreq hz(uint64_t h) {
+    return {(int64_t)h, 0};
+}
+
+template <size_t N>
+bool exactly(const SimShiftRegister *s, const int (&bits)[N], const int *all, size_t nAll) {
+    for (size_t i = 0; i < nAll; i++) {
+        bool want = false;
+        for (int b : bits)
+            want = want || b == all[i];
+        if (s->bit(all[i]) != want) return false;
+    }
+    return true;
+}
+
+const char *decodePath(const SimShiftRegister *s, int *code) {
+    const int *all = ORBX20G_OUT_PATH_ALL_BITS;
+    size_t n = sizeof(ORBX20G_OUT_PATH_ALL_BITS) / sizeof(int);
+    if (exactly(s, ORBX20G_OUT_PATH_DIRECT_BITS, all, n))
+        return *code = ORBX20G_OUT_PATH_DIRECT, "direct";
+    if (exactly(s, ORBX20G_OUT_PATH_BAND0_BITS, all, n))
+        return *code = ORBX20G_OUT_PATH_BAND0, "band0";
+    if (exactly(s, ORBX20G_OUT_PATH_BAND1_BITS, all, n))
+        return *code = ORBX20G_OUT_PATH_BAND1, "band1";
+    if (exactly(s, ORBX20G_OUT_PATH_BAND2_BITS, all, n))
+        return *code = ORBX20G_OUT_PATH_BAND2, "band2";
+    *code = 0;
+    return "unknown";
+}
+
+int decodeFilter(const SimShiftRegister *s) {
+    for (int i = 0; i < ORBX20G_OUT_FILTERS; i++) {
+        bool match = true;
+        for (int b : ORBX20G_OUT_FILTER_ALL_BITS) {
+            bool want = false;
+            for (int x : ORBX20G_OUT_FILTER_BITS[i])
+                want = want || x == b;
+            if (s->bit(b) != want) match = false;
+        }
+        if (match) return i;
+    }
+    return -1;
+}
+
+// The step attenuator module: bits relative to base, as the modules switch them.
+void decodeSspe(char type, const SimShiftRegister *s, int base, SimChannelState *st) {
+    auto bit = [&](int i) { return s->bit(base + i); };
+    uint32_t c1 = 0, c2 = 0;
+    bool through = false;
+    switch (type) {
+        case '2':
+        case '3':  // SSPE40G, inverted
+            st->sspeType = "SSPE40G";
+            through = bit(0);
+            for (int i = 0; i < 6; i++) {
+                if (!bit(1 + i)) c1 |= 1u << i;
+                if (!bit(7 + i)) c2 |= 1u << i;
+            }
+            break;
+        case '1':  // SSPE12G, direct, weight 1 at the top
+            st->sspeType = "SSPE12G";
+            through = !bit(0);
+            for (int i = 0; i < 6; i++) {
+                if (bit(6 - i)) c1 |= 1u << i;
+                if (bit(12 - i)) c2 |= 1u << i;
+            }
+            break;
+        case '4':  // SSPE20G, inverted, path not switched
+            st->sspeType = "SSPE20G";
+            for (int i = 1; i < 6; i++)
+                if (!bit(1 + i)) c1 |= 1u << i;
+            for (int i = 2; i < 6; i++)
+                if (!bit(7 + i)) c2 |= 1u << i;
+            break;
+        default:
+            st->sspeType = "";
+            st->sspePath = "";
+            return;
+    }
+    st->sspePath = type == '4' ? "" : through ? "through" : "attenuated";
+    st->sspeCode1 = c1;
+    st->sspeCode2 = c2;
+    st->sspeDb = through ? 0.0 : (c1 + c2) * 0.5;
+}
+
+SimChannelState computeChannel(Hw &h, int c) {
+    SimChannelState st = {};
+    ChannelChips &k = h.ch[c];
+    st.index = c + 1;
+    st.ftw = k.dds->ftw();
+    st.ddsFrequency = k.dds->output();
+    st.ddsClock = k.dds->sysclk();
+    st.ddsPoweredDown = k.dds->poweredDown();
+    st.highResolution = k.dds->dithering();
+    st.phaseRad = k.dds->pow() * (2 * M_PI / 65536.0);
+    int path;
+    st.path = decodePath(k.sri, &path);
+    st.filter = decodeFilter(k.sri);
+    st.r = (uint32_t)k.sri->field(ORBX20G_OUT_BIT_R, 8);
+    st.n2 = (uint32_t)k.sri->field(ORBX20G_OUT_BIT_N2, 8);
+    st.n1 = (uint32_t)k.sri->field(ORBX20G_OUT_BIT_N1, 8);
+    st.gainStage = (int)k.sri->field(ORBX20G_OUT_BIT_GAIN_LOW, ORBX20G_OUT_GAIN_BITS);
+    if (path == ORBX20G_OUT_PATH_DIRECT) {
+        st.frequency = st.ddsFrequency;
+        st.frequencyValid = true;
+    } else if (path != 0 && st.r != 0 && st.n2 != 0) {
+        // The loop locks f x R / N2 to the DDS output plus 1 GHz.
+        u128 x = q64(st.ddsFrequency) + ((u128)ORBX20G_OUT_PFD_OFFSET_HZ << 64);
+        st.frequency = freq(x * st.n2 / st.r);
+        st.frequencyValid = true;
+    }
+    bool rfEnabled = k.sri->bit(ORBX20G_OUT_BIT_RF_ENABLE) && !st.ddsPoweredDown;
+    st.blanking = h.blanking[c];
+    st.rf = !rfEnabled ? "off" : st.blanking ? "muted" : "on";
+    st.attenuationADb = k.attA->attenuationDb();
+    st.attenuationBDb = k.attB->attenuationDb();
+    st.attenuationLoopDb = k.attLoop->attenuationDb();
+    st.alcDac = k.alcDac->dac(0);
+    st.loopFilterOhm = k.pot->wiper(0) / 256.0 * 1000.0 + 50.0;
+    st.temperatureC = k.temp->celsius();
+    char type = h.layout.sspe[c];
+    if (type == '3')
+        decodeSspe(type, k.sri, ORBX20G_OUT_BIT_SSPE, &st);
+    else
+        decodeSspe(type, k.sspe, 0, &st);
+    return st;
+}
+
+SimReferenceState computeReference(Hw &h) {
+    SimReferenceState r = {};
+    const SimShiftRegister *s = h.refSri;
+    uint64_t f = 10000000;
+    bool external = false;
+    if (h.layout.uln) {
+        if (s->bit(ORBXXXG_REF_ULN_BIT_SYSCLK) && s->bit(ORBXXXG_REF_ULN_BIT_SYSCLK_IN)) {
+            external = true;
+            f = 1000000000;
+        } else if (s->bit(ORBXXXG_REF_ULN_BIT_EXT)) {
+            external = true;
+            f = s->bit(ORBXXXG_REF_ULN_BIT_EXT_1G)    ? 1000000000
+                : s->bit(ORBXXXG_REF_ULN_BIT_EXT_10M) ? 10000000
+                                                      : 100000000;
+        }
+        r.outputOn = s->bit(ORBXXXG_REF_ULN_BIT_REFOUT_ON);
+        r.outputFrequency = hz(s->bit(ORBXXXG_REF_ULN_BIT_REFOUT_10M) ? 10000000 : 100000000);
+    } else {
+        if (s->bit(ORBXXXG_REF_BIT_EXT_1G)) {
+            external = true;
+            f = 1000000000;
+        } else if (s->bit(ORBXXXG_REF_BIT_EXT_100M)) {
+            external = true;
+            f = 100000000;
+        } else if (s->bit(ORBXXXG_REF_BIT_EXT_10M)) {
+            external = true;
+        }
+        r.outputOn = s->bit(ORBXXXG_REF_BIT_REFOUT_ON);
+        r.outputFrequency = hz(s->bit(ORBXXXG_REF_BIT_REFOUT_10M) ? 10000000 : 100000000);
+    }
+    r.source = external ? "external" : "internal";
+    r.frequency = hz(f);
+    r.locked = !external || h.extRefPresent;
+    return r;
+}
+
+void snapshot(Hw &h) {
+    for (int c = 0; c < SIMHW_CHANNELS; c++)
+        h.snapshot[c] = computeChannel(h, c);
+    h.reference = computeReference(h);
+}
+
+std::string json(Hw &h) {
+    std::string j = "{\"channels\": [";
+    char text[1024];
+    for (int c = 0; c < h.layout.channels; c++) {
+        const SimChannelState &s = h.snapshot[c];
+        snprintf(text, sizeof(text),
+                 "%s\n  {\"index\": %d, \"rf\": \"%s\", \"frequency_hz\": %s%s%s, "
+                 "\"dds_frequency_hz\": \"%s\", \"dds_clock_hz\": \"%s\", \"ftw\": %llu, "
+                 "\"dds_high_resolution\": %s, \"phase_rad\": %.9f, \"path\": \"%s\", "
+                 "\"filter\": %d, \"n1\": %u, \"n2\": %u, \"r\": %u, \"gain_stage\": %d, "
+                 "\"attenuation_a_db\": %.1f, \"attenuation_b_db\": %.1f, "
+                 "\"attenuation_loop_db\": %.1f, \"alc_dac\": %u, \"loop_filter_ohm\": %.1f, "
+                 "\"blanking\": %s, \"temperature_c\": %.4f",
+                 c ? "," : "", s.index, s.rf, s.frequencyValid ? "\"" : "",
+                 s.frequencyValid ? simhw_freqText(s.frequency).c_str() : "null",
+                 s.frequencyValid ? "\"" : "", simhw_freqText(s.ddsFrequency).c_str(),
+                 simhw_freqText(s.ddsClock).c_str(), (unsigned long long)s.ftw,
+                 s.highResolution ? "true" : "false", s.phaseRad, s.path, s.filter, s.n1, s.n2, s.r,
+                 s.gainStage, s.attenuationADb, s.attenuationBDb, s.attenuationLoopDb, s.alcDac,
+                 s.loopFilterOhm, s.blanking ? "true" : "false", s.temperatureC);
+        j += text;
+        if (*s.sspeType) {
+            snprintf(text, sizeof(text),
+                     ", \"power_extension\": {\"type\": \"%s\", \"path\": \"%s\", \"code1\": %u, "
+                     "\"code2\": %u, \"attenuation_db\": %.1f}",
+                     s.sspeType, s.sspePath, s.sspeCode1, s.sspeCode2, s.sspeDb);
+            j += text;
+        }
+        snprintf(text, sizeof(text),
+                 ", \"fs\": {\"looping\": %s, \"passes\": %llu, \"output_valid\": %d}}",
+                 simfpga_isLooping(c) ? "true" : "false", (unsigned long long)simfpga_passes(c),
+                 simfpga_outputValidCode(c));
+        j += text;
+    }
+    const SimReferenceState &r = h.reference;
+    snprintf(text, sizeof(text),
+             "],\n \"reference\": {\"source\": \"%s\", \"frequency_hz\": \"%s\", \"locked\": %s, "
+             "\"output\": %s, \"output_frequency_hz\": \"%s\"},\n \"ioupdates\": %llu, "
+             "\"violations\": %zu}\n",
+             r.source, simhw_freqText(r.frequency).c_str(), r.locked ? "true" : "false",
+             r.outputOn ? "true" : "false", simhw_freqText(r.outputFrequency).c_str(),
+             (unsigned long long)h.ioupdates, simhw_violations().size());
+    j += text;
+    return j;
+}
+
+// Caller holds the lock.
+void writeStateFile(Hw &h, bool force) {
+    if (!h.stateDirty) return;
+    Clock::time_point now = Clock::now();
+    if (!force && now - h.lastStateWrite < stateFileInterval) return;
+    std::string path = simFile("hardware-state.json");
+    h.stateDirty = false;
+    h.lastStateWrite = now;
+    if (path.empty()) return;
+    std::string text = json(h);
+    std::string tmp = path + ".tmp";
+    FILE *f = fopen(tmp.c_str(), "w");
+    if (!f) return;
+    fputs(text.c_str(), f);
+    fclose(f);
+    rename(tmp.c_str(), path.c_str());
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+
+std::mutex &simhw_lock() {
+    return hw().mutex;
+}
+
+std::condition_variable &simhw_changed() {
+    return hw().changed;
+}
+
+void simhw_attach() {
+    Hw &h = hw();
+    std::lock_guard<std::mutex> g(h.mutex);
+    Layout lay = readLayout();
+    if (h.attached && lay == h.layout) return;
+    build(h, lay);
+    h.attached = true;
+    snapshot(h);
+    h.stateDirty = true;
+    simhw_log("attach: %d channel(s), %s reference board", lay.channels,
+              lay.uln ? "low-noise" : "standard");
+}
+
+void simhw_reset() {
+    simplayer_reset();
+    simfpga_reset();
+    Hw &h = hw();
+    {
+        std::lock_guard<std::mutex> g(h.mutex);
+        if (!h.attached) {
+            build(h, readLayout());
+            h.attached = true;
+        }
+        for (auto &c : h.chips) {
+            c->resetWire();
+            c->reset();
+        }
+        for (bool &b : h.blanking)
+            b = false;
+        h.ioupdates = 0;
+        h.pendingTriggers = 0;
+        h.triggerImmediate = true;
+        h.extRefPresent = true;
+        h.abortGeneration++;
+        snapshot(h);
+        h.stateDirty = true;
+    }
+    h.changed.notify_all();
+    simhw_clearViolations();
+}
+
+void simhw_configure(int channels, bool uln, const char *sspe) {
+    Hw &h = hw();
+    std::lock_guard<std::mutex> g(h.mutex);
+    Layout lay;
+    lay.channels = channels < 1 ? 1 : channels > SIMHW_CHANNELS ? SIMHW_CHANNELS : channels;
+    lay.uln = uln;
+    for (int c = 0; c < SIMHW_CHANNELS && sspe && sspe[c]; c++)
+        lay.sspe[c] = sspe[c] == '0' ? 0 : sspe[c];
+    build(h, lay);
+    h.attached = true;
+    snapshot(h);
+    h.stateDirty = true;
+}
+
+SimChip *simhw_chipAt(uint32_t bus, uint32_t slave) {
+    for (auto &c : hw().chips)
+        if (c->slave() == slave && c->bus() == bus) return c.get();
+    return nullptr;
+}
+
+SimChip *simhw_chipBySlave(uint32_t slave) {
+    for (auto &c : hw().chips)
+        if (c->slave() == slave) return c.get();
+    return nullptr;
+}
+
+SimAd9910 *simhw_dds(int channel) {
+    return channel >= 0 && channel < SIMHW_CHANNELS ? hw().ch[channel].dds : nullptr;
+}
+
+SimTc77 *simhw_temperatureSensor(int channel) {
+    if (channel < 0) return dynamic_cast<SimTc77 *>(simhw_chipBySlave(BOARD_CONT_TEMP));
+    return channel < SIMHW_CHANNELS ? hw().ch[channel].temp : nullptr;
+}
+
+int simhw_channelCount() {
+    return hw().layout.channels;
+}
+
+void simhw_ioupdate(int channel) {
+    Hw &h = hw();
+    for (auto &c : h.chips)
+        if (channel < 0 || c->channel() < 0 || c->channel() == channel) c->ioupdate();
+    h.ioupdates++;
+    snapshot(h);
+    h.stateDirty = true;
+    writeStateFile(h, false);
+    h.changed.notify_all();
+}
+
+void simhw_setBlanking(int channel, bool on) {
+    Hw &h = hw();
+    for (int c = 0; c < SIMHW_CHANNELS; c++)
+        if (channel < 0 || channel == c) h.blanking[c] = on;
+}
+
+uint64_t simhw_ioupdateCount() {
+    return hw().ioupdates;
+}
+
+void simhw_violation(const char *format, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof(text), format, args);
+    va_end(args);
+    {
+        Log &l = logState();
+        std::lock_guard<std::mutex> g(l.mutex);
+        if (l.violations.size() < violationsKept) l.violations.push_back(text);
+    }
+    logLine(std::string("VIOLATION ") + text);
+}
+
+void simhw_log(const char *format, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof(text), format, args);
+    va_end(args);
+    logLine(text);
+}
+
+std::vector<std::string> simhw_violations() {
+    Log &l = logState();
+    std::lock_guard<std::mutex> g(l.mutex);
+    return l.violations;
+}
+
+void simhw_clearViolations() {
+    Log &l = logState();
+    std::lock_guard<std::mutex> g(l.mutex);
+    l.violations.clear();
+}
+
+std::vector<std::string> simhw_logTail(size_t lines) {
+    Log &l = logState();
+    std::lock_guard<std::mutex> g(l.mutex);
+    size_t n = std::min(lines, l.ring.size());
+    return std::vector<std::string>(l.ring.end() - (long)n, l.ring.end());
+}
+
+double simhw_timeScale() {
+    return scale().load();
+}
+
+void simhw_setTimeScale(double s) {
+    scale() = s < 0 ? 0 : s;
+    hw().changed.notify_all();
+}
+
+bool simhw_waitHardware(std::unique_lock<std::mutex> &lk, double seconds, uint64_t generation) {
+    Hw &h = hw();
+    double s = scale().load();
+    if (s > 0 && seconds > 0) {
+        auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                           std::chrono::duration<double>(seconds * s));
+        h.changed.wait_until(lk, deadline, [&] { return h.abortGeneration != generation; });
+    }
+    return h.abortGeneration == generation;
+}
+
+uint64_t simhw_abortGeneration() {
+    return hw().abortGeneration;
+}
+
+void simhw_abortWaits() {
+    Hw &h = hw();
+    {
+        std::lock_guard<std::mutex> g(h.mutex);
+        h.abortGeneration++;
+    }
+    h.changed.notify_all();
+}
+
+void simhw_trigger() {
+    Hw &h = hw();
+    {
+        std::lock_guard<std::mutex> g(h.mutex);
+        h.pendingTriggers++;
+        h.triggers++;
+    }
+    h.changed.notify_all();
+}
+
+uint64_t simhw_triggerCount() {
+    return hw().triggers;
+}
+
+void simhw_setTriggerSourceImmediate(bool immediate) {
+    hw().triggerImmediate = immediate;
+    hw().changed.notify_all();
+}
+
+bool simhw_triggerSourceImmediate() {
+    return hw().triggerImmediate;
+}
+
+bool simhw_waitTrigger(std::unique_lock<std::mutex> &lk, uint64_t generation) {
+    Hw &h = hw();
+    h.changed.wait(lk, [&] {
+        return h.triggerImmediate || h.pendingTriggers > 0 || h.abortGeneration != generation;
+    });
+    if (h.abortGeneration != generation) return false;
+    if (!h.triggerImmediate) h.pendingTriggers--;
+    return true;
+}
+
+bool simhw_channelState(int channel, SimChannelState *out) {
+    if (channel < 0 || channel >= SIMHW_CHANNELS) return false;
+    *out = hw().snapshot[channel];
+    return true;
+}
+
+SimReferenceState simhw_referenceState() {
+    return hw().reference;
+}
+
+std::string simhw_stateJson() {
+    return json(hw());
+}
+
+void simhw_setExternalReferencePresent(bool present) {
+    Hw &h = hw();
+    h.extRefPresent = present;
+    h.reference = computeReference(h);
+    h.stateDirty = true;
+}
+
+void simhw_flushStateFile() {
+    Hw &h = hw();
+    writeStateFile(h, true);
+    flushLog();
+}
+
+std::string simhw_freqText(const KrFreq &f) {
+    bool negative = f.integer < 0;
+    u128 v = q64(f);
+    if (negative) v = ~v + 1;
+    uint64_t integer = (uint64_t)(v >> 64), fraction = (uint64_t)v;
+    char text[64];
+    int n =
+        snprintf(text, sizeof(text), "%s%llu.", negative ? "-" : "", (unsigned long long)integer);
+    for (int i = 0; i < 20; i++) {
+        u128 x = (u128)fraction * 10;
+        text[n++] = (char)('0' + (int)(x >> 64));
+        fraction = (uint64_t)x;
+    }
+    text[n] = 0;
+    return text;
+}

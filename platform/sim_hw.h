@@ -1,0 +1,122 @@
+// The simulated hardware behind kr_generic_io: the chips at their bus and slave addresses,
+// the I/O update that makes prepared registers take effect together, the observable state
+// of each channel computed from what the chips hold, the request log and the list of
+// protocol violations. Platform-internal; tests reach it through platform/sim/hardware_sim.h.
+//
+// Layout: the chips sit where hw/board_slaves.h puts them. What the wire cannot tell (how
+// many channels, which step attenuator module, which reference board) is read from the
+// serial number file /korvane/dev/sn of the simulation root, as the real hardware simply is
+// what it is.
+//
+// One mutex (simhw_lock) guards every chip and the state; the player and FPGA threads hold it
+// while they apply a command and release it while they wait.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "device/krfreq.h"
+
+class SimChip;
+class SimAd9910;
+
+constexpr int SIMHW_CHANNELS = 8;
+
+struct SimChannelState {
+    int index;       // 1-based
+    const char *rf;  // "on", "muted" or "off"
+    bool frequencyValid;
+    KrFreq frequency;     // synthesized output
+    KrFreq ddsFrequency;  // DDS output
+    KrFreq ddsClock;
+    uint64_t ftw;
+    bool ddsPoweredDown;
+    bool highResolution;  // the DDS ramp dithers between two tuning words
+    double phaseRad;
+    const char *path;  // "direct", "band0", "band1", "band2", "unknown"
+    int filter;        // -1 unknown
+    uint32_t n1, n2, r;
+    int gainStage;
+    double attenuationADb, attenuationBDb, attenuationLoopDb;
+    uint32_t alcDac;
+    double loopFilterOhm;
+    const char *sspeType;  // "" none
+    const char *sspePath;  // "through", "attenuated", ""
+    uint32_t sspeCode1, sspeCode2;
+    double sspeDb;
+    double temperatureC;
+    bool blanking;  // RF blanked between sweep points
+};
+
+struct SimReferenceState {
+    const char *source;  // "internal" or "external"
+    KrFreq frequency;
+    bool locked;
+    bool outputOn;
+    KrFreq outputFrequency;
+};
+
+std::mutex &simhw_lock();
+// Signalled on every change that a waiting player or FPGA thread may care about.
+std::condition_variable &simhw_changed();
+
+// Attaches the simulation (first device open): reads the layout, places the chips.
+void simhw_attach();
+// Back to power-on state: chips, state, violations, queues (tests).
+void simhw_reset();
+// Replaces the layout read from the serial number (tests): channel count, low-noise reference
+// board, and per channel the step attenuator module ('0' none, '1' SSPE12G at the output,
+// '2' SSPE40G at the output, '3' SSPE40G on the board, '4' SSPE20G at the output).
+void simhw_configure(int channels, bool uln, const char *sspe);
+
+// Caller holds simhw_lock.
+SimChip *simhw_chipAt(uint32_t bus, uint32_t slave);
+SimChip *simhw_chipBySlave(uint32_t slave);  // the driver's SPI does not see the bus
+SimAd9910 *simhw_dds(int channel);
+class SimTc77;
+SimTc77 *simhw_temperatureSensor(int channel);  // -1: the controller board's
+int simhw_channelCount();
+// I/O update: channel -1 updates every chip.
+void simhw_ioupdate(int channel);
+void simhw_setBlanking(int channel, bool on);  // channel -1: all
+uint64_t simhw_ioupdateCount();
+
+// Protocol violations and the request log. Any thread; they take their own small lock, so
+// they may be called with or without simhw_lock.
+void simhw_violation(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void simhw_log(const char *format, ...) __attribute__((format(printf, 1, 2)));
+std::vector<std::string> simhw_violations();
+void simhw_clearViolations();
+std::vector<std::string> simhw_logTail(size_t lines);
+
+// Time: hardware seconds are multiplied by the scale (0: no waiting at all).
+double simhw_timeScale();
+void simhw_setTimeScale(double scale);
+// Waits t hardware seconds unless the abort generation changes. Caller holds the lock
+// through lk. false when aborted.
+bool simhw_waitHardware(std::unique_lock<std::mutex> &lk, double seconds, uint64_t generation);
+uint64_t simhw_abortGeneration();
+// Ends every wait in progress (stop sequences, reset).
+void simhw_abortWaits();
+
+// Triggers: a trigger event for waiting programs (software trigger or a test).
+void simhw_trigger();
+uint64_t simhw_triggerCount();
+void simhw_setTriggerSourceImmediate(bool immediate);
+bool simhw_triggerSourceImmediate();
+// Waits for the next trigger unless aborted; caller holds the lock.
+bool simhw_waitTrigger(std::unique_lock<std::mutex> &lk, uint64_t generation);
+
+// Observable state (caller holds the lock, or use the copies below).
+bool simhw_channelState(int channel, SimChannelState *out);
+SimReferenceState simhw_referenceState();
+std::string simhw_stateJson();
+void simhw_setExternalReferencePresent(bool present);
+// Writes the state file now when it changed (player and FPGA call it when they go idle).
+void simhw_flushStateFile();
+
+// Exact decimal text of a frequency: integer hertz, ".", 20 fraction digits.
+std::string simhw_freqText(const KrFreq &f);

@@ -1,0 +1,400 @@
+// I/O program player of the simulated driver.
+#include "sim_player.h"
+
+#include <errno.h>
+
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <thread>
+#include <vector>
+
+#include "sim_chip.h"
+#include "sim_hw.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr double timerHz = 132.096e6;
+
+struct Item {
+    enum Kind { Record, Select, Deselect } kind;
+    uint32_t address;
+    uint32_t length;
+    uint32_t options;
+    std::vector<uint8_t> data;
+    uint32_t bytes;  // what it occupies in the queue
+};
+
+struct Player {
+    std::deque<Item> queue;
+    uint32_t queuedBytes = 0;
+    uint64_t epoch = 0;  // bumped when the queue is dropped
+    bool playing = false;
+    bool threadStarted = false;
+    int selectedSlave = -1;
+    uint64_t period = 0;      // point time in timer counts
+    uint64_t nextPeriod = 0;  // loaded by KR_IO_ADDR_SET_TIMER for the next point
+    bool timerRunning = false;
+    Clock::time_point boundary;
+    uint64_t played = 0;
+};
+
+Player &pl() {
+    static Player *p = new Player;
+    return *p;
+}
+
+Clock::duration hardwareDuration(uint64_t counts) {
+    double s = counts / timerHz * simhw_timeScale();
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s));
+}
+
+const char *opcodeName(uint32_t a) {
+    static const char *const names[] = {"END",      "IOUPD",     "IOUPD_TRIG",     "DELAY_US",
+                                        "(260)",    "(261)",     "SYNC",           "WAIT_TRAN",
+                                        "TRIG_TMR", "EMPTY",     "SET_TIMER",      "DEBUG",
+                                        "MUTE",     "IS_TRAN",   "AWAIT_TRIG_TMR", "STOP_TIMER",
+                                        "SLEEP_US", "SET_IOUPD", "(274)",          "AWAIT_TRIG"};
+    return a >= 256 && a <= KR_IO_ADDR_AWAIT_TRIG ? names[a - 256] : "?";
+}
+
+// The record layout rules of the driver. Empty string: fine.
+std::string checkRecord(const KrIoBlockRecordHeader &h) {
+    char why[128];
+    if (h.address > 511) {
+        snprintf(why, sizeof(why), "address %u beyond the opcodes", (unsigned)h.address);
+        return why;
+    }
+    if (h.address < 256) return "";
+    uint32_t a = h.address;
+    bool noData = a == KR_IO_ADDR_IOUPD || a == KR_IO_ADDR_IOUPD_TRIG || a == KR_IO_ADDR_DELAY_US ||
+                  a == KR_IO_ADDR_WAIT_TRAN || a == KR_IO_ADDR_MUTE ||
+                  a == KR_IO_ADDR_AWAIT_TRIG_TMR || a == KR_IO_ADDR_STOP_TIMER ||
+                  a == KR_IO_ADDR_SLEEP_US || a == KR_IO_ADDR_SET_IOUPD ||
+                  a == KR_IO_ADDR_AWAIT_TRIG;
+    if (a == KR_IO_ADDR_EMPTY || a == 260 || a == 261 || a == 274 || a > KR_IO_ADDR_AWAIT_TRIG) {
+        snprintf(why, sizeof(why), "opcode %u is not an operation", (unsigned)a);
+        return why;
+    }
+    if (noData && h.length != 0) {
+        snprintf(why, sizeof(why), "opcode %s carries %u data bytes", opcodeName(a),
+                 (unsigned)h.length);
+        return why;
+    }
+    if (a == KR_IO_ADDR_TRIG_TMR && h.length > 1)
+        return "KR_IO_ADDR_TRIG_TMR with more than one byte";
+    if (a == KR_IO_ADDR_SET_TIMER && h.length != 16) return "KR_IO_ADDR_SET_TIMER without 16 bytes";
+    if (a == KR_IO_ADDR_MUTE && h.options != MUTE_CONF_DIS_TPT && h.options != MUTE_CONF_EN_TPT)
+        return "KR_IO_ADDR_MUTE with an unknown parameter";
+    return "";
+}
+
+// Splits a block into items; false (and a violation) when it is malformed.
+bool parseBlock(const uint8_t *data, uint32_t length, std::vector<Item> *out, bool async) {
+    uint32_t at = 0;
+    while (at < length) {
+        KrIoBlockRecordHeader h;
+        if (length - at < sizeof(h)) {
+            simhw_violation("I/O block: %u stray bytes at offset %u", (unsigned)(length - at),
+                            (unsigned)at);
+            return false;
+        }
+        memcpy(&h, data + at, sizeof(h));
+        uint32_t size = kr_ioblock_recordSize(h.length);
+        if (h.length > length || size > length - at) {
+            simhw_violation(
+                "I/O block: record at offset %u (length %u) runs past the block of %u bytes",
+                (unsigned)at, (unsigned)h.length, (unsigned)length);
+            return false;
+        }
+        std::string why = checkRecord(h);
+        if (why.empty() && async && h.address >= 256) why = "opcode on the asynchronous path";
+        if (!why.empty()) {
+            simhw_violation("I/O block: record at offset %u: %s", (unsigned)at, why.c_str());
+            return false;
+        }
+        const uint8_t *d = data + at + sizeof(h);
+        out->push_back({Item::Record, h.address, h.length, h.options,
+                        std::vector<uint8_t>(d, d + h.length), size});
+        at += size;
+    }
+    return true;
+}
+
+SimChip *chipFor(uint32_t slave) {
+    SimChip *c = simhw_chipBySlave(slave);
+    if (!c) simhw_violation("SPI: no chip at slave %u", (unsigned)slave);
+    return c;
+}
+
+// Caller holds the lock.
+void spiWrite(Player &p, uint32_t slave, const std::vector<uint8_t> &data) {
+    SimChip *c = chipFor(slave);
+    if (!c) return;
+    bool held = p.selectedSlave == (int)slave;
+    if (p.selectedSlave >= 0 && !held)
+        simhw_violation("SPI: write to slave %u while slave %d is selected", (unsigned)slave,
+                        p.selectedSlave);
+    if (!held) c->select();
+    for (size_t i = data.size(); i-- > 0;)
+        c->transfer(data[i]);
+    if (!held) c->deselect();
+}
+
+// Full duplex; the buffer is filled last byte first.
+void spiRead(Player &p, const KrGioTransfer *t) {
+    uint8_t *out = (uint8_t *)t->data;
+    memset(out, 0, t->length);
+    SimChip *c = chipFor(t->address & 0xFF);
+    if (!c) return;
+    bool held = p.selectedSlave == (int)(t->address & 0xFF);
+    if (!held) c->select();
+    for (uint32_t i = 0; i < t->length; i++)
+        out[t->length - 1 - i] = c->transfer(kr_gio_readTxByte(t->command, i));
+    if (!held) c->deselect();
+}
+
+void waitPoint(Player &p, std::unique_lock<std::mutex> &lk, uint64_t gen) {
+    if (!p.timerRunning) return;
+    if (simhw_timeScale() > 0)
+        simhw_changed().wait_until(lk, p.boundary, [&] { return simhw_abortGeneration() != gen; });
+    if (p.nextPeriod) {
+        p.period = p.nextPeriod;
+        p.nextPeriod = 0;
+    }
+    p.boundary += hardwareDuration(p.period);
+    if (p.boundary < Clock::now()) p.boundary = Clock::now();  // fell behind: start afresh
+}
+
+void play(Player &p, const Item &item, std::unique_lock<std::mutex> &lk, uint64_t gen) {
+    switch (item.kind) {
+        case Item::Select: {
+            if (p.selectedSlave >= 0) {
+                simhw_violation("SPI: select of slave %u while slave %d is selected",
+                                (unsigned)item.address, p.selectedSlave);
+                if (SimChip *old = simhw_chipBySlave((uint32_t)p.selectedSlave)) old->deselect();
+                p.selectedSlave = -1;
+            }
+            if (SimChip *c = chipFor(item.address)) {
+                c->select();
+                p.selectedSlave = (int)item.address;
+            }
+            return;
+        }
+        case Item::Deselect:
+            if (p.selectedSlave < 0) {
+                simhw_violation("SPI: deselect without select");
+                return;
+            }
+            if (SimChip *c = simhw_chipBySlave((uint32_t)p.selectedSlave)) c->deselect();
+            p.selectedSlave = -1;
+            return;
+        case Item::Record:
+            break;
+    }
+    if (item.address < 256) {
+        spiWrite(p, item.address, item.data);
+        return;
+    }
+    switch (item.address) {
+        case KR_IO_ADDR_IOUPD:
+        case KR_IO_ADDR_IOUPD_TRIG:
+        case KR_IO_ADDR_SET_IOUPD:
+            simhw_ioupdate(-1);
+            break;
+        case KR_IO_ADDR_DELAY_US:
+        case KR_IO_ADDR_SLEEP_US:
+            simhw_waitHardware(lk, item.options * 1e-6, gen);
+            break;
+        case KR_IO_ADDR_WAIT_TRAN:
+        case KR_IO_ADDR_AWAIT_TRIG_TMR:
+            waitPoint(p, lk, gen);
+            break;
+        case KR_IO_ADDR_TRIG_TMR:
+            p.timerRunning = true;
+            p.boundary = Clock::now() + hardwareDuration(p.period);
+            break;
+        case KR_IO_ADDR_SET_TIMER: {
+            uint64_t t1;
+            memcpy(&t1, item.data.data(), sizeof(t1));
+            p.nextPeriod = t1;
+            break;
+        }
+        case KR_IO_ADDR_MUTE:
+            simhw_setBlanking(-1, item.options == MUTE_CONF_EN_TPT);
+            break;
+        case KR_IO_ADDR_STOP_TIMER:
+            p.timerRunning = false;
+            break;
+        case KR_IO_ADDR_AWAIT_TRIG:
+            simhw_waitTrigger(lk, gen);
+            break;
+        default:
+            break;
+    }
+}
+
+void run() {
+    Player &p = pl();
+    std::unique_lock<std::mutex> lk(simhw_lock());
+    for (;;) {
+        simhw_changed().wait(lk, [&] { return !p.queue.empty(); });
+        p.playing = true;
+        Item item = std::move(p.queue.front());
+        p.queue.pop_front();
+        uint64_t epoch = p.epoch;
+        play(p, item, lk, simhw_abortGeneration());
+        if (p.epoch == epoch) p.queuedBytes -= item.bytes;
+        p.played++;
+        if (p.queue.empty()) {
+            p.playing = false;
+            simhw_flushStateFile();
+        }
+        simhw_changed().notify_all();
+    }
+}
+
+// Caller holds the lock through lk.
+void enqueue(std::unique_lock<std::mutex> &lk, std::vector<Item> &items) {
+    Player &p = pl();
+    if (!p.threadStarted) {
+        std::thread(run).detach();
+        p.threadStarted = true;
+    }
+    uint32_t bytes = 0;
+    for (const Item &i : items)
+        bytes += i.bytes;
+    // As the driver does: wait while earlier points still fill the queue.
+    simhw_changed().wait(
+        lk, [&] { return p.queue.empty() || p.queuedBytes + bytes <= SIMPLAYER_QUEUE_BYTES; });
+    for (Item &i : items)
+        p.queue.push_back(std::move(i));
+    p.queuedBytes += bytes;
+    simhw_changed().notify_all();
+}
+
+bool waitIdleLocked(std::unique_lock<std::mutex> &lk, double timeoutSeconds) {
+    Player &p = pl();
+    auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                       std::chrono::duration<double>(timeoutSeconds));
+    return simhw_changed().wait_until(lk, deadline, [&] { return p.queue.empty() && !p.playing; });
+}
+
+}  // namespace
+
+int simplayer_sendBlock(const uint8_t *data, uint32_t length) {
+    std::vector<Item> items;
+    if (!parseBlock(data, length, &items, false)) return -EINVAL;
+    simhw_log("I/O block: %zu record(s), %u bytes", items.size(), (unsigned)length);
+    std::unique_lock<std::mutex> lk(simhw_lock());
+    enqueue(lk, items);
+    return 0;
+}
+
+int simplayer_write(const KrGioTransfer *t) {
+    KrIoBlockRecordHeader h = {t->address, t->length, t->options};
+    std::string why = checkRecord(h);
+    if (!why.empty()) {
+        simhw_violation("unbuffered write: %s", why.c_str());
+        return -EINVAL;
+    }
+    const uint8_t *d = (const uint8_t *)t->data;
+    std::vector<Item> items;
+    items.push_back({Item::Record, t->address, t->length, t->options,
+                     std::vector<uint8_t>(d, d + t->length), kr_ioblock_recordSize(t->length)});
+    std::unique_lock<std::mutex> lk(simhw_lock());
+    enqueue(lk, items);
+    return 0;
+}
+
+int simplayer_select(uint32_t word) {
+    std::vector<Item> items;
+    items.push_back({Item::Select, word & 0xFF, 0, 0, {}, sizeof(KrIoBlockRecordHeader)});
+    std::unique_lock<std::mutex> lk(simhw_lock());
+    enqueue(lk, items);
+    return 0;
+}
+
+int simplayer_deselect() {
+    std::vector<Item> items;
+    items.push_back({Item::Deselect, 0, 0, 0, {}, sizeof(KrIoBlockRecordHeader)});
+    std::unique_lock<std::mutex> lk(simhw_lock());
+    enqueue(lk, items);
+    return 0;
+}
+
+int simplayer_read(const KrGioTransfer *t) {
+    std::unique_lock<std::mutex> lk(simhw_lock());
+    if (!waitIdleLocked(lk, 10.0)) {
+        simhw_log("read of slave %u: the program did not finish", (unsigned)t->address);
+        return -ETIMEDOUT;
+    }
+    spiRead(pl(), t);
+    return 0;
+}
+
+int simplayer_asyncBlock(const uint8_t *data, uint32_t length) {
+    std::vector<Item> items;
+    if (!parseBlock(data, length, &items, true)) return -EINVAL;
+    std::lock_guard<std::mutex> g(simhw_lock());
+    for (const Item &i : items) {
+        SimChip *c = chipFor(i.address);
+        if (!c) continue;
+        c->select();
+        for (size_t k = i.data.size(); k-- > 0;)
+            c->transfer(i.data[k]);
+        c->deselect();
+    }
+    return 0;
+}
+
+int simplayer_asyncRead(const KrGioTransfer *t) {
+    std::lock_guard<std::mutex> g(simhw_lock());
+    Player unheld;  // the asynchronous path never shares the held chip select
+    spiRead(unheld, t);
+    return 0;
+}
+
+void simplayer_setPointTiming(uint64_t t1, uint64_t) {
+    std::lock_guard<std::mutex> g(simhw_lock());
+    pl().period = t1;
+}
+
+void simplayer_timerOff() {
+    std::lock_guard<std::mutex> g(simhw_lock());
+    pl().timerRunning = false;
+}
+
+void simplayer_abort() {
+    {
+        std::lock_guard<std::mutex> g(simhw_lock());
+        Player &p = pl();
+        p.queue.clear();
+        p.queuedBytes = 0;
+        p.epoch++;
+    }
+    simhw_abortWaits();
+}
+
+bool simplayer_waitIdle(double timeoutSeconds) {
+    std::unique_lock<std::mutex> lk(simhw_lock());
+    return waitIdleLocked(lk, timeoutSeconds);
+}
+
+void simplayer_reset() {
+    simplayer_abort();
+    std::unique_lock<std::mutex> lk(simhw_lock());
+    waitIdleLocked(lk, 5.0);
+    Player &p = pl();
+    p.selectedSlave = -1;
+    p.period = 0;
+    p.nextPeriod = 0;
+    p.timerRunning = false;
+    p.played = 0;
+}
+
+uint64_t simplayer_recordsPlayed() {
+    std::lock_guard<std::mutex> g(simhw_lock());
+    return pl().played;
+}

@@ -1,0 +1,78 @@
+#include "hw_test_support.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "config/device_config.h"
+#include "core/krpath.h"
+#include "hw/fs_fpga.h"
+#include "hw/krspi.h"
+#include "rtdev.h"
+
+std::string hwtest_serial(bool fs, int channels, char powerExtension) {
+    std::string sn = "0C0-000000000-0001";
+    sn[5] = fs ? 'A' : '0';
+    sn[8] = (char)('0' + channels);
+    sn[10] = powerExtension;
+    return sn;
+}
+
+HwTestRoot::HwTestRoot(const std::string &serial) {
+    char tmpl[] = "/tmp/krhwtest.XXXXXX";
+    path_ = mkdtemp(tmpl);
+    mkdir((path_ + "/korvane").c_str(), 0755);
+    mkdir((path_ + "/korvane/dev").c_str(), 0755);
+    FILE *f = fopen((path_ + "/korvane/dev/sn").c_str(), "w");
+    if (f) {
+        fputs(serial.c_str(), f);
+        fclose(f);
+    }
+    krpath_setRoot(path_.c_str());
+    device_config_readSN();
+}
+
+HwTestRoot::~HwTestRoot() {
+    std::string cmd = "rm -rf '" + path_ + "'";
+    if (system(cmd.c_str()) != 0) perror("rm");
+    krpath_setRoot("");
+}
+
+void HwTest::SetUp() {
+    root_ = new HwTestRoot(hwtest_serial(fs_, channels_));
+    rtdev_restoreDefaults();
+    sim_hw_setTimeScale(0);
+    sim_hw_reset();
+    gio_record_resetKnobs();
+    ASSERT_EQ(krspiOpen(), 0);
+    if (fs_) {
+        ASSERT_EQ(FS_FPGA_init(), 0);
+    }
+    sim_hw_waitIdle();
+    gio_record_clear();
+    sim_hw_clearViolations();
+}
+
+void HwTest::TearDown() {
+    if (fs_) FS_FPGA_free();
+    krspiClose();
+    sim_hw_waitIdle();
+    gio_record_resetKnobs();
+    delete root_;
+    root_ = nullptr;
+}
+
+std::vector<std::vector<uint8_t>> HwTest::payloads(int request) {
+    std::vector<std::vector<uint8_t>> out;
+    for (const GioRecord &r : gio_record_byRequest(request))
+        out.push_back(r.payload);
+    return out;
+}
+
+void HwTest::expectNoViolations() {
+    std::vector<std::string> v = sim_hw_violations();
+    for (const std::string &s : v)
+        ADD_FAILURE() << "protocol violation: " << s;
+}
