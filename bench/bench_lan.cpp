@@ -1,0 +1,435 @@
+// The raw SCPI socket over loopback against the floor of this machine: the real firmware
+// (started in a temporary simulation root) and, in the same run, a trivial line-echo server
+// of the bench's own that sends every line back. On one connection each:
+//   - round trips of "*IDN?" with one query outstanding,
+//   - 100,000 pipelined light settings ("STAT:QUES:ENAB 1") ended by one "*OPC?".
+// After the repetitions the summary gives the firmware's rates as ratios to the floor (min,
+// median and max over the repetitions), its idle CPU over 10 s without and with a connected
+// client, and its resident memory.
+//
+// KR_FW_BINARY names the firmware (default: korvane_fw next to the bench directory);
+// KR_BENCH_IDLE_SECONDS shortens the idle measurements.
+
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int pipelinedCount = 100000;
+constexpr int roundTripIterations = 20000;
+constexpr int repetitions = 5;
+const char *const lightSetting = "STAT:QUES:ENAB 1\n";
+
+std::string sourceDir() {
+    std::string f = __FILE__;
+    return f.substr(0, f.rfind("/bench/"));
+}
+
+std::string firmwareBinary() {
+    if (const char *env = getenv("KR_FW_BINARY")) return env;
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    if (n <= 0) return "korvane_fw";
+    self[n] = 0;
+    std::string dir(self);
+    dir = dir.substr(0, dir.rfind('/'));
+    return dir.substr(0, dir.rfind('/')) + "/korvane_fw";
+}
+
+int freePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof(a));
+    socklen_t len = sizeof(a);
+    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
+    close(fd);
+    return ntohs(a.sin_port);
+}
+
+int connectTo(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons((uint16_t)port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof(a)) != 0) {
+        close(fd);
+        return -1;
+    }
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
+    return fd;
+}
+
+// The single-client server listens again shortly after the previous client has left.
+int connectSoon(int port) {
+    for (int i = 0; i < 200; i++) {
+        int fd = connectTo(port);
+        if (fd >= 0) return fd;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -1;
+}
+
+void writeAll(int fd, const char *data, size_t n) {
+    while (n > 0) {
+        ssize_t w = send(fd, data, n, MSG_NOSIGNAL);
+        if (w <= 0) throw std::runtime_error("connection lost while writing");
+        data += w;
+        n -= (size_t)w;
+    }
+}
+
+// Reads up to and including the next line feed.
+class LineReader {
+  public:
+    explicit LineReader(int fd) : fd_(fd) {}
+    std::string line() {
+        for (;;) {
+            const char *lf = static_cast<const char *>(memchr(buf_ + start_, '\n', end_ - start_));
+            if (lf) {
+                size_t stop = (size_t)(lf - buf_) + 1;
+                std::string out(buf_ + start_, stop - start_);
+                start_ = stop;
+                return out;
+            }
+            if (start_ > 0) {
+                memmove(buf_, buf_ + start_, end_ - start_);
+                end_ -= start_;
+                start_ = 0;
+            }
+            if (end_ == sizeof(buf_)) throw std::runtime_error("line too long");
+            ssize_t n = recv(fd_, buf_ + end_, sizeof(buf_) - end_, 0);
+            if (n <= 0) throw std::runtime_error("connection lost while reading");
+            end_ += (size_t)n;
+        }
+    }
+
+    // Reads and drops everything up to and including the first occurrence of marker (which
+    // must not straddle reads longer than the buffer).
+    void skipThrough(const char *marker) {
+        size_t m = strlen(marker);
+        for (;;) {
+            const char *found =
+                static_cast<const char *>(memmem(buf_ + start_, end_ - start_, marker, m));
+            if (found) {
+                start_ = (size_t)(found - buf_) + m;
+                return;
+            }
+            size_t keep = std::min(end_ - start_, m - 1);  // a marker cut by the read
+            memmove(buf_, buf_ + end_ - keep, keep);
+            start_ = 0;
+            end_ = keep;
+            ssize_t n = recv(fd_, buf_ + end_, sizeof(buf_) - end_, 0);
+            if (n <= 0) throw std::runtime_error("connection lost while reading");
+            end_ += (size_t)n;
+        }
+    }
+
+  private:
+    int fd_;
+    char buf_[65536];
+    size_t start_ = 0, end_ = 0;
+};
+
+// The floor: sends every line back as soon as it is complete.
+class EchoServer {
+  public:
+    EchoServer() {
+        listenFd_ = socket(AF_INET, SOCK_STREAM, 0);
+        int one = 1;
+        setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+        sockaddr_in a = {};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listenFd_, reinterpret_cast<sockaddr *>(&a), sizeof(a));
+        listen(listenFd_, 4);
+        socklen_t len = sizeof(a);
+        getsockname(listenFd_, reinterpret_cast<sockaddr *>(&a), &len);
+        port = ntohs(a.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~EchoServer() {
+        shutdown(listenFd_, SHUT_RDWR);
+        close(listenFd_);
+        thread_.join();
+    }
+    int port;
+
+  private:
+    void serve() {
+        for (;;) {
+            int fd = accept(listenFd_, nullptr, nullptr);
+            if (fd < 0) return;
+            int one = 1;
+            setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
+            static char buf[65536];
+            size_t fill = 0;
+            for (;;) {
+                ssize_t n = recv(fd, buf + fill, sizeof(buf) - fill, 0);
+                if (n <= 0) break;
+                fill += (size_t)n;
+                size_t start = 0;
+                for (size_t i = 0; i < fill; i++) {
+                    if (buf[i] != '\n') continue;
+                    start = i + 1;
+                }
+                writeAll(fd, buf, start);  // the complete lines, in one write
+                memmove(buf, buf + start, fill - start);
+                fill -= start;
+                if (fill == sizeof(buf)) fill = 0;
+            }
+            close(fd);
+        }
+    }
+    int listenFd_;
+    std::thread thread_;
+};
+
+// The firmware in a temporary simulation root on a free port.
+class Firmware {
+  public:
+    Firmware() {
+        char tmpl[] = "/tmp/bench_lan.XXXXXX";
+        root_ = mkdtemp(tmpl);
+        port = freePort();
+        std::string cmd = "sh '" + sourceDir() + "/platform/make_simroot.sh' '" + root_ +
+                          "' --port " + std::to_string(port) + " >/dev/null";
+        if (system(cmd.c_str()) != 0) throw std::runtime_error("make_simroot.sh failed");
+        std::string binary = firmwareBinary();
+        std::string log = root_ + "/firmware.log";
+        pid = fork();
+        if (pid == 0) {
+            setenv("KORVANE_ROOT", root_.c_str(), 1);
+            int null = open("/dev/null", O_RDWR);
+            int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(null, 0);
+            dup2(out, 1);
+            dup2(out, 2);
+            execl(binary.c_str(), binary.c_str(), (char *)nullptr);
+            _exit(127);
+        }
+        // No probing connection: the single-client server would take it for its client.
+        for (int i = 0; i < 1000; i++) {
+            std::ifstream in(log);
+            std::string text((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
+            if (text.find("Device is running!") != std::string::npos) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        throw std::runtime_error("firmware did not start listening: " + binary);
+    }
+    ~Firmware() {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+        std::string cmd = "rm -rf '" + root_ + "'";
+        if (system(cmd.c_str()) != 0) fprintf(stderr, "could not remove %s\n", root_.c_str());
+    }
+    // Time on a CPU of all its threads in seconds, to the nanosecond (the tick-based figures
+    // of /proc/PID/stat are too coarse for an idle process).
+    double cpuSeconds() const {
+        std::string taskDir = "/proc/" + std::to_string(pid) + "/task";
+        double total = 0;
+        DIR *dir = opendir(taskDir.c_str());
+        if (!dir) return 0;
+        while (dirent *entry = readdir(dir)) {
+            if (entry->d_name[0] == '.') continue;
+            std::ifstream in(taskDir + "/" + entry->d_name + "/schedstat");
+            unsigned long long ns = 0;
+            if (in >> ns) total += (double)ns * 1e-9;
+        }
+        closedir(dir);
+        return total;
+    }
+    std::string status(const char *key) const {
+        std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+        std::string line;
+        while (std::getline(in, line))
+            if (line.rfind(key, 0) == 0) return line.substr(strlen(key));
+        return "?";
+    }
+    int port;
+    pid_t pid;
+
+  private:
+    std::string root_;
+};
+
+Firmware *firmware = nullptr;
+EchoServer *echo = nullptr;
+
+// Rates of each repetition, by figure name.
+std::map<std::string, std::vector<double>> rates;
+
+// One connection per benchmark run, held for all its iterations.
+class Connection {
+  public:
+    explicit Connection(int port) : fd_(connectSoon(port)), reader_(fd_) {
+        if (fd_ < 0) throw std::runtime_error("connect failed");
+    }
+    ~Connection() { close(fd_); }
+    void roundTrip() {
+        writeAll(fd_, "*IDN?\n", 6);
+        benchmark::DoNotOptimize(reader_.line());
+    }
+    // The firmware answers the final query only; the echo server sends every line back, the
+    // final query last.
+    void pipelined(const std::string &batch, const char *lastAnswer) {
+        writeAll(fd_, batch.data(), batch.size());
+        reader_.skipThrough(lastAnswer);
+    }
+
+  private:
+    int fd_;
+    LineReader reader_;
+};
+
+int portOf(int target) {
+    return target == 0 ? firmware->port : echo->port;
+}
+const char *nameOf(int target) {
+    return target == 0 ? "firmware" : "echo";
+}
+
+void BM_IdnRoundTrip(benchmark::State &state) {
+    Connection c(portOf((int)state.range(0)));
+    for (auto _ : state)
+        c.roundTrip();
+    state.counters["round_trips_per_s"] =
+        benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate);
+    state.SetLabel(nameOf((int)state.range(0)));
+}
+
+void BM_Pipelined(benchmark::State &state) {
+    std::string batch;
+    for (int i = 0; i < pipelinedCount; i++)
+        batch += lightSetting;
+    batch += "*OPC?\n";
+    Connection c(portOf((int)state.range(0)));
+    const char *lastAnswer = state.range(0) == 0 ? "1\n" : "*OPC?\n";
+    for (auto _ : state)
+        c.pipelined(batch, lastAnswer);
+    state.counters["lines_per_s"] = benchmark::Counter(
+        (double)state.iterations() * (pipelinedCount + 1), benchmark::Counter::kIsRate);
+    state.SetLabel(nameOf((int)state.range(0)));
+}
+
+BENCHMARK(BM_IdnRoundTrip)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(roundTripIterations)
+    ->Repetitions(repetitions)
+    ->UseRealTime();
+BENCHMARK(BM_Pipelined)->Arg(0)->Arg(1)->Iterations(1)->Repetitions(repetitions)->UseRealTime();
+
+// Collects the per-repetition rates besides the usual console output.
+class CollectingReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run> &runs) override {
+        for (const Run &run : runs) {
+            if (run.run_type != Run::RT_Iteration) continue;
+            for (const auto &[name, counter] : run.counters)
+                rates[run.run_name.function_name + "/" + run.report_label + "/" + name].push_back(
+                    counter.value);
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+struct Spread {
+    double min, median, max;
+};
+
+Spread spreadOf(std::vector<double> v) {
+    if (v.empty()) return {0, 0, 0};
+    std::sort(v.begin(), v.end());
+    return {v.front(), v[v.size() / 2], v.back()};
+}
+
+void printRatio(const char *what, const std::string &fw, const std::string &floor, double goal) {
+    const auto &a = rates[fw], &b = rates[floor];
+    std::vector<double> ratios;
+    for (size_t i = 0; i < a.size() && i < b.size(); i++)
+        ratios.push_back(a[i] / b[i]);
+    Spread r = spreadOf(ratios), f = spreadOf(a), e = spreadOf(b);
+    printf(
+        "%-34s firmware %9.0f/s  floor %9.0f/s  ratio min %.3f median %.3f max %.3f  (goal %.2f)\n",
+        what, f.median, e.median, r.min, r.median, r.max, goal);
+}
+
+double idleCpuPercent(double seconds) {
+    double before = firmware->cpuSeconds();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    return 100.0 * (firmware->cpuSeconds() - before) / seconds;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    // Repetitions of the firmware and of the floor take turns, so that both see the same load
+    // of this machine; each repetition's ratio pairs neighbours.
+    std::vector<char *> args(argv, argv + argc);
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    args.insert(args.begin() + 1, interleave);
+    int count = (int)args.size();
+    benchmark::Initialize(&count, args.data());
+    argc = count;
+    argv = args.data();
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    try {
+        Firmware fw;
+        EchoServer floor;
+        firmware = &fw;
+        echo = &floor;
+        CollectingReporter reporter;
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+
+        printf("\nRatios to the line server of this machine (%d repetitions):\n", repetitions);
+        printRatio("*IDN? round trips", "BM_IdnRoundTrip/firmware/round_trips_per_s",
+                   "BM_IdnRoundTrip/echo/round_trips_per_s", 0.9);
+        printRatio("100,000 pipelined settings", "BM_Pipelined/firmware/lines_per_s",
+                   "BM_Pipelined/echo/lines_per_s", 0.8);
+
+        double idleSeconds = 10;
+        if (const char *env = getenv("KR_BENCH_IDLE_SECONDS")) idleSeconds = atof(env);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));  // last client gone
+        double alone = idleCpuPercent(idleSeconds);
+        int client = connectSoon(fw.port);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));  // connect event handled
+        double withClient = idleCpuPercent(idleSeconds);
+        if (client >= 0) close(client);
+        printf(
+            "Firmware idle CPU over %.0f s: %.3f %% without a client, %.3f %% with one "
+            "connected (goal below 0.5 %%)\n",
+            idleSeconds, alone, withClient);
+        printf("Firmware resident memory: VmRSS%s, peak VmHWM%s (goal below 16 MB)\n",
+               fw.status("VmRSS:").c_str(), fw.status("VmHWM:").c_str());
+    } catch (const std::exception &e) {
+        fprintf(stderr, "bench_lan: %s\n", e.what());
+        return 1;
+    }
+    benchmark::Shutdown();
+    return 0;
+}
