@@ -71,7 +71,10 @@ void runLeaf(Walk *w, const ScpiNode *node) {
     ScpiCall *call = w->call;
     call->node = node;
     call->state = w->state;
-    call->params = const_cast<char *>(w->pos);
+    const char *params = w->pos;
+    while (*params == ' ')
+        params++;
+    call->params = const_cast<char *>(params);
     call->outLen = 0;
     if (!scpi_tree_leafHasForm(&node->leaf, w->state)) {
         w->result = KR_E_UNDEFINED_HEADER;  // a form this leaf does not have
