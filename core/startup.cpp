@@ -290,11 +290,11 @@ void initialize() {
 
     printf("Initialising HC link...\n");
     Krhc_init(&hc);
-    Krhcupdate_init();
+    Krhcupdate_init(&hc);
     bool withHc = device_config_usesFp();
     if (withHc) {
         printf("    Device with HC\n");
-        Krhc_open(&hc);
+        Krhc_open(&hc, "/dev/krhc", 0);
         registerLink(&link_hc, 256, 256, "HC Front Panel");
         krstuffPthreadCreate(&hcLinkThread, hcLinkHandler, nullptr, 16384);
     } else {
@@ -307,10 +307,10 @@ void initialize() {
 
     if (withHc) {
         hcupdate_resetHcCommandParser();
-        if (device_config_usesFpStm()) Krhcupdate_sn(device_config_getSN());
+        if (device_config_usesFpStm()) Krhcupdate_sn(device);
         hcupdate_constants(device);
         hcupdate_settings(device);
-        hcupdate_ready();
+        hcupdate_ready(device);
     }
     Device_registerMandatoryFunctions();
     printf("Done. (Initialising Device)\n");
@@ -337,14 +337,15 @@ void initialize() {
 
     printf("Init USB link...\n");
     registerLink(&link_usb, 1024, 1024, "USB");
-    if (krusb_open(&usb) == 0) krstuffPthreadCreate(&usbLinkThread, usbLinkHandler, nullptr, 16384);
+    if (krusb_open(&usb, "/dev/usbtmc") == 0)
+        krstuffPthreadCreate(&usbLinkThread, usbLinkHandler, nullptr, 16384);
     printf("Done. (Initialising USB link)\n");
 
     printf("Init GPIB link...\n");
     if (device_config_usesGPIB()) {
         printf("    Device with GPIB\n");
         registerLink(&link_gpib, 1024, 1024, "GPIB");
-        if (krgpib_open(&gpib) == 0)
+        if (krgpib_open(&gpib, "/dev/gpib") == 0)
             krstuffPthreadCreate(&gpibLinkThread, gpibLinkHandler, nullptr, 16384);
     } else {
         printf("    Device without GPIB\n");

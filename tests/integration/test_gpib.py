@@ -62,7 +62,7 @@ class GpibSignalTest(unittest.TestCase):
             inst.wait_for("        source: 56, mask: 78\n")
 
 
-del UsbtmcTest  # run only through the subclass here
+del UsbtmcTest  # run here only through the subclass
 
 if __name__ == "__main__":
     unittest.main()

@@ -21,6 +21,8 @@ def cpu_seconds(pid):
 
 
 class UsbtmcTest(unittest.TestCase):
+    """Also run for GPIB by test_gpib."""
+
     device = "usbtmc"
     serial = None
 
@@ -101,3 +103,16 @@ class UsbtmcTest(unittest.TestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class ConsoleAtEndTest(unittest.TestCase):
+    def test_closed_standard_input_does_not_spin_and_other_links_go_on(self):
+        with Instrument() as inst:
+            inst.wait_running()
+            inst.proc.stdin.close()
+            time.sleep(0.5)
+            before = cpu_seconds(inst.proc.pid)
+            time.sleep(3)
+            self.assertLess(cpu_seconds(inst.proc.pid) - before, 0.3)
+            with ChardevClient(socket_path(inst.root, "usbtmc")) as c:
+                self.assertEqual(c.query("*OPC?"), "1\n")

@@ -1,0 +1,130 @@
+"""The front panel through its stand-in device: the start-up dump a panel finds when it
+connects, the panel's own commands, and the connection lines that USB, GPIB and VXI-11
+traffic produce."""
+
+import os
+import sys
+import time
+import unittest
+
+from krsim import Instrument, ensure_rpcbind
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
+from chardev_client import DATA, ChardevClient, socket_path  # noqa: E402
+
+TOUCH_GPIB = "1C0-300B10010-0001"  # touch panel (newer controller) and GPIB fitted
+
+
+class PanelReader:
+    def __init__(self, root):
+        self.client = ChardevClient(socket_path(root, "krhc"))
+        self.lines = []  # (port, line)
+        self._partial = {}
+
+    def close(self):
+        self.client.close()
+
+    def pump(self, seconds):
+        deadline = time.monotonic() + seconds
+        while True:
+            f = self.client.recv_frame(max(0.0, deadline - time.monotonic()))
+            if f is None:
+                return
+            if f.type != DATA:
+                continue
+            text = self._partial.pop(f.port, "") + f.payload.decode("latin-1")
+            *done, rest = text.split("\n")
+            self.lines += [(f.port, line) for line in done]
+            if rest:
+                self._partial[f.port] = rest
+
+    def wait_line(self, line, timeout=10.0, start=0):
+        deadline = time.monotonic() + timeout
+        while True:
+            for i in range(start, len(self.lines)):
+                if self.lines[i][1] == line:
+                    return i
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise AssertionError("no line %r in %r" % (line, self.lines[start:]))
+            self.pump(min(left, 0.2))
+
+    def updates(self):
+        return [line for port, line in self.lines if port == 1]
+
+
+class FrontPanelTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.inst = Instrument(serial=TOUCH_GPIB)
+        cls.inst.wait_running()
+        cls.panel = PanelReader(cls.inst.root)
+        cls.panel.wait_line("DIAG:HC:READ")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.panel.close()
+        cls.inst.close()
+
+    def test_startup_dump_order(self):
+        lines = self.panel.updates()
+        self.assertEqual(lines[0], ": ")
+        self.assertEqual(lines[1], "mserial-no=%s?%s" % (TOUCH_GPIB, "DEVICE")
+                         if lines[1].endswith("?DEVICE") else lines[1])
+        self.assertTrue(lines[1].startswith("mserial-no=" + TOUCH_GPIB + "?"), lines[1])
+        self.assertEqual(lines[2], "")  # the serial-number line ends with two line feeds
+        self.assertEqual(lines[3], ": ")  # the limits start by resetting the parser again
+        ready = lines.index("DIAG:HC:READ")
+        self.assertEqual(lines[ready - 1], "NTR:POW")
+        self.assertIn("SYST:COMM:GPIB:ADDR 1", lines[:ready])
+        self.assertTrue(any(l.startswith("SYST:COMM:SOCK:ADDR \"") for l in lines[:ready]))
+
+    def test_no_am_lines_without_am(self):
+        self.assertFalse([l for l in self.panel.updates() if l.startswith("AM:")])
+
+    def test_panel_commands_are_answered_on_the_answer_port(self):
+        start = len(self.panel.lines)
+        self.panel.client.write("*IDN?\n", port=2)
+        i = self.panel.wait_line(self.inst.query("*IDN?"), start=start)
+        self.assertEqual(self.panel.lines[i][0], 2)
+
+    def connection_cycle(self, device, name):
+        start = len(self.panel.lines)
+        with ChardevClient(socket_path(self.inst.root, device)) as c:
+            self.assertEqual(c.query("*OPC?"), "1\n")
+            connect = self.panel.wait_line("SYST:COMM:CONN " + name, 5, start)
+            disconnect = self.panel.wait_line("SYST:COMM:DISC " + name, 10, connect)
+            self.assertEqual(c.query("*OPC?"), "1\n")
+            self.panel.wait_line("SYST:COMM:CONN " + name, 5, disconnect)
+        lines = [l for _, l in self.panel.lines[start:]]
+        self.assertEqual(lines.count("SYST:COMM:DISC " + name), 1)
+
+    def test_usb_traffic_connects_and_quiet_disconnects(self):
+        self.connection_cycle("usbtmc", "USB")
+
+    def test_gpib_traffic_connects_and_quiet_disconnects(self):
+        self.connection_cycle("gpib", "GPIB")
+
+    def test_vxi11_traffic_lights_the_network_indicator(self):
+        ensure_rpcbind()
+        import vxi11_rpc
+        deadline = time.monotonic() + 20
+        while True:
+            try:
+                core = vxi11_rpc.Vxi11Core()
+                break
+            except OSError:
+                self.assertLess(time.monotonic(), deadline)
+                time.sleep(0.2)
+        start = len(self.panel.lines)
+        with core:
+            err, lid, _, _ = core.create_link()
+            self.assertEqual(err, 0)
+            self.assertEqual(core.query(lid, "*OPC?\n"), "1\n")
+            core.destroy_link(lid)
+        i = self.panel.wait_line("SYST:COMM:CONN LAN", 5, start)
+        self.panel.wait_line("SYST:COMM:DISC LAN", 15, i)
+
+
+if __name__ == "__main__":
+    unittest.main()
