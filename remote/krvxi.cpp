@@ -35,6 +35,13 @@ constexpr int kWriteStallPasses = 3;
 // How long the interrupt channel may take to connect back to the client.
 constexpr int kIntrConnectTimeoutMs = 3000;
 
+// Traffic re-arms the channel's activity indication. Only when it has counted down: the
+// indication takes the device access lock, which every query would otherwise wait for.
+void indicateTraffic(ScpiLink *link) {
+    int *counter = link == vxilink.linkA ? &vxiALinkActivity : &vxiBLinkActivity;
+    if (__atomic_load_n(counter, __ATOMIC_RELAXED) < 5) kr_event_indicateLinkActivity(link);
+}
+
 uint32_t nextLidAfter(uint32_t lid) {
     return lid >= KR_VXI_LID_MAX ? 1 : lid + 1;
 }
@@ -216,7 +223,7 @@ Device_WriteResp *device_write_1_svc(Device_WriteParms *parms, struct svc_req *)
         result.error = VXI11_E_INVALID_LINK;
         return &result;
     }
-    kr_event_indicateLinkActivity(link);
+    indicateTraffic(link);
     // END on the last byte ends the program message also without a line feed, as clients that
     // send bare commands expect.
     bool end = (parms->flags & VXI11_FLAG_END) != 0;
@@ -262,11 +269,17 @@ Device_ReadResp *device_read_1_svc(Device_ReadParms *parms, struct svc_req *) {
         result.error = VXI11_E_INVALID_LINK;
         return &result;
     }
-    kr_event_indicateLinkActivity(link);
-    scpi_link_doHandle(link);
-    scpi_link_waitHandled(link);
+    indicateTraffic(link);
     char *ans;
+    // An answer already waiting (the write's last pass produced it) is taken as it is; only
+    // otherwise does the main loop run a pass for the channel first.
     int avail = krcommPeekAns(link, &ans, nullptr);
+    if (avail <= 0) {
+        krcommClearAns(link, 0, nullptr);
+        scpi_link_doHandle(link);
+        scpi_link_waitHandled(link);
+        avail = krcommPeekAns(link, &ans, nullptr);
+    }
     uint32_t count = avail > 0 ? (uint32_t)avail : 0;
     if (count > parms->requestSize) count = parms->requestSize;
     if (count > sizeof(data)) count = sizeof(data);
