@@ -729,23 +729,35 @@ int deviceIoctl(Device *dev, unsigned long request, void *arg) {
     return result;
 }
 
-}  // namespace
-
 // ---- The interposed calls -----------------------------------------------------------------
+
+int openWith(const char *path, int flags, va_list ap) {
+    mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(ap, mode_t) : 0;
+    Kind kind;
+    if (kindOf(path, &kind)) return openDevice(path, kind);
+    return real().open(path, flags, mode);
+}
+
+}  // namespace
 
 extern "C" {
 
 int open(const char *path, int flags, ...) {
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = va_arg(ap, mode_t);
-        va_end(ap);
-    }
-    Kind kind;
-    if (kindOf(path, &kind)) return openDevice(path, kind);
-    return real().open(path, flags, mode);
+    va_list ap;
+    va_start(ap, flags);
+    int fd = openWith(path, flags, ap);
+    va_end(ap);
+    return fd;
+}
+
+// The large-file name of the same call (what open becomes with 64-bit file offsets on 32-bit
+// systems).
+int open64(const char *path, int flags, ...) {
+    va_list ap;
+    va_start(ap, flags);
+    int fd = openWith(path, flags, ap);
+    va_end(ap);
+    return fd;
 }
 
 int close(int fd) {
