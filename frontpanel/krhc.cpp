@@ -25,6 +25,7 @@ constexpr unsigned long HC_TX_PORT2 = 0xE00B;
 constexpr int kUpdatePort = 1;
 constexpr int kAnswerPort = 2;
 constexpr int kAnswerMax = 4096;
+constexpr useconds_t kNoRoomWaitUs = 100000;
 
 void closeFd(int *fd) {
     if (*fd >= 0) close(*fd);
@@ -158,12 +159,19 @@ int Krhc_handle(KrHc *hc, ScpiLink *link) {
     int room = krcommOpenCmd(link, &ptr);
     krcommCloseCmd(link, 0);
     if (room > kAnswerMax) room = kAnswerMax;
+    if (room < 1) {
+        // Input is waiting but the link is full: let the main loop make room, no busy loop.
+        usleep(kNoRoomWaitUs);
+        scpi_link_doHandle(link);
+        scpi_link_waitHandled(link);
+        return 0;
+    }
     pthread_mutex_lock(&hc->lock);
     if (!Krhc_connected(hc)) {  // closed while waiting (a failed update write)
         pthread_mutex_unlock(&hc->lock);
         return -1;
     }
-    int n = room > 0 ? (int)read(hc->readFd, buf, (size_t)room) : 0;
+    int n = (int)read(hc->readFd, buf, (size_t)room);
     if (hc->stmMode && n > 0) {
         int port = hc->txPort;
         ioctl(hc->writeFd, HC_GET_RX_PORT, &port);
