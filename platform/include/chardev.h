@@ -38,7 +38,8 @@
 //   'I' interface signal, host to device (GPIB): 2 bytes source and mask, reported to the
 //       firmware through the unhandled-signal bit and CHARDEV_GPIB_READ_SIGNAL.
 //   'K' device to host (GPIB): the firmware acknowledged a group execute trigger.
-//   'N' device to host (USB): the serial number the firmware passed to the driver.
+//   'N' device to host (USB): the serial number the firmware passed to the driver (to the host
+//       connected at that moment).
 // Unknown frame types are ignored. A krhc write that the panel does not take within 2 s
 // fails with EIO (the panel stopped reading) and drops that client; panel updates written
 // while no panel client is connected are kept (up to 256 KiB) and replayed to the next one.
