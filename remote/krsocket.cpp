@@ -80,14 +80,16 @@ void flushLink(ScpiLink *link) {
     krcommCloseCmd(link, 0);
 }
 
-// Query echo: collects the received line and sends it back when it is a complete query.
-void echoQueries(KrSocket *server, int slot, const char *data, int n) {
+// Query echo, memory only (the link's lock may be held): collects the received lines and
+// queues each complete query for sending.
+void collectEchoes(KrSocket *server, int slot, const char *data, int n) {
     KrSocketEchoLine &line = server->echo[slot];
     for (int i = 0; i < n; i++) {
         if (data[i] == '\n') {
-            if (line.query) {
-                sendAll(server->clientFd[slot], line.text, line.length);
-                sendAll(server->clientFd[slot], "\n", 1);
+            if (line.query && server->echoLength + line.length + 1 <= KRSOCKET_TX_SIZE) {
+                memcpy(server->echoOut + server->echoLength, line.text, (size_t)line.length);
+                server->echoLength += line.length;
+                server->echoOut[server->echoLength++] = '\n';
             }
             line.length = 0;
             line.query = false;
@@ -96,6 +98,12 @@ void echoQueries(KrSocket *server, int slot, const char *data, int n) {
         if (data[i] == '?') line.query = true;
         if (line.length < KRSOCKET_ECHO_LINE) line.text[line.length++] = data[i];
     }
+}
+
+void sendEchoes(KrSocket *server, int slot) {
+    if (server->echoLength > 0)
+        sendAll(server->clientFd[slot], server->echoOut, server->echoLength);
+    server->echoLength = 0;
 }
 
 void executeAndAnswer(KrSocket *server, ScpiLink *link, int slot) {
@@ -130,8 +138,9 @@ bool serveSlot(KrSocket *server, ScpiLink *link, int slot) {
     ssize_t n = room > 0 ? recv(fd, ptr, (size_t)room, MSG_DONTWAIT) : 0;
     int err = errno;
     int got = n > 0 ? (int)n : 0;
-    if (got > 0 && scpi_link_isQueryEchoEnabled(link)) echoQueries(server, slot, ptr, got);
+    if (got > 0 && scpi_link_isQueryEchoEnabled(link)) collectEchoes(server, slot, ptr, got);
     krcommCloseCmd(link, got);
+    sendEchoes(server, slot);
     if (room <= 0 || got > 0) {
         // Without room the link only needs serving: it frees the room itself.
         executeAndAnswer(server, link, slot);
@@ -164,7 +173,10 @@ bool serveStagedSlot(KrSocket *server, ScpiLink *link, int slot) {
         closeClient(server, link, slot);
         return false;
     }
-    if (scpi_link_isQueryEchoEnabled(link)) echoQueries(server, slot, stage + staged, (int)n);
+    if (scpi_link_isQueryEchoEnabled(link)) {
+        collectEchoes(server, slot, stage + staged, (int)n);
+        sendEchoes(server, slot);
+    }
     staged += (int)n;
     // The link is empty between services; a piece that does not fit is moved after the
     // service that makes room for it.
@@ -301,6 +313,9 @@ void Krsocket_open(KrSocket *server, int port) {
         fd = -1;
     for (auto &line : server->echo)
         line = {};
+    for (int &n : server->staged)
+        n = 0;
+    server->echoLength = 0;
     server->port = port;
     server->requestedPort = 0;
     server->timeoutSeconds = KRSOCKET_TIMEOUT_INFINITE;

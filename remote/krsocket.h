@@ -50,6 +50,8 @@ struct KrSocket {
     std::atomic<int32_t> timeoutMicroseconds;
     std::atomic<int> requestedPort;  // a port change for the socket thread, 0 none
     KrSocketEchoLine echo[KRSOCKET_MAX_CLIENTS];
+    char echoOut[KRSOCKET_TX_SIZE];  // echoed queries waiting to be sent
+    int echoLength;
     char stage[KRSOCKET_MAX_CLIENTS][KRSOCKET_STAGE_SIZE];
     int staged[KRSOCKET_MAX_CLIENTS];
     char txBuf[KRSOCKET_TX_SIZE];  // answer bytes taken out of the link before sending

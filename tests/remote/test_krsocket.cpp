@@ -317,6 +317,10 @@ TEST_F(SocketServerTest, QueryEchoSendsTheQueryBeforeItsAnswer) {
     c.send("NO:ANSWER\n*OPC?\n");
     EXPECT_EQ(c.line(), "*OPC?\n");
     EXPECT_EQ(c.line(), "1\n");
+    device_config.mses = 1;  // the same through the stage of the multi-client mode
+    c.send("*IDN?;*OPC?\nNO:ANSWER\n");
+    EXPECT_EQ(c.line(), "*IDN?;*OPC?\n");
+    EXPECT_EQ(c.line(), idn.substr(0, idn.size() - 1) + ";1\n");
     scpi_link_disableQueryEcho(&link);
     EXPECT_EQ(c.query("*OPC?"), "1\n");
 }
