@@ -525,6 +525,10 @@ int Krsocket_reset(KrSocket *server) {
     return write(server->wakePipe[1], &zero, 1) == 1 ? 0 : -1;
 }
 
+KrSocket *Krsocket_getServer() {
+    return activeServer;
+}
+
 void Krsocket_changePort(int port) {
     KrSocket *server = activeServer;
     if (!server) return;

@@ -76,6 +76,9 @@ int Krsocket_openListenSocket(KrSocket *server);
 void Krsocket_closeListenSocket(KrSocket *server);
 // Any thread: interrupts a wait; the pump step then waits afresh.
 int Krsocket_reset(KrSocket *server);
+// The server opened by Krsocket_open (the firmware's one), null before; the command set
+// reaches the file transfer through it.
+KrSocket *Krsocket_getServer();
 // Main loop: the listener moves to the new port (closed, 1 s pause, reopened) on the socket
 // thread; connections stay. Does nothing before Krsocket_open.
 void Krsocket_changePort(int port);

@@ -326,6 +326,7 @@ TEST_F(SocketServerTest, QueryEchoSendsTheQueryBeforeItsAnswer) {
 }
 
 TEST_F(SocketServerTest, ResetInterruptsAWait) {
+    EXPECT_EQ(Krsocket_getServer(), &server);
     std::atomic<int> result{0};
     std::thread waiter([&] { result = Krsocket_wait(&server, &link); });
     std::this_thread::sleep_for(100ms);
