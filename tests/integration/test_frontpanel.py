@@ -56,6 +56,7 @@ class PanelReader:
 class FrontPanelTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
+        ensure_rpcbind()  # before the start, so the VXI-11 programs register
         cls.inst = Instrument(serial=TOUCH_GPIB)
         cls.inst.wait_running()
         cls.panel = PanelReader(cls.inst.root)
@@ -106,8 +107,9 @@ class FrontPanelTest(unittest.TestCase):
         self.connection_cycle("gpib", "GPIB")
 
     def test_vxi11_traffic_lights_the_network_indicator(self):
-        ensure_rpcbind()
         import vxi11_rpc
+        from test_vxi11 import wait_vxi_ready
+        wait_vxi_ready(inst=self.inst)
         deadline = time.monotonic() + 20
         while True:
             try:
