@@ -2,8 +2,17 @@
 
 #include <cstring>
 
+#include "config/device_config.h"
+#include "core/printd.h"
 #include "device/device.h"
-#include "scpi/paramListParser.h"
+#include "frontpanel/krhcupdate.h"
+#include "scpi/scpi_cmd_common.h"
+#include "scpi/scpi_cmd_diag.h"
+#include "scpi/scpi_cmd_legacy.h"
+#include "scpi/scpi_cmd_measure.h"
+#include "scpi/scpi_cmd_output.h"
+#include "scpi/scpi_cmd_source.h"
+#include "scpi/scpi_cmd_system.h"
 #include "scpi/scpi_convert.h"
 #include "scpi/scpi_error.h"
 #include "scpi/scpi_errorcodes.h"
@@ -13,18 +22,11 @@
 
 namespace {
 
-bool noParameters(ScpiCall *call, int *result) {
-    char *p[1];
-    int found = 0;
-    *result = _scpi_getParameters(call->params, 0, p, &found, call->partial);
-    return *result == 0;
-}
-
 // ---- Common commands ------------------------------------------------------------------------
 
 int idnQuery(ScpiCall *call) {
     int r;
-    if (!noParameters(call, &r)) return r;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
     char idn[256];
     int len = getIdentificationString(idn, sizeof(idn), call->device);
     if (len >= call->outSize) return KR_E_QUERY_ERROR;
@@ -36,14 +38,14 @@ int idnQuery(ScpiCall *call) {
 // Without a device that tracks pending operations everything is complete.
 int opcQuery(ScpiCall *call) {
     int r;
-    if (!noParameters(call, &r)) return r;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
     int done = DEVICE_ISREG(opc) ? Device_opc(call->device) : 1;
     return scpi_int2str(done, call->out, call->outSize, &call->outLen);
 }
 
 int nothing(ScpiCall *call) {
     int r;
-    noParameters(call, &r);
+    scpi_cmd_noParameters(call, &r);
     return r;
 }
 
@@ -82,35 +84,41 @@ int settingsCommand(ScpiCall *call) {
     return operation(call->link, slot);
 }
 
-// ---- SYSTem ---------------------------------------------------------------------------------
-
-int errorNextQuery(ScpiCall *call) {
+// Resets the settings of every channel, the measurement configuration and the front panel's
+// view of them.
+int rstCommand(ScpiCall *call) {
     int r;
-    if (!noParameters(call, &r)) return r;
-    int code = 0;
-    return scpi_popErrorQueue(&parser->errorQueue, &code, call->out, call->outSize, &call->outLen);
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    printd("scpi_parser(): settings reset (*RST)\n");
+    r = Device_reset(call->device);
+    Automeasure_config_reset(call->device);
+    printd("scpi_parser(): Full reset (*RST)\n");
+    hcupdate_rst();
+    return r;
 }
 
-int errorAllQuery(ScpiCall *call) {
+int optQuery(ScpiCall *call) {
     int r;
-    if (!noParameters(call, &r)) return r;
-    return scpi_getAndClearWholeErrorQueue(&parser->errorQueue, call->out, call->outSize,
-                                           &call->outLen);
-}
-
-template <int flags>
-int settingsQuery(ScpiCall *call) {
-    return paramListParser_systSettStart(call, flags);
-}
-
-// ---- Lists ----------------------------------------------------------------------------------
-
-template <ScpiContinuation command, ScpiContinuation query>
-int listLeaf(ScpiCall *call) {
-    ScpiContinuation handler = call->state == SCPI_STATE_QUERY ? query : command;
-    int n = handler(call->link, call->params, call->out, call->outSize, call->partial);
-    call->outLen = n > 0 ? n : 0;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    char options[256];
+    if (!device_config_getOptionsString(options, sizeof(options))) return KR_E_EXECUTION_ERROR;
+    int len = (int)strlen(options);
+    if (len >= call->outSize) return KR_E_QUERY_ERROR;
+    memcpy(call->out, options, (size_t)len + 1);
+    call->outLen = len;
     return 0;
+}
+
+int trgCommand(ScpiCall *call) {
+    int r;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    return Device_triggerImmediate(call->device);
+}
+
+int tstQuery(ScpiCall *call) {
+    int r;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    return scpi_int2str(Device_fullSelftest(call->device), call->out, call->outSize, &call->outLen);
 }
 
 // ---- Tables ---------------------------------------------------------------------------------
@@ -143,64 +151,10 @@ STATUS_NODES(questionableNodes, SCPI_STATUS_QUESTIONABLE,
              scpi_kw("POWer", questionablePowerNodes), );
 
 const ScpiNode statusNodes[] = {
+    scpi_kwLeaf("NOISe",
+                scpi_leafBool(&Device_getStatus, &Device_enableStatus, &Device_disableStatus)),
     scpi_kw("OPERation", operationNodes),
     scpi_kw("QUEStionable", questionableNodes),
-    scpi_end(),
-};
-
-const ScpiNode errorNodes[] = {
-    scpi_kwLeaf("ALL", scpi_leafCustom(errorAllQuery, SCPI_FORM_QUERY)),
-    scpi_kwOptional("NEXT", nullptr, scpi_leafCustom(errorNextQuery, SCPI_FORM_QUERY)),
-    scpi_end(),
-};
-
-const ScpiNode settingsSequenceNodes[] = {
-    scpi_kwLeaf("CHANged", scpi_leafCustom(settingsQuery<3>, SCPI_FORM_QUERY)),
-    scpi_end(),
-};
-
-const ScpiNode settingsNodes[] = {
-    scpi_kwLeaf("CHANged", scpi_leafCustom(settingsQuery<2>, SCPI_FORM_QUERY)),
-    scpi_kw("CSEQuence", settingsSequenceNodes, scpi_leafCustom(settingsQuery<1>, SCPI_FORM_QUERY)),
-    scpi_end(),
-};
-
-const ScpiNode systemNodes[] = {
-    scpi_kw("ERRor", errorNodes),
-    scpi_kw("SETTings", settingsNodes, scpi_leafCustom(settingsQuery<0>, SCPI_FORM_QUERY)),
-    scpi_end(),
-};
-
-const ScpiNode listFrequencyNodes[] = {
-    scpi_kwLeaf("BAND", scpi_leafCustom(listLeaf<nullptr, paramListParser_ListFreqBandQuery>,
-                                        SCPI_FORM_QUERY, nullptr, &Device_getListFrequencyBand)),
-    scpi_end(),
-};
-
-const ScpiNode listNodes[] = {
-    scpi_kw("FREQuency", listFrequencyNodes,
-            scpi_leafCustom(listLeaf<paramListParser_ListFreqCmd, paramListParser_ListFreqQuery>,
-                            SCPI_FORM_BOTH, nullptr, &Device_setListFrequency,
-                            &Device_getListFrequency)),
-    scpi_kwLeaf("POWer", scpi_leafCustom(
-                             listLeaf<paramListParser_ListPowCmd, paramListParser_ListPowQuery>,
-                             SCPI_FORM_BOTH, nullptr, &Device_setListPower, &Device_getListPower)),
-    scpi_kwLeaf("DWELl",
-                scpi_leafCustom(
-                    listLeaf<paramListParser_ListDwelCmd, paramListParser_ListDwelQuery>,
-                    SCPI_FORM_BOTH, nullptr, &Device_setListDwellTime, &Device_getListDwellTime)),
-    scpi_kwLeaf("DELay",
-                scpi_leafCustom(listLeaf<paramListParser_ListDelCmd, paramListParser_ListDelQuery>,
-                                SCPI_FORM_BOTH, nullptr, &Device_setListDelayTime,
-                                &Device_getListDelayTime)),
-    scpi_kwLeaf("PHASe", scpi_leafCustom(
-                             listLeaf<paramListParser_ListPhasCmd, paramListParser_ListPhasQuery>,
-                             SCPI_FORM_BOTH, nullptr, &Device_setListPhase, &Device_getListPhase)),
-    scpi_end(),
-};
-
-const ScpiNode sourceNodes[] = {
-    scpi_kw("LIST", listNodes),
     scpi_end(),
 };
 
@@ -215,8 +169,11 @@ const ScpiNode scpi_rootNodes[] = {
                                         nullptr, &Device_getStatusRegisters)),
     scpi_kwLeaf("*IDN", scpi_leafCustom(idnQuery, SCPI_FORM_QUERY)),
     scpi_kwLeaf("*OPC", scpi_leafCustom(opcQuery, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("*OPT", scpi_leafCustom(optQuery, SCPI_FORM_QUERY)),
     scpi_kwIndex("*RCL", nullptr, nullptr,
                  scpi_leafCustom(settingsCommand<scpi_recallDeviceSettings>, SCPI_FORM_SET)),
+    scpi_kwLeaf("*RST", scpi_leafCustom(rstCommand, SCPI_FORM_SET, nullptr, &Device_reset,
+                                        &Automeasure_config_reset)),
     scpi_kwIndex("*SAV", nullptr, nullptr,
                  scpi_leafCustom(settingsCommand<scpi_storeDeviceSettings>, SCPI_FORM_SET, nullptr,
                                  &Device_getStoredScpiParameters)),
@@ -226,11 +183,31 @@ const ScpiNode scpi_rootNodes[] = {
                                         nullptr, &Device_getStatusRegisters)),
     scpi_kwLeaf("*STB", scpi_leafCustom(commonStatus<statusregister_handleStb>, SCPI_FORM_QUERY,
                                         nullptr, &Device_getStatusRegisters)),
+    scpi_kwLeaf("*TRG",
+                scpi_leafCustom(trgCommand, SCPI_FORM_SET, nullptr, &Device_triggerImmediate)),
+    scpi_kwLeaf("*TST", scpi_leafCustom(tstQuery, SCPI_FORM_QUERY, nullptr, &Device_fullSelftest)),
     scpi_kwLeaf("*WAI", scpi_leafCustom(nothing, SCPI_FORM_SET)),
+    scpi_kw("CALCulate", scpi_cmd_calculateNodes),
+    scpi_kw("CONFigure", scpi_cmd_configureNodes),
+    scpi_kw("MEASure", scpi_cmd_measureNodes),
+    scpi_kwIndex("DIAGnostic", &Device_setSourceIndex, scpi_cmd_diagnosticNodes),
+    scpi_kw("DISPlay", scpi_cmd_displayNodes, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    // The suffix alone selects the memory instance.
+    scpi_kwIndex("MEMory", &Device_setMemoryIndex, scpi_cmd_memoryNodes,
+                 scpi_leafCustom(nothing, SCPI_FORM_SET)),
+    scpi_kwIndex("OUTPut", &Device_setOutputIndex, scpi_cmd_outputNodes),
+    scpi_kw("SENSe", scpi_cmd_senseNodes),
     // The implied signal-source branch.
-    scpi_kwBranch("SOURce", &Device_setSourceIndex, sourceNodes),
+    scpi_kwBranch("SOURce", &Device_setSourceIndex, scpi_cmd_sourceNodes,
+                  scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     // Second root set.
     scpi_kw("STATus", statusNodes),
-    scpi_kw("SYSTem", systemNodes),
+    scpi_kw("SYSTem", scpi_cmd_systemNodes),
+    scpi_kw("UNIT", scpi_cmd_unitNodes),
+    scpi_kwLeaf("ABORt", scpi_leafAction(&Device_abort)),
+    scpi_kw("INIT", scpi_cmd_initNodes),
+    scpi_kw("TEST", scpi_cmd_testNodes),
+    scpi_kw("TRIGger", scpi_cmd_triggerNodes),
+    SCPI_CMD_LEGACY_NODES,
     scpi_end(),
 };

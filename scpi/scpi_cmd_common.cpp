@@ -1,0 +1,49 @@
+#include "scpi/scpi_cmd_common.h"
+
+#include <cstdio>
+
+#include "scpi/scpi_convert.h"
+#include "scpi/scpi_errorcodes.h"
+#include "scpi/scpi_match.h"
+#include "scpi/scpi_node.h"
+
+bool scpi_cmd_noParameters(ScpiCall *call, int *result) {
+    char *p[1];
+    int found = 0;
+    *result = _scpi_getParameters(call->params, 0, p, &found, call->partial);
+    return *result == 0;
+}
+
+int scpi_cmd_oneParameter(ScpiCall *call, char **param) {
+    int found = 0;
+    return _scpi_getParameters(call->params, 1, param, &found, call->partial);
+}
+
+int scpi_cmd_answerText(ScpiCall *call, const char *text) {
+    return scpi_chararray2str(text ? text : "", call->out, call->outSize, &call->outLen);
+}
+
+int scpi_cmd_pendingLeaf(ScpiCall *call) {
+    Device_unregisteredFunctionCalls++;
+    if (call->state != SCPI_STATE_QUERY) return 0;
+    return scpi_int2str(0, call->out, call->outSize, &call->outLen);
+}
+
+int scpi_cmd_keywordOrTyped(ScpiCall *call, const char *keyword, int (*action)(Device *),
+                            const ScpiNode *node) {
+    if (call->state == SCPI_STATE_SET) {
+        char *p[2];
+        int found = 0;
+        char copy[64];
+        // Split a copy: the typed handler parses the original text itself.
+        snprintf(copy, sizeof(copy), "%s", call->params ? call->params : "");
+        if (_scpi_getParameters(copy, 1, p, &found, call->partial) == 0 && found == 1 &&
+            scpi_isParam(keyword, p[0]))
+            return action(call->device);
+    }
+    const ScpiNode *leaf = call->node;
+    call->node = node;
+    int r = scpi_node_runLeaf(call);
+    call->node = leaf;
+    return r;
+}

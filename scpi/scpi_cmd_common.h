@@ -1,0 +1,33 @@
+// Helpers shared by the command tables' own leaf handlers: parameter checks, text answers, the
+// leaf of a header whose device operation is not specified yet, and typed leaves that also
+// take one value keyword of their own.
+//
+// Context: main loop (inside scpi_parser).
+#pragma once
+
+#include "scpi/scpi_tree.h"
+
+// True when the unit has no parameters; otherwise *result gets the error.
+bool scpi_cmd_noParameters(ScpiCall *call, int *result);
+// Exactly one parameter in *param; 0 or the error.
+int scpi_cmd_oneParameter(ScpiCall *call, char **param);
+// Answers text as a quoted string (null: the empty string).
+int scpi_cmd_answerText(ScpiCall *call, const char *text);
+
+// A set without parameters that calls one function.
+template <int (*action)()>
+int scpi_cmd_plainAction(ScpiCall *call) {
+    int r;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    return action();
+}
+
+// A header whose operation no module of this build provides: the set is taken and does
+// nothing, the query answers 0, as a typed leaf over an unfilled slot would. The call is counted
+// with the device's unregistered calls.
+int scpi_cmd_pendingLeaf(ScpiCall *call);
+
+// A set whose single parameter is keyword calls action; anything else runs the typed leaf of
+// node (whose forms and limits apply).
+int scpi_cmd_keywordOrTyped(ScpiCall *call, const char *keyword, int (*action)(Device *),
+                            const ScpiNode *node);
