@@ -327,6 +327,12 @@ void loopStep(int c, std::unique_lock<std::mutex> &lk) {
     }
 }
 
+bool anyQueued() {
+    for (Channel &k : fpga().ch)
+        if (!k.queue.empty()) return true;
+    return false;
+}
+
 void channelThread(int c) {
     Channel &k = fpga().ch[c];
     std::unique_lock<std::mutex> lk(simhw_lock());
@@ -345,8 +351,15 @@ void channelThread(int c) {
             if (k.recording && !marker) k.loop.push_back(std::move(cmd));
         }
         k.executing = false;
-        if (k.queue.empty()) simhw_flushStateFile();
         simhw_changed().notify_all();
+        if (k.queue.empty() && !k.looping) {
+            simhw_settle(lk, [] { return anyQueued(); });
+        } else {
+            // A pass without waits would otherwise keep the lock for ever.
+            lk.unlock();
+            std::this_thread::yield();
+            lk.lock();
+        }
     }
 }
 
@@ -450,10 +463,7 @@ bool decodeByte(Decoder &d, uint8_t b, Cmd *out) {
                 d.need = b & 0x0F;
                 d.state = Decoder::LongOp;
             } else if (b == endByte) {
-                if (!d.inTransfer)
-                    simhw_violation(
-                        "FPGA %s: end byte without a transfer (deselect without select)", path);
-                d.inTransfer = false;
+                d.inTransfer = false;  // the stream's executor judges it
                 out->kind = Cmd::SpiEnd;
                 return true;
             } else if ((b & 0xFC) == spiHead) {
@@ -461,7 +471,6 @@ bool decodeByte(Decoder &d, uint8_t b, Cmd *out) {
                 d.cur.op = b & 3;
                 d.state = Decoder::SpiFlag;
             } else if ((b & 0xF0) == chunkHead) {
-                if (!d.inTransfer) simhw_violation("FPGA %s: data chunk without a transfer", path);
                 d.cur.kind = Cmd::SpiChunk;
                 d.need = (b & 0x0F) + 1u;
                 d.state = Decoder::ChunkData;

@@ -464,22 +464,23 @@ std::string json(Hw &h) {
     return j;
 }
 
-// Caller holds the lock.
-void writeStateFile(Hw &h, bool force) {
-    if (!h.stateDirty) return;
+// Caller holds the lock. true while a change remains unwritten.
+bool writeStateFile(Hw &h, bool force) {
+    if (!h.stateDirty) return false;
     Clock::time_point now = Clock::now();
-    if (!force && now - h.lastStateWrite < stateFileInterval) return;
+    if (!force && now - h.lastStateWrite < stateFileInterval) return true;
     std::string path = simFile("hardware-state.json");
     h.stateDirty = false;
     h.lastStateWrite = now;
-    if (path.empty()) return;
+    if (path.empty()) return false;
     std::string text = json(h);
     std::string tmp = path + ".tmp";
     FILE *f = fopen(tmp.c_str(), "w");
-    if (!f) return;
+    if (!f) return false;
     fputs(text.c_str(), f);
     fclose(f);
     rename(tmp.c_str(), path.c_str());
+    return false;
 }
 
 }  // namespace
@@ -724,10 +725,17 @@ void simhw_setExternalReferencePresent(bool present) {
     h.stateDirty = true;
 }
 
-void simhw_flushStateFile() {
-    Hw &h = hw();
-    writeStateFile(h, true);
+bool simhw_flushStateFile(bool force) {
+    bool pending = writeStateFile(hw(), force);
     flushLog();
+    return pending;
+}
+
+void simhw_settle(std::unique_lock<std::mutex> &lk, bool (*busy)()) {
+    Hw &h = hw();
+    while (!busy() && writeStateFile(h, false))
+        h.changed.wait_for(lk, stateFileInterval, busy);
+    if (!busy()) flushLog();
 }
 
 std::string simhw_freqText(const KrFreq &f) {

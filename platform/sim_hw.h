@@ -115,8 +115,12 @@ bool simhw_channelState(int channel, SimChannelState *out);
 SimReferenceState simhw_referenceState();
 std::string simhw_stateJson();
 void simhw_setExternalReferencePresent(bool present);
-// Writes the state file now when it changed (player and FPGA call it when they go idle).
-void simhw_flushStateFile();
+// Writes the state file when it changed: at once with force, else only when the last write
+// is long enough ago. Returns true while a change remains unwritten. Caller holds the lock.
+bool simhw_flushStateFile(bool force);
+// Called by the player and the FPGA streams when they run out of work: writes the last
+// change once the write interval has passed, unless new work arrives first.
+void simhw_settle(std::unique_lock<std::mutex> &lk, bool (*busy)());
 
 // Exact decimal text of a frequency: integer hertz, ".", 20 fraction digits.
 std::string simhw_freqText(const KrFreq &f);

@@ -249,9 +249,15 @@ void run() {
         p.played++;
         if (p.queue.empty()) {
             p.playing = false;
-            simhw_flushStateFile();
+            simhw_changed().notify_all();
+            simhw_settle(lk, [] { return !pl().queue.empty(); });
+        } else {
+            // Let waiting senders and readers in between records.
+            simhw_changed().notify_all();
+            lk.unlock();
+            std::this_thread::yield();
+            lk.lock();
         }
-        simhw_changed().notify_all();
     }
 }
 

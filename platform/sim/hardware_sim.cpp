@@ -23,7 +23,7 @@ double sim_hw_timeScale() {
 bool sim_hw_waitIdle(double timeoutSeconds) {
     bool idle = simplayer_waitIdle(timeoutSeconds) && simfpga_waitIdle(timeoutSeconds);
     Guard g(simhw_lock());
-    simhw_flushStateFile();
+    simhw_flushStateFile(true);
     return idle;
 }
 

@@ -76,3 +76,17 @@ void HwTest::expectNoViolations() {
     for (const std::string &s : v)
         ADD_FAILURE() << "protocol violation: " << s;
 }
+
+std::vector<uint8_t> hwtest_bufferedStream() {
+    std::vector<uint8_t> all;
+    for (const GioRecord &r : gio_record_byRequest(KRFS_IOC_TRANSMIT))
+        all.insert(all.end(), r.payload.begin(), r.payload.end());
+    return all;
+}
+
+std::vector<std::vector<uint8_t>> hwtest_immediateSends() {
+    std::vector<std::vector<uint8_t>> out;
+    for (const GioRecord &r : gio_record_byRequest(KRFS_IOC_SEND_IMM))
+        out.push_back(r.payload);
+    return out;
+}

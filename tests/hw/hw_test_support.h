@@ -48,3 +48,9 @@ class FsHwTest : public HwTest {
   protected:
     FsHwTest() : HwTest(true) {}
 };
+
+// Everything the FS link handed to the driver on the buffered path, in order (call
+// FS_FPGA_flush first so that the transmit thread has nothing left).
+std::vector<uint8_t> hwtest_bufferedStream();
+// The immediate-path strings, one per send.
+std::vector<std::vector<uint8_t>> hwtest_immediateSends();
