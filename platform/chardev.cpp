@@ -395,7 +395,14 @@ Device *startDevice(const char *path, Kind kind) {
     for (int &f : dev->fds)
         f = -1;
     dev->readable = false;
-    if (pthread_create(&dev->thread, nullptr, driverThread, dev) != 0) {
+    // A small stack: the firmware locks all its memory, so a default 8 MiB stack would stay
+    // resident for a thread that only shuffles frames.
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 256 * 1024);
+    int created = pthread_create(&dev->thread, &attr, driverThread, dev);
+    pthread_attr_destroy(&attr);
+    if (created != 0) {
         real().close(fd);
         real().close(dev->wakeFd);
         unlink(dev->sockPath);
