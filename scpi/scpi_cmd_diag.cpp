@@ -14,26 +14,26 @@ namespace {
 // ---- Tables ---------------------------------------------------------------------------------
 
 const ScpiNode diagnosticAiqNodes[] = {
-    scpi_kwOptional("STATe](?)", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwOptional("STATe", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticAlcNodes[] = {
-    scpi_kwLeaf("ATTenuator(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("CONTrolvalue(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("ATTenuator", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CONTrolvalue", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kwLeaf("COUPler", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("DAC(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("DAT(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("MARGin(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("PROCessvalue?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("SETPoint(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("DAC", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DAT", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MARGin", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PROCessvalue", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("SETPoint", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kwLeaf("SOFTware", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("VERSion?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("VERSion", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticArbitraryAnalogNodes[] = {
-    scpi_kwLeaf("CLOCk?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("CLOCk", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -48,15 +48,15 @@ const ScpiNode diagnosticAlgNodes[] = {
 };
 
 const ScpiNode diagnosticAmNodes[] = {
-    scpi_kwLeaf("CALibration(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("CALibration", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kwLeaf("DEPTh", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kwLeaf("PREWarp", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticAmpNodes[] = {
-    scpi_kwLeaf("ADC?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("AUTO?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("ADC", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("AUTO", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kwLeaf("COUPling", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kwLeaf("CURRent", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kwLeaf("DAC", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
@@ -64,19 +64,19 @@ const ScpiNode diagnosticAmpNodes[] = {
 };
 
 const ScpiNode diagnosticAnAmplNodes[] = {
-    scpi_kwLeaf("CBAK(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("CBAK", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticAnIfFreqNodes[] = {
-    scpi_kwLeaf("A(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("B(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("A", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("B", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticAnIfVtunNodes[] = {
-    scpi_kwLeaf("A(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("B(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("A", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("B", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -95,9 +95,9 @@ const ScpiNode diagnosticAnNodes[] = {
 };
 
 const ScpiNode diagnosticDcmNodes[] = {
-    scpi_kwLeaf("STAT(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("FREQ(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("IF?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("STAT", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FREQ", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("IF", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -113,88 +113,88 @@ const ScpiNode diagnosticAttenuationNodes[] = {
 };
 
 const ScpiNode diagnosticAwgnRateNodes[] = {
-    scpi_kwLeaf("DATA(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("NOISe(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("DATA", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("NOISe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticAwgnNodes[] = {
-    scpi_kwLeaf("MODE?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("MODE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kw("RATE", diagnosticAwgnRateNodes),
     scpi_end(),
 };
 
 const ScpiNode diagnosticBasebandNNodes[] = {
-    scpi_kwLeaf("LIMit?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("LIMit", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticBoardNodes[] = {
-    scpi_kwLeaf("POWer(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("POWer", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticBootNodes[] = {
-    scpi_kwLeaf("DELay(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("DELay", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticCalibrationAttenuationNodes[] = {
-    scpi_kwLeaf("MINimum?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("MINimum", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticCalibrationIlsvorNodes[] = {
-    scpi_kwLeaf("READ?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("READ", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kwLeaf("WRITe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticCalibrationPeNodes[] = {
-    scpi_kwLeaf("LIMit?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("LIMit", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticCalibrationNodes[] = {
-    scpi_kwLeaf("ALC?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("ATTenuation?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("ATTenuation", diagnosticCalibrationAttenuationNodes),
-    scpi_kwLeaf("DATE(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("ALC", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kw("ATTenuation", diagnosticCalibrationAttenuationNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("DATE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kw("ILSVor", diagnosticCalibrationIlsvorNodes),
     scpi_kwLeaf("LOAD", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kw("PE", diagnosticCalibrationPeNodes),
-    scpi_kwLeaf("READ?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("READ", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kwLeaf("WRITe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("TRACeable(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("TRACeable", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticCntrDdcNodes[] = {
-    scpi_kwLeaf("STAT(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("PINC(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("STAT", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PINC", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticCntrNodes[] = {
-    scpi_kwLeaf("BYTEs?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("BYTEs", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kw("DDC", diagnosticCntrDdcNodes),
-    scpi_kwLeaf("FILTer(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("GATE(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("FILTer", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("GATE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kwLeaf("STARt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kwLeaf("STOP", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("READ?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("READ", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticCombNodes[] = {
-    scpi_kwLeaf("ATT(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("ATT", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticCrestNodes[] = {
-    scpi_kwLeaf("AWGN?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("MANual(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("TOTal?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("AWGN", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("MANual", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TOTal", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -204,7 +204,7 @@ const ScpiNode diagnosticDalcGainNodes[] = {
 };
 
 const ScpiNode diagnosticDalcNodes[] = {
-    scpi_kwLeaf("CONDition?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("CONDition", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kwLeaf("LCC", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kw("GAIN", diagnosticDalcGainNodes, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kwLeaf("TIME", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
@@ -212,9 +212,9 @@ const ScpiNode diagnosticDalcNodes[] = {
 };
 
 const ScpiNode diagnosticDdsClockNodes[] = {
-    scpi_kwLeaf("CROSsing(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("DCYC(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("PHASe(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("CROSsing", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DCYC", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PHASe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kwLeaf("STORe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_end(),
 };
@@ -231,41 +231,40 @@ const ScpiNode diagnosticDdsReferenceNodes[] = {
 
 const ScpiNode diagnosticDdsNodes[] = {
     scpi_kw("CLOCk", diagnosticDdsClockNodes),
-    scpi_kwLeaf("FSC(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("FTW(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("FTW", diagnosticDdsFtwNodes),
-    scpi_kwLeaf("OUTPut(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("FSC", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("FTW", diagnosticDdsFtwNodes, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("OUTPut", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kw("REFerence", diagnosticDdsReferenceNodes),
     scpi_kwLeaf("TUNE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticDoublerNodes[] = {
-    scpi_kwLeaf("ATTenuation?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("ATTenuation", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticEattenuatorNodes[] = {
-    scpi_kwLeaf("LINE(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwOptional("STAge](?)", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("LINE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwOptional("STAge", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticEmtestNodes[] = {
-    scpi_kwLeaf("SN(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("SN", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kwLeaf("TCS", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("TCG?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("TCG", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kwLeaf("TEST", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticEventArbitraryNodes[] = {
-    scpi_kwLeaf("IQUNderrun?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("IQUNderrun", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticEventRfcontrolNodes[] = {
-    scpi_kwLeaf("LOST?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("LOST", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -276,8 +275,8 @@ const ScpiNode diagnosticEventNodes[] = {
 };
 
 const ScpiNode diagnosticFanNodes[] = {
-    scpi_kwLeaf("DAC(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("TEST(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("DAC", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TEST", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -287,22 +286,22 @@ const ScpiNode diagnosticFcpDelayNodes[] = {
 };
 
 const ScpiNode diagnosticFcpStreamNodes[] = {
-    scpi_kwLeaf("OUTPut(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("OUTPut", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFcpNodes[] = {
     scpi_kw("DELay", diagnosticFcpDelayNodes),
-    scpi_kwLeaf("DIRection(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("DIRection", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kw("STReam", diagnosticFcpStreamNodes),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFcpo8bitNodes[] = {
-    scpi_kwLeaf("AWM(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("FWM(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("LWM(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("TWM(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("AWM", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FWM", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("LWM", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TWM", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -315,25 +314,25 @@ const ScpiNode diagnosticFcpo16bitNodes[] = {
 };
 
 const ScpiNode diagnosticFmNodes[] = {
-    scpi_kwLeaf("CALibrate(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("DISCriminator(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("CALibrate", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DISCriminator", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFnAmplNodes[] = {
-    scpi_kwLeaf("CBAK(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("CBAK", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFnIfFreqNodes[] = {
-    scpi_kwLeaf("A(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("B(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("A", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("B", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFnIfVtunNodes[] = {
-    scpi_kwLeaf("A(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("B(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("A", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("B", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -352,7 +351,7 @@ const ScpiNode diagnosticFnNodes[] = {
 };
 
 const ScpiNode diagnosticFpgaClockNodes[] = {
-    scpi_kwLeaf("SLIP(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("SLIP", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -362,7 +361,7 @@ const ScpiNode diagnosticFpgaCommandsNodes[] = {
 };
 
 const ScpiNode diagnosticFpgaResetNodes[] = {
-    scpi_kwLeaf("COUNt?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("COUNt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -371,101 +370,101 @@ const ScpiNode diagnosticFpgaNodes[] = {
     scpi_kwLeaf("BYTes", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kw("CLOCk", diagnosticFpgaClockNodes),
     scpi_kw("COMMands", diagnosticFpgaCommandsNodes),
-    scpi_kwLeaf("JESD?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("LOG(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("JESD", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("LOG", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kw("RESet", diagnosticFpgaResetNodes,
             scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFrequencyBandsNodes[] = {
-    scpi_kwLeaf("ALC?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("LIST?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("ALC", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("LIST", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFrequencyNodes[] = {
-    scpi_kwLeaf("BANDs?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("BANDs", diagnosticFrequencyBandsNodes),
+    scpi_kw("BANDs", diagnosticFrequencyBandsNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFsNodes[] = {
-    scpi_kwLeaf("CLKS(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("LOG(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("REGister?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("CLKS", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("LOG", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("REGister", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kwLeaf("SSTReam", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFvstDividerNodes[] = {
-    scpi_kwLeaf("A(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("B(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("A", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("B", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFvstLevelNodes[] = {
-    scpi_kwLeaf("HIGH(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("LOW(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("HIGH", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("LOW", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFvstOffsetNodes[] = {
-    scpi_kwLeaf("A(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("B(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("A", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("B", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFvstSamplesNodes[] = {
-    scpi_kwLeaf("A(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("B(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("A", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("B", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFvstDemodNodes[] = {
-    scpi_kwLeaf("A(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("B(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("MONO(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("A", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("B", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MONO", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFvstReadNodes[] = {
-    scpi_kwLeaf("A?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("B?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("A", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("B", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFvstNodes[] = {
     scpi_kwLeaf("CAPTure", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("CONTinuous(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("CONTinuous", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kw("DIVider", diagnosticFvstDividerNodes),
-    scpi_kwLeaf("HYSTeresis(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("LEVel(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("LEVel", diagnosticFvstLevelNodes),
-    scpi_kwLeaf("MODE(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("HYSTeresis", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("LEVel", diagnosticFvstLevelNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kw("OFFSet", diagnosticFvstOffsetNodes),
     scpi_kw("SAMPles", diagnosticFvstSamplesNodes),
     scpi_kw("DEMOD", diagnosticFvstDemodNodes),
-    scpi_kwLeaf("TRIGger(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("TRIGger", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kw("READ", diagnosticFvstReadNodes),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFwNodes[] = {
     scpi_kwLeaf("DATA", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("LOGFile?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("STATus?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("UPDate(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("LOGFile", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("STATus", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("UPDate", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticGsNodes[] = {
-    scpi_kwLeaf("BASeband?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("BASeband", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticHcEeNodes[] = {
-    scpi_kwLeaf("WC?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("WC", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -475,7 +474,7 @@ const ScpiNode diagnosticHcNodes[] = {
 };
 
 const ScpiNode diagnosticIfNodes[] = {
-    scpi_kwLeaf("PATH(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("PATH", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kwLeaf("SELect", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_end(),
 };
@@ -499,14 +498,14 @@ const ScpiNode diagnosticIlsNodes[] = {
     scpi_kw("AM", diagnosticIlsAmNodes),
     scpi_kw("AM0", diagnosticIlsAm0Nodes),
     scpi_kw("AM1", diagnosticIlsAm1Nodes),
-    scpi_kwLeaf("CLOCk?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("CLOCk", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticIoNodes[] = {
-    scpi_kwLeaf("CLEar(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("PHSTatus?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("RESet?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("CLEar", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PHSTatus", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("RESet", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kwLeaf("SET", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_end(),
 };
@@ -532,19 +531,19 @@ const ScpiNode diagnosticListNodes[] = {
 
 const ScpiNode diagnosticLutNodes[] = {
     scpi_kwLeaf("TEST", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("READ?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("READ", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kwLeaf("WRITe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticMfNOutputDiagnosticNodes[] = {
-    scpi_kwLeaf("SOURce(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticMfNOutputNodes[] = {
     scpi_kw("DIAGnostic", diagnosticMfNOutputDiagnosticNodes),
-    scpi_kwLeaf("SOURce(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -554,113 +553,113 @@ const ScpiNode diagnosticMfNNodes[] = {
 };
 
 const ScpiNode diagnosticModulationIqCiqNodes[] = {
-    scpi_kwLeaf("STATe(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("I(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("Q(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("ANGLe(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("AMPLitude(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("I", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("Q", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ANGLe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("AMPLitude", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticModulationIqMonitorNodes[] = {
-    scpi_kwLeaf("READ?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("READ", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kwLeaf("STARt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticModulationIqNodes[] = {
-    scpi_kwLeaf("ARBitrary(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("ARBitrary", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kw("CIQ", diagnosticModulationIqCiqNodes),
     scpi_kwLeaf("DATA", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("IMMBlank(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("IMMBlank", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kw("MONitor", diagnosticModulationIqMonitorNodes),
-    scpi_kwLeaf("OFFSet(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("PATH?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("PHASe(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("PREscaler(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("RATE(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("SOURce(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("STATe(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("OFFSet", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PATH", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("PHASe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PREscaler", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("RATE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticModulationPulmNodes[] = {
-    scpi_kwLeaf("PWREsolution?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("PWREsolution", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticModulationNodes[] = {
     scpi_kwLeaf("ACDC", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("ADC?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("AM?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("FM?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("ADC", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("AM", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("FM", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kw("IQ", diagnosticModulationIqNodes),
     scpi_kwLeaf("OFFSet", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("PM?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("PULM", diagnosticModulationPulmNodes),
-    scpi_kwLeaf("PULM?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("PM", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kw("PULM", diagnosticModulationPulmNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPdwDataNodes[] = {
-    scpi_kwLeaf("ACTive?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("ACTive", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kwLeaf("DEFault", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("PRELoad?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("PRELoad", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPdwListNodes[] = {
-    scpi_kwLeaf("IDX?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("IDX", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPdwNodes[] = {
-    scpi_kwLeaf("COUNt?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("COUNt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kw("DATA", diagnosticPdwDataNodes),
     scpi_kw("LIST", diagnosticPdwListNodes),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPhaseNodes[] = {
-    scpi_kwLeaf("ADC?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("ADC", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kwLeaf("ALIgn", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("MODE(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("MODE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kwLeaf("SLIP", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPllNodes[] = {
     scpi_kwLeaf("CP", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("FREQuency(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("FREQuency", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kwLeaf("LOOPfilter", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("IDIVider(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("NDIVider(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("MDIVider?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("RDIVider?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("IDIVider", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("NDIVider", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MDIVider", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("RDIVider", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPnFdNodes[] = {
-    scpi_kwLeaf("CHANnel(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("STAGes(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("CHANnel", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STAGes", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPnFdNNodes[] = {
-    scpi_kwLeaf("CORRelations(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("SAMPles(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("CORRelations", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SAMPles", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPnIfMeasTimeNodes[] = {
-    scpi_kwLeaf("LTIM?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("LTIM", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPnIfMeasNodes[] = {
-    scpi_kwLeaf("TIME?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("TIME", diagnosticPnIfMeasTimeNodes),
-    scpi_kwLeaf("LTIM?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kw("TIME", diagnosticPnIfMeasTimeNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("LTIM", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -681,7 +680,7 @@ const ScpiNode diagnosticPnLoopCorrectionNodes[] = {
 };
 
 const ScpiNode diagnosticPnLoopCapacityNodes[] = {
-    scpi_kwLeaf("LIST?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("LIST", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -697,31 +696,31 @@ const ScpiNode diagnosticPnLoopNodes[] = {
 };
 
 const ScpiNode diagnosticPnMeasTimeNodes[] = {
-    scpi_kwLeaf("LTIM?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("LTIM", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPnMeasNodes[] = {
-    scpi_kwLeaf("INFO?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("FTIM?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("TIME?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("TIME", diagnosticPnMeasTimeNodes),
-    scpi_kwLeaf("LTIM?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("INFO", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("FTIM", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kw("TIME", diagnosticPnMeasTimeNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("LTIM", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPnVcoHighsensitivityNodes[] = {
-    scpi_kwLeaf("SENSitivity(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("SENSitivity", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPnVcoLownoiseNodes[] = {
-    scpi_kwLeaf("SENSitivity(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("SENSitivity", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPnVcoNormalNodes[] = {
-    scpi_kwLeaf("SENSitivity(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("SENSitivity", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -729,34 +728,33 @@ const ScpiNode diagnosticPnVcoNodes[] = {
     scpi_kw("HIGHsensitivity", diagnosticPnVcoHighsensitivityNodes),
     scpi_kw("LOWNoise", diagnosticPnVcoLownoiseNodes),
     scpi_kw("NORMal", diagnosticPnVcoNormalNodes),
-    scpi_kwLeaf("SENSitivity(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("SENSitivity", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPnNodes[] = {
-    scpi_kwLeaf("ASET(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("PREAmp(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("ASET", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PREAmp", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kw("FD", diagnosticPnFdNodes),
     scpi_kwIndex("FD", nullptr, diagnosticPnFdNNodes),
-    scpi_kwLeaf("IF(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("IF", diagnosticPnIfNodes),
+    scpi_kw("IF", diagnosticPnIfNodes, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kw("LOCK", diagnosticPnLockNodes),
     scpi_kw("LOOP", diagnosticPnLoopNodes),
     scpi_kw("MEAS", diagnosticPnMeasNodes),
-    scpi_kwLeaf("MIXer?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("MODE(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("PD?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("MIXer", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("MODE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PD", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kwLeaf("PLOT", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kwLeaf("SENSitivity", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kw("VCO", diagnosticPnVcoNodes),
-    scpi_kwLeaf("VTUNe?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("VTUNe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPowerNodes[] = {
     scpi_kwLeaf("MAXimum", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kwLeaf("MINimum", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("TRANsition?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("TRANsition", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -771,7 +769,7 @@ const ScpiNode diagnosticPrintNodes[] = {
 };
 
 const ScpiNode diagnosticRfcontrolBlankNodes[] = {
-    scpi_kwLeaf("ENABle(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("ENABle", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -781,14 +779,14 @@ const ScpiNode diagnosticRfcontrolNodes[] = {
 };
 
 const ScpiNode diagnosticReferenceAdcNodes[] = {
-    scpi_kwLeaf("PD?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("VTUN?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("PD", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("VTUN", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticReferenceNodes[] = {
     scpi_kw("ADC", diagnosticReferenceAdcNodes),
-    scpi_kwLeaf("ATTuenation(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("ATTuenation", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -798,32 +796,32 @@ const ScpiNode diagnosticResetNodes[] = {
 };
 
 const ScpiNode diagnosticRoscillatorNodes[] = {
-    scpi_kwLeaf("TUNE(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("TUNE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticSpecBuf1Buf2Nodes[] = {
-    scpi_kwLeaf("CALibration(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("FLO1(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("FLO2(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("PATH(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("CALibration", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FLO1", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FLO2", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PATH", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticSpecBuf1Nodes[] = {
     scpi_kw("BUF2", diagnosticSpecBuf1Buf2Nodes),
-    scpi_kwLeaf("CALibration(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("FLO1(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("FLO2(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("PATH(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("CALibration", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FLO1", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FLO2", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PATH", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticSpecBuf2Nodes[] = {
-    scpi_kwLeaf("CALibration(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("FLO1(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("FLO2(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("PATH(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("CALibration", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FLO1", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FLO2", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PATH", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -833,15 +831,15 @@ const ScpiNode diagnosticSpecFreqencyNodes[] = {
 };
 
 const ScpiNode diagnosticSpecNodes[] = {
-    scpi_kwLeaf("BUF1?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("BUF1", diagnosticSpecBuf1Nodes),
-    scpi_kwLeaf("BUF2?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("BUF2", diagnosticSpecBuf2Nodes),
-    scpi_kwLeaf("CALibration(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kw("BUF1", diagnosticSpecBuf1Nodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kw("BUF2", diagnosticSpecBuf2Nodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("CALibration", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kw("FREQency", diagnosticSpecFreqencyNodes),
-    scpi_kwLeaf("FLO1(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("FLO2(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("PATH(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("FLO1", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FLO2", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PATH", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -852,7 +850,7 @@ const ScpiNode diagnosticSpi1Nodes[] = {
 };
 
 const ScpiNode diagnosticSupplyNCurrentNodes[] = {
-    scpi_kwLeaf("ADC?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("ADC", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -868,19 +866,19 @@ const ScpiNode diagnosticSupplyNNodes[] = {
 };
 
 const ScpiNode diagnosticTemperatureAllNodes[] = {
-    scpi_kwLeaf("NAME?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("NAME", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticTemperatureNodes[] = {
-    scpi_kwLeaf("CONTroller?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("FPGA?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("ISA?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("ISB?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("ALL?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("ALL", diagnosticTemperatureAllNodes),
-    scpi_kwLeaf("CALibration(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("NCAL?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("CONTroller", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("FPGA", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("ISA", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("ISB", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kw("ALL", diagnosticTemperatureAllNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("CALibration", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("NCAL", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -898,14 +896,14 @@ const ScpiNode diagnosticTestParserNodes[] = {
 };
 
 const ScpiNode diagnosticTestNodes[] = {
-    scpi_kwLeaf("DH(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("DH", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kwLeaf("FIR", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kwLeaf("FPGA", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kw("IS", diagnosticTestIsNodes, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kwLeaf("MATH", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kw("PARSer", diagnosticTestParserNodes),
     scpi_kwLeaf("REF", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("REPort?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("REPort", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kwLeaf("SINE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_end(),
 };
@@ -916,47 +914,47 @@ const ScpiNode diagnosticTranNodes[] = {
 };
 
 const ScpiNode diagnosticTriggerMasterNodes[] = {
-    scpi_kwLeaf("SOURce(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticTriggerSlaveNodes[] = {
-    scpi_kwLeaf("PHASe?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("PHASe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kwLeaf("POLarity", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("POLYphase?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("SYNChronize?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("POLYphase", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("SYNChronize", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kwLeaf("STARt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticTriggerNodes[] = {
-    scpi_kwLeaf("MASTer(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("MASTer", diagnosticTriggerMasterNodes),
+    scpi_kw("MASTer", diagnosticTriggerMasterNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kw("SLAVe", diagnosticTriggerSlaveNodes),
     scpi_end(),
 };
 
 const ScpiNode diagnosticUtriggerNodes[] = {
-    scpi_kwLeaf("POLarity(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("PWIDth(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("POLarity", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PWIDth", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticVcoCalibrateNodes[] = {
-    scpi_kwLeaf("COMPlete?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("COMPlete", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kwLeaf("STOP", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("SUCCess?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("SUCCess", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticVcoConfigureNodes[] = {
-    scpi_kwLeaf("ADC?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("ADC", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kwLeaf("APPly", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("BAND(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("BIAS(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("CORE(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("FREQuency(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("POWer(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("BAND", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("BIAS", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CORE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FREQuency", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POWer", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kwLeaf("READ", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_end(),
 };
@@ -967,17 +965,17 @@ const ScpiNode diagnosticVcoTestNodes[] = {
 };
 
 const ScpiNode diagnosticVcoTuneNodes[] = {
-    scpi_kwLeaf("DELay(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("DELay", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticVcoNodes[] = {
-    scpi_kwLeaf("CALibrate?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("CALibrate", diagnosticVcoCalibrateNodes),
+    scpi_kw("CALibrate", diagnosticVcoCalibrateNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_kw("CONFigure", diagnosticVcoConfigureNodes,
             scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kwLeaf("INST", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("POWer(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("POWer", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kw("TEST", diagnosticVcoTestNodes),
     scpi_kw("TUNE", diagnosticVcoTuneNodes),
     scpi_end(),
@@ -1014,7 +1012,7 @@ const ScpiNode diagnosticVorNodes[] = {
     scpi_kw("AM0", diagnosticVorAm0Nodes),
     scpi_kw("AM1", diagnosticVorAm1Nodes),
     scpi_kw("BEARing", diagnosticVorBearingNodes),
-    scpi_kwLeaf("CLOCk?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("CLOCk", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -1029,14 +1027,14 @@ const ScpiNode diagnosticVoutNodes[] = {
 const ScpiNode diagnosticVvaNodes[] = {
     scpi_kwLeaf("B3B4", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kwLeaf("IN", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("LIMit(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("SENSitivity(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("LIMit", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SENSitivity", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticLmxNodes[] = {
     scpi_kwLeaf("POWer", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("VTUNe?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("VTUNe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 

@@ -157,8 +157,8 @@ const ScpiNode scpi_cmd_configureNodes[] = {
 namespace {
 
 const ScpiNode senseAdcRoscillatorNodes[] = {
-    scpi_kwLeaf("SOUR(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("LOCKed?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("SOUR", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("LOCKed", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -168,46 +168,45 @@ const ScpiNode senseAdcNodes[] = {
 };
 
 const ScpiNode senseAnFrequencyNodes[] = {
-    scpi_kwLeaf("AUTO(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("DETect(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("STARt(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("STOP(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("AUTO", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DETect", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STARt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STOP", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseAnPulseNodes[] = {
-    scpi_kwLeaf("DUTYcycle(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("GATE(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("RATE(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("DUTYcycle", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("GATE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("RATE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseAnSmoothingNodes[] = {
-    scpi_kwLeaf("APERture(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("STATe(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("APERture", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseAnSpuriousOmissionNodes[] = {
-    scpi_kwLeaf("THReshold(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("THReshold", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseAnSpuriousNodes[] = {
-    scpi_kwLeaf("OMISsion(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("OMISsion", senseAnSpuriousOmissionNodes),
-    scpi_kwLeaf("THReshold(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kw("OMISsion", senseAnSpuriousOmissionNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("THReshold", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseAnNodes[] = {
-    scpi_kwLeaf("AVERage(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("CORRelation(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("FREQuency(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("FREQuency", senseAnFrequencyNodes),
-    scpi_kwLeaf("PPD(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("PULSe(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("PULSe", senseAnPulseNodes),
+    scpi_kwLeaf("AVERage", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CORRelation", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("FREQuency", senseAnFrequencyNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PPD", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("PULSe", senseAnPulseNodes, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kwLeaf("RESet", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kw("SMOothing", senseAnSmoothingNodes),
     scpi_kw("SPURious", senseAnSpuriousNodes),
@@ -215,34 +214,34 @@ const ScpiNode senseAnNodes[] = {
 };
 
 const ScpiNode senseBnFrequencyNodes[] = {
-    scpi_kwLeaf("STARt(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("STOP(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("STARt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STOP", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseBnSmoothingNodes[] = {
-    scpi_kwLeaf("APERture(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("STATe(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("APERture", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseBnSpuriousOmissionNodes[] = {
-    scpi_kwLeaf("THReshold(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("THReshold", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseBnSpuriousNodes[] = {
-    scpi_kwLeaf("OMISsion(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("OMISsion", senseBnSpuriousOmissionNodes),
-    scpi_kwLeaf("THReshold(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kw("OMISsion", senseBnSpuriousOmissionNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("THReshold", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseBnNodes[] = {
-    scpi_kwLeaf("AVERage(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("CORRelation(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("AVERage", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CORRelation", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kw("FREQuency", senseBnFrequencyNodes),
-    scpi_kwLeaf("PPD(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("PPD", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kwLeaf("RESet", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kw("SMOothing", senseBnSmoothingNodes),
     scpi_kw("SPURious", senseBnSpuriousNodes),
@@ -250,37 +249,37 @@ const ScpiNode senseBnNodes[] = {
 };
 
 const ScpiNode senseFnFrequencyNodes[] = {
-    scpi_kwLeaf("AUTO(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("DETect(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("STARt(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("STOP(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("AUTO", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DETect", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STARt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STOP", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseFnSmoothingNodes[] = {
-    scpi_kwLeaf("APERture(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("STATe(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("APERture", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseFnSpuriousOmissionNodes[] = {
-    scpi_kwLeaf("THReshold(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("THReshold", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseFnSpuriousNodes[] = {
-    scpi_kwLeaf("OMISsion(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("OMISsion", senseFnSpuriousOmissionNodes),
-    scpi_kwLeaf("THReshold(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kw("OMISsion", senseFnSpuriousOmissionNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("THReshold", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseFnNodes[] = {
-    scpi_kwLeaf("AVERage(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("CORRelation(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("FREQuency(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("FREQuency", senseFnFrequencyNodes),
-    scpi_kwLeaf("PPD(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("AVERage", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CORRelation", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("FREQuency", senseFnFrequencyNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PPD", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kwLeaf("RESet", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kw("SMOothing", senseFnSmoothingNodes),
     scpi_kw("SPURious", senseFnSpuriousNodes),
@@ -288,11 +287,11 @@ const ScpiNode senseFnNodes[] = {
 };
 
 const ScpiNode senseFrequencyNodes[] = {
-    scpi_kwLeaf("AUTO(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("AUTO", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kwLeaf("EXECute", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("DETect(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("HARMonics(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("RANGe(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("DETect", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("HARMonics", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("RANGe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -302,13 +301,13 @@ const ScpiNode sensePowerNodes[] = {
 };
 
 const ScpiNode sensePnKphiNodes[] = {
-    scpi_kwLeaf("AUTO(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("DETect(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("AUTO", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DETect", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sensePnLobandwidthNodes[] = {
-    scpi_kwLeaf("AUTO(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("AUTO", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -318,8 +317,8 @@ const ScpiNode sensePnReferencesNSensNodes[] = {
 };
 
 const ScpiNode sensePnReferencesNNodes[] = {
-    scpi_kwLeaf("SENS(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("SENS", sensePnReferencesNSensNodes),
+    scpi_kw("SENS", sensePnReferencesNSensNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -329,28 +328,28 @@ const ScpiNode sensePnAverageNodes[] = {
 };
 
 const ScpiNode sensePnAttenuationNodes[] = {
-    scpi_kwLeaf("AUTO(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("DETect(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("AUTO", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DETect", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sensePnIfgainNodes[] = {
-    scpi_kwLeaf("AUTO(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("DETect(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("AUTO", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DETect", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sensePnIfpathNodes[] = {
-    scpi_kwLeaf("AUTO(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("AUTO", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sensePnFrequencyNodes[] = {
-    scpi_kwLeaf("AUTO(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("DETect(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("STARt(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("STOP(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("SPOT(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("AUTO", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DETect", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STARt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STOP", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SPOT", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -360,106 +359,101 @@ const ScpiNode sensePnFunctionNodes[] = {
 };
 
 const ScpiNode sensePnSpuriousOmissionNodes[] = {
-    scpi_kwLeaf("THReshold(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("THReshold", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sensePnSpuriousNodes[] = {
-    scpi_kwLeaf("OMISsion(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("OMISsion", sensePnSpuriousOmissionNodes),
-    scpi_kwLeaf("THReshold(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kw("OMISsion", sensePnSpuriousOmissionNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("THReshold", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sensePnSmoothingNodes[] = {
-    scpi_kwLeaf("APERture(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("STATe(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("APERture", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sensePnMeasureNodes[] = {
-    scpi_kwLeaf("SPOT?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("SPOT", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode sensePnAsetNodes[] = {
-    scpi_kwLeaf("AUTO(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("DETect(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("AUTO", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DETect", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sensePnNodes[] = {
-    scpi_kwLeaf("KPHI(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("KPHI", sensePnKphiNodes),
-    scpi_kwLeaf("LOBandwidth(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("LOBandwidth", sensePnLobandwidthNodes),
-    scpi_kwLeaf("LOBW(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("ZETA(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("PREAmplifier(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("PULSe(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("LOCKonly(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("DCYC(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("PURA(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("REFerences?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwIndex("REFerences", nullptr, sensePnReferencesNNodes),
-    scpi_kwLeaf("TEST(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kw("KPHI", sensePnKphiNodes, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("LOBandwidth", sensePnLobandwidthNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("LOBW", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ZETA", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PREAmplifier", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PULSe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("LOCKonly", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DCYC", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PURA", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwIndex("REFerences", nullptr, sensePnReferencesNNodes,
+                 scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("TEST", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kwLeaf("METHod", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("AVERage(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("AVERage", sensePnAverageNodes),
-    scpi_kwLeaf("ATTenuation(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("ATTenuation", sensePnAttenuationNodes),
-    scpi_kwLeaf("IFGain(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("IFGain", sensePnIfgainNodes),
-    scpi_kwLeaf("IFPath(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("IFPath", sensePnIfpathNodes),
-    scpi_kwLeaf("FREQuency(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("FREQuency", sensePnFrequencyNodes),
-    scpi_kwLeaf("PPD(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kw("AVERage", sensePnAverageNodes, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("ATTenuation", sensePnAttenuationNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("IFGain", sensePnIfgainNodes, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("IFPath", sensePnIfpathNodes, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("FREQuency", sensePnFrequencyNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PPD", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kwLeaf("RESet", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kw("FUNCtion", sensePnFunctionNodes),
     scpi_kw("SPURious", sensePnSpuriousNodes),
     scpi_kw("SMOothing", sensePnSmoothingNodes),
     scpi_kw("MEASure", sensePnMeasureNodes),
-    scpi_kwLeaf("INIT(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("CORRelation(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("ASET(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("ASET", sensePnAsetNodes),
+    scpi_kwLeaf("INIT", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CORRelation", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("ASET", sensePnAsetNodes, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseSpectrumTestAttenuationNodes[] = {
-    scpi_kwLeaf("AUTO(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("AUTO", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseSpectrumTestFrequencyNodes[] = {
-    scpi_kwLeaf("STARt(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("STOP(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("STARt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STOP", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseSpectrumTestRbwNodes[] = {
-    scpi_kwLeaf("AUTO(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("AUTO", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseSpectrumTestRoscillatorNodes[] = {
-    scpi_kwLeaf("SOURce(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("LOCKed?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("LOCKed", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode senseSpectrumTestNodes[] = {
-    scpi_kwLeaf("ATTenuation(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("ATTenuation", senseSpectrumTestAttenuationNodes),
-    scpi_kwLeaf("CALibrate(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kw("ATTenuation", senseSpectrumTestAttenuationNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CALibrate", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kw("FREQuency", senseSpectrumTestFrequencyNodes),
-    scpi_kwLeaf("RBW(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("RBW", senseSpectrumTestRbwNodes),
-    scpi_kwLeaf("RLEVel(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kw("RBW", senseSpectrumTestRbwNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("RLEVel", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kw("ROSCillator", senseSpectrumTestRoscillatorNodes),
-    scpi_kwLeaf("ITERations(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("POINt(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("ITERations", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POINt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -469,8 +463,8 @@ const ScpiNode senseSpectrumNodes[] = {
 };
 
 const ScpiNode senseTransientRoscillatorNodes[] = {
-    scpi_kwLeaf("SOURce(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("LOCKed?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("LOCKed", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -480,30 +474,30 @@ const ScpiNode senseTransientNodes[] = {
 };
 
 const ScpiNode senseVcoVoltageNodes[] = {
-    scpi_kwLeaf("POINts(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("STARt(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("STOP(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("POINts", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STARt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STOP", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseVcoTestPnoiseNodes[] = {
-    scpi_kwLeaf("COUNt?", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("OFFSet(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("COUNt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwIndex("OFFSet", nullptr, nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseVcoTestNodes[] = {
-    scpi_kwLeaf("ISUPply(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("KVCO(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("KPUSh(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("PNoise(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("PNoise", senseVcoTestPnoiseNodes),
-    scpi_kwLeaf("POWer(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("ISUPply", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("KVCO", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("KPUSh", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("PNoise", senseVcoTestPnoiseNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POWer", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseVcoNodes[] = {
-    scpi_kwLeaf("DWELL(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("DWELL", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_kwIndex("REFerences", nullptr, nullptr,
                  scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
     scpi_kw("VOLTage", senseVcoVoltageNodes),
@@ -526,13 +520,13 @@ const ScpiNode sensePathNodes[] = {
 };
 
 const ScpiNode senseRoscillatorInternalNodes[] = {
-    scpi_kwLeaf("LOWNoise(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("LOWNoise", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseRoscillatorNodes[] = {
-    scpi_kwLeaf("INTernal(?)", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("INTernal", senseRoscillatorInternalNodes),
+    scpi_kw("INTernal", senseRoscillatorInternalNodes,
+            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 

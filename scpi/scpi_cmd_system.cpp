@@ -468,7 +468,7 @@ const ScpiNode scpi_cmd_systemNodes[] = {
     scpi_kw("RESTart", systemRestartNodes, scpi_leafCustom(systemRestart<false>, SCPI_FORM_SET)),
     scpi_kw("SETTings", systemSettingsNodes, scpi_leafCustom(settingsQuery<0>, SCPI_FORM_QUERY)),
     scpi_kwLeaf("TEMPerature",
-                scpi_leafFloat(nullptr, nullptr, &Device_getTemperatureMax, nullptr)),
+                scpi_leafFloat(&Device_getTemperatureMax, nullptr, nullptr, nullptr)),
     scpi_end(),
 };
 
