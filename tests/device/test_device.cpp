@@ -28,64 +28,91 @@ constexpr bool isRecordPointer = std::is_pointer_v<R> &&
 
 // What a fallback answers: 0, a pointer to a zero quantity, or null for a record.
 template <class R>
-::testing::AssertionResult answersLikeTheFallback(R r, const char *name) {
+bool answersLikeTheFallback(R r) {
     if constexpr (isRecordPointer<R>) {
-        if (r == nullptr) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << name << " gives a record that does not exist";
+        return r == nullptr;
     } else if constexpr (std::is_pointer_v<R>) {
-        {
-            if (r == nullptr) return ::testing::AssertionFailure() << name << " gives null";
-            using P = std::remove_cv_t<std::remove_pointer_t<R>>;
-            P zero{};
-            if (memcmp(r, &zero, sizeof(P)) == 0) return ::testing::AssertionSuccess();
-            return ::testing::AssertionFailure() << name << " points at something not zero";
-        }
+        using P = std::remove_cv_t<std::remove_pointer_t<R>>;
+        P zero{};
+        return r != nullptr && memcmp(r, &zero, sizeof(P)) == 0;
     } else {
-        if (r == R{}) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << name << " does not answer 0";
+        return r == R{};
     }
 }
 
-TEST(DeviceTableTest, EverySlotHasItsNameAndItsFallback) {
-    std::set<std::string> names;
-    int slots = 0;
-#define DEVICE_SLOT(ret, name, ...)                                                            \
-    {                                                                                          \
-        slots++;                                                                               \
-        EXPECT_FALSE(DEVICE_ISREG(name)) << #name;                                             \
-        Device_unregisteredFunctionCalls = 0;                                                  \
-        EXPECT_TRUE(answersLikeTheFallback(callWithDefaults(Device_##name), #name));           \
-        EXPECT_EQ(Device_unregisteredFunctionCalls, 1u) << #name << " did not count the call"; \
-        names.insert("Device_" #name);                                                         \
-    }
+// Calls the slot once; true when it answered like the fallback and counted the call.
+template <auto *slot>
+bool behavesLikeTheFallback() {
+    Device_unregisteredFunctionCalls = 0;
+    bool answer = answersLikeTheFallback(callWithDefaults(*slot));
+    return answer && Device_unregisteredFunctionCalls == 1;
+}
+
+struct SlotCheck {
+    const char *name;
+    bool (*behavesLikeTheFallback)();
+};
+
+// One row per slot of each list, generated from the list itself.
+const SlotCheck deviceSlots[] = {
+#define DEVICE_SLOT(ret, name, ...) {"Device_" #name, &behavesLikeTheFallback<&Device_##name>},
 #include "device/device_slots.def"
 #undef DEVICE_SLOT
-    EXPECT_EQ(slots, Device_slotCount);
-    EXPECT_EQ((int)names.size(), slots) << "a slot is listed twice";
-    for (int i = 0; i < Device_slotCount; i++) {
-        EXPECT_EQ(names.count(Device_slotTable[i].name), 1u) << Device_slotTable[i].name;
-        EXPECT_FALSE(Device_slotTable[i].isRegistered()) << Device_slotTable[i].name;
-        EXPECT_EQ(Device_isSlotAddressRegistered(Device_slotTable[i].slot), 0);
+};
+const SlotCheck measurementSlots[] = {
+#define AUTOMEASURE_SLOT(ret, name, ...) \
+    {"Automeasure_" #name, &behavesLikeTheFallback<&Automeasure_##name>},
+#include "device/device_automeasure.def"
+#undef AUTOMEASURE_SLOT
+};
+
+template <auto *slot>
+bool answersUndefinedHeader() {
+    return callWithDefaults(*slot) == KR_E_UNDEFINED_HEADER;
+}
+const SlotCheck outputBoardSlots[] = {
+#define BOARD_OUT_SLOT(name, ...) \
+    {"BOARD_ORBXXXG_OUT_" #name, &answersUndefinedHeader<&BOARD_ORBXXXG_OUT_##name>},
+#include "device/board_out_slots.def"
+#undef BOARD_OUT_SLOT
+};
+const SlotCheck referenceBoardSlots[] = {
+#define BOARD_REF_SLOT(name, ...) \
+    {"BOARD_ORBXXXG_REF_" #name, &answersUndefinedHeader<&BOARD_ORBXXXG_REF_##name>},
+#include "device/board_ref_slots.def"
+#undef BOARD_REF_SLOT
+};
+
+// Names, registration state and fallback behaviour of one table.
+void checkTable(const SlotCheck *checks, int count, const DeviceSlotInfo *table, int tableCount,
+                const char *prefix) {
+    ASSERT_EQ(count, tableCount);
+    std::set<std::string> names;
+    for (int i = 0; i < count; i++) {
+        EXPECT_STREQ(table[i].name, checks[i].name);
+        EXPECT_EQ(std::string(table[i].name).rfind(prefix, 0), 0u) << table[i].name;
+        EXPECT_FALSE(table[i].isRegistered()) << table[i].name;
+        EXPECT_TRUE(checks[i].behavesLikeTheFallback()) << table[i].name;
+        names.insert(table[i].name);
     }
+    EXPECT_EQ((int)names.size(), count) << "a slot is listed twice";
+}
+
+TEST(DeviceTableTest, EverySlotHasItsNameAndItsFallback) {
+    int count = (int)(sizeof(deviceSlots) / sizeof(deviceSlots[0]));
+    checkTable(deviceSlots, count, Device_slotTable, Device_slotCount, "Device_");
+    for (int i = 0; i < Device_slotCount; i++)
+        EXPECT_EQ(Device_isSlotAddressRegistered(Device_slotTable[i].slot), 0);
     // The operations the instrument fills and those its command set calls.
     EXPECT_GE(Device_slotCount, 759);
 }
 
 TEST(DeviceTableTest, MeasurementSlotsAnswerThroughTheSameFallback) {
-    int slots = 0;
-#define AUTOMEASURE_SLOT(ret, name, ...)                                                  \
-    {                                                                                     \
-        slots++;                                                                          \
-        EXPECT_FALSE(AUTOMEASURE_ISREG(name)) << #name;                                   \
-        Device_unregisteredFunctionCalls = 0;                                             \
-        EXPECT_TRUE(answersLikeTheFallback(callWithDefaults(Automeasure_##name), #name)); \
-        EXPECT_EQ(Device_unregisteredFunctionCalls, 1u) << #name;                         \
-    }
-#include "device/device_automeasure.def"
-#undef AUTOMEASURE_SLOT
-    EXPECT_EQ(slots, Automeasure_slotCount);
+    int count = (int)(sizeof(measurementSlots) / sizeof(measurementSlots[0]));
+    checkTable(measurementSlots, count, Automeasure_slotTable, Automeasure_slotCount,
+               "Automeasure_");
     EXPECT_EQ(Device_isSlotAddressRegistered(&Automeasure_config_reset), 0);
-    EXPECT_EQ(Device_isSlotAddressRegistered(&slots), -1) << "not a slot";
+    EXPECT_EQ(Device_isSlotAddressRegistered(&count), -1) << "not a slot";
 }
 
 int fakeOpc(Device *) {
@@ -142,40 +169,16 @@ TEST(DeviceTableTest, RecoveryDeviceServesOnlyItsName) {
 }
 
 TEST(BoardTableTest, EveryOutputSlotAnswersUndefinedHeaderUntilFilled) {
-    std::set<std::string> names;
-    int slots = 0;
-#define BOARD_OUT_SLOT(name, ...)                                                              \
-    {                                                                                          \
-        slots++;                                                                               \
-        EXPECT_FALSE(BOARD_ORBXXXG_OUT_ISREG(name)) << #name;                                  \
-        EXPECT_EQ(callWithDefaults(BOARD_ORBXXXG_OUT_##name), KR_E_UNDEFINED_HEADER) << #name; \
-        names.insert("BOARD_ORBXXXG_OUT_" #name);                                              \
-    }
-#include "device/board_out_slots.def"
-#undef BOARD_OUT_SLOT
-    EXPECT_EQ(slots, 132);
-    EXPECT_EQ(BOARD_ORBXXXG_OUT_slotCount, 132);
-    EXPECT_EQ(names.size(), 132u);
+    checkTable(outputBoardSlots, 132, BOARD_ORBXXXG_OUT_slotTable, BOARD_ORBXXXG_OUT_slotCount,
+               "BOARD_ORBXXXG_OUT_");
     EXPECT_STREQ(BOARD_ORBXXXG_OUT_slotTable[0].name, "BOARD_ORBXXXG_OUT_init");
     EXPECT_STREQ(BOARD_ORBXXXG_OUT_slotTable[131].name,
                  "BOARD_ORBXXXG_OUT_getDdsDirectPathMaxFreq");
 }
 
 TEST(BoardTableTest, EveryReferenceSlotAnswersUndefinedHeaderUntilFilled) {
-    std::set<std::string> names;
-    int slots = 0;
-#define BOARD_REF_SLOT(name, ...)                                                              \
-    {                                                                                          \
-        slots++;                                                                               \
-        EXPECT_FALSE(BOARD_ORBXXXG_REF_ISREG(name)) << #name;                                  \
-        EXPECT_EQ(callWithDefaults(BOARD_ORBXXXG_REF_##name), KR_E_UNDEFINED_HEADER) << #name; \
-        names.insert("BOARD_ORBXXXG_REF_" #name);                                              \
-    }
-#include "device/board_ref_slots.def"
-#undef BOARD_REF_SLOT
-    EXPECT_EQ(slots, 44);
-    EXPECT_EQ(BOARD_ORBXXXG_REF_slotCount, 44);
-    EXPECT_EQ(names.size(), 44u);
+    checkTable(referenceBoardSlots, 44, BOARD_ORBXXXG_REF_slotTable, BOARD_ORBXXXG_REF_slotCount,
+               "BOARD_ORBXXXG_REF_");
 }
 
 int fakeEnableRf(OrbxxxgOutBoard *) {
