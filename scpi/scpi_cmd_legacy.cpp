@@ -27,6 +27,9 @@ int legacyUint(ScpiCall *call, uint32_t *value) {
     return r != 0 ? r : scpi_str2uint(p, value);
 }
 
+// The calibration table the service programs exchange.
+constexpr const char *CALIBRATION_FILE = "/korvane/dev/calibration.csv";
+
 // The file words talk the rcm protocol on the socket that sent them; elsewhere there is no
 // client to talk to.
 KrSocket *rcmServer() {
@@ -61,18 +64,20 @@ int scpi_cmd_alcDacRead(ScpiCall *call) {
     return scpi_uint2str(Device_getAlcDac(call->device), call->out, call->outSize, &call->outLen);
 }
 
+// A missing name still runs the transfer, so that the client gets its terminator (or has its
+// data consumed) and an error is queued.
 int scpi_cmd_lutSend(ScpiCall *call) {
-    KrSocket *server = rcmServer();
     const char *name = Device_getSynthesizerLutFilename(call->device);
-    if (!server || !name) return KR_E_EXECUTION_ERROR;
-    return Krsocket_rcmSendFile(server, name);
+    KrSocket *server = rcmServer();
+    if (!server) return KR_E_EXECUTION_ERROR;
+    return Krsocket_rcmSendFile(server, name ? name : "");
 }
 
 int scpi_cmd_lutReceive(ScpiCall *call) {
-    KrSocket *server = rcmServer();
     const char *name = Device_getSynthesizerLutFilename(call->device);
-    if (!server || !name) return KR_E_EXECUTION_ERROR;
-    int r = Krsocket_rcmReceiveFile(server, name);
+    KrSocket *server = rcmServer();
+    if (!server) return KR_E_EXECUTION_ERROR;
+    int r = Krsocket_rcmReceiveFile(server, name ? name : "");
     return r != 0 ? r : Device_loadSynthesizerLut(call->device, name);
 }
 
@@ -121,19 +126,17 @@ int scpi_cmd_stepAttenuationWrite(ScpiCall *call) {
     return Device_setStepAttenuation(call->device, stage, &attenuation);
 }
 
-int scpi_cmd_calibrationSend(ScpiCall *call) {
+int scpi_cmd_calibrationSend(ScpiCall *) {
     KrSocket *server = rcmServer();
-    const char *name = Device_getCalibrationFilename(call->device);
-    if (!server || !name) return KR_E_EXECUTION_ERROR;
-    return Krsocket_rcmSendFile(server, name);
+    if (!server) return KR_E_EXECUTION_ERROR;
+    return Krsocket_rcmSendFile(server, CALIBRATION_FILE);
 }
 
 int scpi_cmd_calibrationReceive(ScpiCall *call) {
     KrSocket *server = rcmServer();
-    const char *name = Device_getCalibrationFilename(call->device);
-    if (!server || !name) return KR_E_EXECUTION_ERROR;
-    int r = Krsocket_rcmReceiveFile(server, name);
-    return r != 0 ? r : Device_loadCalibrationData(call->device, name);
+    if (!server) return KR_E_EXECUTION_ERROR;
+    int r = Krsocket_rcmReceiveFile(server, CALIBRATION_FILE);
+    return r != 0 ? r : Device_loadCalibrationData(call->device, CALIBRATION_FILE);
 }
 
 // Ends this process by its own id, never others by name.

@@ -37,7 +37,7 @@
         scpi_kwLegacy("tax=", scpi_leafCustom(scpi_cmd_stepAttenuationWrite, SCPI_FORM_SET,        \
                                               nullptr, &Device_setStepAttenuation)),               \
         scpi_kwLegacy("tcg/", scpi_leafCustom(scpi_cmd_calibrationSend, SCPI_FORM_QUERY, nullptr,  \
-                                              &Device_getCalibrationFilename)),                    \
+                                              &Device_loadCalibrationData)),                       \
         scpi_kwLegacy("tcs/", scpi_leafCustom(scpi_cmd_calibrationReceive, SCPI_FORM_QUERY,        \
                                               nullptr, &Device_loadCalibrationData)),              \
         scpi_kwLeaf("EXIT", scpi_leafCustom(scpi_cmd_exit, SCPI_FORM_SET))
