@@ -24,8 +24,14 @@ int scpi_cmd_answerText(ScpiCall *call, const char *text) {
 }
 
 int scpi_cmd_pendingLeaf(ScpiCall *call) {
-    Device_unregisteredFunctionCalls++;
-    if (call->state != SCPI_STATE_QUERY) return 0;
+    bool query = call->state == SCPI_STATE_QUERY;
+    int n = Device_runCommandLeaf(call->device, call->node->keyword, query, call->params, call->out,
+                                  call->outSize);
+    if (n < 0) return n;
+    if (n > 0 || !query) {
+        call->outLen = n < call->outSize ? n : 0;
+        return 0;
+    }
     return scpi_int2str(0, call->out, call->outSize, &call->outLen);
 }
 

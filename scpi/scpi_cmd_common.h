@@ -22,10 +22,13 @@ int scpi_cmd_plainAction(ScpiCall *call) {
     return action();
 }
 
-// A header whose operation no module of this build provides: the set is taken and does
-// nothing, the query answers 0, as a typed leaf over an unfilled slot would. The call is counted
-// with the device's unregistered calls.
+// A header whose operation no module specifies: it goes to Device_runCommandLeaf. Until a
+// module fills that slot the set does nothing and the query answers 0, as a typed leaf over an
+// unfilled slot would, and the listing reports the header as not supported.
 int scpi_cmd_pendingLeaf(ScpiCall *call);
+constexpr ScpiLeaf scpi_cmd_pending(uint8_t forms) {
+    return scpi_leafCustom(scpi_cmd_pendingLeaf, forms, nullptr, &Device_runCommandLeaf);
+}
 
 // A set whose single parameter is keyword calls action; anything else runs the typed leaf of
 // node (whose forms and limits apply).

@@ -70,12 +70,12 @@ const ScpiNode memoryFileCorrectionNodes[] = {
 };
 
 const ScpiNode memoryFileDeleteNodes[] = {
-    scpi_kwLeaf("ALL", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("ALL", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode memoryFileFreeNodes[] = {
-    scpi_kwOptional("ALL", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwOptional("ALL", nullptr, scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -132,25 +132,9 @@ const ScpiNode memoryRamFnaNNodes[] = {
     scpi_end(),
 };
 
-const ScpiNode memoryRamFnbNodes[] = {
-    scpi_kwLeaf("READ", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY, nullptr,
-                                        &Device_getPhaseNoiseFbuffer)),
-    scpi_end(),
-};
-
-const ScpiNode memoryRamFnbNNodes[] = {
-    scpi_kwLeaf("READ", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY, nullptr,
-                                        &Device_getPhaseNoiseFbuffer)),
-    scpi_kwLeaf("SIZE",
-                scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY, nullptr, &Device_getFNSize)),
-    scpi_kwLeaf("SAMPles", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY, nullptr,
-                                           &Device_getFNSamplesCount)),
-    scpi_end(),
-};
-
 const ScpiNode memoryRamTestNodes[] = {
-    scpi_kwLeaf("DATA", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
-    scpi_kwLeaf("READ", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("DATA", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("READ", scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -158,8 +142,8 @@ const ScpiNode memoryRamNodes[] = {
     scpi_kwIndex("FD", nullptr, memoryRamFdNNodes),
     scpi_kw("FNA", memoryRamFnaNodes),
     scpi_kwIndex("FNA", nullptr, memoryRamFnaNNodes),
-    scpi_kw("FNB", memoryRamFnbNodes),
-    scpi_kwIndex("FNB", nullptr, memoryRamFnbNNodes),
+    scpi_kw("FNB", memoryRamFnaNodes),
+    scpi_kwIndex("FNB", nullptr, memoryRamFnaNNodes),
     scpi_kw("TEST", memoryRamTestNodes),
     scpi_end(),
 };
@@ -173,6 +157,6 @@ const ScpiNode scpi_cmd_memoryNodes[] = {
 };
 
 const ScpiNode scpi_cmd_displayNodes[] = {
-    scpi_kwLeaf("ENABle", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("ENABle", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_end(),
 };

@@ -404,12 +404,6 @@ const ScpiNode sourcePowerAlcSearchNodes[] = {
     scpi_end(),
 };
 
-const ScpiNode sourcePowerAlcBwidthNodes[] = {
-    scpi_kwLeaf("AUTO", scpi_leafBool(&Device_isAlcBandwidthAuto, &Device_enableAlcBandwidthAuto,
-                                      &Device_disableAlcBandwidthAuto)),
-    scpi_end(),
-};
-
 const ScpiNode sourcePowerAlcNodes[] = {
     scpi_kwOptional("STATe", nullptr,
                     scpi_leafBool(&Device_isAlcEnabled, &Device_enableAlc, &Device_disableAlc)),
@@ -423,7 +417,7 @@ const ScpiNode sourcePowerAlcNodes[] = {
             scpi_leafCustom(sourPoweAlcSear, SCPI_FORM_BOTH, nullptr, &Device_isAlcSearchEnabled,
                             &Device_enableAlcSearch, &Device_disableAlcSearch,
                             &Device_doAlcSearchOnce)),
-    scpi_kw("BWIDth", sourcePowerAlcBwidthNodes, scpi_leafEnum(sourPoweAlcBwidValues)),
+    scpi_kw("BWIDth", sourcePowerAlcBandwidthNodes, scpi_leafEnum(sourPoweAlcBwidValues)),
     scpi_end(),
 };
 
@@ -578,121 +572,119 @@ const ScpiNode sourceSweepNodes[] = {
 };
 
 const ScpiNode sourceAmInternalNodes[] = {
-    scpi_kwLeaf("FREQuency", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SHAPe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FREQuency", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SHAPe", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceAmNodes[] = {
-    scpi_kwLeaf("HPASs", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("HPASs", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("INTernal", sourceAmInternalNodes),
-    scpi_kwLeaf("SENSitivity", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwOptional("DEPTh", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SENSitivity", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwOptional("DEPTh", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryAiqSourceNodes[] = {
-    scpi_kwLeaf("I", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("Q", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("I", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("Q", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryAiqNodes[] = {
-    scpi_kwLeaf("CLOCk", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("CLOCk", scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_kw("SOURce", sourceBbArbitraryAiqSourceNodes),
-    scpi_kwOptional("STATe", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwOptional("STATe", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryClockNodes[] = {
-    scpi_kwLeaf("ADJust", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ADJust", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryDelayNodes[] = {
-    scpi_kwLeaf("MODE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("RELative", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("RELative", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryFcpNodes[] = {
-    scpi_kwLeaf("CLOCk", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwOptional("STATe", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CLOCk", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwOptional("STATe", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryTriggerSequenceExternalNodes[] = {
-    scpi_kwLeaf("SLOPe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SLOPe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryTriggerSequenceInitNodes[] = {
-    scpi_kwOptional("IMMediate", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("CONTinuous", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwOptional("IMMediate", nullptr, scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("CONTinuous", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryTriggerSequenceOutputNodes[] = {
-    scpi_kwLeaf("DELay", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("POLarity", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PWIDth", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DELay", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POLarity", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PWIDth", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryTriggerSequenceNodes[] = {
-    scpi_kwLeaf("ABORt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("DELay", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ABORt", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("DELay", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("EXTernal", sourceBbArbitraryTriggerSequenceExternalNodes),
     scpi_kw("INIT", sourceBbArbitraryTriggerSequenceInitNodes),
     scpi_kw("OUTPut", sourceBbArbitraryTriggerSequenceOutputNodes),
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("TYPE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TYPE", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryTriggerNodes[] = {
     scpi_kwOptional("SEQuence", sourceBbArbitraryTriggerSequenceNodes,
-                    scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+                    scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryWaveformDataNodes[] = {
-    scpi_kwLeaf("DELete", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("FREE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("DELete", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("FREE", scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryWaveformFileNodes[] = {
-    scpi_kwLeaf("DELete", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("FREE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
-    scpi_kwLeaf("LIST", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("DELete", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("FREE", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("LIST", scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryWaveformMarkerNodes[] = {
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("COUNt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("COUNt", scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryWaveformNodes[] = {
-    scpi_kwLeaf("CLOCk", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kw("DATA", sourceBbArbitraryWaveformDataNodes,
-            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("FILE", sourceBbArbitraryWaveformFileNodes,
-            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CLOCk", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("DATA", sourceBbArbitraryWaveformDataNodes, scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kw("FILE", sourceBbArbitraryWaveformFileNodes, scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("MARKer", sourceBbArbitraryWaveformMarkerNodes),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryWsegmentMfNInputNodes[] = {
-    scpi_kwLeaf("SLOPe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("WSEGment", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwOptional("STATe", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SLOPe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("WSEGment", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwOptional("STATe", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -702,130 +694,127 @@ const ScpiNode sourceBbArbitraryWsegmentMfNNodes[] = {
 };
 
 const ScpiNode sourceBbArbitraryWsegmentNodes[] = {
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("REServed", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("COUNt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("REServed", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("COUNt", scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_kwIndex("MF", &Device_setMultiFunctionIndex, sourceBbArbitraryWsegmentMfNNodes),
-    scpi_kwLeaf("MODE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryWsequenceLoadNodes[] = {
-    scpi_kwLeaf("ERRor", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("ERRor", scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryWsequenceNodes[] = {
-    scpi_kw("LOAD", sourceBbArbitraryWsequenceLoadNodes,
-            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("RUN", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("LOAD", sourceBbArbitraryWsequenceLoadNodes, scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("RUN", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryNodes[] = {
     scpi_kw("AIQ", sourceBbArbitraryAiqNodes),
-    scpi_kw("CLOCk", sourceBbArbitraryClockNodes,
-            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("CLOCk", sourceBbArbitraryClockNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("DELay", sourceBbArbitraryDelayNodes),
     scpi_kw("FCP", sourceBbArbitraryFcpNodes),
-    scpi_kwLeaf("MODE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("TRIGger", sourceBbArbitraryTriggerNodes),
     scpi_kw("WAVeform", sourceBbArbitraryWaveformNodes),
-    scpi_kw("WSEGment", sourceBbArbitraryWsegmentNodes,
-            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("WSEGment", sourceBbArbitraryWsegmentNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("WSEQuence", sourceBbArbitraryWsequenceNodes),
     scpi_end(),
 };
 
 const ScpiNode sourceBbAwgnPowerNodes[] = {
-    scpi_kwLeaf("CARRier", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("CONTrol", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("NOISe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CARRier", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CONTrol", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("NOISe", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbAwgnNodes[] = {
-    scpi_kwLeaf("BANDwidth", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("CNR", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("BANDwidth", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CNR", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("POWer", sourceBbAwgnPowerNodes),
-    scpi_kwOptional("STATe", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwOptional("STATe", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbDmFilterNodes[] = {
-    scpi_kwLeaf("PARameter", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("TAPS", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("TYPE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PARameter", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TAPS", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TYPE", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbDmPatternNodes[] = {
-    scpi_kwLeaf("LENGth", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("LENGth", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbDmNodes[] = {
-    scpi_kwLeaf("CLOCk", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
-    scpi_kwLeaf("DATA", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("CLOCk", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("DATA", scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_kw("FILTer", sourceBbDmFilterNodes),
-    scpi_kwLeaf("FORMat", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FORMat", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("PATTern", sourceBbDmPatternNodes),
-    scpi_kwLeaf("OSAMpling", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SRATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("OSAMpling", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SRATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbNodes[] = {
     scpi_kw("ARBitrary", sourceBbArbitraryNodes),
-    scpi_kwLeaf("AVIO", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("AVIO", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_kw("AWGN", sourceBbAwgnNodes),
     scpi_kw("DM", sourceBbDmNodes),
-    scpi_kwLeaf("GENeral", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("GENeral", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode sourceCarrierAlcNodes[] = {
-    scpi_kwLeaf("ADC", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
-    scpi_kwLeaf("DAC", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ADC", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("DAC", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceCarrierReferenceNodes[] = {
-    scpi_kwLeaf("DAT", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DAT", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceCarrierNodes[] = {
     scpi_kw("ALC", sourceCarrierAlcNodes),
-    scpi_kwLeaf("DAT", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DAT", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("REFerence", sourceCarrierReferenceNodes),
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceChirpNodes[] = {
-    scpi_kwLeaf("BLANking", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("COUNt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DIRection", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DWELl", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("MODE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("MULTichannel", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PERiod", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("POINts", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STARt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STOP", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("TIME", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("BLANking", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("COUNt", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DIRection", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DWELl", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MULTichannel", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PERiod", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POINts", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STARt", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STOP", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TIME", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceCorrectionFlatnessNodes[] = {
-    scpi_kwLeaf("MODE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PAIR", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("POINts", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
-    scpi_kwLeaf("PRESet", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwOptional("STATe", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PAIR", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POINts", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("PRESet", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwOptional("STATe", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -835,278 +824,196 @@ const ScpiNode sourceCorrectionNodes[] = {
 };
 
 const ScpiNode sourceCouplingNodes[] = {
-    scpi_kwLeaf("OFFSet", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("OFFSet", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceDmeApulseNodes[] = {
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PSELect", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PTYPe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("ATTenuation", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PWIDth", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PRISe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PFALl", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PSPacing", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DELay", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PSELect", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PTYPe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ATTenuation", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PWIDth", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PRISe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PFALl", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PSPacing", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DELay", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceDmeEchoNodes[] = {
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DELay", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("ATTenuation", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourceDmeInterferenceNodes[] = {
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DELay", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("ATTenuation", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DELay", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ATTenuation", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceDmeDeadtimeNodes[] = {
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DELay", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DELay", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceDmeNodes[] = {
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("CLOCk", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
-    scpi_kwLeaf("FREQuency", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PWIDth", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PRISe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PFALl", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PSPacing", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("FILTer", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CLOCk", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("FREQuency", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PWIDth", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PRISe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PFALl", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PSPacing", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FILTer", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("APULse", sourceDmeApulseNodes),
     scpi_kw("ECHO", sourceDmeEchoNodes),
-    scpi_kw("INTerference", sourceDmeInterferenceNodes),
+    scpi_kw("INTerference", sourceDmeEchoNodes),
     scpi_kw("DEADtime", sourceDmeDeadtimeNodes),
     scpi_end(),
 };
 
 const ScpiNode sourceFcportControlNodes[] = {
-    scpi_kwLeaf("AMPLitude", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("FREQuency", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("LIST", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("AMPLitude", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FREQuency", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("LIST", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceFcportStreamNodes[] = {
-    scpi_kwLeaf("CALibrate", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("IQ", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PDW", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SEGment", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CALibrate", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("IQ", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PDW", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SEGment", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceFcportTestNodes[] = {
-    scpi_kwOptional("STATe", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwOptional("STATe", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceFcportNodes[] = {
-    scpi_kwLeaf("MODE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("CONTrol", sourceFcportControlNodes),
-    scpi_kwLeaf("DIAGnostic", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
-    scpi_kwLeaf("DIRection", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DIAGnostic", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("DIRection", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("STReam", sourceFcportStreamNodes),
     scpi_kw("TEST", sourceFcportTestNodes),
     scpi_end(),
 };
 
-const ScpiNode sourceFmInternalNodes[] = {
-    scpi_kwLeaf("FREQuency", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SHAPe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
 const ScpiNode sourceFmNodes[] = {
-    scpi_kwLeaf("AMPLitude", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("CENTer", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("COUPling", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DEViation", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kw("INTernal", sourceFmInternalNodes),
-    scpi_kwLeaf("SENSitivity", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("AMPLitude", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CENTer", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("COUPling", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DEViation", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("INTernal", sourceAmInternalNodes),
+    scpi_kwLeaf("SENSitivity", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceFskNodes[] = {
-    scpi_kwLeaf("DEViation", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DEViation", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceIlsGsAm0Nodes[] = {
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwOptional("DEPTh", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourceIlsGsAm1Nodes[] = {
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwOptional("DEPTh", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwOptional("DEPTh", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceIlsGsIdenTestNodes[] = {
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceIlsGsIdenNodes[] = {
-    scpi_kwOptional("STATe", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DEPTh", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("MODE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwOptional("STATe", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DEPTh", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("TEST", sourceIlsGsIdenTestNodes),
     scpi_end(),
 };
 
 const ScpiNode sourceIlsGsNodes[] = {
     scpi_kw("AM0", sourceIlsGsAm0Nodes),
-    scpi_kw("AM1", sourceIlsGsAm1Nodes),
-    scpi_kwLeaf("DDM", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("AM1", sourceIlsGsAm0Nodes),
+    scpi_kwLeaf("DDM", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("IDEN", sourceIlsGsIdenNodes),
-    scpi_kwLeaf("SDM", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("TEST", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwOptional("STATe", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourceIlsLocalizerAm0Nodes[] = {
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwOptional("DEPTh", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourceIlsLocalizerAm1Nodes[] = {
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwOptional("DEPTh", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourceIlsLocalizerIdenTestNodes[] = {
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourceIlsLocalizerIdenNodes[] = {
-    scpi_kwOptional("STATe", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DEPTh", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("MODE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kw("TEST", sourceIlsLocalizerIdenTestNodes),
-    scpi_end(),
-};
-
-const ScpiNode sourceIlsLocalizerNodes[] = {
-    scpi_kw("AM0", sourceIlsLocalizerAm0Nodes),
-    scpi_kw("AM1", sourceIlsLocalizerAm1Nodes),
-    scpi_kwLeaf("DDM", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kw("IDEN", sourceIlsLocalizerIdenNodes),
-    scpi_kwLeaf("SDM", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("TEST", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwOptional("STATe", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SDM", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TEST", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwOptional("STATe", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceIlsNodes[] = {
     scpi_kw("GS", sourceIlsGsNodes),
-    scpi_kw("LOCalizer", sourceIlsLocalizerNodes),
+    scpi_kw("LOCalizer", sourceIlsGsNodes),
     scpi_end(),
 };
 
 const ScpiNode sourceIqCrestNodes[] = {
-    scpi_kwLeaf("AUTOmatic", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
-    scpi_kwLeaf("AWGN", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
-    scpi_kwLeaf("MANual", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwOptional("TOTal", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("AUTOmatic", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("AWGN", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("MANual", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwOptional("TOTal", nullptr, scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode sourceIqNodes[] = {
     scpi_kw("CRESt", sourceIqCrestNodes),
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceLfoutputNodes[] = {
-    scpi_kwLeaf("AMPLitude", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DAC", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("FREQuency", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SHAPe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("AMPLitude", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DAC", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("FREQuency", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SHAPe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceLo1Nodes[] = {
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("FREQ", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourceLo2Nodes[] = {
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("FREQ", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FREQ", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceMfNodes[] = {
-    scpi_kwLeaf("COUNt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("COUNt", scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode sourceMfNInputNodes[] = {
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode sourceMfNOutputArbNodes[] = {
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourceMfNOutputMarkNodes[] = {
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourceMfNOutputPdwMarkNodes[] = {
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceMfNOutputPdwNodes[] = {
-    scpi_kw("MARK", sourceMfNOutputPdwMarkNodes,
-            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourceMfNOutputPulmNodes[] = {
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourceMfNOutputSweepNodes[] = {
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("MARK", sourceMfNOutputArbNodes, scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceMfNOutputNodes[] = {
     scpi_kw("ARB", sourceMfNOutputArbNodes),
-    scpi_kw("MARK", sourceMfNOutputMarkNodes, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kw("MARK", sourceMfNOutputArbNodes, scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_kw("PDW", sourceMfNOutputPdwNodes),
-    scpi_kw("PULM", sourceMfNOutputPulmNodes),
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kw("SWEep", sourceMfNOutputSweepNodes),
+    scpi_kw("PULM", sourceMfNOutputArbNodes),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("SWEep", sourceMfNOutputArbNodes),
     scpi_end(),
 };
 
@@ -1117,69 +1024,45 @@ const ScpiNode sourceMfNNodes[] = {
 };
 
 const ScpiNode sourceNoiseNodes[] = {
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("POWer", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POWer", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourcePdwConditionNodes[] = {
-    scpi_kwLeaf("DISCarded", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("DISCarded", scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode sourcePdwConfigureNodes[] = {
-    scpi_kwLeaf("END", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("END", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode sourcePdwListNodes[] = {
-    scpi_kwLeaf("COUNt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DELete", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_end(),
-};
-
-const ScpiNode sourcePdwOutputNodes[] = {
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("COUNt", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DELete", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode sourcePdwStartTimeNodes[] = {
-    scpi_kwLeaf("MODE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourcePdwStartNodes[] = {
-    scpi_kw("TIME", sourcePdwStartTimeNodes, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourcePdwTriggerSequenceExternalNodes[] = {
-    scpi_kwLeaf("SLOPe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourcePdwTriggerSequenceInitNodes[] = {
-    scpi_kwOptional("IMMediate", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("CONTinuous", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourcePdwTriggerSequenceOutputNodes[] = {
-    scpi_kwLeaf("DELay", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("POLarity", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PWIDth", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("TIME", sourcePdwStartTimeNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourcePdwTriggerSequenceNodes[] = {
-    scpi_kwOptional("IMMediate", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("ABORt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("DELay", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kw("EXTernal", sourcePdwTriggerSequenceExternalNodes),
-    scpi_kw("INIT", sourcePdwTriggerSequenceInitNodes),
-    scpi_kw("OUTPut", sourcePdwTriggerSequenceOutputNodes),
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwOptional("IMMediate", nullptr, scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("ABORt", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("DELay", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("EXTernal", sourceBbArbitraryTriggerSequenceExternalNodes),
+    scpi_kw("INIT", sourceBbArbitraryTriggerSequenceInitNodes),
+    scpi_kw("OUTPut", sourceBbArbitraryTriggerSequenceOutputNodes),
+    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -1189,240 +1072,171 @@ const ScpiNode sourcePdwTriggerNodes[] = {
 };
 
 const ScpiNode sourcePdwWaveformNodes[] = {
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("WSEGment", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("WSEGment", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourcePdwNodes[] = {
     scpi_kw("CONDition", sourcePdwConditionNodes),
     scpi_kw("CONFigure", sourcePdwConfigureNodes),
-    scpi_kwLeaf("DATA", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("FREQuency", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DATA", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("FREQuency", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("LIST", sourcePdwListNodes),
-    scpi_kwLeaf("MARKer", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("MODE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kw("OUTPut", sourcePdwOutputNodes),
-    scpi_kwLeaf("PHASe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("POWer", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PWIDth", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MARKer", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("OUTPut", sourceIlsGsIdenTestNodes),
+    scpi_kwLeaf("PHASe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POWer", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PWIDth", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("STARt", sourcePdwStartNodes),
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("TRIGger", sourcePdwTriggerNodes),
     scpi_kw("WAVeform", sourcePdwWaveformNodes),
     scpi_end(),
 };
 
-const ScpiNode sourcePmInternalNodes[] = {
-    scpi_kwLeaf("FREQuency", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SHAPe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
 const ScpiNode sourcePmNodes[] = {
-    scpi_kwLeaf("DEViation", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kw("INTernal", sourcePmInternalNodes),
-    scpi_kwLeaf("SENSitivity", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DEViation", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("INTernal", sourceAmInternalNodes),
+    scpi_kwLeaf("SENSitivity", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourcePulmBitstreamTimeNodes[] = {
-    scpi_kwLeaf("JUMP", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("JUMP", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode sourcePulmBitstreamNodes[] = {
-    scpi_kwLeaf("BITS", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DIRection", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("RATE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STARtbit", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kw("TIME", sourcePulmBitstreamTimeNodes,
-            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourcePulmExternalNodes[] = {
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("BITS", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DIRection", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("RATE", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STARtbit", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("TIME", sourcePulmBitstreamTimeNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourcePulmInternalDoubleNodes[] = {
-    scpi_kwLeaf("DELay", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("WIDTh", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourcePulmInternalFrequencyNodes[] = {
-    scpi_kwLeaf("JUMP", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_end(),
-};
-
-const ScpiNode sourcePulmInternalPeriodNodes[] = {
-    scpi_kwLeaf("JUMP", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_end(),
-};
-
-const ScpiNode sourcePulmInternalWidthNodes[] = {
-    scpi_kwLeaf("JUMP", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_end(),
-};
-
-const ScpiNode sourcePulmInternalQuadrupleNodes[] = {
-    scpi_kwLeaf("DELay", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("WIDTh", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourcePulmInternalTripleNodes[] = {
-    scpi_kwLeaf("DELay", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("WIDTh", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourcePulmInternalPwidthNodes[] = {
-    scpi_kwLeaf("JUMP", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("DELay", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("WIDTh", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourcePulmInternalNodes[] = {
     scpi_kw("DOUBle", sourcePulmInternalDoubleNodes),
-    scpi_kw("FREQuency", sourcePulmInternalFrequencyNodes,
-            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kw("PERiod", sourcePulmInternalPeriodNodes,
-            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kw("WIDTh", sourcePulmInternalWidthNodes,
-            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("MANual", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("QUADruple", sourcePulmInternalQuadrupleNodes),
-    scpi_kwLeaf("TBASe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kw("TRIPle", sourcePulmInternalTripleNodes),
-    scpi_kw("PWIDth", sourcePulmInternalPwidthNodes,
-            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("FREQuency", sourcePulmBitstreamTimeNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("PERiod", sourcePulmBitstreamTimeNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("WIDTh", sourcePulmBitstreamTimeNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MANual", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kw("QUADruple", sourcePulmInternalDoubleNodes),
+    scpi_kwLeaf("TBASe", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kw("TRIPle", sourcePulmInternalDoubleNodes),
+    scpi_kw("PWIDth", sourcePulmBitstreamTimeNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourcePulmOutputVideoNodes[] = {
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("POLarity", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POLarity", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourcePulmOutputNodes[] = {
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("VIDeo", sourcePulmOutputVideoNodes),
     scpi_end(),
 };
 
 const ScpiNode sourcePulmNodes[] = {
-    scpi_kw("BITStream", sourcePulmBitstreamNodes,
-            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("COUNt", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kw("EXTernal", sourcePulmExternalNodes),
+    scpi_kw("BITStream", sourcePulmBitstreamNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("COUNt", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("EXTernal", sourceMfNOutputArbNodes),
     scpi_kw("INTernal", sourcePulmInternalNodes),
-    scpi_kwLeaf("MODE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("MODulator", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODulator", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("OUTPut", sourcePulmOutputNodes),
-    scpi_kwLeaf("POLarity", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourceRoscillatorCoutNodes[] = {
-    scpi_kwOptional("STATe", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourceRoscillatorExternalFrequencyNodes[] = {
-    scpi_kwLeaf("JUMP", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("POLarity", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceRoscillatorExternalVariableNodes[] = {
-    scpi_kwLeaf("FREQuency", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FREQuency", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceRoscillatorExternalNodes[] = {
-    scpi_kw("FREQuency", sourceRoscillatorExternalFrequencyNodes,
-            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("FREQuency", sourcePulmBitstreamTimeNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("VARiable", sourceRoscillatorExternalVariableNodes),
     scpi_end(),
 };
 
 const ScpiNode sourceRoscillatorInternalModeNodes[] = {
-    scpi_kwLeaf("READY", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("READY", scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode sourceRoscillatorInternalNodes[] = {
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("TUNing", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kw("MODE", sourceRoscillatorInternalModeNodes,
-            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("TUNE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("TUNing", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("MODE", sourceRoscillatorInternalModeNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TUNE", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceRoscillatorLockedNodes[] = {
-    scpi_kwLeaf("TEST", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TEST", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceRoscillatorOutputNodes[] = {
-    scpi_kwLeaf("FREQuency", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwOptional("STATe", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourceRoscillatorSysreferenceOutputNodes[] = {
-    scpi_kwOptional("STATe", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FREQuency", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwOptional("STATe", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceRoscillatorSysreferenceNodes[] = {
-    scpi_kw("OUTPut", sourceRoscillatorSysreferenceOutputNodes),
+    scpi_kw("OUTPut", sourceFcportTestNodes),
     scpi_end(),
 };
 
 const ScpiNode sourceRoscillatorNodes[] = {
-    scpi_kw("COUT", sourceRoscillatorCoutNodes),
+    scpi_kw("COUT", sourceFcportTestNodes),
     scpi_kw("EXTernal", sourceRoscillatorExternalNodes),
     scpi_kw("INTernal", sourceRoscillatorInternalNodes),
-    scpi_kw("LOCKed", sourceRoscillatorLockedNodes,
-            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kw("LOCKed", sourceRoscillatorLockedNodes, scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_kw("OUTPut", sourceRoscillatorOutputNodes),
-    scpi_kwLeaf("SOURce", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("SYSReference", sourceRoscillatorSysreferenceNodes),
     scpi_end(),
 };
 
 const ScpiNode sourceSupplyNNodes[] = {
-    scpi_kwLeaf("CURRent", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("VOLTage", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CURRent", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("VOLTage", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceTuneExternalNodes[] = {
-    scpi_kwLeaf("VOLTage", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("VOLTage", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceTuneDutNodes[] = {
-    scpi_kwLeaf("VOLTage", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATus", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("VOLTage", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATus", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceTuneReferenceNNodes[] = {
-    scpi_kwLeaf("MINimum", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("MAXimum", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MINimum", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MAXimum", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -1430,47 +1244,29 @@ const ScpiNode sourceTuneNodes[] = {
     scpi_kw("EXTernal", sourceTuneExternalNodes),
     scpi_kw("DUT", sourceTuneDutNodes),
     scpi_kwIndex("REFerence", nullptr, sourceTuneReferenceNNodes),
-    scpi_kwLeaf("VOLTage", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("POLarity", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("VOLTage", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POLarity", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode sourceVorAm0Nodes[] = {
-    scpi_kwOptional("DEPTh", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourceVorAm1Nodes[] = {
-    scpi_kwOptional("DEPTh", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwOptional("DEPTh", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceVorFmNodes[] = {
-    scpi_kwLeaf("INDex", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourceVorIdenTestNodes[] = {
-    scpi_kwLeaf("STATe", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_end(),
-};
-
-const ScpiNode sourceVorIdenNodes[] = {
-    scpi_kwOptional("STATe", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DEPTh", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kwLeaf("MODE", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
-    scpi_kw("TEST", sourceVorIdenTestNodes),
+    scpi_kwLeaf("INDex", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceVorNodes[] = {
     scpi_kw("AM0", sourceVorAm0Nodes),
-    scpi_kw("AM1", sourceVorAm1Nodes),
-    scpi_kwLeaf("BEARing", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("AM1", sourceVorAm0Nodes),
+    scpi_kwLeaf("BEARing", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("FM", sourceVorFmNodes),
-    scpi_kw("IDEN", sourceVorIdenNodes),
-    scpi_kwLeaf("TEST", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwOptional("STATe", nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("IDEN", sourceIlsGsIdenNodes),
+    scpi_kwLeaf("TEST", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwOptional("STATe", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -1482,13 +1278,13 @@ const ScpiNode scpi_cmd_sourceNodes[] = {
     scpi_kw("PHASe", sourcePhaseNodes),
     scpi_kw("POWer", sourcePowerNodes),
     scpi_kw("SWEep", sourceSweepNodes),
-    scpi_kwIndex("AIN", nullptr, nullptr, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwIndex("AIN", nullptr, nullptr, scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_kw("AM", sourceAmNodes),
     scpi_kw("BB", sourceBbNodes),
     scpi_kw("CARRier", sourceCarrierNodes),
     scpi_kw("CHIRp", sourceChirpNodes),
     scpi_kw("CORRection", sourceCorrectionNodes),
-    scpi_kw("COUPling", sourceCouplingNodes, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kw("COUPling", sourceCouplingNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("DME", sourceDmeNodes),
     scpi_kw("FCPort", sourceFcportNodes),
     scpi_kw("FM", sourceFmNodes),
@@ -1497,10 +1293,10 @@ const ScpiNode scpi_cmd_sourceNodes[] = {
     scpi_kw("IQ", sourceIqNodes),
     scpi_kw("LFOutput", sourceLfoutputNodes),
     scpi_kw("LO1", sourceLo1Nodes),
-    scpi_kw("LO2", sourceLo2Nodes),
+    scpi_kw("LO2", sourceLo1Nodes),
     scpi_kw("MF", sourceMfNodes),
     scpi_kwIndex("MF", &Device_setMultiFunctionIndex, sourceMfNNodes,
-                 scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+                 scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_kw("NOISe", sourceNoiseNodes),
     scpi_kw("PDW", sourcePdwNodes),
     scpi_kw("PM", sourcePmNodes),
@@ -1508,7 +1304,7 @@ const ScpiNode scpi_cmd_sourceNodes[] = {
     scpi_kw("ROSCillator", sourceRoscillatorNodes),
     scpi_kwIndex("SUPPly", nullptr, sourceSupplyNNodes),
     scpi_kw("TUNE", sourceTuneNodes),
-    scpi_kwLeaf("SELect", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SELect", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("VOR", sourceVorNodes),
     scpi_end(),
 };

@@ -407,7 +407,7 @@ const ScpiNode systemCommunicateQueryNodes[] = {
 };
 
 const ScpiNode systemCommunicateSocketNodes[] = {
-    scpi_kwLeaf("ECHO", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("ECHO", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_end(),
 };
 
@@ -429,13 +429,13 @@ const ScpiNode systemErrorNodes[] = {
 };
 
 const ScpiNode systemFirmwareNodes[] = {
-    scpi_kwLeaf("DATA", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
-    scpi_kwLeaf("UPDate", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("DATA", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("UPDate", scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode systemLockNodes[] = {
-    scpi_kwLeaf("REL", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kwLeaf("REL", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_end(),
 };
 
@@ -462,7 +462,7 @@ const ScpiNode scpi_cmd_systemNodes[] = {
     scpi_kw("COMMunicate", systemCommunicateNodes),
     scpi_kw("ERRor", systemErrorNodes),
     scpi_kw("FIRMware", systemFirmwareNodes),
-    scpi_kw("LOCK", systemLockNodes, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kw("LOCK", systemLockNodes, scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_kwLeaf("NAME", scpi_leafCustom(systName, SCPI_FORM_BOTH)),
     scpi_kwLeaf("PRES", scpi_leafCustom(systPres, SCPI_FORM_SET, nullptr, &Device_reset)),
     scpi_kw("RESTart", systemRestartNodes, scpi_leafCustom(systemRestart<false>, SCPI_FORM_SET)),

@@ -191,7 +191,7 @@ const ScpiNode scpi_rootNodes[] = {
     scpi_kw("CONFigure", scpi_cmd_configureNodes),
     scpi_kw("MEASure", scpi_cmd_measureNodes),
     scpi_kwIndex("DIAGnostic", &Device_setSourceIndex, scpi_cmd_diagnosticNodes),
-    scpi_kw("DISPlay", scpi_cmd_displayNodes, scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+    scpi_kw("DISPlay", scpi_cmd_displayNodes, scpi_cmd_pending(SCPI_FORM_SET)),
     // The suffix alone selects the memory instance.
     scpi_kwIndex("MEMory", &Device_setMemoryIndex, scpi_cmd_memoryNodes,
                  scpi_leafCustom(nothing, SCPI_FORM_SET)),
@@ -199,7 +199,7 @@ const ScpiNode scpi_rootNodes[] = {
     scpi_kw("SENSe", scpi_cmd_senseNodes),
     // The implied signal-source branch.
     scpi_kwBranch("SOURce", &Device_setSourceIndex, scpi_cmd_sourceNodes,
-                  scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_SET)),
+                  scpi_cmd_pending(SCPI_FORM_SET)),
     // Second root set.
     scpi_kw("STATus", statusNodes),
     scpi_kw("SYSTem", scpi_cmd_systemNodes),

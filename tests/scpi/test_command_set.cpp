@@ -1129,6 +1129,9 @@ TEST(CommandSetListing, EveryDocumentedHeaderIsListed) {
         count++;
     }
     EXPECT_GE(count, 150u);
+    // Leaves without a filled device operation are reported apart.
+    EXPECT_TRUE(lines(unsupported).count("DIAGnostic<n>:TEMPerature:FPGA?"));
+    EXPECT_TRUE(lines(supported).count("*IDN?"));
     // Each header is listed once, whichever file it went to.
     EXPECT_EQ(lines(supported).size() + lines(unsupported).size(), listed.size() + 0u);
     std::string cmd = std::string("rm -rf ") + dir;
@@ -1361,6 +1364,21 @@ TEST_F(CommandSetTest, DiagnosticSuffixSelectsTheChannel) {
     std::vector<int> errors;
     message(link, "DIAG3:TEMP:FPGA?", &errors);
     EXPECT_EQ(joined(), "src(3)");
+}
+
+// A module that takes over the unspecified leaves gets the keyword, form and parameters.
+TEST_F(CommandSetTest, UnspecifiedLeavesReachTheGenericOperation) {
+    auto guard = hook(
+        &Device_runCommandLeaf,
+        +[](Device *, const char *keyword, int query, char *params, char *out, int32_t size) {
+            calls.push_back(std::string(keyword) + (query ? "?" : " ") + params);
+            return query ? snprintf(out, (size_t)size, "42") : 0;
+        });
+    std::vector<int> errors;
+    EXPECT_EQ(message(link, "SOUR:AM:DEPTh 30", &errors), "");
+    EXPECT_EQ(message(link, "DIAG:TEMP:FPGA?", &errors), "42\n");
+    EXPECT_EQ(joined(), "src(2147483647) DEPTh 30 src(2147483647) FPGA?");
+    EXPECT_TRUE(errors.empty());
 }
 
 TEST_F(CommandSetTest, KeyTriggerOnlyFromTheFrontPanel) {
