@@ -77,6 +77,14 @@ void Device_registerMandatoryFunctions() {
 namespace {
 Device theDevice;
 
+// Until the channel devices of the two generations exist, both build this record, which
+// carries the model name and the status registers.
+Device *genericDevice_create() {
+    memset(&theDevice, 0, sizeof(theDevice));
+    snprintf(theDevice.modelName, sizeof(theDevice.modelName), "DEVICE");
+    return &theDevice;
+}
+
 const char *device_getName(Device *device) {
     return device->modelName;
 }
@@ -86,12 +94,20 @@ DeviceStatusRegisters *device_getStatusRegisters(Device *device) {
 }
 }  // namespace
 
-// The channel device replaces these with the variant chosen from the configuration; until
-// it exists the record only carries the model name.
+int isOrbxxxgOutAnalog() {
+    return device_config_uses_ORBX20G_OUT_3BorNewer(0) ? 0 : 1;
+}
+
+int isOrbxxxgOut3B() {
+    return isOrbxxxgOutAnalog() ? 0 : 1;
+}
+
+int isOrbxxxgOutDigital() {
+    return 0;
+}
+
 Device *Device_create() {
-    memset(&theDevice, 0, sizeof(theDevice));
-    snprintf(theDevice.modelName, sizeof(theDevice.modelName), "DEVICE");
-    return &theDevice;
+    return genericDevice_create();
 }
 
 int Device_init(Device *device) {

@@ -98,7 +98,14 @@ extern const int Automeasure_slotCount;
 // address.
 int Device_isSlotAddressRegistered(const void *slot);
 
-// Variant dispatch (plain functions, not slots).
+// The output-board generation fitted (from the device configuration): the analog boards
+// unless the 20 GHz family reports revision 3B or newer. No digital boards exist.
+int isOrbxxxgOutAnalog();
+int isOrbxxxgOut3B();
+int isOrbxxxgOutDigital();
+
+// Variant dispatch (plain functions, not slots): the generation decides which channel device
+// creates, builds and updates the record.
 Device *Device_create();
 int Device_init(Device *device);
 int Device_ioupdate();

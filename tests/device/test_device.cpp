@@ -168,6 +168,11 @@ TEST(DeviceTableTest, RecoveryDeviceServesOnlyItsName) {
     EXPECT_STREQ(small, "Korvane");
 }
 
+TEST(DeviceTableTest, ExactlyOneOutputBoardGenerationIsFitted) {
+    EXPECT_EQ(isOrbxxxgOutAnalog() + isOrbxxxgOut3B(), 1);
+    EXPECT_EQ(isOrbxxxgOutDigital(), 0);
+}
+
 TEST(BoardTableTest, EveryOutputSlotAnswersUndefinedHeaderUntilFilled) {
     checkTable(outputBoardSlots, 132, BOARD_ORBXXXG_OUT_slotTable, BOARD_ORBXXXG_OUT_slotCount,
                "BOARD_ORBXXXG_OUT_");
