@@ -11,6 +11,8 @@
 #include "hw/fs_fpga_if.h"
 #include "hw/fs_fpga_registers.h"
 #include "hw/krspi.h"
+#include "hw/sri.h"
+#include "hw/w25q.h"
 #include "kr_generic_io.h"
 #include "rtnative.h"
 
@@ -21,6 +23,9 @@ namespace {
 
 FsFpgaLink fsLink;
 bool initialised = false;
+SRI controlRegister;
+W25Q flash;
+constexpr uint32_t controlRegisterBytes = 4;
 std::atomic<int> logEnabled{0};
 
 // Channel locks: owner and nesting per channel.
@@ -423,6 +428,13 @@ int FS_FPGA_init() {
         fsLink.linkUp = 0;
         return -200;
     }
+    // The controller board's shift register and flash sit behind the link, so they are set
+    // up once it runs.
+    const uint8_t zeros[controlRegisterBytes] = {};
+    SRI_init(&controlRegister, krspi_makeWord(BOARD_CONT_SRI, 0, 5, KRSPI_ROUTE_FS), zeros,
+             controlRegisterBytes);
+    if (W25Q_init(&flash, krspi_makeWord(BOARD_CONT_FLASH, 0, 3, KRSPI_ROUTE_FS)) != 0)
+        printd("FS_FPGA_init(): no serial flash\n");
 
     printd("    Test IMM path - Read status register");
     uint32_t status = 0;
@@ -464,6 +476,14 @@ int FS_FPGA_init() {
                                       FS_CONTROL_ARM_LOW, 1);
     FS_FPGA_flush();
     return 0;
+}
+
+SRI *FS_FPGA_getControlShiftRegister() {
+    return &controlRegister;
+}
+
+W25Q *FS_FPGA_getFlash() {
+    return &flash;
 }
 
 // Main thread (device reset, tests): no other thread may use the link meanwhile.

@@ -74,8 +74,14 @@ struct FsFpgaOps {
 };
 extern FsFpgaOps FS_FPGA_ops;
 
+struct SRI;
+struct W25Q;
+
 // Start-up (device init, main thread), once; a second call does nothing.
 int FS_FPGA_init();
+// The controller board's shift register and serial flash, initialised by FS_FPGA_init.
+SRI *FS_FPGA_getControlShiftRegister();
+W25Q *FS_FPGA_getFlash();
 // Stops the transmit thread and clears the link (device reset, tests).
 void FS_FPGA_free();
 void FS_KRCONT_registerFsFpgaFunctions();

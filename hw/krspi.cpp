@@ -463,6 +463,26 @@ int krspiDeselectChip() {
     return 0;
 }
 
+int krspi_sendWord(uint32_t word, uint32_t options, uint64_t value, uint32_t bytes) {
+    if (bytes == 0 || bytes > 8) return -200;
+    uint8_t data[8];
+    for (uint32_t i = 0; i < bytes; i++)
+        data[i] = (uint8_t)(value >> (8 * i));
+    return krspiSend(word, bytes, options, data);
+}
+
+int krspi_recvWord(uint32_t word, uint32_t command, uint32_t bytes, uint32_t options,
+                   uint64_t *value) {
+    if (bytes == 0 || bytes > 8 || !value) return -200;
+    uint8_t data[8] = {};
+    int r = krspiRecv(word, command, bytes, options, data);
+    uint64_t v = 0;
+    for (uint32_t i = bytes; i-- > 0;)
+        v = (v << 8) | data[i];
+    *value = v;
+    return r;
+}
+
 // ---------------------------------------------------------------------------------------
 // Locks
 

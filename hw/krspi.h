@@ -133,6 +133,12 @@ int krspiRecv_async(uint32_t word, uint32_t command, uint32_t length, uint32_t o
 int krspiSelectChip(uint32_t word);
 int krspiDeselectChip();
 
+// A register word of bytes bytes (1-8), most significant byte first on the wire.
+int krspi_sendWord(uint32_t word, uint32_t options, uint64_t value, uint32_t bytes);
+// Reads bytes bytes (1-8) after the command word (see the byte order above) into *value.
+int krspi_recvWord(uint32_t word, uint32_t command, uint32_t bytes, uint32_t options,
+                   uint64_t *value);
+
 // ---------------------------------------------------------------------------------------
 // Locks
 
