@@ -1381,6 +1381,43 @@ TEST_F(CommandSetTest, UnspecifiedLeavesReachTheGenericOperation) {
     EXPECT_TRUE(errors.empty());
 }
 
+// List files travel as block data to and from the path the device names.
+TEST_F(CommandSetTest, ListFilesAsBlockData) {
+    char dir[] = "/tmp/kr_cmdlist_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    krpath_setRoot(dir);
+    mkdir((std::string(dir) + "/korvane").c_str(), 0777);
+    auto path = hook(
+        &Device_getListAbsolutePath, +[](Device *, const char *name) -> const char * {
+            static std::string file;
+            if (strchr(name, '/')) return nullptr;  // the device keeps names inside its directory
+            file = std::string("/korvane/") + name;
+            return file.c_str();
+        });
+    auto remove = hook(
+        &Device_deleteList, +[](Device *, const char *name) {
+            calls.push_back(std::string("delete(") + (name ? name : "ALL") + ")");
+            return 0;
+        });
+    std::vector<int> errors;
+    EXPECT_EQ(message(link, "MEM:FILE:LIST:WRIT 'one',#15hello*OPC?", &errors), "1\n");
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(readFile(std::string(dir) + "/korvane/one"), "hello");
+    EXPECT_EQ(message(link, "MEM:FILE:LIST:READ? 'one'", &errors), "#15hello");
+    EXPECT_EQ(message(link, "MEM:FILE:LIST:DATA \"two\",#13abc*OPC?", &errors), "1\n");
+    EXPECT_EQ(message(link, "MEM:FILE:LIST:DATA? 'two'", &errors), "#13abc");
+    EXPECT_TRUE(errors.empty());
+    // A name the device refuses still has its block consumed.
+    EXPECT_EQ(message(link, "MEM:FILE:LIST:WRIT '../x',#13abc*OPC?", &errors), "1\n");
+    EXPECT_EQ(errors, std::vector<int>{KR_E_ILLEGAL_PARAMETER_VALUE});
+    calls.clear();
+    message(link, "MEM2:FILE:LIST:DEL ALL;DEL 'one'", &errors);
+    EXPECT_EQ(joined(), "mem(2) delete(ALL) mem(2) delete(one)");
+    std::string cmd = std::string("rm -rf ") + dir;
+    EXPECT_EQ(system(cmd.c_str()), 0);
+    krpath_setRoot(nullptr);
+}
+
 TEST_F(CommandSetTest, KeyTriggerOnlyFromTheFrontPanel) {
     std::vector<int> errors;
     message(link, "TRIG:KEY", &errors);
