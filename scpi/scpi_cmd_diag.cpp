@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "device/device.h"
+#include "frontpanel/krhcupdate.h"
 #include "scpi/scpi_cmd_common.h"
 #include "scpi/scpi_convert.h"
 #include "scpi/scpi_errorcodes.h"
@@ -10,6 +11,31 @@
 #include "scpi/scpi_node.h"
 
 namespace {
+
+// A raw update line for the front panel.
+int diagHc(ScpiCall *call) {
+    char *p;
+    int r = scpi_cmd_oneParameter(call, &p);
+    if (r != 0) return r;
+    char line[256];
+    size_t n = strlen(p);
+    if (n >= 2 && (p[0] == '"' || p[0] == '\'') && p[n - 1] == p[0]) {
+        p++;
+        n -= 2;
+    }
+    if (n >= sizeof(line)) return KR_E_TOO_MUCH_DATA;
+    memcpy(line, p, n);
+    line[n] = 0;
+    return Krhcupdate(line) < 0 ? KR_E_EXECUTION_ERROR : 0;
+}
+
+// After a serial-number change the panel gets the serial-number message again; the query and
+// the change itself belong to the device.
+int diagSn(ScpiCall *call) {
+    int r = scpi_cmd_pendingLeaf(call);
+    if (r == 0 && call->state == SCPI_STATE_SET) Krhcupdate_sn(call->device);
+    return r;
+}
 
 // ---- Tables ---------------------------------------------------------------------------------
 
@@ -977,7 +1003,7 @@ const ScpiNode scpi_cmd_diagnosticNodes[] = {
     scpi_kw("FVST", diagnosticFvstNodes),
     scpi_kw("FW", diagnosticFwNodes),
     scpi_kw("GS", diagnosticGsNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("HC", diagnosticHcNodes, scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kw("HC", diagnosticHcNodes, scpi_leafCustom(diagHc, SCPI_FORM_SET)),
     scpi_kw("IF", diagnosticIfNodes),
     scpi_kw("ILS", diagnosticIlsNodes),
     scpi_kw("IO", diagnosticIoNodes),
@@ -1007,7 +1033,7 @@ const ScpiNode scpi_cmd_diagnosticNodes[] = {
     scpi_kw("RESet", diagnosticResetNodes, scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_kw("ROSCillator", diagnosticRoscillatorNodes),
     scpi_kwLeaf("SLEep", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SN", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SN", scpi_leafCustom(diagSn, SCPI_FORM_BOTH, nullptr, &Device_runCommandLeaf)),
     scpi_kw("SPEC", diagnosticSpecNodes),
     scpi_kw("SPI1", diagnosticSpi1Nodes),
     scpi_kwIndex("STATus", nullptr, nullptr, scpi_cmd_pending(SCPI_FORM_QUERY)),

@@ -4,6 +4,7 @@
 
 #include "core/krstuff.h"
 #include "device/device.h"
+#include "frontpanel/krhcupdate.h"
 #include "scpi/scpi_block.h"
 #include "scpi/scpi_cmd_common.h"
 #include "scpi/scpi_convert.h"
@@ -149,6 +150,20 @@ int indexCount(ScpiCall *call) {
     if (!scpi_cmd_noParameters(call, &r)) return r;
     return scpi_uint2str((*count)(call->device, call->index), call->out, call->outSize,
                          &call->outLen);
+}
+
+// The display flag; the front panel is told with "DISP:ENAB 1" or "DISP:ENAB 0".
+int displayEnabled = 1;
+
+int displayEnable(ScpiCall *call) {
+    char *p;
+    int on = 0;
+    int r = scpi_cmd_oneParameter(call, &p);
+    if (r == 0) r = scpi_str2bool(p, &on);
+    if (r != 0) return r;
+    displayEnabled = on ? 1 : 0;
+    Krhcupdate(displayEnabled ? "DISP:ENAB 1" : "DISP:ENAB 0");
+    return 0;
 }
 
 // ---- Tables ---------------------------------------------------------------------------------
@@ -300,6 +315,6 @@ const ScpiNode scpi_cmd_memoryNodes[] = {
 };
 
 const ScpiNode scpi_cmd_displayNodes[] = {
-    scpi_kwLeaf("ENABle", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("ENABle", scpi_leafCustom(displayEnable, SCPI_FORM_SET)),
     scpi_end(),
 };

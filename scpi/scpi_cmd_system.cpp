@@ -11,6 +11,7 @@
 #include "core/krstuff.h"
 #include "core/printd.h"
 #include "device/device.h"
+#include "frontpanel/krhcupdate.h"
 #include "hw/krspi.h"
 #include "remote/krsocket.h"
 #include "remote/krvxi.h"
@@ -303,6 +304,33 @@ int trigOutpValiSour(ScpiCall *call) {
     return scpi_cmd_keywordOrTyped(call, "ALL", allSources, &triggerOutputSourceTyped);
 }
 
+// ---- Firmware and panel lock ----------------------------------------------------------------
+
+// The firmware package arrives as block data and is installed by the query.
+constexpr const char *FIRMWARE_PACKAGE = "/root/rivezarudorade.tar";
+
+int systFirmData(ScpiCall *call) {
+    char *header;
+    int r = scpi_cmd_oneParameter(call, &header);
+    if (r != 0) return r;
+    return scpi_exec_startBdReceive_file(call->link, FIRMWARE_PACKAGE, nullptr, nullptr, header);
+}
+
+int systFirmUpda(ScpiCall *call) {
+    int r;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    return scpi_int2str(installFirmware(call->device), call->out, call->outSize, &call->outLen);
+}
+
+// The front panel shows the remote lock.
+template <int (*send)()>
+int panelLine(ScpiCall *call) {
+    int r;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    send();
+    return 0;
+}
+
 // ---- Tables ---------------------------------------------------------------------------------
 
 const ScpiEnumValue trigOutpModeValues[] = {
@@ -429,13 +457,13 @@ const ScpiNode systemErrorNodes[] = {
 };
 
 const ScpiNode systemFirmwareNodes[] = {
-    scpi_kwLeaf("DATA", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("UPDate", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("DATA", scpi_leafCustom(systFirmData, SCPI_FORM_SET)),
+    scpi_kwLeaf("UPDate", scpi_leafCustom(systFirmUpda, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode systemLockNodes[] = {
-    scpi_kwLeaf("REL", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("REL", scpi_leafCustom(panelLine<hcupdate_release>, SCPI_FORM_SET)),
     scpi_end(),
 };
 
@@ -462,7 +490,7 @@ const ScpiNode scpi_cmd_systemNodes[] = {
     scpi_kw("COMMunicate", systemCommunicateNodes),
     scpi_kw("ERRor", systemErrorNodes),
     scpi_kw("FIRMware", systemFirmwareNodes),
-    scpi_kw("LOCK", systemLockNodes, scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kw("LOCK", systemLockNodes, scpi_leafCustom(panelLine<hcupdate_lock>, SCPI_FORM_SET)),
     scpi_kwLeaf("NAME", scpi_leafCustom(systName, SCPI_FORM_BOTH)),
     scpi_kwLeaf("PRES", scpi_leafCustom(systPres, SCPI_FORM_SET, nullptr, &Device_reset)),
     scpi_kw("RESTart", systemRestartNodes, scpi_leafCustom(systemRestart<false>, SCPI_FORM_SET)),

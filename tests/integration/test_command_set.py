@@ -61,7 +61,7 @@ class CommandSetTest(unittest.TestCase):
                         "MEAS:NOIS:FD", "CONF:MODE PN", "SENS:PN:RESet", "TRIG:SOUR IMM",
                         "TRIG:SEQ:DEL 1ms", "INIT:CONT ON", "ABOR", "UNIT:POW DBM",
                         "STAT:NOIS ON", "DIAG2:LED:ON", "SOUR:PULM:INT:PER 1us",
-                        "POW:LEV:IMM:AMPL -3", "*WAI", "*TRG"):
+                        "POW:LEV:IMM:AMPL -3", "*WAI", "*TRG", "SYST:LOCK", "SYST:LOCK:REL"):
             c.send(message + "\n")
             self.assertEqual(self.errors(), NO_ERROR, message)
 
@@ -71,7 +71,9 @@ class CommandSetTest(unittest.TestCase):
                                ("CALC:PN:TRAC:TAU:NOIS?", UNDEFINED),
                                ("alcadcx/", UNDEFINED),
                                ("*IDN? 1", '-108,"Parameter not allowed"'),
-                               ("TRIG:SOUR NEVER", '-224,"Illegal parameter value"')):
+                               ("TRIG:SOUR NEVER", '-224,"Illegal parameter value"'),
+                               # No front panel is connected to take a raw update line.
+                               ("DIAG:HC 'SYST:LOCK'", '-200,"Execution error"')):
             c.send(message + "\n")
             self.assertEqual(self.errors(), error, message)
         # The key trigger is dropped silently when it does not come from the front panel.
