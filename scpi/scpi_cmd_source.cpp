@@ -79,6 +79,12 @@ int sourPoweAlcSear(ScpiCall *call) {
     return scpi_cmd_keywordOrTyped(call, "ONCE", alcSearchOnce, &alcSearchTyped);
 }
 
+// The device tells only whether the level control bandwidth is low.
+int alcBandwidthHigh(Device *device) {
+    return DEVICE_ISREG(isAlcBandwidthLow) && !Device_isAlcBandwidthLow(device);
+}
+int (*isAlcBandwidthHigh)(Device *) = alcBandwidthHigh;
+
 // ---- Tables ---------------------------------------------------------------------------------
 
 const ScpiEnumValue sourFreqModeValues[] = {
@@ -126,7 +132,7 @@ const ScpiEnumValue sourPhasStabValues[] = {
 };
 
 const ScpiEnumValue sourPoweAlcBandValues[] = {
-    {"HIGH", &Device_setAlcBandwidthHigh, nullptr},
+    {"HIGH", &Device_setAlcBandwidthHigh, &isAlcBandwidthHigh},
     {"LOW", &Device_setAlcBandwidthLow, &Device_isAlcBandwidthLow},
     {nullptr, nullptr, nullptr},
 };
@@ -139,7 +145,7 @@ const ScpiEnumValue sourPoweAlcContValues[] = {
 };
 
 const ScpiEnumValue sourPoweAlcBwidValues[] = {
-    {"HIGH", &Device_setAlcBandwidthHigh, nullptr},
+    {"HIGH", &Device_setAlcBandwidthHigh, &isAlcBandwidthHigh},
     {"LOW", &Device_setAlcBandwidthLow, &Device_isAlcBandwidthLow},
     {nullptr, nullptr, nullptr},
 };

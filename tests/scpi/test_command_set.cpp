@@ -1360,6 +1360,19 @@ INSTANTIATE_TEST_SUITE_P(Queries, CommandSetAnswers,
                                            AnswerRow{"LIST:MAN?", "5\n"},
                                            AnswerRow{"*WAI;*OPC?", "1\n"}));
 
+// The level control bandwidth is HIGH whenever the device does not report it low.
+TEST_F(CommandSetTest, BandwidthAnswersHighWhenNotLow) {
+    static int low = 0;
+    auto is = hook(
+        &Device_isAlcBandwidthLow, +[](Device *) { return low; });
+    std::vector<int> errors;
+    low = 1;
+    EXPECT_EQ(message(link, "POW:ALC:BAND?", &errors), "LOW\n");
+    low = 0;
+    EXPECT_EQ(message(link, "POW:ALC:BWID?", &errors), "HIGH\n");
+    EXPECT_TRUE(errors.empty());
+}
+
 TEST_F(CommandSetTest, DiagnosticSuffixSelectsTheChannel) {
     std::vector<int> errors;
     message(link, "DIAG3:TEMP:FPGA?", &errors);
