@@ -219,6 +219,78 @@ const ScpiEnumValue sourSweeFreqTrigSequTypeValues[] = {
     {nullptr, nullptr, nullptr},
 };
 
+const ScpiEnumValue sourAmSourValues[] = {
+    {"INTernal", &Device_setAmSourceInternal, &Device_isAmSourceInternal},
+    {"EXTernal", &Device_setAmSourceExternal, &Device_isAmSourceExternal},
+    {nullptr, nullptr, nullptr},
+};
+
+const ScpiEnumValue sourChirDireValues[] = {
+    {"UP", &Device_setChirpDirectionUp, &Device_isChirpDirectionUp},
+    {"UPDown", &Device_setChirpDirectionUpDown, &Device_isChirpDirectionUpDown},
+    {"DOWN", &Device_setChirpDirectionDown, &Device_isChirpDirectionDown},
+    {"DOWNup", &Device_setChirpDirectionDownUp, &Device_isChirpDirectionDownUp},
+    {nullptr, nullptr, nullptr},
+};
+
+const ScpiEnumValue sourChirModeValues[] = {
+    {"AUTO", &Device_setChirpModeAuto, &Device_isChirpModeAuto},
+    {"MANual", &Device_setChirpModeManual, &Device_isChirpModeManual},
+    {nullptr, nullptr, nullptr},
+};
+
+const ScpiEnumValue sourFmCoupValues[] = {
+    {"AC", &Device_setFmCouplingAc, &Device_isFmCouplingAc},
+    {"DC", &Device_setFmCouplingDc, &Device_isFmCouplingDc},
+    {nullptr, nullptr, nullptr},
+};
+
+const ScpiEnumValue sourFmSourValues[] = {
+    {"INTernal", &Device_setFmSourceInternal, &Device_isFmSourceInternal},
+    {"EXTernal", &Device_setFmSourceExternal, &Device_isFmSourceExternal},
+    {nullptr, nullptr, nullptr},
+};
+
+const ScpiEnumValue sourPmSourValues[] = {
+    {"INTernal", &Device_setPmSourceInternal, &Device_isPmSourceInternal},
+    {"EXTernal", &Device_setPmSourceExternal, &Device_isPmSourceExternal},
+    {nullptr, nullptr, nullptr},
+};
+
+const ScpiEnumValue sourPulmBitsDireValues[] = {
+    {"MSBFirst", &Device_setPulmBitstreamDirectionMsbfirst,
+     &Device_isPulmBitstreamDirectionMsbfirst},
+    {"LSBFirst", &Device_setPulmBitstreamDirectionLsbfirst,
+     &Device_isPulmBitstreamDirectionLsbfirst},
+    {nullptr, nullptr, nullptr},
+};
+
+const ScpiEnumValue sourPulmModeValues[] = {
+    {"RATio", &Device_setPulmModeRatio, &Device_isPulmModeRatio},
+    {"BANDwidth", &Device_setPulmModeBandwidth, &Device_isPulmModeBandwidth},
+    {nullptr, nullptr, nullptr},
+};
+
+const ScpiEnumValue sourPulmOutpVidePolaValues[] = {
+    {"NORMal", &Device_setPulmOutputVideoPolarityNormal, &Device_isPulmOutputVideoPolarityNormal},
+    {"INVerted", &Device_setPulmOutputVideoPolarityInverted,
+     &Device_isPulmOutputVideoPolarityInverted},
+    {nullptr, nullptr, nullptr},
+};
+
+const ScpiEnumValue sourPulmPolaValues[] = {
+    {"NORMal", &Device_setPulmPolarityNormal, &Device_isPulmPolarityNormal},
+    {"INVerted", &Device_setPulmPolarityInverted, &Device_isPulmPolarityInverted},
+    {nullptr, nullptr, nullptr},
+};
+
+const ScpiEnumValue sourPulmSourValues[] = {
+    {"INTernal", &Device_setPulmSourceInternal, &Device_isPulmSourceInternal},
+    {"EXTernal", &Device_setPulmSourceExternal, &Device_isPulmSourceExternal},
+    {"BITStream", &Device_setPulmSourceBitstream, &Device_isPulmSourceBitstream},
+    {nullptr, nullptr, nullptr},
+};
+
 const ScpiNode sourceFrequencyMeasNodes[] = {
     scpi_kwLeaf("CMINimum", scpi_leafUint32(&Device_getCounterMinimum, nullptr, nullptr,
                                             &Device_setCounterMinimum)),
@@ -578,7 +650,9 @@ const ScpiNode sourceSweepNodes[] = {
 };
 
 const ScpiNode sourceAmInternalNodes[] = {
-    scpi_kwLeaf("FREQuency", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FREQuency",
+                scpi_leafFreq(&Device_getAmInternalFrequency, &Device_getAmInternalFrequencyMin,
+                              &Device_getAmInternalFrequencyMax, &Device_setAmInternalFrequency)),
     scpi_kwLeaf("SHAPe", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
@@ -586,10 +660,14 @@ const ScpiNode sourceAmInternalNodes[] = {
 const ScpiNode sourceAmNodes[] = {
     scpi_kwLeaf("HPASs", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("INTernal", sourceAmInternalNodes),
-    scpi_kwLeaf("SENSitivity", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwOptional("DEPTh", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SENSitivity",
+                scpi_leafDouble(&Device_getAmSensitivity, &Device_getAmSensitivityMin,
+                                &Device_getAmSensitivityMax, &Device_setAmSensitivity)),
+    scpi_kwLeaf("SOURce", scpi_leafEnum(sourAmSourValues)),
+    scpi_kwLeaf("STATe", scpi_leafBool(&Device_isAmEnabled, &Device_enableAm, &Device_disableAm)),
+    scpi_kwOptional("DEPTh", nullptr,
+                    scpi_leafDouble(&Device_getAmDepth, &Device_getAmDepthMin,
+                                    &Device_getAmDepthMax, &Device_setAmDepth)),
     scpi_end(),
 };
 
@@ -801,17 +879,25 @@ const ScpiNode sourceCarrierNodes[] = {
 };
 
 const ScpiNode sourceChirpNodes[] = {
-    scpi_kwLeaf("BLANking", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("COUNt", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DIRection", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("BLANking",
+                scpi_leafBool(&Device_isChirpBlankingEnabled, &Device_enableChirpBlanking,
+                              &Device_disableChirpBlanking)),
+    scpi_kwLeaf("COUNt", scpi_leafUint32(&Device_getChirpCount, &Device_getChirpCountMin,
+                                         &Device_getChirpCountMax, &Device_setChirpCount)),
+    scpi_kwLeaf("DIRection", scpi_leafEnum(sourChirDireValues)),
     scpi_kwLeaf("DWELl", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("MULTichannel", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PERiod", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("POINts", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODE", scpi_leafEnum(sourChirModeValues)),
+    scpi_kwLeaf("MULTichannel",
+                scpi_leafBool(&Device_isChirpMultichannelEnabled, &Device_enableChirpMultichannel,
+                              &Device_disableChirpMultichannel)),
+    scpi_kwLeaf("PERiod", scpi_leafTime(&Device_getChirpPeriod, &Device_getChirpPeriodMin,
+                                        &Device_getChirpPeriodMax, &Device_setChirpPeriod)),
+    scpi_kwLeaf("POINts", scpi_leafUint32(&Device_getChirpPoints, &Device_getChirpPointsMin,
+                                          &Device_getChirpPointsMax, &Device_setChirpPoints)),
     scpi_kwLeaf("STARt", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kwLeaf("STOP", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("TIME", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TIME", scpi_leafTime(&Device_getChirpTime, &Device_getChirpTimeMin,
+                                      &Device_getChirpTimeMax, &Device_setChirpTime)),
     scpi_end(),
 };
 
@@ -906,21 +992,35 @@ const ScpiNode sourceFcportNodes[] = {
     scpi_end(),
 };
 
+const ScpiNode sourceFmInternalNodes[] = {
+    scpi_kwLeaf("FREQuency",
+                scpi_leafFreq(&Device_getFmInternalFrequency, &Device_getFmInternalFrequencyMin,
+                              &Device_getFmInternalFrequencyMax, &Device_setFmInternalFrequency)),
+    scpi_kwLeaf("SHAPe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_end(),
+};
+
 const ScpiNode sourceFmNodes[] = {
     scpi_kwLeaf("AMPLitude", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("CENTer", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("COUPling", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DEViation", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("INTernal", sourceAmInternalNodes),
-    scpi_kwLeaf("SENSitivity", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CENTer", scpi_leafFreq(&Device_getFmCenter, &Device_getFmCenterMin,
+                                        &Device_getFmCenterMax, &Device_setFmCenter)),
+    scpi_kwLeaf("COUPling", scpi_leafEnum(sourFmCoupValues)),
+    scpi_kwLeaf("DEViation", scpi_leafFreq(&Device_getFmDeviation, &Device_getFmDeviationMin,
+                                           &Device_getFmDeviationMax, &Device_setFmDeviation)),
+    scpi_kw("INTernal", sourceFmInternalNodes),
+    scpi_kwLeaf("SENSitivity",
+                scpi_leafDouble(&Device_getFmSensitivity, &Device_getFmSensitivityMin,
+                                &Device_getFmSensitivityMax, &Device_setFmSensitivity)),
+    scpi_kwLeaf("SOURce", scpi_leafEnum(sourFmSourValues)),
+    scpi_kwLeaf("STATe", scpi_leafBool(&Device_isFmEnabled, &Device_enableFm, &Device_disableFm)),
     scpi_end(),
 };
 
 const ScpiNode sourceFskNodes[] = {
-    scpi_kwLeaf("DEViation", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DEViation", scpi_leafFreq(&Device_getFskDeviation, &Device_getFskDeviationMin,
+                                           &Device_getFskDeviationMax, &Device_setFskDeviation)),
+    scpi_kwLeaf("STATe",
+                scpi_leafBool(&Device_isFskEnabled, &Device_enableFsk, &Device_disableFsk)),
     scpi_end(),
 };
 
@@ -1102,26 +1202,42 @@ const ScpiNode sourcePdwNodes[] = {
     scpi_end(),
 };
 
+const ScpiNode sourcePmInternalNodes[] = {
+    scpi_kwLeaf("FREQuency",
+                scpi_leafFreq(&Device_getPmInternalFrequency, &Device_getPmInternalFrequencyMin,
+                              &Device_getPmInternalFrequencyMax, &Device_setPmInternalFrequency)),
+    scpi_kwLeaf("SHAPe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_end(),
+};
+
 const ScpiNode sourcePmNodes[] = {
-    scpi_kwLeaf("DEViation", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("INTernal", sourceAmInternalNodes),
-    scpi_kwLeaf("SENSitivity", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DEViation", scpi_leafAngle(&Device_getPmDeviation, &Device_getPmDeviationMin,
+                                            &Device_getPmDeviationMax, &Device_setPmDeviation)),
+    scpi_kw("INTernal", sourcePmInternalNodes),
+    scpi_kwLeaf("SENSitivity",
+                scpi_leafDouble(&Device_getPmSensitivity, &Device_getPmSensitivityMin,
+                                &Device_getPmSensitivityMax, &Device_setPmSensitivity)),
+    scpi_kwLeaf("SOURce", scpi_leafEnum(sourPmSourValues)),
+    scpi_kwLeaf("STATe", scpi_leafBool(&Device_isPmEnabled, &Device_enablePm, &Device_disablePm)),
     scpi_end(),
 };
 
 const ScpiNode sourcePulmBitstreamTimeNodes[] = {
-    scpi_kwLeaf("JUMP", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("JUMP", scpi_leafTime(nullptr, nullptr, nullptr, &Device_setPulmBitstreamTimeJump)),
     scpi_end(),
 };
 
 const ScpiNode sourcePulmBitstreamNodes[] = {
-    scpi_kwLeaf("BITS", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DIRection", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("RATE", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STARtbit", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("TIME", sourcePulmBitstreamTimeNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("BITS", scpi_leafUint32(&Device_getPulmBitstreamBits, nullptr, nullptr,
+                                        &Device_setPulmBitstreamBits)),
+    scpi_kwLeaf("DIRection", scpi_leafEnum(sourPulmBitsDireValues)),
+    scpi_kwLeaf("RATE", scpi_leafDouble(&Device_getPulmBitstreamRate, nullptr, nullptr,
+                                        &Device_setPulmBitstreamRate)),
+    scpi_kwLeaf("STARtbit", scpi_leafUint32(&Device_getPulmBitstreamStartbit, nullptr, nullptr,
+                                            &Device_setPulmBitstreamStartbit)),
+    scpi_kw("TIME", sourcePulmBitstreamTimeNodes,
+            scpi_leafTime(&Device_getPulmBitstreamTime, nullptr, nullptr,
+                          &Device_setPulmBitstreamTime)),
     scpi_end(),
 };
 
@@ -1132,22 +1248,43 @@ const ScpiNode sourcePulmInternalDoubleNodes[] = {
     scpi_end(),
 };
 
+const ScpiNode sourcePulmInternalFrequencyNodes[] = {
+    scpi_kwLeaf("JUMP",
+                scpi_leafFreq(nullptr, nullptr, nullptr, &Device_setPulmInternalFrequencyJump)),
+    scpi_end(),
+};
+
+const ScpiNode sourcePulmInternalPeriodNodes[] = {
+    scpi_kwLeaf("JUMP",
+                scpi_leafTime(nullptr, nullptr, nullptr, &Device_setPulmInternalPeriodJump)),
+    scpi_end(),
+};
+
+const ScpiNode sourcePulmInternalWidthNodes[] = {
+    scpi_kwLeaf("JUMP", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_end(),
+};
+
 const ScpiNode sourcePulmInternalNodes[] = {
     scpi_kw("DOUBle", sourcePulmInternalDoubleNodes),
-    scpi_kw("FREQuency", sourcePulmBitstreamTimeNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("PERiod", sourcePulmBitstreamTimeNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("WIDTh", sourcePulmBitstreamTimeNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("FREQuency", sourcePulmInternalFrequencyNodes,
+            scpi_leafFreq(&Device_getPulmInternalFrequency, &Device_getPulmInternalFrequencyMin,
+                          &Device_getPulmInternalFrequencyMax, &Device_setPulmInternalFrequency)),
+    scpi_kw("PERiod", sourcePulmInternalPeriodNodes,
+            scpi_leafTime(&Device_getPulmInternalPeriod, &Device_getPulmInternalPeriodMin,
+                          &Device_getPulmInternalPeriodMax, &Device_setPulmInternalPeriod)),
+    scpi_kw("WIDTh", sourcePulmInternalWidthNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kwLeaf("MANual", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_kw("QUADruple", sourcePulmInternalDoubleNodes),
     scpi_kwLeaf("TBASe", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_kw("TRIPle", sourcePulmInternalDoubleNodes),
-    scpi_kw("PWIDth", sourcePulmBitstreamTimeNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("PWIDth", sourcePulmInternalWidthNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourcePulmOutputVideoNodes[] = {
     scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("POLarity", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POLarity", scpi_leafEnum(sourPulmOutpVidePolaValues)),
     scpi_end(),
 };
 
@@ -1159,15 +1296,17 @@ const ScpiNode sourcePulmOutputNodes[] = {
 
 const ScpiNode sourcePulmNodes[] = {
     scpi_kw("BITStream", sourcePulmBitstreamNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("COUNt", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("COUNt", scpi_leafUint32(&Device_getPulmCount, &Device_getPulmCountMin,
+                                         &Device_getPulmCountMax, &Device_setPulmCount)),
     scpi_kw("EXTernal", sourceMfNOutputArbNodes),
     scpi_kw("INTernal", sourcePulmInternalNodes),
-    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODE", scpi_leafEnum(sourPulmModeValues)),
     scpi_kwLeaf("MODulator", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("OUTPut", sourcePulmOutputNodes),
-    scpi_kwLeaf("POLarity", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POLarity", scpi_leafEnum(sourPulmPolaValues)),
+    scpi_kwLeaf("SOURce", scpi_leafEnum(sourPulmSourValues)),
+    scpi_kwLeaf("STATe",
+                scpi_leafBool(&Device_isPulmEnabled, &Device_enablePulm, &Device_disablePulm)),
     scpi_end(),
 };
 
@@ -1177,7 +1316,7 @@ const ScpiNode sourceRoscillatorExternalVariableNodes[] = {
 };
 
 const ScpiNode sourceRoscillatorExternalNodes[] = {
-    scpi_kw("FREQuency", sourcePulmBitstreamTimeNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("FREQuency", sourcePulmInternalWidthNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("VARiable", sourceRoscillatorExternalVariableNodes),
     scpi_end(),
 };

@@ -1260,6 +1260,21 @@ class CommandSetTest : public ::testing::Test {
             record("avar%.0lld", 0);
             return 0;
         });
+    decltype(hook(&Device_enableAm, Device_enableAm)) g19 = hook(
+        &Device_enableAm, +[](Device *) {
+            record("amOn%.0lld", 0);
+            return 0;
+        });
+    decltype(hook(&Device_setPulmSourceBitstream, Device_setPulmSourceBitstream)) g20 = hook(
+        &Device_setPulmSourceBitstream, +[](Device *) {
+            record("pulmBitstream%.0lld", 0);
+            return 0;
+        });
+    decltype(hook(&Device_setPulmSourceExternal, Device_setPulmSourceExternal)) g21 = hook(
+        &Device_setPulmSourceExternal, +[](Device *) {
+            record("pulmExternal%.0lld", 0);
+            return 0;
+        });
     decltype(hook(&Device_setPowerFixed, Device_setPowerFixed)) g17 = hook(
         &Device_setPowerFixed, +[](Device *, const KrPow *p) {
             record("pow(%lld)", (long long)*p);
@@ -1333,6 +1348,10 @@ INSTANTIATE_TEST_SUITE_P(
         UnitRow{"CALC:AN:FN:PN:TRAC:AVAR", "avar", 0},
         UnitRow{"CALC:PN:TRAC:NOIS:SPUR:POW:FREQ:AVAR", "avar", 0},
         UnitRow{"CALC:PN:TRAC:TAU:NOIS?", "src(2147483647)", KR_E_UNDEFINED_HEADER},
+        // Modulation leaves reach the modulation slots by their names.
+        UnitRow{"AM:STAT ON", "src(2147483647) amOn", 0},
+        UnitRow{"SOUR2:PULM:SOUR BITS", "src(2) pulmBitstream", 0},
+        UnitRow{"PULM:SOUR EXT", "src(2147483647) pulmExternal", 0},
         // Errors.
         UnitRow{"*IDN? 1", "", KR_E_PARAMETER_NOT_ALLOWED},
         UnitRow{"SOUR:FOO 1", "src(2147483647)", KR_E_UNDEFINED_HEADER},
@@ -1388,9 +1407,9 @@ TEST_F(CommandSetTest, UnspecifiedLeavesReachTheGenericOperation) {
             return query ? snprintf(out, (size_t)size, "42") : 0;
         });
     std::vector<int> errors;
-    EXPECT_EQ(message(link, "SOUR:AM:DEPTh 30", &errors), "");
+    EXPECT_EQ(message(link, "SOUR:AM:HPASs 30", &errors), "");
     EXPECT_EQ(message(link, "DIAG:TEMP:FPGA?", &errors), "42\n");
-    EXPECT_EQ(joined(), "src(2147483647) DEPTh 30 src(2147483647) FPGA?");
+    EXPECT_EQ(joined(), "src(2147483647) HPASs 30 src(2147483647) FPGA?");
     EXPECT_TRUE(errors.empty());
 }
 
