@@ -45,16 +45,19 @@ const ScpiNode diagnosticAiqNodes[] = {
 };
 
 const ScpiNode diagnosticAlcNodes[] = {
-    scpi_kwLeaf("ATTenuator", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ATTenuator",
+                scpi_leafBool(&Device_isAlcAttenuatorEnabled, &Device_enableAlcAttenuator,
+                              &Device_disableAlcAttenuator)),
     scpi_kwLeaf("CONTrolvalue", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kwLeaf("COUPler", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("DAC", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DAT", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DAC", scpi_leafUint32(&Device_getAlcDac, nullptr, nullptr, &Device_setAlcDac)),
+    scpi_kwLeaf("DAT", scpi_leafUint32(&Device_getAlcDat, nullptr, nullptr, &Device_setAlcDat)),
     scpi_kwLeaf("MARGin", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kwLeaf("PROCessvalue", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("SETPoint", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SETPoint",
+                scpi_leafDouble(&Device_getAlcSetpoint, nullptr, nullptr, &Device_setAlcSetpoint)),
     scpi_kwLeaf("SOFTware", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("VERSion", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("VERSion", scpi_leafUint32(&Device_getAlcVersion, nullptr, nullptr, nullptr)),
     scpi_end(),
 };
 
@@ -85,7 +88,7 @@ const ScpiNode diagnosticAmpNodes[] = {
     scpi_kwLeaf("AUTO", scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_kwLeaf("COUPling", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_kwLeaf("CURRent", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("DAC", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("DAC", scpi_leafUint32(nullptr, nullptr, nullptr, &Device_setAmpDac)),
     scpi_end(),
 };
 
@@ -149,12 +152,14 @@ const ScpiNode diagnosticBasebandNNodes[] = {
 };
 
 const ScpiNode diagnosticBoardNodes[] = {
-    scpi_kwLeaf("POWer", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POWer",
+                scpi_leafPow(&Device_getBoardPower, nullptr, nullptr, &Device_setBoardPower)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticBootNodes[] = {
-    scpi_kwLeaf("DELay", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DELay",
+                scpi_leafTime(&Device_getBootDelay, nullptr, nullptr, &Device_setBootDelay)),
     scpi_end(),
 };
 
@@ -218,9 +223,10 @@ const ScpiNode diagnosticDalcGainNodes[] = {
 };
 
 const ScpiNode diagnosticDalcNodes[] = {
-    scpi_kwLeaf("CONDition", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("CONDition", scpi_leafUint32(&Device_getDalcCondition, nullptr, nullptr, nullptr)),
     scpi_kwLeaf("LCC", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kw("GAIN", diagnosticDalcGainNodes, scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kw("GAIN", diagnosticDalcGainNodes,
+            scpi_leafDouble(nullptr, nullptr, nullptr, &Device_setDalcGain)),
     scpi_kwLeaf("TIME", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_end(),
 };
@@ -289,8 +295,9 @@ const ScpiNode diagnosticEventNodes[] = {
 };
 
 const ScpiNode diagnosticFanNodes[] = {
-    scpi_kwLeaf("DAC", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("TEST", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DAC", scpi_leafUint32(&Device_getFanDac, nullptr, nullptr, &Device_setFanDac)),
+    scpi_kwLeaf("TEST", scpi_leafBool(&Device_isFanTestEnabled, &Device_enableFanTest,
+                                      &Device_disableFanTest)),
     scpi_end(),
 };
 
@@ -372,7 +379,8 @@ const ScpiNode diagnosticFrequencyNodes[] = {
 
 const ScpiNode diagnosticFsNodes[] = {
     scpi_kwLeaf("CLKS", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("LOG", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("LOG",
+                scpi_leafBool(&Device_isFsLogEnabled, &Device_enableFsLog, &Device_disableFsLog)),
     scpi_kwLeaf("REGister", scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_kwLeaf("SSTReam", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_end(),
@@ -885,13 +893,18 @@ const ScpiNode diagnosticVcoTestNodes[] = {
     scpi_end(),
 };
 
+const ScpiNode diagnosticVcoTuneNodes[] = {
+    scpi_kwLeaf("DELay", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_end(),
+};
+
 const ScpiNode diagnosticVcoNodes[] = {
     scpi_kw("CALibrate", diagnosticVcoCalibrateNodes, scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_kw("CONFigure", diagnosticVcoConfigureNodes, scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_kwLeaf("INST", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_kwLeaf("POWer", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("TEST", diagnosticVcoTestNodes),
-    scpi_kw("TUNE", diagnosticBootNodes),
+    scpi_kw("TUNE", diagnosticVcoTuneNodes),
     scpi_end(),
 };
 
@@ -989,7 +1002,8 @@ const ScpiNode scpi_cmd_diagnosticNodes[] = {
     scpi_kw("EATTenuator", diagnosticEattenuatorNodes),
     scpi_kw("EMTest", diagnosticEmtestNodes),
     scpi_kw("EVENt", diagnosticEventNodes),
-    scpi_kw("FAN", diagnosticFanNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("FAN", diagnosticFanNodes,
+            scpi_leafBool(&Device_isFanEnabled, &Device_enableFan, &Device_disableFan)),
     scpi_kw("FCP", diagnosticFcpNodes),
     scpi_kw("FCPO8BIT", diagnosticFcpo8bitNodes, scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_kw("FCPO16BIT", diagnosticFcpo16bitNodes, scpi_cmd_pending(SCPI_FORM_SET)),
