@@ -504,6 +504,7 @@ void simhw_attach() {
     h.attached = true;
     snapshot(h);
     h.stateDirty = true;
+    writeStateFile(h, true);  // a person finds the power-on state before the first update
     simhw_log("attach: %d channel(s), %s reference board", lay.channels,
               lay.uln ? "low-noise" : "standard");
 }

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "hw/board_slaves.h"
+#include "hw/fs_fpga.h"
 #include "hw/krgio.h"
 #include "hw/krspi.h"
 #include "hw_test_support.h"
@@ -233,6 +234,34 @@ TEST_F(Ad9910Test, ChirpProgramsARampBetweenTheLimits) {
     AD9910_disableChirp(&dds);
     update();
     EXPECT_FALSE(active(AD9910_REG_CFR2) & AD9910_CFR2_DRG_ENABLE);
+}
+
+}  // namespace
+
+namespace {
+
+// The same driver on the FS variant: its frames travel through the FPGA's buffered stream.
+class FsAd9910Test : public FsHwTest {};
+
+TEST_F(FsAd9910Test, DdsProgrammedThroughTheFpgaReportsTheExactFrequency) {
+    AD9910 dds;
+    const uint32_t word = krspi_makeWord(board_outSlave(2, BOARD_OUT_DDS), 0, 2, KRSPI_ROUTE_FS);
+    ASSERT_EQ(AD9910_init(&dds, word, 0), 0);
+    KrFreq clock = {1000000000, 0}, out = {87654321, 1ull << 62};
+    AD9910_setDDSIn(&dds, &clock);
+    AD9910_powerUp(&dds);
+    AD9910_presetDDSOut(&dds, &out);
+    AD9910_applyFtw(&dds);
+    krgio_ioupdate();
+    FS_FPGA_flush();
+    ASSERT_TRUE(sim_hw_waitIdle());
+    SimChannelState s = sim_hw_channel(2);
+    const KrFreq *real = AD9910_calculateAndGetRealFout(&dds);
+    EXPECT_EQ(s.ftw, dds.presetFtw);
+    EXPECT_EQ(s.ddsFrequency.integer, real->integer);
+    EXPECT_EQ(s.ddsFrequency.fraction, real->fraction);
+    EXPECT_EQ(gio_record_countRequest(KRSPI_IOC_SEND_IOBLOCK), 0u);
+    expectNoViolations();
 }
 
 }  // namespace

@@ -111,6 +111,22 @@ TEST_F(FsFpgaTest, BufferedSpiWriteThroughTheTransport) {
     EXPECT_EQ(sim_hw_violations().size(), 1u);
 }
 
+TEST_F(FsFpgaTest, WordsRoutedToTheDriverBypassTheFpga) {
+    uint32_t word = krspi_makeWord(BOARD_CONT_SRI, 1, 5, KRSPI_ROUTE_DRIVER);
+    uint8_t d[2] = {1, 2};
+    ASSERT_EQ(krspiSend(word, 2, 0, d), 0);
+    std::vector<GioRecord> w = gio_record_byRequest(KRSPI_IOC_WRITE);
+    ASSERT_EQ(w.size(), 1u);
+    EXPECT_EQ(w[0].argU32(0), BOARD_CONT_SRI);  // bits 0-7 of the word only
+    krspiSelectChip(word);
+    krspiDeselectChip();
+    EXPECT_EQ(gio_record_byRequest(KRSPI_IOC_SELECT_CHIP)[0].value, BOARD_CONT_SRI);
+    EXPECT_EQ(gio_record_countRequest(KRSPI_IOC_DESELECT_CHIP), 1u);
+    EXPECT_EQ(krspiSetBitrateDivider(10), 0);  // the FS variant has no driver clock
+    EXPECT_EQ(gio_record_countRequest(KRSPI_IOC_SET_DIVIDER), 0u);
+    EXPECT_TRUE(stream().empty());
+}
+
 TEST_F(FsFpgaTest, OpcodesAreNotSpiTargetsOfTheFpga) {
     EXPECT_EQ(FS_FPGA_SPI_send(FS_FPGA_PATH_BUFFERED, KR_IO_ADDR_IOUPD, 0, nullptr), -200);
     EXPECT_EQ(krspiSend(KR_IO_ADDR_IOUPD, 0, 0, nullptr), 0);  // dropped
