@@ -109,10 +109,11 @@ void *ipAddressChangeHandler(void *arg) {
     char address[INET_ADDRSTRLEN + 1];
     for (;;) {
         if (Krsocket_hasAddressChanged(address)) {
+            // The LAN record is re-read under the lock: commands on the main loop read it.
             openSynchronousDeviceAccess();
             hcupdate_ipAddress();
-            closeSynchronousDeviceAccess();
             device_config_getLanConfig();
+            closeSynchronousDeviceAccess();
             Krsocket_reset(&socketServer);
         }
         if (device_config_usesBattery() && DEVICE_ISREG(getBatteryVoltage)) {

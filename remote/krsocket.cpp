@@ -325,6 +325,8 @@ void Krsocket_open(KrSocket *server, int port) {
         server->wakePipe[0] = server->wakePipe[1] = -1;
     }
     activeServer = server;
+    // The address at start is the reference: only a later change resets the server.
+    KrsocketGetMyAddr(currentIpAddress);
     Krsocket_openListenSocket(server);
 }
 
@@ -599,9 +601,15 @@ int receiveResolved(KrSocket *server, const char *resolved) {
     krstuffWriteKr();
     int file = resolved ? open(resolved, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666) : -1;
     const bool multi = isMultiClient();
+    bool resetDeferred = false;
     for (bool more = true; more;) {
         if (multi) printd("waiting\n");
         int bits = Krsocket_wait(server, nullptr);
+        if (bits == KRSOCKET_WAIT_RESET) {
+            // A server reset waits until the file is in; the socket thread carries it out.
+            resetDeferred = true;
+            continue;
+        }
         if (bits < 0 || (bits & KRSOCKET_WAIT_LISTEN) || !(bits & KRSOCKET_WAIT_CLIENT)) break;
         if (!multi) {
             bool slash;
@@ -623,6 +631,7 @@ int receiveResolved(KrSocket *server, const char *resolved) {
     }
     krstuffProtectKr();
     if (multi) printf("file written\n");
+    if (resetDeferred) Krsocket_reset(server);
     return r;
 }
 

@@ -156,7 +156,7 @@ class SocketServerTest(unittest.TestCase):
                         self.skipTest("the legacy file words are not in the command tree yet")
                 self.assertEqual(got, b"f,p\n1e9,-3.5/\n")
                 c.send("tcs/\n")
-                time.sleep(0.2)  # the command is read on its own before the file follows
+                time.sleep(1.0)  # the command is read on its own before the file follows
                 c.send("f,p\n2e9,-1.0/")
                 self.assertEqual(c.until(b"/\n"), b"/\n")
                 self.assertEqual(c.query("*OPC?"), "1")
