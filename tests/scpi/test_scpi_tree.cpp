@@ -17,6 +17,7 @@
 #include "scpi/scpi_errorcodes.h"
 #include "scpi/scpi_match.h"
 #include "scpi/scpi_node.h"
+#include "scpi/scpi_parser.h"
 #include "scpi/scpi_tree.h"
 #include "scpi_test_harness.h"
 
@@ -171,6 +172,20 @@ int recall(ScpiCall *call) {
     return r;
 }
 
+// An older name of FREQ:CW, and a leaf that aliases itself.
+int oldFrequency(ScpiCall *call) {
+    char command[64];
+    snprintf(command, sizeof(command), "FREQ:CW%s %s", call->state == SCPI_STATE_QUERY ? "?" : "",
+             call->params);
+    call->outLen =
+        scpi_alias(call->link, command, call->out, call->outSize, call->partial, call->flags);
+    return 0;
+}
+int selfAlias(ScpiCall *call) {
+    call->outLen = scpi_alias(call->link, "LOOP", call->out, call->outSize, 0, 0);
+    return 0;
+}
+
 int alcadcRead(ScpiCall *call) {
     return scpi_chararray2str("77", call->out, call->outSize, &call->outLen);
 }
@@ -259,6 +274,8 @@ const ScpiNode testRoot[] = {
     scpi_kw("AAAAAAAA", deepANodes),
     scpi_kwBranch("SOURce", &slotSelectSource, sourceNodes),
     scpi_kw("STATus", statusNodes),
+    scpi_kwLeaf("OLDFreq", scpi_leafCustom(oldFrequency, SCPI_FORM_BOTH)),
+    scpi_kwLeaf("LOOP", scpi_leafCustom(selfAlias, SCPI_FORM_SET)),
     scpi_kwLegacy("alcadc/", scpi_leafCustom(alcadcRead, SCPI_FORM_QUERY)),
     scpi_kwLegacy("alcadc=", scpi_leafCustom(alcadcWrite, SCPI_FORM_SET)),
     scpi_end(),
@@ -448,6 +465,30 @@ INSTANTIATE_TEST_SUITE_P(
                    "",
                    "long(1) src(2147483647)",
                    {KR_E_UNDEFINED_HEADER}}));
+
+// An alias runs its command with an empty path and leaves the path of its own message alone.
+TEST_F(TreeTest, AliasRunsAnotherCommandInPlace) {
+    EXPECT_EQ(h.transact(link, "OUTP3:STAT ON;:OLDF 500;:OLDF?;:OUTP3:STAT OFF;STAT ON\n"),
+              "500.00000000000000000000\n");
+    EXPECT_EQ(callLog,
+              "out(3) rf(1) src(2147483647) src(2147483647) freq(500) src(2147483647) "
+              "src(2147483647) out(3) rf(0) out(3) rf(1)");
+    EXPECT_TRUE(h.errors().empty());
+    // Directly: the remembered path is the same afterwards.
+    snprintf(link->storedPath, sizeof(link->storedPath), "OUTP3:");
+    link->pathCursor = link->storedPath + 6;
+    char out[64 + SCPI_ANS_OVERFLOW_RESERVE];
+    callLog.clear();
+    EXPECT_EQ(scpi_alias(link, "FREQ:CW 700", out, 64, 0, 0), 0);
+    EXPECT_EQ(callLog, "src(2147483647) freq(700)");
+    EXPECT_STREQ(link->storedPath, "OUTP3:");
+    EXPECT_EQ(link->pathCursor, link->storedPath + 6);
+}
+
+TEST_F(TreeTest, AliasThatCallsItselfEnds) {
+    EXPECT_EQ(h.transact(link, "LOOP\n"), "");
+    EXPECT_EQ(h.errors(), std::vector<int>{KR_E_UNDEFINED_HEADER});
+}
 
 TEST_F(TreeTest, ExpandStoredPathRefusesWhatDoesNotFit) {
     link->storedPath[0] = 0;
