@@ -117,6 +117,12 @@ void kr_event_handle(ScpiLink *link, int event) {
 // Transport and supervision threads; takes the device access lock for the events it raises.
 void kr_event_indicateLinkActivity(ScpiLink *link) {
     openSynchronousDeviceAccess();
+    kr_event_indicateLinkActivity_locked(link);
+    closeSynchronousDeviceAccess();
+}
+
+// Main loop, deviceAccessMutex held.
+void kr_event_indicateLinkActivity_locked(ScpiLink *link) {
     int oldA = vxiALinkActivity;
     int oldB = vxiBLinkActivity;
     if (link && link == &link_vxiA) {
@@ -135,7 +141,6 @@ void kr_event_indicateLinkActivity(ScpiLink *link) {
     if (oldA && !vxiALinkActivity) kr_event_handle(link, KREV_DISCONNECT_VXIA);
     if (!oldB && vxiBLinkActivity) kr_event_handle(link, KREV_CONNECT_VXIB);
     if (oldB && !vxiBLinkActivity) kr_event_handle(link, KREV_DISCONNECT_VXIB);
-    closeSynchronousDeviceAccess();
 }
 
 void globalErrorHandler(int, void *) {}

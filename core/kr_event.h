@@ -44,5 +44,7 @@ void kr_event_handle(ScpiLink *link, int event);
 // A VXI-11 link that carried traffic, or null from the supervision pass every 2 s. Any
 // thread but the main loop's: it takes deviceAccessMutex itself.
 void kr_event_indicateLinkActivity(ScpiLink *link);
+// The same for a caller that already holds deviceAccessMutex (the main loop).
+void kr_event_indicateLinkActivity_locked(ScpiLink *link);
 
 void globalErrorHandler(int code, void *argument);

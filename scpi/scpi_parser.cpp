@@ -24,14 +24,11 @@ Device *parserDevice() {
     return parser ? parser->device : nullptr;
 }
 
-// Link activity of the VXI-11 channels drives their connect and disconnect events. The
-// activity report takes the device access lock itself, which this thread already holds for
-// the whole pass, so it is released around the call.
+// Link activity of the VXI-11 channels drives their connect and disconnect events; this
+// thread already holds the device access lock for the whole pass.
 void reportLinkActivity(ScpiLink *link) {
     if (link != &link_vxiA && link != &link_vxiB) return;  // no other link has an indication
-    closeSynchronousDeviceAccess();
-    kr_event_indicateLinkActivity(link);
-    openSynchronousDeviceAccess();
+    kr_event_indicateLinkActivity_locked(link);
 }
 
 }  // namespace
