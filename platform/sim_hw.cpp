@@ -16,7 +16,9 @@
 #include "core/krpath.h"
 #include "hw/board_slaves.h"
 #include "hw/orbx20g_out_registers.h"
+#include "hw/orbx40g_out_registers.h"
 #include "hw/orbxxxg_ref_registers.h"
+#include "sim_ad9164.h"
 #include "sim_ad9910.h"
 #include "sim_chip.h"
 #include "sim_fpga.h"
@@ -38,15 +40,18 @@ constexpr auto stateFileInterval = std::chrono::milliseconds(50);
 struct Layout {
     int channels = 1;
     bool uln = false;
-    char sspe[SIMHW_CHANNELS] = {};  // '1' 12G at output, '2' 40G at output, '3' 40G on board
+    char sspe[SIMHW_CHANNELS] = {};      // '1' 12G at output, '2' 40G at output, '3' 40G on board
+    bool board40g[SIMHW_CHANNELS] = {};  // the 40 GHz output board instead of the 20 GHz one
     bool operator==(const Layout &o) const {
-        return channels == o.channels && uln == o.uln && memcmp(sspe, o.sspe, sizeof(sspe)) == 0;
+        return channels == o.channels && uln == o.uln && memcmp(sspe, o.sspe, sizeof(sspe)) == 0 &&
+               memcmp(board40g, o.board40g, sizeof(board40g)) == 0;
     }
 };
 
 struct ChannelChips {
     SimShiftRegister *sri = nullptr;
-    SimAd9910 *dds = nullptr;
+    SimAd9910 *dds = nullptr;  // 20 GHz board
+    SimAd9164 *rfdac = nullptr;
     SimAd8402 *pot = nullptr;
     SimStepAttenuator *attA = nullptr, *attB = nullptr, *attLoop = nullptr;
     SimAd5643 *alcDac = nullptr;
@@ -177,8 +182,10 @@ Layout readLayout() {
     lay.channels = (count >= '2' && count <= '8') ? count - '0' : 1;
     bool refExcluded = strchr("14A", sn[0]) && sn[1] >= 'A' && sn[1] <= 'H';
     lay.uln = sn[6] > '1' && !refExcluded;
-    for (int c = 0; c < SIMHW_CHANNELS; c++)
+    for (int c = 0; c < SIMHW_CHANNELS; c++) {
         lay.sspe[c] = strchr("123", sn[10]) ? sn[10] : 0;
+        lay.board40g[c] = sn[1] == 'E';
+    }
     return lay;
 }
 
@@ -196,9 +203,15 @@ void build(Hw &h, const Layout &lay) {
     for (int c = 0; c < SIMHW_CHANNELS; c++) {
         ChannelChips &k = h.ch[c];
         auto at = [c](uint32_t chip) { return board_outSlave(c, chip); };
-        k.sri = place<SimShiftRegister>(h, "ORBX20G_OUT_SRI", c, at(BOARD_OUT_SRI),
-                                        (size_t)ORBX20G_OUT_SRI_BYTES);
-        k.dds = place<SimAd9910>(h, c, at(BOARD_OUT_DDS), ORBX20G_OUT_DDS_CLOCK_HZ);
+        if (lay.board40g[c]) {
+            k.sri = place<SimShiftRegister>(h, "ORBX40G_OUT_SRI", c, at(BOARD_OUT_SRI),
+                                            (size_t)ORBX40G_OUT_SRI_BYTES);
+            k.dds = nullptr;  // the AD9164 is this board's DDS
+        } else {
+            k.sri = place<SimShiftRegister>(h, "ORBX20G_OUT_SRI", c, at(BOARD_OUT_SRI),
+                                            (size_t)ORBX20G_OUT_SRI_BYTES);
+            k.dds = place<SimAd9910>(h, c, at(BOARD_OUT_DDS), ORBX20G_OUT_DDS_CLOCK_HZ);
+        }
         k.pot = place<SimAd8402>(h, c, at(BOARD_OUT_LOOP_POT));
         k.attA = place<SimStepAttenuator>(h, "HMC624", c, at(BOARD_OUT_ATT_A));
         k.attB = place<SimStepAttenuator>(h, "HMC624", c, at(BOARD_OUT_ATT_B));
@@ -207,7 +220,7 @@ void build(Hw &h, const Layout &lay) {
         place<SimAdc>(h, "AD7680", c, at(BOARD_OUT_ALC_ADC), 30000u);
         k.sspe = place<SimShiftRegister>(h, "SSPE", c, at(BOARD_OUT_SSPE), (size_t)2);
         place<SimRegisterChip>(h, "ADF5355", c, at(BOARD_OUT_PLL), L::ControlLow, (size_t)4, 4);
-        place<SimRegisterChip>(h, "AD9164", c, at(BOARD_OUT_RFDAC), L::Instruction16, (size_t)0, 0);
+        k.rfdac = place<SimAd9164>(h, c, at(BOARD_OUT_RFDAC), ORBX40G_OUT_DAC_CLOCK_HZ);
         place<SimRegisterChip>(h, "AD9912", c, at(BOARD_OUT_DDS48), L::Instruction16, (size_t)0, 0);
         k.attLoop = place<SimStepAttenuator>(h, "HMC1018", c, at(BOARD_OUT_ATT_LOOP));
     }
@@ -333,10 +346,78 @@ void decodeSspe(char type, const SimShiftRegister *s, int base, SimChannelState 
     st->sspeDb = through ? 0.0 : (c1 + c2) * 0.5;
 }
 
-SimChannelState computeChannel(Hw &h, int c) {
+// The board's chips other than the synthesizer: levels, loop filter, temperature, RF state.
+void computeCommon(Hw &h, int c, bool rfEnabled, bool muted, SimChannelState *st) {
+    ChannelChips &k = h.ch[c];
+    st->blanking = h.blanking[c];
+    st->rf = !rfEnabled ? "off" : st->blanking || muted ? "muted" : "on";
+    st->attenuationADb = k.attA->attenuationDb();
+    st->attenuationBDb = k.attB->attenuationDb();
+    st->attenuationLoopDb = k.attLoop->attenuationDb();
+    st->alcDac = k.alcDac->dac(0);
+    st->loopFilterOhm = k.pot->wiper(0) / 256.0 * 1000.0 + 50.0;
+    st->temperatureC = k.temp->celsius();
+}
+
+const char *decodePath40g(const SimShiftRegister *s, int *code) {
+    const int *all = ORBX40G_OUT_PATH_ALL_BITS;
+    size_t n = sizeof(ORBX40G_OUT_PATH_ALL_BITS) / sizeof(int);
+    if (exactly(s, ORBX40G_OUT_PATH_DIRECT_BITS, all, n))
+        return *code = ORBX40G_OUT_PATH_DIRECT, "direct";
+    if (exactly(s, ORBX40G_OUT_PATH_PLL_BITS, all, n)) return *code = ORBX40G_OUT_PATH_PLL, "pll";
+    if (exactly(s, ORBX40G_OUT_PATH_DOUBLER_BITS, all, n))
+        return *code = ORBX40G_OUT_PATH_DOUBLER, "doubler";
+    *code = 0;
+    return "unknown";
+}
+
+// 40 GHz board: the DAC output directly, or the VCO locked to DAC x R, divided by N1 and
+// doubled on the doubler path.
+SimChannelState computeChannel40g(Hw &h, int c) {
     SimChannelState st = {};
     ChannelChips &k = h.ch[c];
     st.index = c + 1;
+    st.board40g = true;
+    st.ftw = k.rfdac->ftw();
+    st.ddsFrequency = k.rfdac->output();
+    st.ddsClock = k.rfdac->clock();
+    st.ddsPoweredDown = !k.rfdac->ncoEnabled();
+    st.phaseRad = k.rfdac->phaseWord() * (2 * M_PI / 65536.0);
+    int path;
+    st.path = decodePath40g(k.sri, &path);
+    uint64_t filter = k.sri->field(ORBX40G_OUT_BIT_FILTER, ORBX40G_OUT_FILTER_WIDTH);
+    st.filter = filter < (uint64_t)ORBX40G_OUT_FILTERS ? (int)filter : -1;
+    st.n1 = (uint32_t)k.sri->field(ORBX40G_OUT_BIT_N1, ORBX40G_OUT_DIVIDER_WIDTH);
+    st.r = (uint32_t)k.sri->field(ORBX40G_OUT_BIT_R, ORBX40G_OUT_DIVIDER_WIDTH);
+    st.n2 = 1;
+    st.multiplier = path == ORBX40G_OUT_PATH_DOUBLER ? 2 : 1;
+    st.alcEnabled = k.sri->bit(ORBX40G_OUT_BIT_ALC_ENABLE);
+    if (!st.ddsPoweredDown) {
+        if (path == ORBX40G_OUT_PATH_DIRECT) {
+            st.frequency = st.ddsFrequency;
+            st.frequencyValid = true;
+        } else if (path != 0 && st.n1 != 0 && st.r != 0) {
+            u128 vco = q64(st.ddsFrequency) * st.r;
+            st.frequency = freq(vco / st.n1 * st.multiplier);
+            st.frequencyValid = true;
+        }
+    }
+    bool rfEnabled = k.sri->bit(ORBX40G_OUT_BIT_RF_ENABLE) && !st.ddsPoweredDown;
+    computeCommon(h, c, rfEnabled, k.sri->bit(ORBX40G_OUT_BIT_ALC_RF_MUTE), &st);
+    char type = h.layout.sspe[c];
+    if (type == '3')
+        decodeSspe(type, k.sri, ORBX40G_OUT_BIT_SSPE, &st);
+    else
+        decodeSspe(type, k.sspe, 0, &st);
+    return st;
+}
+
+SimChannelState computeChannel(Hw &h, int c) {
+    if (h.layout.board40g[c]) return computeChannel40g(h, c);
+    SimChannelState st = {};
+    ChannelChips &k = h.ch[c];
+    st.index = c + 1;
+    st.multiplier = 1;
     st.ftw = k.dds->ftw();
     st.ddsFrequency = k.dds->output();
     st.ddsClock = k.dds->sysclk();
@@ -360,14 +441,7 @@ SimChannelState computeChannel(Hw &h, int c) {
         st.frequencyValid = true;
     }
     bool rfEnabled = k.sri->bit(ORBX20G_OUT_BIT_RF_ENABLE) && !st.ddsPoweredDown;
-    st.blanking = h.blanking[c];
-    st.rf = !rfEnabled ? "off" : st.blanking ? "muted" : "on";
-    st.attenuationADb = k.attA->attenuationDb();
-    st.attenuationBDb = k.attB->attenuationDb();
-    st.attenuationLoopDb = k.attLoop->attenuationDb();
-    st.alcDac = k.alcDac->dac(0);
-    st.loopFilterOhm = k.pot->wiper(0) / 256.0 * 1000.0 + 50.0;
-    st.temperatureC = k.temp->celsius();
+    computeCommon(h, c, rfEnabled, false, &st);
     char type = h.layout.sspe[c];
     if (type == '3')
         decodeSspe(type, k.sri, ORBX20G_OUT_BIT_SSPE, &st);
@@ -439,6 +513,11 @@ std::string json(Hw &h) {
                  s.gainStage, s.attenuationADb, s.attenuationBDb, s.attenuationLoopDb, s.alcDac,
                  s.loopFilterOhm, s.blanking ? "true" : "false", s.temperatureC);
         j += text;
+        if (s.board40g) {
+            snprintf(text, sizeof(text), ", \"board\": \"40g\", \"multiplier\": %u, \"alc\": %s",
+                     s.multiplier, s.alcEnabled ? "true" : "false");
+            j += text;
+        }
         if (*s.sspeType) {
             snprintf(text, sizeof(text),
                      ", \"power_extension\": {\"type\": \"%s\", \"path\": \"%s\", \"code1\": %u, "
@@ -505,8 +584,8 @@ void simhw_attach() {
     snapshot(h);
     h.stateDirty = true;
     writeStateFile(h, true);  // a person finds the power-on state before the first update
-    simhw_log("attach: %d channel(s), %s reference board", lay.channels,
-              lay.uln ? "low-noise" : "standard");
+    simhw_log("attach: %d channel(s), %s reference board, %s output board(s)", lay.channels,
+              lay.uln ? "low-noise" : "standard", lay.board40g[0] ? "40 GHz" : "20 GHz");
 }
 
 void simhw_reset() {
@@ -565,6 +644,10 @@ SimChip *simhw_chipBySlave(uint32_t slave) {
 
 SimAd9910 *simhw_dds(int channel) {
     return channel >= 0 && channel < SIMHW_CHANNELS ? hw().ch[channel].dds : nullptr;
+}
+
+SimAd9164 *simhw_rfdac(int channel) {
+    return channel >= 0 && channel < SIMHW_CHANNELS ? hw().ch[channel].rfdac : nullptr;
 }
 
 SimTc77 *simhw_temperatureSensor(int channel) {

@@ -22,6 +22,7 @@
 
 class SimChip;
 class SimAd9910;
+class SimAd9164;
 
 constexpr int SIMHW_CHANNELS = 8;
 
@@ -49,6 +50,11 @@ struct SimChannelState {
     double sspeDb;
     double temperatureC;
     bool blanking;  // RF blanked between sweep points
+    // 40 GHz board: the DDS fields above describe its AD9164, path is "direct", "pll" or
+    // "doubler", n2 is 1.
+    bool board40g;
+    uint32_t multiplier;  // output doubler: 2, else 1
+    bool alcEnabled;      // 40 GHz board: level loop closed
 };
 
 struct SimReferenceState {
@@ -68,14 +74,16 @@ void simhw_attach();
 // Back to power-on state: chips, state, violations, queues (tests).
 void simhw_reset();
 // Replaces the layout read from the serial number (tests): channel count, low-noise reference
-// board, and per channel the step attenuator module ('0' none, '1' SSPE12G at the output,
-// '2' SSPE40G at the output, '3' SSPE40G on the board, '4' SSPE20G at the output).
+// board (the output boards stay 20 GHz ones), and per channel the step attenuator module ('0' none,
+// '1' SSPE12G at the output, '2' SSPE40G at the output, '3' SSPE40G on the board, '4' SSPE20G at
+// the output).
 void simhw_configure(int channels, bool uln, const char *sspe);
 
 // Caller holds simhw_lock.
 SimChip *simhw_chipAt(uint32_t bus, uint32_t slave);
 SimChip *simhw_chipBySlave(uint32_t slave);  // the driver's SPI does not see the bus
-SimAd9910 *simhw_dds(int channel);
+SimAd9910 *simhw_dds(int channel);           // nullptr on a 40 GHz board
+SimAd9164 *simhw_rfdac(int channel);
 class SimTc77;
 SimTc77 *simhw_temperatureSensor(int channel);  // -1: the controller board's
 int simhw_channelCount();
