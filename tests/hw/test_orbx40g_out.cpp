@@ -435,6 +435,7 @@ TEST_F(Orbx40gTest, LevelLoopFlagsAndCondition) {
     ASSERT_EQ(ORBX40G_OUT_enableAlcHold(&board), 0);
     ASSERT_EQ(ORBX40G_OUT_enableAlcHoldSampleMode(&board), 0);
     EXPECT_EQ(ORBX40G_OUT_isAlcHoldEnabled(&board), 1);
+    sim_hw_waitIdle();
     std::vector<uint8_t> image = sim_hw_shiftRegisterImage(board_outSlave(0, BOARD_OUT_SRI));
     ASSERT_EQ(image.size(), (size_t)ORBX40G_OUT_SRI_BYTES);
     auto bit = [&](int n) { return (image[n / 8] >> (n % 8)) & 1; };
@@ -446,6 +447,7 @@ TEST_F(Orbx40gTest, LevelLoopFlagsAndCondition) {
     ASSERT_EQ(ORBX40G_OUT_disableAlc(&board), 0);
     EXPECT_EQ(ORBX40G_OUT_isAlcEnabled(&board), 0);
     EXPECT_EQ(ORBX40G_OUT_isAlcHoldEnabled(&board), 0);
+    sim_hw_waitIdle();
     image = sim_hw_shiftRegisterImage(board_outSlave(0, BOARD_OUT_SRI));
     EXPECT_EQ(bit(ORBX40G_OUT_BIT_ALC_ENABLE) | bit(ORBX40G_OUT_BIT_ALC_HOLD) |
                   bit(ORBX40G_OUT_BIT_ALC_SAMPLE),
