@@ -33,3 +33,13 @@ constexpr int ORBXXXG_REF_ULN_BIT_EXT_1G = 16;
 constexpr int ORBXXXG_REF_ULN_BIT_RESET = 19;
 constexpr int ORBXXXG_REF_ULN_BIT_SYSCLK_IN = 20;
 constexpr int ORBXXXG_REF_ULN_BIT_INTERNAL = 23;
+
+// Low-noise board path switches without a single function of their own: which of them a
+// source needs is listed with the source selection of the board module.
+constexpr int ORBXXXG_REF_ULN_BIT_PATH2 = 2;
+constexpr int ORBXXXG_REF_ULN_BIT_PATH12 = 12;
+constexpr int ORBXXXG_REF_ULN_BIT_PATH13 = 13;
+constexpr int ORBXXXG_REF_ULN_BIT_PATH17 = 17;
+constexpr int ORBXXXG_REF_ULN_BIT_PATH18 = 18;
+constexpr int ORBXXXG_REF_ULN_BIT_PATH21 = 21;
+constexpr int ORBXXXG_REF_ULN_BIT_PATH22 = 22;
