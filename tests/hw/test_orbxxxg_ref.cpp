@@ -13,6 +13,7 @@
 
 #include "device/device_board.h"
 #include "hw/board_slaves.h"
+#include "hw/fs_fpga.h"
 #include "hw/hmc7043_registers.h"
 #include "hw/hmc987_registers.h"
 #include "hw/krgio.h"
@@ -35,6 +36,7 @@ KrFreq hz(int64_t h, uint64_t fraction = 0) {
 
 class RefBoardTest : public HwTest {
   protected:
+    explicit RefBoardTest(bool fs = false) : HwTest(fs) {}
     void start(uint32_t revision) {
         sim_hw_configure(1, revision != STANDARD, nullptr);
         board.revisionCode = revision;
@@ -50,10 +52,12 @@ class RefBoardTest : public HwTest {
 
     SimReferenceState observed() {
         krgio_ioupdate();
+        if (fs_) FS_FPGA_flush();
         EXPECT_TRUE(sim_hw_waitIdle());
         return sim_hw_reference();
     }
     bool bit(int b) {
+        if (fs_) FS_FPGA_flush();
         sim_hw_waitIdle();
         std::vector<uint8_t> image = sim_hw_shiftRegisterImage(BOARD_REF_SRI);
         size_t byte = (size_t)b / 8;
@@ -341,6 +345,34 @@ TEST_F(RefBoardTest, StandardTuningIsLimitedTo14Bits) {
 TEST_F(RefBoardTest, StandardHasNoLowNoiseOption) {
     start(STANDARD);
     EXPECT_EQ(ORBXXXG_REF_disableOptionLn(&board), -241);
+}
+
+// The FS variant reaches the same chips and waits through the FS FPGA.
+class FsRefBoardTest : public RefBoardTest {
+  protected:
+    FsRefBoardTest() : RefBoardTest(true) {}
+};
+
+TEST_F(FsRefBoardTest, SourcesAndLockTestWorkOnTheFsVariant) {
+    start(STANDARD);
+    ASSERT_EQ(setFrequency(100 * M), 0);
+    ASSERT_EQ(external(), 0);
+    SimReferenceState s = observed();
+    EXPECT_STREQ(s.source, "external");
+    EXPECT_EQ(s.frequency.integer, 100 * M);
+    ASSERT_EQ(internal(), 0);
+    EXPECT_STREQ(observed().source, "internal");
+    sim_hw_setAdc(BOARD_REF_ADC, 16151);
+    ASSERT_EQ(checkLock(), 0);
+    EXPECT_EQ(locked(), 0);
+    sim_hw_setAdc(BOARD_REF_ADC, 9000);
+    ASSERT_EQ(checkLock(), 0);
+    EXPECT_EQ(locked(), 1);
+    // The readings follow the disturbance in stream order here too.
+    simulateLoop(8000, 1.0, 0);
+    ASSERT_EQ(checkLock(), 0);
+    EXPECT_EQ(locked(), 0);
+    expectNoViolations();
 }
 
 // ---------------------------------------------------------------------------------------
