@@ -166,6 +166,20 @@ void flushLog() {
 // ---------------------------------------------------------------------------------------
 // Layout
 
+// An instrument of mixed models keeps each channel's own number in sn_all, one
+// "SNCH<n>-<number>" line per channel; position 1 of it names the model.
+void channelModels(const std::string &r, char *model) {
+    FILE *f = fopen((r + "/korvane/dev/sn_all").c_str(), "r");
+    if (!f) return;
+    char line[96];
+    while (fgets(line, sizeof(line), f)) {
+        if (strncmp(line, "SNCH", 4) != 0 || line[4] < '0' || line[4] > '7' || line[5] != '-')
+            continue;
+        if (strlen(line + 6) > 1) model[line[4] - '0'] = (char)toupper((unsigned char)line[7]);
+    }
+    fclose(f);
+}
+
 Layout readLayout() {
     Layout lay;
     std::string r = root();
@@ -182,9 +196,12 @@ Layout readLayout() {
     lay.channels = (count >= '2' && count <= '8') ? count - '0' : 1;
     bool refExcluded = strchr("14A", sn[0]) && sn[1] >= 'A' && sn[1] <= 'H';
     lay.uln = sn[6] > '1' && !refExcluded;
+    char model[SIMHW_CHANNELS];
+    memset(model, sn[1], sizeof(model));
+    if (sn[1] == 'Z') channelModels(r, model);
     for (int c = 0; c < SIMHW_CHANNELS; c++) {
         lay.sspe[c] = strchr("123", sn[10]) ? sn[10] : 0;
-        lay.board40g[c] = sn[1] == 'E';
+        lay.board40g[c] = model[c] == 'E';
     }
     return lay;
 }

@@ -148,12 +148,15 @@ TEST_F(SimAd9164Test, FramesWithoutInstructionOrDataAreFlagged) {
 
 class Sim40gBoardTest : public ::testing::Test {
   protected:
+    virtual const char *serial() const { return "1E0-000L20000-0003"; }  // two channels
+    virtual const char *snAll() const { return ""; }
     void SetUp() override {
         char tmpl[] = "/tmp/krsim40g.XXXXXX";
         root = mkdtemp(tmpl);
         mkdir((root + "/korvane").c_str(), 0755);
         mkdir((root + "/korvane/dev").c_str(), 0755);
-        std::ofstream(root + "/korvane/dev/sn") << "1E0-000L20000-0003";  // two channels
+        std::ofstream(root + "/korvane/dev/sn") << serial();
+        if (*snAll()) std::ofstream(root + "/korvane/dev/sn_all") << snAll();
         krpath_setRoot(root.c_str());
         rtdev_restoreDefaults();
         sim_hw_setTimeScale(0);
@@ -260,6 +263,27 @@ TEST_F(Sim40gBoardTest, StateFileMarksTheBoardAndTheDdsSlotIsEmpty) {
     record(board_outSlave(0, BOARD_OUT_DDS), {0x00, 0x00, 0x00, 0x00, 0x00});
     send();
     EXPECT_EQ(sim_hw_violations().size(), 1u);
+}
+
+// Channel 0 keeps the instrument's 20 GHz model; channel 1 has a 40 GHz number of its own.
+class SimMixedModelTest : public Sim40gBoardTest {
+  protected:
+    const char *serial() const override { return "1Z0-000B20000-0001"; }
+    const char *snAll() const override { return "SNCH1-1E0-000L10000-0001\n"; }
+};
+
+TEST_F(SimMixedModelTest, EachChannelGetsTheBoardOfItsOwnModel) {
+    EXPECT_FALSE(sim_hw_channel(0).board40g);
+    EXPECT_TRUE(sim_hw_channel(1).board40g);
+    std::vector<uint8_t> image(ORBX40G_OUT_SRI_BYTES, 0);
+    record(board_outSlave(1, BOARD_OUT_SRI), image);  // the 40 GHz register's length
+    record(board_outSlave(0, BOARD_OUT_DDS), {0x00, 0x00, 0x00, 0x00, 0x00});  // an AD9910
+    send();
+    EXPECT_TRUE(sim_hw_violations().empty());
+    std::string json = sim_hw_stateJson();
+    size_t first = json.find("\"board\": \"40g\"");
+    EXPECT_NE(first, std::string::npos);
+    EXPECT_EQ(first, json.rfind("\"board\": \"40g\""));  // channel 1 only
 }
 
 }  // namespace
