@@ -210,6 +210,13 @@ uint16_t powerToDac(KrPow p) {
     return (uint16_t)std::lround(x * ALC_DAC_MAX);
 }
 
+// The record of an initialised board; nullptr while the storage is still zero-filled (a
+// slot called before init must not send to slave 0 or follow the missing plan).
+ORBX20G_OUT *ready(OrbxxxgOutBoard *board) {
+    ORBX20G_OUT *o = orbxxxg_outRecord<ORBX20G_OUT>(board);
+    return o->plan ? o : nullptr;
+}
+
 }  // namespace
 
 const Orbx20gOutPlan ORBX20G_OUT_PLAN_1A = {
@@ -397,7 +404,8 @@ int ORBX20G_OUT_writeLoopFilter(ORBX20G_OUT *o, double ohms) {
 // Apply step: the register image, the DDS word (both take effect with the I/O update) and
 // the loop filter unless the digital-levelling sequence sets it after the VCO has tuned.
 int ORBX20G_OUT_SRI_applyPreset(OrbxxxgOutBoard *board) {
-    ORBX20G_OUT *o = ORBX20G_OUT_record(board);
+    ORBX20G_OUT *o = ready(board);
+    if (!o) return -241;
     int r = SRI_applyPreset(&o->sri);
     r = firstError(r, AD9910_applyPreset(&o->dds));
     if (!o->r1Deferred) r = firstError(r, ORBX20G_OUT_writeLoopFilter(o, o->r1SetpointOhm));
@@ -405,7 +413,8 @@ int ORBX20G_OUT_SRI_applyPreset(OrbxxxgOutBoard *board) {
 }
 
 int ORBX20G_OUT_setFrequencySync(OrbxxxgOutBoard *board, const KrFreq *frequency) {
-    return ORBX20G_OUT_presetSetFrequency(ORBX20G_OUT_record(board), frequency);
+    ORBX20G_OUT *o = ready(board);
+    return o ? ORBX20G_OUT_presetSetFrequency(o, frequency) : -241;
 }
 
 int ORBX20G_OUT_setFrequencyAsync(OrbxxxgOutBoard *board, const KrFreq *) {
@@ -432,13 +441,15 @@ int ORBX20G_OUT_isFrequencyResolutionHigh(OrbxxxgOutBoard *board) {
 }
 
 int ORBX20G_OUT_setFrequencyResolutionLow(OrbxxxgOutBoard *board) {
-    ORBX20G_OUT *o = ORBX20G_OUT_record(board);
+    ORBX20G_OUT *o = ready(board);
+    if (!o) return -241;
     o->highResolution = 0;
     return AD9910_disableHighResolution(&o->dds);
 }
 
 int ORBX20G_OUT_setFrequencyResolutionHigh(OrbxxxgOutBoard *board) {
-    ORBX20G_OUT *o = ORBX20G_OUT_record(board);
+    ORBX20G_OUT *o = ready(board);
+    if (!o) return -241;
     o->highResolution = 1;
     return AD9910_enableHighResolution(&o->dds);
 }
@@ -478,7 +489,8 @@ int ORBX20G_OUT_getPhase(OrbxxxgOutBoard *board, KrAngle *angle) {
 }
 
 int ORBX20G_OUT_setPhase_async(OrbxxxgOutBoard *board, const KrAngle *angle) {
-    return ORBX20G_OUT_setPhase(ORBX20G_OUT_record(board), angle);
+    ORBX20G_OUT *o = ready(board);
+    return o ? ORBX20G_OUT_setPhase(o, angle) : -241;
 }
 
 int ORBX20G_OUT_enableRf(OrbxxxgOutBoard *board) {
@@ -506,7 +518,8 @@ int ORBX20G_OUT_disableAlcRfMute(OrbxxxgOutBoard *board) {
 }
 
 int ORBX20G_OUT_setPowerSync(OrbxxxgOutBoard *board, const KrPow *power) {
-    ORBX20G_OUT *o = ORBX20G_OUT_record(board);
+    ORBX20G_OUT *o = ready(board);
+    if (!o) return -241;
     o->power = *power;
     return AD5643_setValue(&o->alcDac, 0, powerToDac(*power));
 }
@@ -579,7 +592,8 @@ int ORBX20G_OUT_getDirectBandLimit(OrbxxxgOutBoard *, KrFreq *frequency) {
 }
 
 int ORBX20G_OUT_powerDown(OrbxxxgOutBoard *board) {
-    ORBX20G_OUT *o = ORBX20G_OUT_record(board);
+    ORBX20G_OUT *o = ready(board);
+    if (!o) return -241;
     int r = SRI_clearBit(&o->sri, ORBX20G_OUT_BIT_RF_ENABLE);
     o->rfEnabled = 0;
     r = firstError(r, AD9910_powerDown(&o->dds));
@@ -588,7 +602,8 @@ int ORBX20G_OUT_powerDown(OrbxxxgOutBoard *board) {
 
 int ORBX20G_OUT_getFrequencyBands(OrbxxxgOutBoard *board, KrFreq *array, int32_t capacity,
                                   int32_t *count) {
-    ORBX20G_OUT *o = ORBX20G_OUT_record(board);
+    ORBX20G_OUT *o = ready(board);
+    if (!o) return -241;
     const Orbx20gOutPlan *plan = o->plan;
     const uint64_t edges[] = {
         ORBX20G_OUT_DIRECT_LIMIT_HZ,
@@ -617,7 +632,8 @@ int ORBX20G_OUT_getFrequencyBands(OrbxxxgOutBoard *board, KrFreq *array, int32_t
 }
 
 int ORBX20G_OUT_getTemperature(OrbxxxgOutBoard *board, double *celsius) {
-    return TC77_readTemperature(&ORBX20G_OUT_record(board)->temp, celsius);
+    ORBX20G_OUT *o = ready(board);
+    return o ? TC77_readTemperature(&o->temp, celsius) : -241;
 }
 
 int ORBX20G_OUT_getPllN1Divider(OrbxxxgOutBoard *board, uint32_t *n1) {
@@ -639,7 +655,8 @@ int ORBX20G_OUT_getPllRDivider(OrbxxxgOutBoard *board, uint32_t *r) {
 // the dithered words in high resolution), then (DDS + 1 GHz) x N2 / R, and / N1 where the
 // loop locks the VCO. Products stay exact in KrFreq; the divisions truncate in binary128.
 int ORBX20G_OUT_getFrequencyExact(OrbxxxgOutBoard *board, KrFreq *frequency) {
-    ORBX20G_OUT *o = ORBX20G_OUT_record(board);
+    ORBX20G_OUT *o = ready(board);
+    if (!o) return -241;
     const AD9910 *dds = &o->dds;
     KrFreq out = *AD9910_calculateAndGetRealFout(dds);
     uint32_t up = dds->drgRateUp, down = dds->drgRateDown;

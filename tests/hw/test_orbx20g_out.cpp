@@ -416,6 +416,26 @@ TEST_F(Orbx20gOutTest, PhaseMovesInStepsOfAtMostThirtyDegrees) {
     EXPECT_TRUE(ioRecords().empty());
 }
 
+// Behind the loop a DDS phase step is scaled by f / (DDS + 1 GHz) at the output, so the DDS
+// moves by the output angle times (DDS + 1 GHz) / f.
+TEST_F(Orbx20gOutTest, PhaseOnAPllPathMovesTheDdsByTheLoopRatio) {
+    for (uint32_t code : {3u, 5u}) {
+        start(code);
+        tune(hz(1300000000));
+        double k = ((double)o->ddsFrequency.integer + 1e9) / 1.3e9;
+        gio_record_clear();
+        KrAngle target = 2.5;
+        ASSERT_EQ(BOARD_ORBXXXG_OUT_setPhase_async(&board, &target), 0);
+        ASSERT_TRUE(sim_hw_waitIdle());
+        int words = 0;
+        for (const GioIoRecord &r : ioRecords())
+            words += r.data.size() == 9 && r.data[8] == AD9910_REG_PROFILE0;
+        EXPECT_EQ(words, (int)std::ceil(2.5 * k / (M_PI / 6)));
+        double want = std::fmod(2.5 * k, 2 * M_PI);
+        EXPECT_NEAR(sim_hw_channel(0).phaseRad, want, 2 * M_PI / 65536) << code;
+    }
+}
+
 TEST_F(Orbx20gOutTest, RfEnableBitAndPowerDown) {
     start(5);
     tune(hz(6000000000));
@@ -471,6 +491,21 @@ TEST_F(Orbx20gOutTest, SlotsTheBoardLeavesEmpty) {
     ASSERT_EQ(BOARD_ORBXXXG_OUT_getDirectBandLimit(&board, &limit), 0);
     EXPECT_EQ(limit.integer, 140000000);
     EXPECT_EQ(board.ioupdateAddress, 0x144800u + ORBX20G_OUT_IOUPDATE_OFFSET);
+}
+
+TEST_F(Orbx20gOutTest, SlotsBeforeInitAnswerHardwareMissing) {
+    ORBX20G_OUT_registerFunctions();
+    static OrbxxxgOutBoard blank;  // zero-filled, as the channel device holds it before init
+    KrFreq f = hz(1000000000), edges[4];
+    int32_t count = 0;
+    KrAngle a = 1.0;
+    gio_record_clear();
+    EXPECT_EQ(BOARD_ORBXXXG_OUT_setFrequencySync(&blank, &f), -241);
+    EXPECT_EQ(BOARD_ORBXXXG_OUT_SRI_applyPreset(&blank), -241);
+    EXPECT_EQ(BOARD_ORBXXXG_OUT_getFrequencyBands(&blank, edges, 4, &count), -241);
+    EXPECT_EQ(BOARD_ORBXXXG_OUT_getFrequencyExact(&blank, &f), -241);
+    EXPECT_EQ(BOARD_ORBXXXG_OUT_setPhase_async(&blank, &a), -241);
+    EXPECT_TRUE(ioRecords().empty());
 }
 
 class Orbx20gOutFsTest : public Orbx20gOutTest {
