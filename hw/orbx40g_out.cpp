@@ -125,6 +125,7 @@ int writePhaseWord(ORBX40G_OUT *b, double dacPhase) {
 }
 
 int applyBit(ORBX40G_OUT *b, int bit, int value) {
+    if (!b->ready) return KR_E_HARDWARE_MISSING;  // no chip addresses yet
     int r = SRI_presetBitValue(&b->sri, bit, value);
     return r ? r : SRI_applyPreset(&b->sri);
 }
@@ -132,6 +133,7 @@ int applyBit(ORBX40G_OUT *b, int bit, int value) {
 // A control bit with the record's flag that mirrors it.
 int switchBit(OrbxxxgOutBoard *board, uint8_t ORBX40G_OUT::*flag, int bit, int on) {
     ORBX40G_OUT *b = orbxxxg_outRecord<ORBX40G_OUT>(board);
+    if (!b->ready) return KR_E_HARDWARE_MISSING;
     b->*flag = (uint8_t)on;
     return applyBit(b, bit, on);
 }
@@ -273,6 +275,7 @@ int ORBX40G_OUT_presetSetFrequency(OrbxxxgOutBoard *board, const KrFreq *f) {
 
 int ORBX40G_OUT_SRI_applyPreset(OrbxxxgOutBoard *board) {
     ORBX40G_OUT *b = ORBX40G_OUT_record(board);
+    if (!b->ready) return KR_E_HARDWARE_MISSING;
     int r = SRI_applyPreset(&b->sri);
     if (b->path != ORBX40G_OUT_PATH_DIRECT && b->r1 != 0 && b->r1 != b->r1Applied) {
         int s = AD8402_setResistanceWB1(&b->loopPot, b->r1);
@@ -425,6 +428,7 @@ int ORBX40G_OUT_disableAlcRfMute(OrbxxxgOutBoard *board) {
 
 int ORBX40G_OUT_powerDown(OrbxxxgOutBoard *board) {
     ORBX40G_OUT *b = ORBX40G_OUT_record(board);
+    if (!b->ready) return KR_E_HARDWARE_MISSING;
     SRI_presetClearBit(&b->sri, ORBX40G_OUT_BIT_RF_ENABLE);
     for (int bit : ORBX40G_OUT_PATH_ALL_BITS)
         SRI_presetClearBit(&b->sri, bit);
@@ -441,6 +445,7 @@ uint16_t ORBX40G_OUT_powerToAlcDac(KrPow power) {
 
 int ORBX40G_OUT_setPowerSync(OrbxxxgOutBoard *board, const KrPow *power) {
     ORBX40G_OUT *b = ORBX40G_OUT_record(board);
+    if (!b->ready) return KR_E_HARDWARE_MISSING;
     if (std::isnan(*power)) return KR_E_ILLEGAL_PARAMETER_VALUE;
     b->power = *power;
     return AD5643_setValue(&b->alcDac, 0, ORBX40G_OUT_powerToAlcDac(*power));
@@ -487,6 +492,7 @@ int ORBX40G_OUT_disableAlcHoldSampleMode(OrbxxxgOutBoard *board) {
 int ORBX40G_OUT_getAlcCondition(OrbxxxgOutBoard *board, uint32_t *condition) {
     ORBX40G_OUT *b = ORBX40G_OUT_record(board);
     *condition = 0;
+    if (!b->ready) return KR_E_HARDWARE_MISSING;
     if (!b->alcEnabled) return 0;
     uint32_t v = 0;
     int r = AD7680_read(&b->detector, &v);
@@ -497,7 +503,9 @@ int ORBX40G_OUT_getAlcCondition(OrbxxxgOutBoard *board, uint32_t *condition) {
 }
 
 int ORBX40G_OUT_getTemperature(OrbxxxgOutBoard *board, double *celsius) {
-    return TC77_readTemperature(&ORBX40G_OUT_record(board)->temperature, celsius);
+    ORBX40G_OUT *b = ORBX40G_OUT_record(board);
+    if (!b->ready) return KR_E_HARDWARE_MISSING;
+    return TC77_readTemperature(&b->temperature, celsius);
 }
 
 namespace {

@@ -61,7 +61,9 @@ void ORBX40G_OUT_registerFunctions();
 
 ORBX40G_OUT *ORBX40G_OUT_record(OrbxxxgOutBoard *board);
 
-// Chips at the channel's slave addresses, divider table, ready flag. RF stays off.
+// Chips at the channel's slave addresses, divider table, ready flag. RF stays off. Before it,
+// the preset step and the phase only store their value, and every slot that would reach a
+// chip answers -241.
 int ORBX40G_OUT_init(OrbxxxgOutBoard *board);
 // *address: the channel's I/O base address in, its I/O update address out (also kept in the
 // board record). May run before init.

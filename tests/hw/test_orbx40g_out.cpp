@@ -211,6 +211,33 @@ TEST_F(Orbx40gTest, WithoutTheReadyFlagThePresetOnlyStoresTheFrequency) {
     EXPECT_EQ(b->dac.nco.ftw, 0u);
 }
 
+TEST_F(Orbx40gTest, BeforeInitNoSlotReachesAChip) {
+    OrbxxxgOutBoard fresh = {};  // zero-filled like the channel record
+    fresh.channel = 1;
+    sim_hw_waitIdle();
+    const uint32_t slave0 = board_outSlave(0, BOARD_OUT_SRI);
+    uint64_t frames = sim_hw_chipFrames(slave0);
+    int (*const actions[])(OrbxxxgOutBoard *) = {
+        ORBX40G_OUT_SRI_applyPreset, ORBX40G_OUT_enableRf,      ORBX40G_OUT_disableRf,
+        ORBX40G_OUT_enableAlc,       ORBX40G_OUT_enableAlcHold, ORBX40G_OUT_enableAlcRfMute,
+        ORBX40G_OUT_powerDown,
+    };
+    for (auto action : actions)
+        EXPECT_EQ(action(&fresh), KR_E_HARDWARE_MISSING);
+    KrPow p = 0.0f;
+    EXPECT_EQ(ORBX40G_OUT_setPowerSync(&fresh, &p), KR_E_HARDWARE_MISSING);
+    double c;
+    EXPECT_EQ(ORBX40G_OUT_getTemperature(&fresh, &c), KR_E_HARDWARE_MISSING);
+    uint32_t condition;
+    EXPECT_EQ(ORBX40G_OUT_getAlcCondition(&fresh, &condition), KR_E_HARDWARE_MISSING);
+    KrAngle a = 1.0, got = 0;
+    EXPECT_EQ(ORBX40G_OUT_setPhase(&fresh, &a), 0);  // stored for later
+    ORBX40G_OUT_getPhase(&fresh, &got);
+    EXPECT_DOUBLE_EQ(got, 1.0);
+    sim_hw_waitIdle();
+    EXPECT_EQ(sim_hw_chipFrames(slave0), frames);
+}
+
 // ---------------------------------------------------------------------------------------
 // Divider table
 
