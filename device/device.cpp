@@ -5,6 +5,7 @@
 
 #include "config/device_config.h"
 #include "core/printd.h"
+#include "device/analog_device.h"
 #include "device/device_record.h"
 
 uint32_t Device_unregisteredFunctionCalls = 0;
@@ -74,26 +75,6 @@ void Device_registerMandatoryFunctions() {
     if (!DEVICE_ISREG(getSourceIndexMax)) Device_getSourceIndexMax = Device_default_getSourceIndex;
 }
 
-namespace {
-Device theDevice;
-
-// Until the channel devices of the two generations exist, both build this record, which
-// carries the model name and the status registers.
-Device *genericDevice_create() {
-    memset(&theDevice, 0, sizeof(theDevice));
-    snprintf(theDevice.modelName, sizeof(theDevice.modelName), "DEVICE");
-    return &theDevice;
-}
-
-const char *device_getName(Device *device) {
-    return device->modelName;
-}
-
-DeviceStatusRegisters *device_getStatusRegisters(Device *device) {
-    return &device->statusRegisters;
-}
-}  // namespace
-
 int isOrbxxxgOutAnalog() {
     return device_config_uses_ORBX20G_OUT_3BorNewer(0) ? 0 : 1;
 }
@@ -107,21 +88,20 @@ int isOrbxxxgOutDigital() {
 }
 
 Device *Device_create() {
-    return genericDevice_create();
+    return isOrbxxxgOut3B() ? out3b_device_create() : analog_device_create();
 }
 
 int Device_init(Device *device) {
-    deviceStatusRegistersInit(&device->statusRegisters);
-    Device_getName = device_getName;
-    Device_getStatusRegisters = device_getStatusRegisters;
-    return 0;
+    return isOrbxxxgOut3B() ? out3b_device_init(device) : analog_device_init(device);
 }
 
 int Device_ioupdate() {
-    return 0;
+    return isOrbxxxgOut3B() ? out3b_device_ioupdate() : analog_device_ioupdate();
 }
-int Device_ioupdateTrigger(int) {
-    return 0;
+
+int Device_ioupdateTrigger(int flag) {
+    return isOrbxxxgOut3B() ? out3b_device_ioupdateTrigger(flag)
+                            : analog_device_ioupdateTrigger(flag);
 }
 
 namespace {

@@ -1,9 +1,72 @@
-// The single instrument record created by Device_create.
+// The single instrument record created by Device_create: up to eight output channels with
+// their boards, the reference board, source selection and the flags of the change sequences.
+// Main loop only, except the VCO calibration fields (vcoMutex).
 #pragma once
 
+#include <pthread.h>
+
+#include <cstdint>
+
+#include "device/krfreq.h"
+#include "device/krquantity.h"
+#include "hw/orbxxxg_board.h"
 #include "scpi/scpi_status.h"
+#include "sweep/sweep.h"
+
+constexpr int DEVICE_MAX_CHANNELS = 8;
+
+// RF switching bits: while any is set, RF on and off are made with the pulse modulator.
+constexpr uint32_t DEVICE_RF_SWITCHING_AM = 1u << 1;
+
+struct DeviceChannel {
+    KrFreq frequency;  // last requested, stored before it is applied
+    KrPow power;
+    KrAngle phase;
+    KrFreq frequencyMin, frequencyMax;
+    KrPow powerMin, powerMax, powerRange, powerResolution;
+    float stepAttenuationMax;
+    uint8_t rfRequested, rfHardwareOn, rfUnmuted;
+    uint32_t rfSwitchingBits;
+    uint8_t presetMode, frequencyPending, powerPending, alcControlValuePending;
+    double alcControlValue;
+    OrbxxxgOutBoard board;
+    OrbxxxgOutBoard *boardPtr;
+    int32_t fsChannel;
+    uint32_t ioupdateAddress;
+    KrTime phaseCompensation;
+    KrTime delayOffset;
+    // Levelling stages, current and target (a value no setting uses forces the first write).
+    uint32_t stepAttACurrent, stepAttATarget, stepAttBCurrent, stepAttBTarget;
+    float peAttCurrent, peAttTarget;
+    uint8_t lowPowerMode;
+    uint8_t pulmForcedOff;  // the pulse modulator holds the output off
+    uint8_t ledOn;
+    // Digital-board variant.
+    uint32_t alcControllerMode;  // 0 analog loop, 1 firmware loop, 2 FPGA loop
+    uint8_t dalcAvailable;
+    Sweep sweep;
+    SweepSource sweepSource;
+};
 
 struct Device {
     char modelName[32];
     DeviceStatusRegisters statusRegisters;
+    OrbxxxgRefBoard refBoard;
+    OrbxxxgRefBoard *ref;
+    DeviceChannel *current;
+    DeviceChannel channels[DEVICE_MAX_CHANNELS];
+    uint32_t channelCount;
+    int32_t sourceIndex, sourceCursor, defaultSource;
+    uint8_t channelLocalIoupdate;
+    uint8_t outputBlanking;
+    uint8_t digitalAlc;
+    uint8_t generation3B;  // the digital-board variant built this record
+    uint32_t boardCode;    // revision code handed to the output boards
+    pthread_mutex_t vcoMutex;
+    uint8_t vcoRunning, vcoSuccess;
+    double vcoCompletion;
+    // Supervision.
+    uint8_t overTemperature, ledBlinkPhase, referenceLocked, peOverride;
+    uint8_t powerWarningShown;
+    uint8_t suppressReapply;
 };

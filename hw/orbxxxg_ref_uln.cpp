@@ -480,12 +480,6 @@ int ORBXXXG_REF_ULN_initialize_phs(OrbxxxgRefBoard *board, uint32_t mask) {
     return e;
 }
 
-int ORBXXXG_REF_ULN_initialize_phsFitted(OrbxxxgRefBoard *board) {
-    int n = device_config_getSourcesCount();
-    if (n > ORBXXXG_REF_ULN_SYSREF_CHANNELS) n = ORBXXXG_REF_ULN_SYSREF_CHANNELS;
-    return ORBXXXG_REF_ULN_initialize_phs(board, n > 0 ? (1u << n) - 1 : 0);
-}
-
 int ORBXXXG_REF_ULN_setSysrefChannelAnalogDelay(OrbxxxgRefBoard *board, int32_t channel,
                                                 const KrTime *delay) {
     OrbxxxgRefUln *r = rec(board);
@@ -530,7 +524,7 @@ void ORBXXXG_REF_ULN_registerFunctions() {
         ORBXXXG_REF_ULN_isReferenceSourceExternalVariable;
     BOARD_ORBXXXG_REF_isReferenceSourceExternalSysClock =
         ORBXXXG_REF_ULN_isReferenceSourceExternalSysClock;
-    BOARD_ORBXXXG_REF_initialize_phs = ORBXXXG_REF_ULN_initialize_phsFitted;
+    BOARD_ORBXXXG_REF_initialize_phs = ORBXXXG_REF_ULN_initialize_phs;
     BOARD_ORBXXXG_REF_disableRefChannel = ORBXXXG_REF_ULN_disableRefChannel;
     BOARD_ORBXXXG_REF_enableRefChannel = ORBXXXG_REF_ULN_enableRefChannel;
     BOARD_ORBXXXG_REF_getSysrefChannelAnalogDelay = ORBXXXG_REF_ULN_getSysrefChannelAnalogDelay;

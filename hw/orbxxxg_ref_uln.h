@@ -107,8 +107,6 @@ int ORBXXXG_REF_ULN_getExtReferencePllFrequencyMin(OrbxxxgRefBoard *board, KrFre
 int ORBXXXG_REF_ULN_disableOptionLn(OrbxxxgRefBoard *board);
 // SYSREF to the channels whose bit is set in mask (bits 0-3); the others' SYSREF is off.
 int ORBXXXG_REF_ULN_initialize_phs(OrbxxxgRefBoard *board, uint32_t mask);
-// The table's form: every fitted channel (at most four).
-int ORBXXXG_REF_ULN_initialize_phsFitted(OrbxxxgRefBoard *board);
 // Delay in seconds, in steps of 25 ps up to 575 ps; other values answer -224.
 int ORBXXXG_REF_ULN_setSysrefChannelAnalogDelay(OrbxxxgRefBoard *board, int32_t channel,
                                                 const KrTime *delay);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 
 #include "hw/ad5640_registers.h"
 #include "hw/ad5643_registers.h"
@@ -113,6 +114,9 @@ void SimShiftRegister::frameDone() {
     for (size_t i = 0; i < n && i < image_.size(); i++)
         image_[i] = frame_[n - 1 - i];
     written_ = true;
+    // Board-level registers (reference, controller) switch their paths at once, without an
+    // I/O update.
+    if (channel() < 0) simhw_boardRegisterChanged();
 }
 
 bool SimShiftRegister::bit(int b) const {
@@ -290,7 +294,26 @@ void SimAdc::describe(std::string &json) const {
     appendField(json, "value", value_);
 }
 
+// A person or a test outside the process heats a board by writing degrees Celsius into
+// $KORVANE_ROOT/sim/temperature-<channel 0-7 or "controller">; the sensor reads it at the
+// start of every conversion read.
+void SimTc77::pollOverride() {
+    const char *root = getenv("KORVANE_ROOT");
+    if (!root || !*root) return;
+    char path[512];
+    if (channel() < 0)
+        snprintf(path, sizeof(path), "%s/sim/temperature-controller", root);
+    else
+        snprintf(path, sizeof(path), "%s/sim/temperature-%d", root, channel());
+    FILE *f = fopen(path, "r");
+    if (!f) return;
+    double c;
+    if (fscanf(f, "%lf", &c) == 1 && c > -100 && c < 300) celsius_ = c;
+    fclose(f);
+}
+
 uint8_t SimTc77::miso(size_t index) {
+    if (index == 0) pollOverride();
     int32_t steps = (int32_t)std::lround(celsius_ / TC77_CELSIUS_PER_STEP);
     uint16_t w = (uint16_t)(((uint32_t)steps << TC77_TEMPERATURE_SHIFT) | TC77_CONVERSION_DONE);
     return index == 0 ? (uint8_t)(w >> 8) : index == 1 ? (uint8_t)w : 0;

@@ -178,6 +178,7 @@ class SimTc77 : public SimChip {  // temperature sensor: 13-bit, 0.0625 C per st
     void frameDone() override {}
 
   private:
+    void pollOverride();
     double celsius_ = 35.0;
 };
 

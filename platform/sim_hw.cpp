@@ -42,9 +42,12 @@ struct Layout {
     bool uln = false;
     char sspe[SIMHW_CHANNELS] = {};      // '1' 12G at output, '2' 40G at output, '3' 40G on board
     bool board40g[SIMHW_CHANNELS] = {};  // the 40 GHz output board instead of the 20 GHz one
+    // 20 GHz boards from revision 1B on lock the VCO (not the output) and divide it by N1.
+    bool vcoLoop[SIMHW_CHANNELS] = {};
     bool operator==(const Layout &o) const {
         return channels == o.channels && uln == o.uln && memcmp(sspe, o.sspe, sizeof(sspe)) == 0 &&
-               memcmp(board40g, o.board40g, sizeof(board40g)) == 0;
+               memcmp(board40g, o.board40g, sizeof(board40g)) == 0 &&
+               memcmp(vcoLoop, o.vcoLoop, sizeof(vcoLoop)) == 0;
     }
 };
 
@@ -202,6 +205,7 @@ Layout readLayout() {
     for (int c = 0; c < SIMHW_CHANNELS; c++) {
         lay.sspe[c] = strchr("123", sn[10]) ? sn[10] : 0;
         lay.board40g[c] = model[c] == 'E';
+        lay.vcoLoop[c] = !lay.board40g[c] && sn[7] > '5' && sn[7] <= 'Z';
     }
     return lay;
 }
@@ -452,9 +456,12 @@ SimChannelState computeChannel(Hw &h, int c) {
         st.frequency = st.ddsFrequency;
         st.frequencyValid = true;
     } else if (path != 0 && st.r != 0 && st.n2 != 0) {
-        // The loop locks f x R / N2 to the DDS output plus 1 GHz.
+        // The loop locks f x R / N2 to the DDS output plus 1 GHz; f is the output on the
+        // oldest boards, the VCO (then divided by N1) on the newer ones.
         u128 x = q64(st.ddsFrequency) + ((u128)ORBX20G_OUT_PFD_OFFSET_HZ << 64);
-        st.frequency = freq(x * st.n2 / st.r);
+        u128 f = x * st.n2 / st.r;
+        if (h.layout.vcoLoop[c] && st.n1 > 1) f /= st.n1;
+        st.frequency = freq(f);
         st.frequencyValid = true;
     }
     bool rfEnabled = k.sri->bit(ORBX20G_OUT_BIT_RF_ENABLE) && !st.ddsPoweredDown;
@@ -817,6 +824,12 @@ SimReferenceState simhw_referenceState() {
 
 std::string simhw_stateJson() {
     return json(hw());
+}
+
+void simhw_boardRegisterChanged() {
+    Hw &h = hw();
+    h.reference = computeReference(h);
+    h.stateDirty = true;
 }
 
 void simhw_setExternalReferencePresent(bool present) {

@@ -87,6 +87,9 @@ SimAd9164 *simhw_rfdac(int channel);
 class SimTc77;
 SimTc77 *simhw_temperatureSensor(int channel);  // -1: the controller board's
 int simhw_channelCount();
+// A register outside the channels (reference, controller) took new contents: the observable
+// state follows at once. Caller holds simhw_lock.
+void simhw_boardRegisterChanged();
 // I/O update: channel -1 updates every chip.
 void simhw_ioupdate(int channel);
 void simhw_setBlanking(int channel, bool on);  // channel -1: all

@@ -284,6 +284,16 @@ const ScpiEnumValue sourPulmPolaValues[] = {
     {nullptr, nullptr, nullptr},
 };
 
+const ScpiEnumValue sourRoscSourValues[] = {
+    {"INTernal", &Device_setReferenceSourceInternal, &Device_isReferenceSourceInternal},
+    {"EXTernal", &Device_setReferenceSourceExternal, &Device_isReferenceSourceExternal},
+    {"VARiable", &Device_setReferenceSourceExternalVariable,
+     &Device_isReferenceSourceExternalVariable},
+    {"SCLock", &Device_setReferenceSourceExternalSysClock,
+     &Device_isReferenceSourceExternalSysClock},
+    {nullptr, nullptr, nullptr},
+};
+
 const ScpiEnumValue sourPulmSourValues[] = {
     {"INTernal", &Device_setPulmSourceInternal, &Device_isPulmSourceInternal},
     {"EXTernal", &Device_setPulmSourceExternal, &Device_isPulmSourceExternal},
@@ -1315,8 +1325,16 @@ const ScpiNode sourceRoscillatorExternalVariableNodes[] = {
     scpi_end(),
 };
 
+const ScpiNode sourceRoscillatorExternalFrequencyNodes[] = {
+    scpi_kwLeaf("JUMP",
+                scpi_leafFreq(nullptr, nullptr, nullptr, &Device_setReferenceFrequencyJump)),
+    scpi_end(),
+};
+
 const ScpiNode sourceRoscillatorExternalNodes[] = {
-    scpi_kw("FREQuency", sourcePulmInternalWidthNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("FREQuency", sourceRoscillatorExternalFrequencyNodes,
+            scpi_leafFreq(&Device_getReferenceFrequency, &Device_getReferenceFrequencyMin,
+                          &Device_getReferenceFrequencyMax, &Device_setReferenceFrequency)),
     scpi_kw("VARiable", sourceRoscillatorExternalVariableNodes),
     scpi_end(),
 };
@@ -1328,20 +1346,27 @@ const ScpiNode sourceRoscillatorInternalModeNodes[] = {
 
 const ScpiNode sourceRoscillatorInternalNodes[] = {
     scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("TUNing", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TUNing", scpi_leafDouble(&Device_getAbsoluteRoscTuning, nullptr, nullptr,
+                                          &Device_setAbsoluteRoscTuning)),
     scpi_kw("MODE", sourceRoscillatorInternalModeNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kwLeaf("TUNE", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceRoscillatorLockedNodes[] = {
-    scpi_kwLeaf("TEST", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TEST",
+                scpi_leafAction(&Device_checkReferencePhaselock, &Device_isReferencePhaselocked)),
     scpi_end(),
 };
 
 const ScpiNode sourceRoscillatorOutputNodes[] = {
-    scpi_kwLeaf("FREQuency", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwOptional("STATe", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf(
+        "FREQuency",
+        scpi_leafFreq(&Device_getReferenceOutputFrequency, &Device_getReferenceOutputFrequencyMin,
+                      &Device_getReferenceOutputFrequencyMax, &Device_setReferenceOutputFrequency)),
+    scpi_kwOptional("STATe", nullptr,
+                    scpi_leafBool(&Device_isReferenceOutputEnabled, &Device_enableReferenceOutput,
+                                  &Device_disableReferenceOutput)),
     scpi_end(),
 };
 
@@ -1354,9 +1379,12 @@ const ScpiNode sourceRoscillatorNodes[] = {
     scpi_kw("COUT", sourceFcportTestNodes),
     scpi_kw("EXTernal", sourceRoscillatorExternalNodes),
     scpi_kw("INTernal", sourceRoscillatorInternalNodes),
-    scpi_kw("LOCKed", sourceRoscillatorLockedNodes, scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kw("OUTPut", sourceRoscillatorOutputNodes),
-    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("LOCKed", sourceRoscillatorLockedNodes,
+            scpi_leafBool(&Device_isReferencePhaselocked, nullptr, nullptr)),
+    scpi_kw("OUTPut", sourceRoscillatorOutputNodes,
+            scpi_leafBool(&Device_isReferenceOutputEnabled, &Device_enableReferenceOutput,
+                          &Device_disableReferenceOutput)),
+    scpi_kwLeaf("SOURce", scpi_leafEnum(sourRoscSourValues)),
     scpi_kw("SYSReference", sourceRoscillatorSysreferenceNodes),
     scpi_end(),
 };

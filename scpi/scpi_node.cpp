@@ -292,6 +292,11 @@ int actionNode(ScpiCall *call) {
     int found = 0;
     int r = _scpi_getParameters(call->params, 0, p, &found, 0);
     if (r != 0) return r;
+    if (call->state == SCPI_STATE_QUERY) {
+        int (*state)(Device *) = slotValue<int (*)(Device *)>(call->node->leaf.ops[0]);
+        if (!state) return KR_E_UNDEFINED_HEADER;
+        return scpi_bool2str(state(call->device), call->out, call->outSize, &call->outLen);
+    }
     int (*action)(Device *) = slotValue<int (*)(Device *)>(call->node->leaf.ops[3]);
     return action ? action(call->device) : KR_E_UNDEFINED_HEADER;
 }

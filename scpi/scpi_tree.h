@@ -249,10 +249,15 @@ constexpr ScpiLeaf scpi_leafStatus(int16_t registerAndNode, uint8_t forms) {
 constexpr ScpiLeaf scpi_leafEnum(const ScpiEnumValue *values, uint8_t forms = SCPI_FORM_BOTH) {
     return ScpiLeaf{SCPI_LEAF_ENUM, forms, 0, nullptr, values, {}};
 }
-// A set without parameters that calls one device operation.
-constexpr ScpiLeaf scpi_leafAction(int (**action)(Device *)) {
-    return ScpiLeaf{SCPI_LEAF_ACTION, SCPI_FORM_SET, 0,
-                    nullptr,          nullptr,       {nullptr, nullptr, nullptr, action}};
+// A set without parameters that calls one device operation; with state, the query answers
+// that predicate (a test that is run, then its result read).
+constexpr ScpiLeaf scpi_leafAction(int (**action)(Device *), int (**state)(Device *) = nullptr) {
+    return ScpiLeaf{SCPI_LEAF_ACTION,
+                    (uint8_t)(SCPI_FORM_SET | (state ? SCPI_FORM_QUERY : 0)),
+                    0,
+                    nullptr,
+                    nullptr,
+                    {state, nullptr, nullptr, action}};
 }
 
 // ---- Node builders -------------------------------------------------------------------------

@@ -344,10 +344,10 @@ class IdentificationTest : public SimRootTest {
 
 TEST_F(IdentificationTest, NoBracketsWithoutAnExtension) {
     useSerial("1C0-000B10000-0001");
-    EXPECT_EQ(idn(), "Korvane AG,DEVICE,1C0-000B10000-0001,0.4.204");
+    EXPECT_EQ(idn(), "Korvane AG,ORBX20G,1C0-000B10000-0001,0.4.204");
     ASSERT_EQ(device_config_setModelNameExt(""), 0);
     EXPECT_EQ(read("/korvane/cust/model_name_ext"), "[]");
-    EXPECT_EQ(idn(), "Korvane AG,DEVICE,1C0-000B10000-0001,0.4.204");
+    EXPECT_EQ(idn(), "Korvane AG,ORBX20G,1C0-000B10000-0001,0.4.204");
 }
 
 TEST_F(IdentificationTest, ExtensionIsStoredInBracketsAndShownAfterTheModel) {
@@ -356,7 +356,7 @@ TEST_F(IdentificationTest, ExtensionIsStoredInBracketsAndShownAfterTheModel) {
     EXPECT_EQ(read("/korvane/cust/model_name_ext"), "[LAB-7]");
     EXPECT_STREQ(device_config_getModelNameExt(), "LAB-7");
     EXPECT_STREQ(device_config_getModelNameExt_bracketed(), "[LAB-7]");
-    EXPECT_EQ(idn(), "Korvane AG,DEVICE[LAB-7],1C0-000B10000-0001,0.4.204");
+    EXPECT_EQ(idn(), "Korvane AG,ORBX20G[LAB-7],1C0-000B10000-0001,0.4.204");
     device_config_init();  // read back from the file
     EXPECT_STREQ(device_config_getModelNameExt_bracketed(), "[LAB-7]");
 }

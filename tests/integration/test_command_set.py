@@ -13,7 +13,8 @@ UNDEFINED = '-113,"Undefined header"'
 class CommandSetTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.inst = Instrument(port=free_port())
+        # Two channels, so that the suffixes 1 and 2 of the examples both exist.
+        cls.inst = Instrument(port=free_port(), serial="1C0-000B20000-0001")
         cls.inst.wait_running()
         cls.client = TcpClient(cls.inst.port)
 

@@ -14,7 +14,7 @@ import unittest
 from krsim import (FINDER_PORT, Instrument, TcpClient, connect_soon, finder_query, free_port,
                    in_own_netns, netns_available, run_in_own_netns)
 
-IDN = "Korvane AG,DEVICE,1C0-000B10000-0001,0.4.204"
+IDN = "Korvane AG,ORBX20G,1C0-000B10000-0001,0.4.204"
 # Maker, model (with an optional bracketed extension), serial number, version: no spaces.
 IDN_SHAPE = re.compile(r"^[^,\s]+( [^,\s]+)*,[^,\s]+,\d[0-9A-Z]{2}-[0-9A-Z]{9}-[0-9A-Z]{4},"
                        r"\d+\.\d+\.\d+$")
@@ -261,7 +261,7 @@ class FixedPortTest(unittest.TestCase):
             self.assertIsNotNone(reply)
             self.assertEqual(len(reply), 111)
             self.assertEqual(reply[:21], bytes(21))
-            self.assertEqual(reply[21:51], b"DEVICE[LAB]".ljust(30, b"\0"))
+            self.assertEqual(reply[21:51], b"ORBX20G[LAB]".ljust(30, b"\0"))
             self.assertEqual(reply[51:80], b"1C0-000B10000-0001".ljust(29, b"\0"))
             self.assertEqual(reply[80:], bytes(31))
             for payload in (b"x", b"\0", b"discover" * 10):

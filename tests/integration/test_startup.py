@@ -49,7 +49,7 @@ class StartupTest(unittest.TestCase):
             self.assertEqual(link_names(out), ["File", "Console", "Socket Port 18",
                                                "VXI-11 Channel A", "VXI-11 Channel B", "USB"])
             idn = inst.query("*IDN?")
-            self.assertEqual(idn, "Korvane AG,DEVICE,1C0-000B10000-0001,0.4.204")
+            self.assertEqual(idn, "Korvane AG,ORBX20G,1C0-000B10000-0001,0.4.204")
             self.assertEqual(inst.query("*IDN?;*OPC?"), idn + ";1")
             self.assertEqual(inst.file("/media/ram/kr_framework_status").strip(), "running")
             self.assertEqual(inst.file("/media/ram/selftest.txt"), "*TST? selftest report\r\n1;0\r\n")

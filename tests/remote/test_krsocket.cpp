@@ -32,7 +32,7 @@ std::string sourceDir() {
     return f.substr(0, f.rfind("/tests/"));
 }
 
-const std::string idn = "Korvane AG,DEVICE,1C0-000B10000-0001,0.4.204\n";
+const std::string idn = "Korvane AG,ORBX20G,1C0-000B10000-0001,0.4.204\n";
 
 // A port nobody listens on at the moment.
 int freePort(int type = SOCK_STREAM) {

@@ -57,13 +57,13 @@ TEST_F(FinderTest, ReplyCarriesModelAndSerialNumberAtFixedOffsets) {
     unsigned char reply[KRSOCKET_BCAST_REPLY_SIZE];
     krsocketBcastReply(&finder, reply);
     EXPECT_EQ(field(reply, 0, 21), std::string(21, '\0'));
-    EXPECT_EQ(field(reply, 21, 30), padded("DEVICE", 30));
+    EXPECT_EQ(field(reply, 21, 30), padded("ORBX20G", 30));
     EXPECT_EQ(field(reply, 51, 29), padded("1C0-000B10000-0001", 29));
     EXPECT_EQ(field(reply, 80, 31), std::string(31, '\0'));
 
     ASSERT_EQ(device_config_setModelNameExt("LAB"), 0);
     krsocketBcastReply(&finder, reply);
-    EXPECT_EQ(field(reply, 21, 30), padded("DEVICE[LAB]", 30));
+    EXPECT_EQ(field(reply, 21, 30), padded("ORBX20G[LAB]", 30));
 }
 
 TEST_F(FinderTest, LongSerialNumberIsCutAtItsField) {
@@ -74,7 +74,7 @@ TEST_F(FinderTest, LongSerialNumberIsCutAtItsField) {
     device_config_init();
     unsigned char reply[KRSOCKET_BCAST_REPLY_SIZE];
     krsocketBcastReply(&finder, reply);
-    EXPECT_EQ(field(reply, 21, 30), padded("DEVICE[ABCDEFGHIJKLMN]", 30));
+    EXPECT_EQ(field(reply, 21, 30), padded("ORBX20G[ABCDEFGHIJKLMN]", 30));
     EXPECT_EQ(field(reply, 51, 29), std::string(29, '7'));
     EXPECT_EQ(field(reply, 80, 31), std::string(31, '\0'));
 }

@@ -1,0 +1,188 @@
+// Periodic supervision from the main loop: fan and over-temperature shutdown, LED blinking
+// during the shutdown, reference lock and levelling condition into the questionable status
+// register and onto the front panel.
+#include <algorithm>
+
+#include "config/device_config.h"
+#include "core/printd.h"
+#include "device/analog_device.h"
+#include "device/device.h"
+#include "device/device_board.h"
+#include "frontpanel/krhcupdate.h"
+#include "hw/krspi.h"
+#include "modulation/krcont.h"
+
+namespace {
+
+constexpr uint16_t QUES_POWER = 1u << 3;
+constexpr uint16_t QUES_TEMPERATURE = 1u << 4;
+constexpr uint16_t QUES_FREQUENCY = 1u << 5;
+
+struct Thresholds {
+    double fanOn, fanOff, shutdown;
+};
+
+Thresholds thresholds() {
+    if (device_config_uses_ORBX20G_OUT_2AorNewer(0))
+        return device_config_usesAluCoolingPlates() ? Thresholds{49.25, 48.75, 75.0}
+                                                    : Thresholds{61.25, 60.75, 95.0};
+    if (device_config_uses_ORBXXXG_OUT_1B1(0)) return {40.25, 39.75, 65.0};
+    if (device_config_uses_ORBX20G_OUT_1AorNewer(0) || device_config_usesSspeAtOut(0) ||
+        device_config_uses_ORBXXXG_OUT_1C(0))
+        return {31.25, 30.75, 75.0};
+    return {61.25, 60.75, 95.0};
+}
+
+bool steepFan() {
+    return device_config_uses_ORBX20G_OUT_1AorNewer(0) || device_config_usesSspeAtOut(0);
+}
+
+// No configuration of this build ignores the over-temperature shutdown.
+bool ignoresOverTemperature() {
+    return false;
+}
+
+void setQuestionable(Device *device, uint16_t bit, bool on) {
+    statusregister_setCondition(&device->statusRegisters.questionable, bit, on ? 1 : 0);
+}
+
+void allLeds(Device *device, bool on) {
+    int32_t before = Device_getSource(device);
+    for (uint32_t c = 0; c < device->channelCount; c++) {
+        Device_setSource(device, (int32_t)c);
+        if (on)
+            Device_enableOutputLed(device);
+        else
+            Device_disableOutputLed(device);
+    }
+    Device_setSource(device, before);
+}
+
+double supervisedTemperature(Device *device) {
+    if (device_config_uses_ORBXXXG_OUT_1B1(0)) {
+        double t = 0;
+        KRCONT_getTemperature_async(&t);
+        return t;
+    }
+    double values[10];
+    int n = Device_getTemperatures(device, values, 10);
+    if (n <= 1) return 0;
+    return *std::max_element(values + 1, values + n);
+}
+
+void temperatureStep(Device *device) {
+    if (!KRCONT_isFanAuto()) return;
+    Thresholds th = thresholds();
+    double t = supervisedTemperature(device);
+    if ((t > th.shutdown && !ignoresOverTemperature()) || device->overTemperature) {
+        if (device->overTemperature && t < th.fanOff) {
+            device->overTemperature = 0;
+            allLeds(device, false);
+            setQuestionable(device, QUES_TEMPERATURE, false);
+            return;
+        }
+        device->overTemperature = 1;
+        printd("periodic(): overtemperature %f deg C, force power down\n", t);
+        setQuestionable(device, QUES_TEMPERATURE, true);
+        KRCONT_disableRF();
+        KRCONT_setFanDac_imm(1.0);
+        KRCONT_enableFan_imm();
+        int32_t before = Device_getSource(device);
+        for (uint32_t c = 0; c < device->channelCount; c++) {
+            Device_setSource(device, (int32_t)c);
+            Device_disableRf(device);
+        }
+        Device_setSource(device, before);
+        hcupdate_rfOutputState(device);
+    }
+    if (t > th.fanOn) {
+        double dac = steepFan() ? (t - th.fanOn) * 0.125 + 0.75 : (t - th.fanOn) * 0.5;
+        KRCONT_setFanDac_imm(std::min(dac, 1.0));
+        KRCONT_enableFan_imm();
+    } else if (t < th.fanOff) {
+        KRCONT_setFanDac_imm(0);
+        KRCONT_disableFan_imm();
+    }
+}
+
+void referenceStep(Device *device) {
+    bool locked = BOARD_ORBXXXG_REF_ISREG(isReferencePhaseLocked) &&
+                  BOARD_ORBXXXG_REF_isReferencePhaseLocked(device->ref) == 1;
+    bool was = device->referenceLocked != 0;
+    if (was && !locked) setQuestionable(device, QUES_FREQUENCY, true);
+    if (!was && locked) setQuestionable(device, QUES_FREQUENCY, false);
+    if (was != locked) hcupdate_roscLock(device);
+    device->referenceLocked = locked ? 1 : 0;
+}
+
+void levellingStep(Device *device) {
+    DeviceChannel *ch = device->current;
+    bool pulm = DEVICE_ISREG(isPulmEnabled) && Device_isPulmEnabled(device) == 1;
+    bool possible = !pulm && krspiAccessibleByThread() == 1 && !device->peOverride &&
+                    BOARD_ORBXXXG_OUT_ISREG(getAlcCondition);
+    uint32_t condition = 0;
+    if (possible && ch->rfRequested) {
+        if (device->digitalAlc && BOARD_ORBXXXG_OUT_ISREG(getDalcCondition))
+            BOARD_ORBXXXG_OUT_getDalcCondition(ch->boardPtr, &condition);
+        else
+            BOARD_ORBXXXG_OUT_getAlcCondition(ch->boardPtr, &condition);
+    }
+    if (possible && ch->rfRequested && condition != 0 && condition != 3) {
+        setQuestionable(device, QUES_POWER, true);
+        if (!device->powerWarningShown) hcupdate_setQuesPow();
+        device->powerWarningShown = 1;
+    } else {
+        setQuestionable(device, QUES_POWER, false);
+        if (device->powerWarningShown) hcupdate_clearQuesPow();
+        device->powerWarningShown = 0;
+    }
+}
+
+// Board temperatures after the controller's.
+int analog_getTemperatures(Device *device, double *values, int32_t capacity) {
+    if (capacity <= 0) return 0;
+    int n = 0;
+    double t = 0;
+    KRCONT_getTemperature_async(&t);
+    values[n++] = t;
+    for (uint32_t c = 0; c < device->channelCount && n < capacity; c++) {
+        double b = 0;
+        if (BOARD_ORBXXXG_OUT_ISREG(getTemperature) &&
+            BOARD_ORBXXXG_OUT_getTemperature(device->channels[c].boardPtr, &b) == 0)
+            values[n++] = b;
+    }
+    return n;
+}
+
+double analog_getContTemperature(Device *) {
+    double t = 0;
+    KRCONT_getTemperature_async(&t);
+    return t;
+}
+
+float analog_getTemperatureMax(Device *device) {
+    double values[10];
+    int n = analog_getTemperatures(device, values, 10);
+    return n ? (float)*std::max_element(values, values + n) : 0.0f;
+}
+
+}  // namespace
+
+int analog_periodic(Device *device, uint32_t ticks) {
+    if (!(ticks & 1u) && device->overTemperature) {
+        allLeds(device, device->ledBlinkPhase != 0);
+        device->ledBlinkPhase = !device->ledBlinkPhase;
+    }
+    if (!(ticks & 0xFu)) temperatureStep(device);
+    if (!(ticks & 3u)) {
+        referenceStep(device);
+        levellingStep(device);
+    }
+    return 0;
+}
+
+void analog_registerSupervisionFunctions() {
+    Device_getTemperatures = analog_getTemperatures;
+    Device_getContTemperature = analog_getContTemperature;
+    Device_getTemperatureMax = analog_getTemperatureMax;
+}

@@ -1,0 +1,306 @@
+// Sweep records and the fixed-value path.
+#include "sweep/sweep.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "config/device_config.h"
+#include "core/printd.h"
+#include "device/device.h"
+#include "hw/krgio.h"
+#include "scpi/scpi_errorcodes.h"
+
+namespace {
+
+// A mode request waits somewhere: the executor looks at the sources only then.
+bool executionPending = false;
+
+Sweep *current(Device *device) {
+    return Device_getSweepPtr(device);
+}
+
+SweepSource *currentSource(Device *device) {
+    return Device_getSweepSourcePtr(device, Device_getSource(device));
+}
+
+bool allFixed(const Sweep *s) {
+    return s->frequencyMode == SWEEP_MODE_FIX && s->powerMode == SWEEP_MODE_FIX &&
+           s->phaseMode == SWEEP_MODE_FIX;
+}
+
+// Mode queries answer with the requested mode while a change waits for the executor.
+uint32_t shownMode(const Sweep *s, uint32_t active, uint32_t requested) {
+    return s->modeChangePending ? requested : active;
+}
+
+KrFreq hz(uint64_t f) {
+    KrFreq r;
+    r.integer = (int64_t)f;
+    r.fraction = 0;
+    return r;
+}
+
+int sweep_setFrequencyFixed(Device *device, const KrFreq *f) {
+    Sweep *s = current(device);
+    SweepSource *src = currentSource(device);
+    if (!s || !src) return KR_E_UNDEFINED_HEADER;
+    src->frequency = *f;
+    if (!allFixed(s)) return 0;
+    if (s->cwTriggerEnabled) krgio_setTransientAction(krgio_awaitTrigger);
+    return setCurrentFrequency(device, f);
+}
+
+const KrFreq *sweep_getFrequencyFixed(Device *device) {
+    SweepSource *src = currentSource(device);
+    if (!src) return &globalKrFreq;
+    return &src->frequency;
+}
+
+int sweep_setPowerFixed(Device *device, const KrPow *p) {
+    Sweep *s = current(device);
+    SweepSource *src = currentSource(device);
+    if (!s || !src) return KR_E_UNDEFINED_HEADER;
+    src->power = *p;
+    if (s->powerMode != SWEEP_MODE_FIX) return 0;
+    return Device_setPower(device, p);
+}
+
+const KrPow *sweep_getPowerFixed(Device *device) {
+    SweepSource *src = currentSource(device);
+    if (!src) return &globalKrPow;
+    return &src->power;
+}
+
+int sweep_setPhaseFixed(Device *device, const KrAngle *a) {
+    Sweep *s = current(device);
+    SweepSource *src = currentSource(device);
+    if (!s || !src) return KR_E_UNDEFINED_HEADER;
+    src->phase = *a;
+    if (s->phaseMode != SWEEP_MODE_FIX) return 0;
+    return Device_setPhase(device, a);
+}
+
+const KrAngle *sweep_getPhaseFixed(Device *device) {
+    SweepSource *src = currentSource(device);
+    if (!src) return &globalKrAngle;
+    return &src->phase;
+}
+
+// FIX requests wait for the executor (end of the program message).
+int requestFixed(Device *device, uint32_t Sweep::*requested) {
+    Sweep *s = current(device);
+    if (!s) return KR_E_UNDEFINED_HEADER;
+    s->*requested = SWEEP_MODE_FIX;
+    s->modeChangePending = 1;
+    executionPending = true;
+    return 0;
+}
+
+int sweep_setFrequencyModeFixed(Device *device) {
+    return requestFixed(device, &Sweep::requestedFrequencyMode);
+}
+int sweep_setPowerModeFixed(Device *device) {
+    return requestFixed(device, &Sweep::requestedPowerMode);
+}
+int sweep_setPhaseModeFixed(Device *device) {
+    return requestFixed(device, &Sweep::requestedPhaseMode);
+}
+
+template <uint32_t Sweep::*Active, uint32_t Sweep::*Requested, uint32_t Mode>
+int isMode(Device *device) {
+    const Sweep *s = current(device);
+    if (!s) return 0;
+    return shownMode(s, s->*Active, s->*Requested) == Mode ? 1 : 0;
+}
+
+int sweep_enableCwTrigger(Device *device) {
+    Sweep *s = current(device);
+    if (!s) return KR_E_UNDEFINED_HEADER;
+    s->cwTriggerEnabled = 1;
+    return 0;
+}
+int sweep_disableCwTrigger(Device *device) {
+    Sweep *s = current(device);
+    if (!s) return KR_E_UNDEFINED_HEADER;
+    s->cwTriggerEnabled = 0;
+    return 0;
+}
+int sweep_isCwTriggerEnabled(Device *device) {
+    const Sweep *s = current(device);
+    return s && s->cwTriggerEnabled ? 1 : 0;
+}
+
+// One source: pending FIX requests take effect and re-apply the fixed values.
+int sweep_executeChannel(Device *device) {
+    Sweep *s = current(device);
+    if (!s || !s->modeChangePending) return 0;
+    s->modeChangePending = 0;
+    SweepSource *src = currentSource(device);
+    bool changed = false;
+    if (s->requestedFrequencyMode == SWEEP_MODE_FIX && s->frequencyMode != SWEEP_MODE_FIX) {
+        s->frequencyMode = SWEEP_MODE_FIX;
+        changed = true;
+        if (src) setCurrentFrequency(device, &src->frequency);
+    }
+    if (s->requestedPowerMode == SWEEP_MODE_FIX && s->powerMode != SWEEP_MODE_FIX) {
+        s->powerMode = SWEEP_MODE_FIX;
+        changed = true;
+        if (src) Device_setPower(device, &src->power);
+    }
+    if (s->requestedPhaseMode == SWEEP_MODE_FIX && s->phaseMode != SWEEP_MODE_FIX) {
+        s->phaseMode = SWEEP_MODE_FIX;
+        changed = true;
+        if (src) Device_setPhase(device, &src->phase);
+    }
+    (void)changed;
+    if (s->requestedFrequencyMode == SWEEP_MODE_FIX && s->requestedPowerMode == SWEEP_MODE_FIX &&
+        s->requestedPhaseMode == SWEEP_MODE_FIX) {
+        printd("sweep_executeChannel(): new mode FREQ FIX, POW FIX, PHAS FIX\n");
+        return 0;
+    }
+    // Sweeps and lists are not played by this build: the request falls back to what runs.
+    s->requestedFrequencyMode = s->frequencyMode;
+    s->requestedPowerMode = s->powerMode;
+    s->requestedPhaseMode = s->phaseMode;
+    return KR_E_SETTINGS_CONFLICT;
+}
+
+}  // namespace
+
+int Sweep_inModeSweep(const Sweep *s) {
+    return s->frequencyMode == SWEEP_MODE_SWEEP || s->powerMode == SWEEP_MODE_SWEEP;
+}
+int Sweep_inModeList(const Sweep *s) {
+    return s->frequencyMode == SWEEP_MODE_LIST || s->powerMode == SWEEP_MODE_LIST ||
+           s->phaseMode == SWEEP_MODE_LIST;
+}
+int Sweep_inModeChirp(const Sweep *s) {
+    return s->frequencyMode == SWEEP_MODE_CHIRP;
+}
+int Sweep_inModeFixed(const Sweep *s) {
+    return !Sweep_inModeSweep(s) && !Sweep_inModeList(s) && !Sweep_inModeChirp(s) &&
+           s->phaseMode != SWEEP_MODE_SWEEP;
+}
+int Sweep_isActive(const Sweep *s) {
+    return s->frequencyMode == SWEEP_MODE_SWEEP || s->frequencyMode == SWEEP_MODE_LIST ||
+           s->powerMode == SWEEP_MODE_SWEEP || s->powerMode == SWEEP_MODE_LIST;
+}
+
+int setCurrentFrequency(Device *device, const KrFreq *f) {
+    if (!(DEVICE_ISREG(isSourceCouplingEnabled) && Device_isSourceCouplingEnabled(device)))
+        return Device_setFrequency(device, f);
+    int before = Device_getSource(device);
+    int result = 0;
+    Device_enumerateSources(device);
+    while (Device_nextSource(device)) {
+        int source = Device_getSource(device);
+        KrFreq value = *f;
+        if (source != 0) krfreqAdd(&value, f, Device_getSourceCouplingOffsetFrequency(device));
+        Sweep *s = current(device);
+        if (s && s->frequencyMode == SWEEP_MODE_FIX) {
+            SweepSource *src = currentSource(device);
+            if (src) src->frequency = value;
+        }
+        int r = Device_setFrequency(device, &value);
+        if (r < 0 && result == 0) result = r;
+    }
+    Device_setSource(device, before);
+    return result;
+}
+
+int sweep_execute(Device *device) {
+    if (!executionPending) return 0;
+    executionPending = false;
+    if (Device_getSourceIndexMax(device) <= 1) return sweep_executeChannel(device);
+    int before = Device_getSource(device);
+    int result = 0;
+    int count = Device_getSourceIndexMax(device);
+    for (int i = 0; i < count; i++) {
+        if (Device_setSource(device, i) < 0) continue;
+        int r = sweep_executeChannel(device);
+        if (r < 0 && result == 0) result = r;
+    }
+    Device_setSource(device, before);
+    return result;
+}
+
+int Sweep_init(Device *device, uint32_t channel) {
+    int result = 0;
+#define SWEEP_NEEDS(slot)                                                  \
+    if (!DEVICE_ISREG(slot)) {                                             \
+        printd("Sweep_init(): Error: Device_" #slot " not registered!\n"); \
+        result = KR_E_UNDEFINED_HEADER;                                    \
+    }
+    SWEEP_NEEDS(getSweepPtr)
+    SWEEP_NEEDS(getSweepSourcePtr)
+    SWEEP_NEEDS(setFrequency)
+    SWEEP_NEEDS(setPower)
+    SWEEP_NEEDS(sweepDefinePreset)
+    SWEEP_NEEDS(sweepApplyPreset)
+    SWEEP_NEEDS(getAlcControlValue)
+    SWEEP_NEEDS(setAlcControlValue)
+    SWEEP_NEEDS(isAlcEnabled)
+    SWEEP_NEEDS(isAlcHoldEnabled)
+    SWEEP_NEEDS(enableAlcHoldSampleMode)
+    SWEEP_NEEDS(disableAlcHoldSampleMode)
+#undef SWEEP_NEEDS
+    Sweep *s = Device_getSweepPtr(device);
+    if (!s) return KR_E_UNDEFINED_HEADER;
+    memset(s, 0, sizeof(*s));
+    s->frequencyStart = hz(1000000000ull);
+    s->frequencyStop = hz(2000000000ull);
+    s->powerStart = -20.0f;
+    s->powerStop = 10.0f;
+    s->phaseStart = 0;
+    s->phaseStop = 2 * M_PI;
+    s->points = 2;
+    s->dwell = (device_config_isOrbxXXG() || device_config_usesOptionFs()) ? 50e-6 : 0.4e-3;
+    s->blankingEnabled = 1;
+    s->channel = channel;
+    s->statusRegisters = Device_getStatusRegisters(device);
+    s->fsChannel = (uint32_t)Device_getFsChannel(device);
+    s->logFactor = s->logFactorInverse = 1.0;
+    if (channel == 0) Sweep_registerDeviceFunctions();
+    return result;
+}
+
+int Sweep_initFixedValues(Device *device) {
+    SweepSource *src = currentSource(device);
+    if (!src) return KR_E_UNDEFINED_HEADER;
+    src->frequency = *Device_getFrequency(device);
+    src->power = *Device_getPower(device);
+    src->phase = *Device_getPhase(device);
+    return 0;
+}
+
+void Sweep_registerDeviceFunctions() {
+    Device_setFrequencyFixed = sweep_setFrequencyFixed;
+    Device_getFrequencyFixed = sweep_getFrequencyFixed;
+    Device_setPowerFixed = sweep_setPowerFixed;
+    Device_getPowerFixed = sweep_getPowerFixed;
+    Device_setPhaseFixed = sweep_setPhaseFixed;
+    Device_getPhaseFixed = sweep_getPhaseFixed;
+    Device_setFrequencyModeFixed = sweep_setFrequencyModeFixed;
+    Device_setPowerModeFixed = sweep_setPowerModeFixed;
+    Device_setPhaseModeFixed = sweep_setPhaseModeFixed;
+    Device_isFrequencyModeFixed =
+        isMode<&Sweep::frequencyMode, &Sweep::requestedFrequencyMode, SWEEP_MODE_FIX>;
+    Device_isFrequencyModeSweep =
+        isMode<&Sweep::frequencyMode, &Sweep::requestedFrequencyMode, SWEEP_MODE_SWEEP>;
+    Device_isFrequencyModeList =
+        isMode<&Sweep::frequencyMode, &Sweep::requestedFrequencyMode, SWEEP_MODE_LIST>;
+    Device_isFrequencyModeChirp =
+        isMode<&Sweep::frequencyMode, &Sweep::requestedFrequencyMode, SWEEP_MODE_CHIRP>;
+    Device_isPowerModeFixed = isMode<&Sweep::powerMode, &Sweep::requestedPowerMode, SWEEP_MODE_FIX>;
+    Device_isPowerModeSweep =
+        isMode<&Sweep::powerMode, &Sweep::requestedPowerMode, SWEEP_MODE_SWEEP>;
+    Device_isPowerModeList = isMode<&Sweep::powerMode, &Sweep::requestedPowerMode, SWEEP_MODE_LIST>;
+    Device_isPhaseModeFixed = isMode<&Sweep::phaseMode, &Sweep::requestedPhaseMode, SWEEP_MODE_FIX>;
+    Device_isPhaseModeSweep =
+        isMode<&Sweep::phaseMode, &Sweep::requestedPhaseMode, SWEEP_MODE_SWEEP>;
+    Device_isPhaseModeList = isMode<&Sweep::phaseMode, &Sweep::requestedPhaseMode, SWEEP_MODE_LIST>;
+    Device_enableCwTrigger = sweep_enableCwTrigger;
+    Device_disableCwTrigger = sweep_disableCwTrigger;
+    Device_isCwTriggerEnabled = sweep_isCwTriggerEnabled;
+    Device_execute = sweep_execute;
+}

@@ -1,0 +1,259 @@
+"""The channel device end to end: settings sent over SCPI, checked in the simulated hardware
+state (what the chips produce), not in the firmware's own variables."""
+
+import json
+import os
+import time
+import unittest
+from fractions import Fraction
+
+from krsim import Instrument, TcpClient, free_port
+
+STANDARD_1C = "1C0-000710000-0008"  # 20 GHz board revision 1C, one channel
+STANDARD_1A = "1C0-000510000-0009"  # 20 GHz board revision 1A
+TWO_CHANNELS = "1C0-000B20000-0007"
+
+
+def exact(text):
+    """A decimal text as an exact fraction (the state file writes 20 fraction digits)."""
+    return Fraction(text)
+
+
+def dds_step(channel):
+    """The tuning step at the output: one word of the synthesizing DDS (or DAC), scaled by
+    the loop. Generous on the 20 GHz boards that divide the VCO by N1."""
+    if channel.get("board") == "40g":
+        return Fraction(1, 1000)
+    clock = exact(channel["dds_clock_hz"])
+    if channel["path"] == "direct" or not channel["r"]:
+        return clock / 2**32
+    return clock / 2**32 * channel["n2"] / channel["r"]
+
+
+class ChannelTest(unittest.TestCase):
+    def start(self, **kw):
+        """The instrument, with its queries going over the raw socket (the console also
+        carries the firmware's own messages)."""
+        inst = Instrument(port=free_port(), **kw)
+        self.addCleanup(inst.close)
+        inst.wait_running()
+        client = TcpClient(inst.port, timeout=20.0)
+        self.addCleanup(client.close)
+        inst.query = lambda command, timeout=20.0: client.query(command, timeout)
+        return inst
+
+    def state(self, inst, until=None, timeout=10.0):
+        """The simulated hardware state once until(state) holds (or the last one read)."""
+        path = os.path.join(inst.root, "sim", "hardware-state.json")
+        deadline = time.monotonic() + timeout
+        last = None
+        while time.monotonic() < deadline:
+            try:
+                with open(path) as f:
+                    last = json.load(f)
+            except (OSError, ValueError):
+                last = None
+            if last is not None and (until is None or until(last)):
+                return last
+            time.sleep(0.05)
+        self.fail("simulated state never matched; last: %s" % json.dumps(last, indent=1))
+
+    def settle(self, inst, command):
+        """Sends a program message and waits until the instrument has worked it off."""
+        self.assertEqual(inst.query(command + ";*OPC?"), "1")
+
+    def errors(self, inst):
+        found = []
+        for _ in range(20):
+            e = inst.query("SYST:ERR?")
+            if e.startswith("0,"):
+                return found
+            found.append(e)
+        return found
+
+    def tuned(self, inst, channel, hz, timeout=10.0):
+        """Waits until channel (0-based) synthesizes hz within one tuning step; returns it."""
+        want = exact(hz)
+
+        def close(s):
+            ch = s["channels"][channel]
+            return ch["frequency_hz"] is not None and abs(exact(ch["frequency_hz"]) - want) <= dds_step(ch)
+
+        return self.state(inst, close, timeout)["channels"][channel]
+
+
+class ReadyConfigurationTest(ChannelTest):
+    """What a person does first: set a frequency, switch RF on, look at the hardware."""
+
+    def test_frequency_and_rf_on_every_ready_configuration(self):
+        for config in ("1ch-20g", "4ch-fs-gpib", "1ch-40g"):
+            with self.subTest(config=config):
+                inst = self.start(config=config)
+                self.settle(inst, "FREQ 12.345678901234GHz;:OUTP ON")
+                ch = self.tuned(inst, 0, "12345678901.234")
+                self.state(inst, lambda s: s["channels"][0]["rf"] == "on")
+                # The instrument reports what the hardware really makes.
+                reported = exact(inst.query("SOUR:FREQ:EXAC?"))
+                self.assertLessEqual(abs(reported - exact(ch["frequency_hz"])), Fraction(1, 10**6))
+                self.assertEqual(self.errors(inst), [])
+                inst.close()
+
+
+class FrequencyPlanTest(ChannelTest):
+    """Paths and exact frequencies across the bands of the 20 GHz board."""
+
+    ROWS = [
+        # frequency text, hertz as a decimal, path
+        ("100 MHz", "100000000", "direct"),
+        ("139.999999 MHz", "139999999", "direct"),
+        ("140 MHz", "140000000", "band0"),
+        ("2.999 GHz", "2999000000", "band0"),
+        ("3 GHz", "3000000000", "band1"),
+        ("7 GHz", "7000000000", "band2"),
+        ("20 GHz", "20000000000", "band2"),
+        ("1.000000000000000001 GHz", "1000000000.000000001", "band0"),
+        ("12.345678901234 GHz", "12345678901.234", "band2"),
+    ]
+
+    def check_rows(self, serial):
+        inst = self.start(serial=serial)
+        self.settle(inst, "OUTP ON")
+        for text, hz, path in self.ROWS:
+            with self.subTest(serial=serial, frequency=text):
+                self.settle(inst, "FREQ " + text)
+                ch = self.tuned(inst, 0, hz)
+                self.assertEqual(ch["path"], path)
+                self.assertEqual(ch["rf"], "on")
+        self.assertEqual(self.errors(inst), [])
+
+    def test_revision_1c(self):
+        self.check_rows(STANDARD_1C)
+
+    def test_revision_1a(self):
+        self.check_rows(STANDARD_1A)
+
+    def test_filters_of_the_low_bands(self):
+        inst = self.start(serial=STANDARD_1C)
+        for text, hz, filt in (("100 MHz", "100000000", 0), ("300 MHz", "300000000", 1),
+                               ("500 MHz", "500000000", 2), ("1 GHz", "1000000000", 4),
+                               ("2 GHz", "2000000000", 5), ("2.5 GHz", "2500000000", 6)):
+            with self.subTest(frequency=text):
+                self.settle(inst, "FREQ " + text)
+                self.assertEqual(self.tuned(inst, 0, hz)["filter"], filt)
+
+    def test_out_of_range_is_clamped_without_error(self):
+        inst = self.start(serial=STANDARD_1C)
+        self.settle(inst, "FREQ 50 GHz")
+        self.tuned(inst, 0, "20100000000")
+        self.assertEqual(self.errors(inst), [])
+        self.assertEqual(Fraction(inst.query("FREQ?")), Fraction(20100000000))
+
+
+class RfStateTest(ChannelTest):
+    def test_rf_off_silences_the_output(self):
+        inst = self.start(serial=STANDARD_1C)
+        self.assertNotEqual(self.state(inst)["channels"][0]["rf"], "on")
+        self.settle(inst, "OUTP ON")
+        self.state(inst, lambda s: s["channels"][0]["rf"] == "on")
+        self.assertEqual(inst.query("OUTP?"), "1")
+        self.settle(inst, "OUTP OFF")
+        self.state(inst, lambda s: s["channels"][0]["rf"] != "on")
+        self.assertEqual(inst.query("OUTP?"), "0")
+        # A frequency change with RF off retunes but keeps the output silent.
+        self.settle(inst, "FREQ 5 GHz")
+        ch = self.tuned(inst, 0, "5000000000")
+        self.assertNotEqual(ch["rf"], "on")
+
+
+class SourceSelectionTest(ChannelTest):
+    def test_suffix_beyond_the_channel_count(self):
+        inst = self.start(serial=TWO_CHANNELS)
+        self.settle(inst, "SOUR2:FREQ 3 GHz;:SOUR1:FREQ 2 GHz")
+        self.tuned(inst, 1, "3000000000")
+        self.tuned(inst, 0, "2000000000")
+        inst.query("SOUR3:FREQ 4 GHz;*OPC?")
+        self.assertEqual([e.split(",")[0] for e in self.errors(inst)], ["-114"])
+        # Nothing changed, and a command without suffix still acts on channel 1.
+        self.settle(inst, "FREQ 6 GHz")
+        self.tuned(inst, 0, "6000000000")
+        self.assertEqual(Fraction(inst.query("SOUR2:FREQ?")), Fraction(3000000000))
+
+    def test_each_channel_of_the_four_channel_instrument(self):
+        inst = self.start(config="4ch-fs-gpib")
+        for c in range(4):
+            self.settle(inst, "SOUR%d:FREQ %d GHz;:OUTP%d ON" % (c + 1, c + 2, c + 1))
+        for c in range(4):
+            with self.subTest(channel=c + 1):
+                self.tuned(inst, c, str((c + 2) * 10**9))
+                self.state(inst, lambda s, c=c: s["channels"][c]["rf"] == "on")
+        inst.query("SOUR5:FREQ 1 GHz;*OPC?")
+        self.assertEqual([e.split(",")[0] for e in self.errors(inst)], ["-114"])
+
+
+class StoredSettingsTest(ChannelTest):
+    def test_sav_and_rcl_restore_frequency_power_and_rf(self):
+        inst = self.start(serial=TWO_CHANNELS)
+        self.settle(inst, "SOUR1:FREQ 4.5 GHz;:SOUR2:FREQ 7.25 GHz;:SOUR2:POW -5;:OUTP2 ON;*SAV 3")
+        self.settle(inst, "SOUR1:FREQ 1 GHz;:SOUR2:FREQ 1 GHz;:SOUR2:POW 0;:OUTP2 OFF")
+        self.settle(inst, "*RCL 3")
+        self.tuned(inst, 0, "4500000000")
+        self.tuned(inst, 1, "7250000000")
+        self.state(inst, lambda s: s["channels"][1]["rf"] == "on")
+        self.assertEqual(float(inst.query("SOUR2:POW?")), -5.0)
+        self.assertEqual(self.errors(inst), [])
+
+
+class ReferenceTest(ChannelTest):
+    def test_external_reference_steps_and_reapplies_every_channel(self):
+        inst = self.start(serial=TWO_CHANNELS)
+        self.settle(inst, "SOUR1:FREQ 2 GHz;:SOUR2:FREQ 3 GHz")
+        self.settle(inst, "ROSC:SOUR EXT;:ROSC:EXT:FREQ 100MHz")
+        self.state(inst, lambda s: s["reference"]["source"] == "external"
+                   and exact(s["reference"]["frequency_hz"]) == 100000000)
+        self.assertEqual(Fraction(inst.query("ROSC:EXT:FREQ?")), Fraction(100000000))
+        self.tuned(inst, 0, "2000000000")
+        self.tuned(inst, 1, "3000000000")
+        self.settle(inst, "ROSC:SOUR INT")
+        self.state(inst, lambda s: s["reference"]["source"] == "internal")
+
+
+class SupervisionTest(ChannelTest):
+    """Board temperatures set in the emulated sensor from outside the process."""
+
+    def heat(self, inst, celsius):
+        os.makedirs(os.path.join(inst.root, "sim"), exist_ok=True)
+        with open(os.path.join(inst.root, "sim", "temperature-0"), "w") as f:
+            f.write("%g\n" % celsius)
+
+    def questionable(self, inst):
+        return int(inst.query("STAT:QUES:COND?"))
+
+    def wait_questionable(self, inst, bit, on, timeout=15.0):
+        deadline = time.monotonic() + timeout
+        while bool(self.questionable(inst) & bit) != on:
+            if time.monotonic() > deadline:
+                self.fail("questionable bit %d never became %s" % (bit, on))
+            time.sleep(0.2)
+
+    def test_over_temperature_shuts_rf_down_and_recovers(self):
+        inst = self.start(serial=STANDARD_1C)
+        self.settle(inst, "OUTP ON")
+        self.state(inst, lambda s: s["channels"][0]["rf"] == "on")
+        self.heat(inst, 80)
+        self.wait_questionable(inst, 16, True)
+        self.state(inst, lambda s: s["channels"][0]["rf"] != "on")
+        self.assertEqual(inst.query("OUTP?"), "0")
+        # Between the fan thresholds the shutdown holds.
+        self.heat(inst, 31)
+        time.sleep(5)
+        self.assertTrue(self.questionable(inst) & 16)
+        self.heat(inst, 25)
+        self.wait_questionable(inst, 16, False)
+        # RF stays off until someone switches it on again.
+        self.assertEqual(inst.query("OUTP?"), "0")
+        self.settle(inst, "OUTP ON")
+        self.state(inst, lambda s: s["channels"][0]["rf"] == "on")
+
+
+if __name__ == "__main__":
+    unittest.main()
