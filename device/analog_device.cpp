@@ -830,6 +830,7 @@ int analog_device_init(Device *device) {
 }
 
 int analog_reset(Device *device) {
+    analog_endVcoCalibration(device);
     for (uint32_t c = 0; c < device->channelCount; c++) {
         analog_setSource(device, (int32_t)c);
         pulmForceOff(device);
@@ -901,4 +902,5 @@ void analog_registerDeviceFunctions() {
     Device_periodic = analog_periodic;
     analog_registerSupervisionFunctions();
     analog_registerForwardingFunctions();
+    analog_registerVcoCalibrationFunctions();
 }

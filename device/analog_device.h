@@ -56,6 +56,10 @@ int analog_isOutputBlankingEnabled(Device *device);
 int analog_periodic(Device *device, uint32_t ticks);
 void analog_registerSupervisionFunctions();
 
+// Background VCO calibration of every channel's board.
+void analog_registerVcoCalibrationFunctions();
+void analog_endVcoCalibration(Device *device);
+
 // The forwarding slots (board and reference-board operations of the same meaning).
 void analog_registerForwardingFunctions();
 

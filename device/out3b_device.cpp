@@ -115,6 +115,7 @@ Device *out3b_device_create() {
 int out3b_device_init(Device *device) {
     analog_device_selectGeneration3B(1);
     int r = analog_device_init(device);
+    analog_device_selectGeneration3B(0);
     for (uint32_t c = 0; c < device->channelCount; c++)
         device->channels[c].dalcAvailable = BOARD_ORBXXXG_OUT_ISREG(enableDalc) ? 1 : 0;
     out3b_registerDeviceFunctions();

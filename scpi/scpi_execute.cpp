@@ -568,6 +568,9 @@ void openSynchronousDeviceAccess() {
 void closeSynchronousDeviceAccess() {
     pthread_mutex_unlock(&deviceAccessMutex);
 }
+int tryOpenSynchronousDeviceAccess() {
+    return pthread_mutex_trylock(&deviceAccessMutex) == 0 ? 1 : 0;
+}
 
 void scpi_parser_init(ScpiParserContext *context) {
     parser = context;

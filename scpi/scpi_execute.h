@@ -34,6 +34,9 @@ void scpi_executeNullLinkEvent(int event);
 
 void openSynchronousDeviceAccess();
 void closeSynchronousDeviceAccess();
+// 1 with the access taken, 0 when another thread holds it (a background worker that must
+// stay able to give up).
+int tryOpenSynchronousDeviceAccess();
 
 void scpi_parser_init(ScpiParserContext *context);
 void scpi_parser_prepare();
