@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -23,6 +26,7 @@
 #include "platform/sim/hardware_sim.h"
 #include "rtdev.h"
 #include "scpi/scpi_errorcodes.h"
+#include "scpi/scpi_execute.h"
 
 namespace {
 
@@ -513,6 +517,60 @@ TEST_F(Out3bDeviceTest, AlcControllerModes) {
 TEST_F(Out3bDeviceTest, PhaseResetModes) {
     EXPECT_EQ(out3b_phaseReset(device_, 0), 0);
     EXPECT_EQ(count("phaseReset"), 1);
+}
+
+}  // namespace
+
+// ---- Background VCO calibration ---------------------------------------------------------------
+
+namespace {
+
+std::atomic<int> calibrated{0};
+std::atomic<int> calibrationResult{0};
+int fakeCalibration(OrbxxxgOutBoard *) {
+    calibrated++;
+    return calibrationResult.load();
+}
+
+bool waitNotRunning(Device *device) {
+    for (int i = 0; i < 2000 && Device_isVcoCalibrationRunning(device); i++)
+        usleep(1000);
+    return !Device_isVcoCalibrationRunning(device);
+}
+
+TEST_F(AnalogDeviceTest, VcoCalibrationRunsEveryChannelInTheBackground) {
+    BOARD_ORBXXXG_OUT_createVcoCalibration = fakeCalibration;
+    calibrated = 0;
+    calibrationResult = 0;
+    ASSERT_EQ(Device_createVcoCalibration(device_), 0);
+    ASSERT_TRUE(waitNotRunning(device_));
+    EXPECT_EQ(calibrated.load(), 2);
+    EXPECT_EQ(Device_isVcoCalibrationSuccessful(device_), 1);
+    EXPECT_DOUBLE_EQ(Device_getVcoCalibrationCompletion(device_), 1.0);
+    // A board that fails makes the whole run unsuccessful; the thread is collected on restart.
+    calibrationResult = KR_E_HARDWARE_ERROR;
+    ASSERT_EQ(Device_createVcoCalibration(device_), 0);
+    ASSERT_TRUE(waitNotRunning(device_));
+    EXPECT_EQ(Device_isVcoCalibrationSuccessful(device_), 0);
+}
+
+TEST_F(AnalogDeviceTest, ResetEndsACalibrationWaitingForTheDevice) {
+    BOARD_ORBXXXG_OUT_createVcoCalibration = fakeCalibration;
+    calibrated = 0;
+    calibrationResult = 0;
+    // The main loop holds the device: the calibration cannot get at it until the reset.
+    openSynchronousDeviceAccess();
+    ASSERT_EQ(Device_createVcoCalibration(device_), 0);
+    EXPECT_EQ(Device_isVcoCalibrationRunning(device_), 1);
+    EXPECT_EQ(Device_reset(device_), 0);
+    closeSynchronousDeviceAccess();
+    EXPECT_EQ(calibrated.load(), 0);
+    EXPECT_EQ(Device_isVcoCalibrationRunning(device_), 0);
+}
+
+TEST_F(AnalogDeviceTest, VcoCalibrationWithoutTheBoardOperationIsUndefined) {
+    BOARD_ORBXXXG_OUT_createVcoCalibration = &Board_fallback<OrbxxxgOutBoard *>;
+    EXPECT_EQ(Device_createVcoCalibration(device_), KR_E_UNDEFINED_HEADER);
 }
 
 }  // namespace
