@@ -17,8 +17,10 @@
 #include "hw/board_slaves.h"
 #include "hw/orbx20g_out_registers.h"
 #include "hw/orbx40g_out_registers.h"
+#include "hw/orbxxxg_out_registers.h"
 #include "hw/orbxxxg_ref_registers.h"
 #include "sim_ad9164.h"
+#include "sim_ad9912.h"
 #include "sim_ad9910.h"
 #include "sim_chip.h"
 #include "sim_fpga.h"
@@ -44,10 +46,13 @@ struct Layout {
     bool board40g[SIMHW_CHANNELS] = {};  // the 40 GHz output board instead of the 20 GHz one
     // 20 GHz boards from revision 1B on lock the VCO (not the output) and divide it by N1.
     bool vcoLoop[SIMHW_CHANNELS] = {};
+    // The generic output board of the older generation (AD9912 as the PLL reference).
+    bool generic[SIMHW_CHANNELS] = {};
     bool operator==(const Layout &o) const {
         return channels == o.channels && uln == o.uln && memcmp(sspe, o.sspe, sizeof(sspe)) == 0 &&
                memcmp(board40g, o.board40g, sizeof(board40g)) == 0 &&
-               memcmp(vcoLoop, o.vcoLoop, sizeof(vcoLoop)) == 0;
+               memcmp(vcoLoop, o.vcoLoop, sizeof(vcoLoop)) == 0 &&
+               memcmp(generic, o.generic, sizeof(generic)) == 0;
     }
 };
 
@@ -55,6 +60,7 @@ struct ChannelChips {
     SimShiftRegister *sri = nullptr;
     SimAd9910 *dds = nullptr;  // 20 GHz board
     SimAd9164 *rfdac = nullptr;
+    SimAd9912 *dds48 = nullptr;  // generic board
     SimAd8402 *pot = nullptr;
     SimStepAttenuator *attA = nullptr, *attB = nullptr, *attLoop = nullptr;
     SimAd5643 *alcDac = nullptr;
@@ -206,6 +212,7 @@ Layout readLayout() {
         lay.sspe[c] = strchr("123", sn[10]) ? sn[10] : 0;
         lay.board40g[c] = model[c] == 'E';
         lay.vcoLoop[c] = !lay.board40g[c] && sn[7] > '5' && sn[7] <= 'Z';
+        lay.generic[c] = !lay.board40g[c] && sn[7] >= '1' && sn[7] <= '4';
     }
     return lay;
 }
@@ -228,6 +235,10 @@ void build(Hw &h, const Layout &lay) {
             k.sri = place<SimShiftRegister>(h, "ORBX40G_OUT_SRI", c, at(BOARD_OUT_SRI),
                                             (size_t)ORBX40G_OUT_SRI_BYTES);
             k.dds = nullptr;  // the AD9164 is this board's DDS
+        } else if (lay.generic[c]) {
+            k.sri = place<SimShiftRegister>(h, "ORBXXXG_OUT_SRI", c, at(BOARD_OUT_SRI),
+                                            (size_t)ORBXXXG_OUT_SRI_BYTES);
+            k.dds = nullptr;  // the AD9912 is this board's DDS
         } else {
             k.sri = place<SimShiftRegister>(h, "ORBX20G_OUT_SRI", c, at(BOARD_OUT_SRI),
                                             (size_t)ORBX20G_OUT_SRI_BYTES);
@@ -242,7 +253,7 @@ void build(Hw &h, const Layout &lay) {
         k.sspe = place<SimShiftRegister>(h, "SSPE", c, at(BOARD_OUT_SSPE), (size_t)2);
         place<SimRegisterChip>(h, "ADF5355", c, at(BOARD_OUT_PLL), L::ControlLow, (size_t)4, 4);
         k.rfdac = place<SimAd9164>(h, c, at(BOARD_OUT_RFDAC), ORBX40G_OUT_DAC_CLOCK_HZ);
-        place<SimRegisterChip>(h, "AD9912", c, at(BOARD_OUT_DDS48), L::Instruction16, (size_t)0, 0);
+        k.dds48 = place<SimAd9912>(h, c, at(BOARD_OUT_DDS48), ORBXXXG_OUT_DDS_CLOCK_HZ);
         k.attLoop = place<SimStepAttenuator>(h, "HMC1018", c, at(BOARD_OUT_ATT_LOOP));
     }
     h.refSri = place<SimShiftRegister>(h, "ORBXXXG_REF_SRI", -1, BOARD_REF_SRI, (size_t)0);
@@ -433,8 +444,55 @@ SimChannelState computeChannel40g(Hw &h, int c) {
     return st;
 }
 
+const char *decodePathGeneric(const SimShiftRegister *s, int *code) {
+    bool direct = s->bit(ORBXXXG_OUT_BIT_PATH_DIRECT), pll = s->bit(ORBXXXG_OUT_BIT_PATH_PLL);
+    *code = direct && !pll ? ORBXXXG_OUT_PATH_DIRECT : pll && !direct ? ORBXXXG_OUT_PATH_PLL : 0;
+    return *code == ORBXXXG_OUT_PATH_DIRECT ? "direct" : *code ? "pll" : "unknown";
+}
+
+// Generic board: the DDS output directly, or the VCO locked so that VCO / N2 = DDS / R and
+// divided by N1 to the output.
+SimChannelState computeChannelGeneric(Hw &h, int c) {
+    SimChannelState st = {};
+    ChannelChips &k = h.ch[c];
+    st.index = c + 1;
+    st.generic = true;
+    st.multiplier = 1;
+    st.ftw = k.dds48->ftw();
+    st.ddsFrequency = k.dds48->output();
+    st.ddsClock = k.dds48->clock();
+    st.ddsPoweredDown = k.dds48->poweredDown();
+    st.phaseRad = k.dds48->phaseWord() * (2 * M_PI / 16384.0);
+    int path;
+    st.path = decodePathGeneric(k.sri, &path);
+    uint64_t filter = k.sri->field(ORBXXXG_OUT_BIT_FILTER, ORBXXXG_OUT_FILTER_WIDTH);
+    st.filter = filter < (uint64_t)ORBXXXG_OUT_FILTERS ? (int)filter : -1;
+    st.n1 = (uint32_t)k.sri->field(ORBXXXG_OUT_BIT_N1, ORBXXXG_OUT_DIVIDER_WIDTH);
+    st.n2 = (uint32_t)k.sri->field(ORBXXXG_OUT_BIT_N2, ORBXXXG_OUT_DIVIDER_WIDTH);
+    st.r = (uint32_t)k.sri->field(ORBXXXG_OUT_BIT_R, ORBXXXG_OUT_DIVIDER_WIDTH);
+    st.alcEnabled = k.sri->bit(ORBXXXG_OUT_BIT_ALC_ENABLE);
+    if (!st.ddsPoweredDown) {
+        if (path == ORBXXXG_OUT_PATH_DIRECT) {
+            st.frequency = st.ddsFrequency;
+            st.frequencyValid = true;
+        } else if (path != 0 && st.n1 != 0 && st.n2 != 0 && st.r != 0) {
+            st.frequency = freq(q64(st.ddsFrequency) * st.n2 / st.r / st.n1);
+            st.frequencyValid = true;
+        }
+    }
+    bool rfEnabled = k.sri->bit(ORBXXXG_OUT_BIT_RF_ENABLE) && !st.ddsPoweredDown;
+    computeCommon(h, c, rfEnabled, k.sri->bit(ORBXXXG_OUT_BIT_ALC_RF_MUTE), &st);
+    char type = h.layout.sspe[c];
+    if (type == '3')
+        decodeSspe(type, k.sri, ORBXXXG_OUT_BIT_SSPE, &st);
+    else
+        decodeSspe(type, k.sspe, 0, &st);
+    return st;
+}
+
 SimChannelState computeChannel(Hw &h, int c) {
     if (h.layout.board40g[c]) return computeChannel40g(h, c);
+    if (h.layout.generic[c]) return computeChannelGeneric(h, c);
     SimChannelState st = {};
     ChannelChips &k = h.ch[c];
     st.index = c + 1;
@@ -542,6 +600,11 @@ std::string json(Hw &h) {
                      s.multiplier, s.alcEnabled ? "true" : "false");
             j += text;
         }
+        if (s.generic) {
+            snprintf(text, sizeof(text), ", \"board\": \"generic\", \"alc\": %s",
+                     s.alcEnabled ? "true" : "false");
+            j += text;
+        }
         if (*s.sspeType) {
             snprintf(text, sizeof(text),
                      ", \"power_extension\": {\"type\": \"%s\", \"path\": \"%s\", \"code1\": %u, "
@@ -609,7 +672,10 @@ void simhw_attach() {
     h.stateDirty = true;
     writeStateFile(h, true);  // a person finds the power-on state before the first update
     simhw_log("attach: %d channel(s), %s reference board, %s output board(s)", lay.channels,
-              lay.uln ? "low-noise" : "standard", lay.board40g[0] ? "40 GHz" : "20 GHz");
+              lay.uln ? "low-noise" : "standard",
+              lay.board40g[0]  ? "40 GHz"
+              : lay.generic[0] ? "generic"
+                               : "20 GHz");
 }
 
 void simhw_reset() {

@@ -54,7 +54,9 @@ struct SimChannelState {
     // "doubler", n2 is 1.
     bool board40g;
     uint32_t multiplier;  // output doubler: 2, else 1
-    bool alcEnabled;      // 40 GHz board: level loop closed
+    bool alcEnabled;      // 40 GHz and generic boards: level loop closed
+    // Generic board: the DDS fields describe its AD9912, path is "direct" or "pll".
+    bool generic;
 };
 
 struct SimReferenceState {
