@@ -132,6 +132,15 @@ int writeDdsPhase(ORBXXXG_OUT *o, double radians) {
     return AD9912_setPhase(&o->dds, word);
 }
 
+// The DDS output to ask for a table's word: the middle of the word's step. The word
+// computation truncates, and its last bits may fall either way for an output that the word
+// produces exactly; from the middle it comes back as the table's word.
+void rowDdsFrequency(const OrbxxxgOutSetting *row, KrFreq *dds) {
+    ORBXXXG_OUT_settingOutput(row, 1, dds);
+    KrFreq half = {0, ORBXXXG_OUT_DDS_CLOCK_HZ << (64 - AD9912_FTW_BITS - 1)};
+    krfreqAdd(dds, dds, &half);
+}
+
 }  // namespace
 
 const OrbxxxgOutPlan ORBXXXG_OUT_PLAN = {
@@ -234,7 +243,7 @@ int ORBXXXG_OUT_presetSetFrequencyWith(OrbxxxgOutBoard *board, const KrFreq *fre
         o->pfdFrequency = hz(0);
         o->spurFree = 1;
         o->ddsFrequency = f;
-        if (row) ORBXXXG_OUT_settingOutput(row, 1, &o->ddsFrequency);
+        if (row) rowDdsFrequency(row, &o->ddsFrequency);
     } else {
         OrbxxxgOutSetting s = {1, 1, 1, 0};
         if (row) {
@@ -248,9 +257,7 @@ int ORBXXXG_OUT_presetSetFrequencyWith(OrbxxxgOutBoard *board, const KrFreq *fre
         presetDividers(o, s);
         krfreqMultiplyByInt32(&o->vcoFrequency, &f, (int32_t)s.n1);
         if (row) {
-            // The table's word as it stands: the DDS output that it produces exactly gives
-            // the same word back when the apply step recomputes it.
-            ORBXXXG_OUT_settingOutput(row, 1, &o->ddsFrequency);
+            rowDdsFrequency(row, &o->ddsFrequency);
         } else {
             KrFreq y;
             krfreqMultiplyByInt32(&y, &o->vcoFrequency, (int32_t)s.r);
@@ -261,6 +268,9 @@ int ORBXXXG_OUT_presetSetFrequencyWith(OrbxxxgOutBoard *board, const KrFreq *fre
     o->pathChanged = o->pathChanged || filterChanged;
     FTW_presetOut(&o->dds.ftw, &o->ddsFrequency);
     uint64_t word = FTW_calcPreset(&o->dds.ftw);
+    if (row && word != row->ftw)
+        printd("ORBXXXG_OUT_presetSetFrequency(): table word %llu came back as %llu\n",
+               (unsigned long long)row->ftw, (unsigned long long)word);
     printd(
         "ORBXXXG_OUT_getPLLSettings VCO freq: %.3f MHz, DDS freq: %.6f MHz, N1: %i, N2: %i, R: "
         "%i, FTW %llu%s\n",
