@@ -21,6 +21,8 @@
 #include "hw/orbx20g_out_digital.h"
 #include "hw/orbx20g_out_uln.h"
 #include "hw/orbx40g_out.h"
+#include "hw/orbx40g_out_digital.h"
+#include "hw/orbxxxg_out_lut.h"
 #include "hw/orbxxxg_ref.h"
 #include "hw/orbxxxg_ref_uln.h"
 #include "level/analog_power.h"
@@ -138,7 +140,7 @@ struct BoardChoice {
 
 BoardChoice chooseBoard() {
     if (device_config_uses_ORBX40G_OUT_NOPE_2BorNewer(0))
-        return {ORBX40G_OUT_registerFunctions, 15,
+        return {ORBX40G_OUT_DIGITAL_registerFunctions, 15,
                 "        ---> Version is ORBX40G_OUT_2B_orNewer\n", true};
     if (device_config_uses_ORBX20G_OUT_3BorNewer(0))
         return {ORBX20G_OUT_DIGITAL_registerFunctions, 14,
@@ -169,10 +171,13 @@ BoardChoice chooseBoard() {
         return {ORBX20G_OUT_registerFunctions, 3, "        ---> Version is ORBX20G_OUT_1AorNewer\n",
                 false};
     }
-    // The generic boards run the 20 GHz plan of the oldest revision until their own module
-    // exists.
-    return {ORBX20G_OUT_registerFunctions, device_config_uses_ORBXXXG_OUT_1B1(0) ? 1u : 2u, nullptr,
-            false};
+    // The generic boards: computed plan, or the settings of a look-up table where it has them.
+    if (device_config_uses_ORBXXXG_OUT(0))
+        return {ORBXXXG_OUT_LUT_registerFunctions, device_config_uses_ORBXXXG_OUT_1B1(0) ? 1u : 2u,
+                nullptr, false};
+    // A number that names no output board (the default one of an unconfigured instrument):
+    // the 20 GHz board of the oldest revision, which such hardware carries.
+    return {ORBX20G_OUT_registerFunctions, 2, nullptr, false};
 }
 
 // ---- Getters -------------------------------------------------------------------------
