@@ -1,5 +1,6 @@
 #include "core/krpath.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -7,7 +8,8 @@
 namespace {
 
 char rootBuf[KR_PATH_MAX];
-bool rootLoaded = false;
+// Read without the lock by every path lookup once loaded.
+std::atomic<bool> rootLoaded{false};
 std::mutex rootMutex;
 
 void loadRoot(const char *root) {
@@ -19,15 +21,15 @@ void loadRoot(const char *root) {
     while (n > 0 && rootBuf[n - 1] == '/')
         n--;
     rootBuf[n] = 0;
-    rootLoaded = true;
+    rootLoaded.store(true, std::memory_order_release);
 }
 
 }  // namespace
 
 const char *krpath_root() {
-    if (!rootLoaded) {
+    if (!rootLoaded.load(std::memory_order_acquire)) {
         std::lock_guard<std::mutex> g(rootMutex);
-        if (!rootLoaded) loadRoot(nullptr);
+        if (!rootLoaded.load(std::memory_order_relaxed)) loadRoot(nullptr);
     }
     return rootBuf;
 }

@@ -9,6 +9,7 @@ jobs="${KR_JOBS:-2}"
 cmake -S "$here" -B "$build" -G Ninja -DKR_TSAN=ON -DKR_BUILD_BENCH=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo > "$build.configure.log" 2>&1 ||
     { cat "$build.configure.log"; exit 1; }
-cmake --build "$build" -j"$jobs" --target hw_test_krspi hw_test_fs_fpga hw_test_double_buffer
+cmake --build "$build" -j"$jobs" --target hw_test_krspi hw_test_fs_fpga hw_test_double_buffer \
+    device_test_analog_device
 cd "$build"
 ctest -L tsan --output-on-failure

@@ -87,21 +87,40 @@ int count(const std::string &name) {
     return (int)std::count(calls.begin(), calls.end(), name);
 }
 
+// Removes the shared simulation root after the last test.
+class RootCleanup : public ::testing::Environment {
+  public:
+    explicit RootCleanup(std::string root) : root_(std::move(root)) {}
+    void TearDown() override {
+        std::string cmd = "rm -rf '" + root_ + "'";
+        if (system(cmd.c_str()) != 0) perror("rm");
+    }
+
+  private:
+    std::string root_;
+};
+
 class AnalogDeviceTest : public ::testing::Test {
   protected:
     // 20 GHz board revision 1C, two channels.
     virtual const char *serial() const { return "1C0-000720000-0001"; }
 
     void SetUp() override {
-        char tmpl[] = "/tmp/kranalog.XXXXXX";
-        root_ = mkdtemp(tmpl);
-        mkdir((root_ + "/korvane").c_str(), 0755);
-        mkdir((root_ + "/korvane/dev").c_str(), 0755);
-        FILE *f = fopen((root_ + "/korvane/dev/sn").c_str(), "w");
+        // One root for the whole program, only its serial number changes: the simulated
+        // hardware's threads may still write their state file under it between tests.
+        static const std::string root = [] {
+            char tmpl[] = "/tmp/kranalog.XXXXXX";
+            std::string r = mkdtemp(tmpl);
+            mkdir((r + "/korvane").c_str(), 0755);
+            mkdir((r + "/korvane/dev").c_str(), 0755);
+            krpath_setRoot(r.c_str());
+            ::testing::AddGlobalTestEnvironment(new RootCleanup(r));
+            return r;
+        }();
+        FILE *f = fopen((root + "/korvane/dev/sn").c_str(), "w");
         ASSERT_TRUE(f);
         fputs(serial(), f);
         fclose(f);
-        krpath_setRoot(root_.c_str());
         device_config_readSN();
         rtdev_restoreDefaults();
         sim_hw_setTimeScale(0);
@@ -133,19 +152,13 @@ class AnalogDeviceTest : public ::testing::Test {
         refJumps = 0;
     }
 
-    void TearDown() override {
-        krspiClose();
-        krpath_setRoot("");
-        std::string cmd = "rm -rf '" + root_ + "'";
-        if (system(cmd.c_str()) != 0) perror("rm");
-    }
+    void TearDown() override { krspiClose(); }
 
     int setFrequency(uint64_t hz) {
         KrFreq f{(int64_t)hz, 0};
         return Device_setFrequency(device_, &f);
     }
 
-    std::string root_;
     Device *device_ = nullptr;
 };
 
