@@ -830,6 +830,10 @@ int analog_device_init(Device *device) {
         ch->pulmForcedOff = 1;
     }
     analog_setSource(device, 0);
+    if (BOARD_ORBXXXG_REF_ISREG(setReferenceFrequencyPLL)) {
+        KrFreq variable = hz(10000000ull);
+        BOARD_ORBXXXG_REF_setReferenceFrequencyPLL(device->ref, &variable);
+    }
     device->referenceLocked = BOARD_ORBXXXG_REF_isReferencePhaseLocked(device->ref) == 1;
     return 0;
 }
