@@ -22,6 +22,9 @@ ORBX40G_OUT_DIGITAL *ORBX40G_OUT_DIGITAL_record(OrbxxxgOutBoard *board) {
 
 int ORBX40G_OUT_DIGITAL_init(OrbxxxgOutBoard *board) {
     ORBX40G_OUT_DIGITAL *d = new (board->module) ORBX40G_OUT_DIGITAL{};
+    // The board levels digitally: the loop runs from the start, as the analog one does on
+    // the older boards.
+    d->dalcEnabled = 1;
     d->dalcSampleTime = ORBX40G_OUT_DIGITAL_SAMPLE_TIME_DEFAULT_S;
     d->dalcGain = ORBX40G_OUT_DIGITAL_GAIN_DEFAULT;
     return ORBX40G_OUT_init(board);

@@ -12,7 +12,7 @@
 // The 40 GHz board's record first, so that its slots work on this storage unchanged.
 struct ORBX40G_OUT_DIGITAL {
     ORBX40G_OUT board;
-    uint8_t dalcEnabled;
+    uint8_t dalcEnabled;    // set by init
     KrTime dalcSampleTime;  // seconds between detector samples of the digital loop
     double dalcGain;        // loop gain of the digital loop
 };

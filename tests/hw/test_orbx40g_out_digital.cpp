@@ -121,9 +121,13 @@ TEST_F(Orbx40gDigitalTest, DigitalLoopConditionFromTheDetector) {
     tune(5000000000ull);
     uint32_t condition = 9;
     sim_hw_setAdc(detector, 0);
+    EXPECT_EQ(BOARD_ORBXXXG_OUT_isDalcEnabled(&board), 1);  // the board's own levelling
+    ASSERT_EQ(BOARD_ORBXXXG_OUT_disableDalc(&board), 0);
     EXPECT_EQ(BOARD_ORBXXXG_OUT_isDalcEnabled(&board), 0);
+    ASSERT_EQ(BOARD_ORBXXXG_OUT_enableRf(&board), 0);
     EXPECT_EQ(BOARD_ORBXXXG_OUT_getDalcCondition(&board, &condition), 0);
     EXPECT_EQ(condition, 3u);  // loop off
+    ASSERT_EQ(BOARD_ORBXXXG_OUT_disableRf(&board), 0);
     ASSERT_EQ(BOARD_ORBXXXG_OUT_enableDalc(&board), 0);
     EXPECT_EQ(BOARD_ORBXXXG_OUT_isDalcEnabled(&board), 1);
     EXPECT_EQ(BOARD_ORBXXXG_OUT_getDalcCondition(&board, &condition), 0);
