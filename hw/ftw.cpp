@@ -145,7 +145,29 @@ uint64_t FTW_calcFtwFast(const KrFreq *in, const KrFreq *out, uint32_t width) {
     if (s < 1) s = 1;
     uint64_t mIn = mantissa(in, s), mOut = mantissa(out, s);
     if (mOut >= mIn) return maxWord(width);
-    return toWidth(divideFraction(mOut, mIn), width);
+    uint64_t q = toWidth(divideFraction(mOut, mIn), width);
+    // The mantissas drop the low bits of both frequencies, so the quotient may be one word
+    // off; the product decides where it is exact (whole-hertz clock, words up to 48 bits):
+    // a word whose output equals the request is that word, not the one below.
+    if (in->fraction != 0 || width > 48) return q;
+    FTW probe;
+    probe.width = width;
+    probe.in = *in;
+    KrFreq real;
+    for (int i = 0; i < 2; i++) {
+        probe.ftw = q + 1;
+        if (q + 1 > maxWord(width)) break;
+        FTW_calcRealFout(&probe, &real);
+        if (krfreqCompare(&real, out) > 0) break;
+        q++;
+    }
+    for (int i = 0; i < 2 && q > 0; i++) {
+        probe.ftw = q;
+        FTW_calcRealFout(&probe, &real);
+        if (krfreqCompare(&real, out) <= 0) break;
+        q--;
+    }
+    return q;
 }
 
 void FTW_calcRealFout(const FTW *record, KrFreq *out) {

@@ -66,6 +66,34 @@ TEST_P(WordTest, FastWordIsTheExactTruncatedQuotient) {
     EXPECT_TRUE(fast == exact || fast + 1 == exact) << fast << " " << exact;
 }
 
+// An output that a word produces exactly gives that word back (the mantissa path alone may
+// land one below).
+TEST(FtwExactWordTest, OutputOfAWordGivesThatWord) {
+    const uint64_t clocks[] = {1000000000ull, 10000000000ull, 3000000000ull, 50000000ull};
+    const uint64_t words[] = {1,
+                              0x123456789ABull,
+                              0xFFFFFFFFFFFull,
+                              0x800000000001ull,
+                              0x7FFFFFFFFFFFull,
+                              0x555555555555ull};
+    for (uint64_t clock : clocks) {
+        for (uint32_t w : {32u, 48u}) {
+            for (uint64_t word : words) {
+                FTW r;
+                FTW_init(&r, w);
+                KrFreq in = hz(clock);
+                FTW_setIn(&r, &in);
+                r.ftw = word & ((w == 64) ? ~0ull : ((1ull << w) - 1));
+                if (r.ftw == 0) continue;
+                KrFreq out;
+                FTW_calcRealFout(&r, &out);
+                EXPECT_EQ(FTW_calcFtwFast(&in, &out, w), r.ftw) << clock << " " << w << " " << word;
+                EXPECT_EQ(FTW_calcFTW(&in, &out, w), r.ftw) << clock << " " << w << " " << word;
+            }
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Frequencies, WordTest,
     ::testing::Values(WordRow{hz(1000000000), hz(123456789)}, WordRow{hz(1000000000), hz(1)},
