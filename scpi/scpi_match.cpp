@@ -154,6 +154,18 @@ int scpi_keywordShortLength(const char *keyword) {
     return n;
 }
 
+void scpi_headerWord(const char *text, ScpiHeaderWord *word) {
+    const char *p = skipBlanks(text);
+    const char *end = wordEnd(p);
+    const char *stem = end;
+    while (stem > p && isDigit(stem[-1]))
+        stem--;
+    if (stem == p) stem = end;
+    word->first = upper(*p);
+    word->length = (int)(end - p);
+    word->stemLength = (int)(stem - p);
+}
+
 int scpi_compareNodes(const char *keyword, const char **position, int *state) {
     const char *after;
     int digits;

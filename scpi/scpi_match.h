@@ -28,6 +28,17 @@ constexpr int SCPI_PARSER_IGNORE_ERRORS = 1;
 // Length of the short form.
 int scpi_keywordShortLength(const char *keyword);
 
+// The header word at a position (leading blanks skipped): its first character in upper case,
+// its length and its length without a numeric suffix (the whole length when it is all
+// digits). A keyword can only match a word of its short or long form's length that starts
+// with its first character, so a lookup can pass over most keywords with these alone.
+struct ScpiHeaderWord {
+    char first;
+    int length;
+    int stemLength;
+};
+void scpi_headerWord(const char *text, ScpiHeaderWord *word);
+
 // Compares keyword with the header word at *position (leading blanks skipped). On a match
 // *position moves behind the word and its terminator, *state becomes 3 (":"), 1 ("?") or 2
 // (blank or end; blanks up to the parameters are skipped), and the short-form length is

@@ -163,8 +163,36 @@ int matchNode(Walk *w, const ScpiNode *node) {
     return 0;
 }
 
+// False when the node's own keyword cannot match the header word, so that trying it would
+// change nothing and fail. Optional nodes and implied branches are entered even when their
+// keyword is absent, so they are always tried.
+bool mayMatch(const ScpiNode *node, const ScpiHeaderWord &word, bool pathContinues,
+              bool remembered) {
+    switch (node->kind) {
+        case SCPI_KW:
+        case SCPI_KW_INDEX: {
+            if (!pathContinues || node->shortLength == 0 || word.first != node->first) return false;
+            int length = node->kind == SCPI_KW ? word.length : word.stemLength;
+            return length == node->shortLength || length == node->longLength;
+        }
+        case SCPI_KW_LEGACY:
+            // Legacy words are matched in the unit text only, never behind a remembered path.
+            return !remembered && word.first == node->first;
+        default:
+            return true;
+    }
+}
+
 int matchList(Walk *w, const ScpiNode *nodes) {
+    // A failed attempt is undone completely, so every sibling sees the same header word: it is
+    // taken apart once for the whole level.
+    ScpiLink *link = w->call->link;
+    bool remembered = link->pathCursor && *link->pathCursor;
+    ScpiHeaderWord word;
+    scpi_headerWord(remembered ? link->pathCursor : w->pos, &word);
+    bool continues = pathContinues(w->state);
     for (const ScpiNode *node = nodes; node->keyword; node++) {
+        if (!mayMatch(node, word, continues, remembered)) continue;
         Snapshot s = save(w);
         if (matchNode(w, node)) return 1;
         restore(w, s);

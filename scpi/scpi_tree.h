@@ -106,6 +106,12 @@ struct ScpiNode {
     int (**select)(Device *, int32_t);  // numbered keywords: instance selection, may be null
     const ScpiNode *children;
     ScpiLeaf leaf;
+    // Filled by the builders from the keyword, so that the matcher can pass over a node whose
+    // keyword cannot equal the header word without comparing it: the first character in
+    // upper case, and the lengths of the short and the long form.
+    char first;
+    uint8_t shortLength;
+    uint8_t longLength;
 };
 
 // The tree scpi_parser walks (scpi_rootNodes unless replaced, e.g. by a test).
@@ -262,28 +268,57 @@ constexpr ScpiLeaf scpi_leafAction(int (**action)(Device *), int (**state)(Devic
 
 // ---- Node builders -------------------------------------------------------------------------
 
+namespace scpi_tree_detail {
+constexpr char upper(char c) {
+    return c >= 'a' && c <= 'z' ? (char)(c - 'a' + 'A') : c;
+}
+constexpr uint8_t shortLength(const char *keyword) {
+    int n = 0;
+    while (keyword[n] && !(keyword[n] >= 'a' && keyword[n] <= 'z'))
+        n++;
+    return (uint8_t)(n < 255 ? n : 255);
+}
+constexpr uint8_t longLength(const char *keyword) {
+    int n = 0;
+    while (keyword[n])
+        n++;
+    return (uint8_t)(n < 255 ? n : 255);
+}
+constexpr ScpiNode node(const char *keyword, uint8_t kind, int (**select)(Device *, int32_t),
+                        const ScpiNode *children, ScpiLeaf leaf) {
+    return ScpiNode{keyword,
+                    kind,
+                    select,
+                    children,
+                    leaf,
+                    keyword ? upper(keyword[0]) : (char)0,
+                    keyword ? shortLength(keyword) : (uint8_t)0,
+                    keyword ? longLength(keyword) : (uint8_t)0};
+}
+}  // namespace scpi_tree_detail
+
 constexpr ScpiNode scpi_kw(const char *keyword, const ScpiNode *children,
                            ScpiLeaf leaf = scpi_noLeaf()) {
-    return ScpiNode{keyword, SCPI_KW, nullptr, children, leaf};
+    return scpi_tree_detail::node(keyword, SCPI_KW, nullptr, children, leaf);
 }
 constexpr ScpiNode scpi_kwLeaf(const char *keyword, ScpiLeaf leaf) {
-    return ScpiNode{keyword, SCPI_KW, nullptr, nullptr, leaf};
+    return scpi_tree_detail::node(keyword, SCPI_KW, nullptr, nullptr, leaf);
 }
 constexpr ScpiNode scpi_kwIndex(const char *keyword, int (**select)(Device *, int32_t),
                                 const ScpiNode *children, ScpiLeaf leaf = scpi_noLeaf()) {
-    return ScpiNode{keyword, SCPI_KW_INDEX, select, children, leaf};
+    return scpi_tree_detail::node(keyword, SCPI_KW_INDEX, select, children, leaf);
 }
 constexpr ScpiNode scpi_kwOptional(const char *keyword, const ScpiNode *children,
                                    ScpiLeaf leaf = scpi_noLeaf()) {
-    return ScpiNode{keyword, SCPI_KW_OPTIONAL, nullptr, children, leaf};
+    return scpi_tree_detail::node(keyword, SCPI_KW_OPTIONAL, nullptr, children, leaf);
 }
 constexpr ScpiNode scpi_kwBranch(const char *keyword, int (**select)(Device *, int32_t),
                                  const ScpiNode *children, ScpiLeaf leaf = scpi_noLeaf()) {
-    return ScpiNode{keyword, SCPI_KW_BRANCH, select, children, leaf};
+    return scpi_tree_detail::node(keyword, SCPI_KW_BRANCH, select, children, leaf);
 }
 constexpr ScpiNode scpi_kwLegacy(const char *word, ScpiLeaf leaf) {
-    return ScpiNode{word, SCPI_KW_LEGACY, nullptr, nullptr, leaf};
+    return scpi_tree_detail::node(word, SCPI_KW_LEGACY, nullptr, nullptr, leaf);
 }
 constexpr ScpiNode scpi_end() {
-    return ScpiNode{nullptr, SCPI_KW, nullptr, nullptr, scpi_noLeaf()};
+    return scpi_tree_detail::node(nullptr, SCPI_KW, nullptr, nullptr, scpi_noLeaf());
 }

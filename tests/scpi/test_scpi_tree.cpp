@@ -555,6 +555,50 @@ TEST(ScpiMatchTest, KeywordComparisonSetsTheHeaderState) {
     }
 }
 
+TEST(ScpiMatchTest, HeaderWordGivesFirstCharacterAndLengths) {
+    struct Row {
+        const char *text;
+        char first;
+        int length;
+        int stemLength;
+    } rows[] = {
+        {"FREQ:CW", 'F', 4, 4},     {"  freq? MAX", 'F', 4, 4},
+        {"OUTP12:STAT", 'O', 6, 4}, {"outp2", 'O', 5, 4},
+        {"123:X", '1', 3, 3},       {"*RCL5 6", '*', 5, 4},
+        {":FREQ", ':', 0, 0},       {"", 0, 0, 0},
+        {"?", '?', 0, 0},           {"alcadc/x", 'A', 8, 8},
+        {"F\t1", 'F', 1, 1},
+    };
+    for (const Row &row : rows) {
+        ScpiHeaderWord word{};
+        scpi_headerWord(row.text, &word);
+        EXPECT_EQ(word.first, row.first) << row.text;
+        EXPECT_EQ(word.length, row.length) << row.text;
+        EXPECT_EQ(word.stemLength, row.stemLength) << row.text;
+    }
+}
+
+TEST(ScpiTreeTest, BuildersRecordTheKeywordForms) {
+    static const ScpiNode nodes[] = {
+        scpi_kw("FREQuency", nullptr),
+        scpi_kwIndex("outPut", nullptr, nullptr),
+        scpi_kwLeaf("*IDN", scpi_noLeaf()),
+        scpi_kwLegacy("alcadc/", scpi_noLeaf()),
+        scpi_end(),
+    };
+    EXPECT_EQ(nodes[0].first, 'F');
+    EXPECT_EQ(nodes[0].shortLength, 4);
+    EXPECT_EQ(nodes[0].longLength, 9);
+    EXPECT_EQ(nodes[1].first, 'O');
+    EXPECT_EQ(nodes[1].shortLength, 0);
+    EXPECT_EQ(nodes[1].longLength, 6);
+    EXPECT_EQ(nodes[2].first, '*');
+    EXPECT_EQ(nodes[2].shortLength, 4);
+    EXPECT_EQ(nodes[2].longLength, 4);
+    EXPECT_EQ(nodes[3].first, 'A');
+    EXPECT_EQ(nodes[4].first, 0);
+}
+
 TEST(ScpiMatchTest, ParametersAreSplitTrimmedAndCounted) {
     struct Row {
         const char *text;
