@@ -56,38 +56,72 @@ double asNumber(const T *p) {
     return p ? (double)*p : 0;
 }
 
-template <class R>
-int sendNumber(const char *header, R (*get)(Device *), Device *device) {
+// How each kind of value is written on the panel.
+struct Freq {
+    static void format(const KrFreq *v, char *out, int size) {
+        int len = 0;
+        scpi_kr_freq2str(v, out, size, &len);
+    }
+};
+struct Pow {
+    // The device value in dBm, without the user's unit or offset.
+    static void format(const KrPow *v, char *out, int size) {
+        int len = 0;
+        scpi_kr_pow2strf(v, SCPI_FORMAT_DEVICE_UNITS | SCPI_FORMAT_TWO_DECIMALS, out, size, &len);
+    }
+};
+struct Time {
+    static void format(const KrTime *v, char *out, int size) {
+        int len = 0;
+        scpi_kr_time2strf(v, SCPI_FORMAT_FIXED, out, size, &len);
+    }
+};
+struct Angle {
+    static void format(const KrAngle *v, char *out, int size) {
+        int len = 0;
+        scpi_kr_angle2strf(v, SCPI_FORMAT_FIXED, out, size, &len);
+    }
+};
+struct Number {
+    template <class T>
+    static void format(T v, char *out, int size) {
+        int len = 0;
+        scpi_double2strf(asNumber(v), SCPI_FORMAT_FIXED, out, size, &len);
+    }
+};
+struct Count {
+    static void format(uint32_t v, char *out, int size) {
+        int len = 0;
+        scpi_uint2str(v, out, size, &len);
+    }
+};
+struct State {
+    static void format(int v, char *out, int size) {
+        int len = 0;
+        scpi_bool2str(v ? 1 : 0, out, size, &len);
+    }
+};
+
+// "<header> <value>" from a getter; an input's or connector's getter also takes its number.
+template <class Kind, class R, class... A>
+int sendAs(const char *header, R (*get)(Device *, A...), Device *device,
+           std::type_identity_t<A>... args) {
     if (!Krhc_connected(krhcs) || !registered(get)) return -1;
     char value[kValueMax];
-    int len = 0;
-    scpi_double2strf(asNumber(get(device)), SCPI_FORMAT_FIXED, value, sizeof(value), &len);
+    Kind::format(get(device, args...), value, sizeof(value));
     return sendLine(header, value);
 }
 
-template <class R>
-int sendCount(const char *header, R (*get)(Device *), Device *device) {
-    if (!Krhc_connected(krhcs) || !registered(get)) return -1;
-    char value[32];
-    int len = 0;
-    scpi_uint2str((uint32_t)get(device), value, sizeof(value), &len);
-    return sendLine(header, value);
-}
+// The header of an input's or connector's message: its format with the number put in.
+struct NumberedHeader {
+    NumberedHeader(const char *format, int number) { snprintf(text, sizeof(text), format, number); }
+    char text[64];
+};
 
-int sendFreq(const char *h, const KrFreq *(*g)(Device *), Device *d) {
-    return hcupdate_tFreq(h, g, d);
-}
-int sendPow(const char *h, const KrPow *(*g)(Device *), Device *d) {
-    return hcupdate_tPow(h, g, d);
-}
-int sendTime(const char *h, const KrTime *(*g)(Device *), Device *d) {
-    return hcupdate_tTime(h, g, d);
-}
-int sendAngle(const char *h, const KrAngle *(*g)(Device *), Device *d) {
-    return hcupdate_tAngle(h, g, d);
-}
-int sendState(const char *h, int (*g)(Device *), Device *d) {
-    return hcupdate_tState(h, g, d);
+// A member of an input's or connector's choice.
+int enumMemberAt(int (*is)(Device *, int32_t), const char *format, Device *device, int number) {
+    if (!Krhc_connected(krhcs) || !registered(is)) return -1;
+    return is(device, number) ? Krhcupdate(NumberedHeader(format, number).text) : 0;
 }
 
 // Choice member sent when the predicate is false (the two-valued fixed lines).
@@ -123,56 +157,35 @@ int hcupdate(const char *text) {
 }
 
 int hcupdate_tFreq(const char *header, const KrFreq *(*get)(Device *), Device *device) {
-    if (!Krhc_connected(krhcs) || !registered(get)) return -1;
-    char value[kValueMax];
-    int len = 0;
-    scpi_kr_freq2str(get(device), value, sizeof(value), &len);
-    return sendLine(header, value);
+    return sendAs<Freq>(header, get, device);
 }
 
 int hcupdate_tPow(const char *header, const KrPow *(*get)(Device *), Device *device) {
-    if (!Krhc_connected(krhcs) || !registered(get)) return -1;
-    char value[kValueMax];
-    int len = 0;
-    scpi_kr_pow2strf(get(device), SCPI_FORMAT_DEVICE_UNITS | SCPI_FORMAT_TWO_DECIMALS, value,
-                     sizeof(value), &len);
-    return sendLine(header, value);
+    return sendAs<Pow>(header, get, device);
 }
 
 int hcupdate_tTime(const char *header, const KrTime *(*get)(Device *), Device *device) {
-    if (!Krhc_connected(krhcs) || !registered(get)) return -1;
-    char value[kValueMax];
-    int len = 0;
-    scpi_kr_time2strf(get(device), SCPI_FORMAT_FIXED, value, sizeof(value), &len);
-    return sendLine(header, value);
+    return sendAs<Time>(header, get, device);
 }
 
 int hcupdate_tAngle(const char *header, const KrAngle *(*get)(Device *), Device *device) {
-    if (!Krhc_connected(krhcs) || !registered(get)) return -1;
-    char value[kValueMax];
-    int len = 0;
-    scpi_kr_angle2strf(get(device), SCPI_FORMAT_FIXED, value, sizeof(value), &len);
-    return sendLine(header, value);
+    return sendAs<Angle>(header, get, device);
 }
 
 int hcupdate_tDouble(const char *header, double (*get)(Device *), Device *device) {
-    return sendNumber(header, get, device);
+    return sendAs<Number>(header, get, device);
 }
 
 int hcupdate_tFloat(const char *header, float (*get)(Device *), Device *device) {
-    return sendNumber(header, get, device);
+    return sendAs<Number>(header, get, device);
 }
 
 int hcupdate_tUint32(const char *header, uint32_t (*get)(Device *), Device *device) {
-    return sendCount(header, get, device);
+    return sendAs<Count>(header, get, device);
 }
 
 int hcupdate_tState(const char *header, int (*get)(Device *), Device *device) {
-    if (!Krhc_connected(krhcs) || !registered(get)) return -1;
-    char value[8];
-    int len = 0;
-    scpi_bool2str(get(device) ? 1 : 0, value, sizeof(value), &len);
-    return sendLine(header, value);
+    return sendAs<State>(header, get, device);
 }
 
 int hcupdate_tDoubleArray(const char *header, uint32_t (*count)(Device *),
@@ -192,24 +205,37 @@ int hcupdate_tEnumMember(int (*is)(Device *), const char *line, Device *device) 
 
 // ---- Generated message functions --------------------------------------------------------
 
-#define HC_VALUE(function, kind, header, slot)            \
-    int hcupdate_##function(Device *device) {             \
-        return send##kind(header, Device_##slot, device); \
+#define HC_VALUE(function, kind, header, slot)              \
+    int hcupdate_##function(Device *device) {               \
+        return sendAs<kind>(header, Device_##slot, device); \
+    }
+#define HC_VALUE_AT(function, kind, format, slot)                                                \
+    int hcupdate_##function(Device *device, int number) {                                        \
+        return sendAs<kind>(NumberedHeader(format, number).text, Device_##slot, device, number); \
     }
 #include "frontpanel/hcupdate_values.def"
 #undef HC_VALUE
+#undef HC_VALUE_AT
 
 #define HC_MEMBER(slot, line) hcupdate_tEnumMember(Device_##slot, line, device);
 #define HC_MEMBER_NOT(slot, line) enumMemberNot(Device_##slot, line, device);
+#define HC_MEMBER_AT(slot, format) enumMemberAt(Device_##slot, format, device, number);
 #define HC_CHOICE(function, members)           \
     int hcupdate_##function(Device *device) {  \
         if (!Krhc_connected(krhcs)) return -1; \
         members return 0;                      \
     }
+#define HC_CHOICE_AT(function, members)                   \
+    int hcupdate_##function(Device *device, int number) { \
+        if (!Krhc_connected(krhcs)) return -1;            \
+        members return 0;                                 \
+    }
 #include "frontpanel/hcupdate_choices.def"
 #undef HC_CHOICE
+#undef HC_CHOICE_AT
 #undef HC_MEMBER
 #undef HC_MEMBER_NOT
+#undef HC_MEMBER_AT
 
 int hcupdate_roscSour(Device *device) {
     if (!Krhc_connected(krhcs) || !registered(Device_isReferenceSourceExternal)) return -1;
@@ -236,12 +262,13 @@ int Krhcupdate_sn(Device *device) {
 
 namespace {
 
-template <class R>
-int sendLimit(int (*send)(const char *, R (*)(Device *), Device *), const char *header,
-              const char *suffix, R (*get)(Device *), Device *device) {
+// "<header>:<MIN|MAX> <value>", the value of the kind of the setting bounded.
+template <class Kind, class R, class... A>
+void sendLimit(const char *header, const char *suffix, R (*get)(Device *, A...), Device *device,
+               std::type_identity_t<A>... args) {
     char full[64];
     snprintf(full, sizeof(full), "%s:%s", header, suffix);
-    return send(full, get, device);
+    sendAs<Kind>(full, get, device, args...);
 }
 
 }  // namespace
@@ -249,21 +276,29 @@ int sendLimit(int (*send)(const char *, R (*)(Device *), Device *), const char *
 int hcupdate_constants(Device *device) {
     if (!Krhc_connected(krhcs)) return -1;
     hcupdate_resetHcCommandParser();
-#define HC_LIMIT(kind, header, minSlot, maxSlot)                    \
-    sendLimit(send##kind, header, "MIN", Device_##minSlot, device); \
-    sendLimit(send##kind, header, "MAX", Device_##maxSlot, device);
+#define HC_LIMIT(kind, header, minSlot, maxSlot)              \
+    sendLimit<kind>(header, "MIN", Device_##minSlot, device); \
+    sendLimit<kind>(header, "MAX", Device_##maxSlot, device);
+#define HC_LIMIT_AT(kind, header, number, minSlot, maxSlot)           \
+    sendLimit<kind>(header, "MIN", Device_##minSlot, device, number); \
+    sendLimit<kind>(header, "MAX", Device_##maxSlot, device, number);
+#define HC_LIMIT_MAX(kind, header, maxSlot) \
+    sendLimit<kind>(header, "MAX", Device_##maxSlot, device);
 #include "frontpanel/hcupdate_limits.def"
     HC_LIMITS_ALL(HC_LIMIT)
     if (device_config_usesFpTpStm()) {
-        HC_LIMITS_TOUCH(HC_LIMIT)
+        HC_LIMITS_TOUCH(HC_LIMIT, HC_LIMIT_AT, HC_LIMIT_MAX)
     }
 #undef HC_LIMIT
+#undef HC_LIMIT_AT
+#undef HC_LIMIT_MAX
     return 0;
 }
 
 int hcupdate_settings(Device *device) {
     if (!Krhc_connected(krhcs)) return -1;
-    // The panel builds its pages from this order.
+    // The panel builds its pages from this order. The ident code of VOR and ILS and the
+    // glide slope's and localizer's AM0/AM1 and ident states have no message of their own.
     static int (*const steps[])(Device *) = {
         hcupdate_rfOutputState,
         hcupdate_outputBlanking,
@@ -281,6 +316,7 @@ int hcupdate_settings(Device *device) {
         hcupdate_powerCenter,
         hcupdate_powerSpan,
         hcupdate_powerMode,
+        hcupdate_iqCrestFactorManual,
         hcupdate_referenceExternalFrequency,
         hcupdate_referenceExternalVariableFrequency,
         hcupdate_roscSour,
@@ -292,6 +328,9 @@ int hcupdate_settings(Device *device) {
         hcupdate_pulmSource,
         hcupdate_pulmOutputVideoPolarity,
         hcupdate_pulmCount,
+        hcupdate_pulmModulator,
+        hcupdate_pulmOutputSource,
+        hcupdate_pulmExternalSource,
         hcupdate_pulmResolution,
         hcupdate_amState,
         hcupdate_amInternalFrequency,
@@ -314,8 +353,70 @@ int hcupdate_settings(Device *device) {
         hcupdate_chirpDirection,
         hcupdate_chirpBlanking,
         hcupdate_vorState,
+        hcupdate_vorBearing,
+        hcupdate_vorFmIndex,
+        hcupdate_vorAm0,
+        hcupdate_vorAm1,
+        hcupdate_vorIdentDepth,
+        hcupdate_vorIdentMode,
+        hcupdate_vorIdentState,
         hcupdate_ilsGsState,
+        hcupdate_ilsGsAm0,
+        hcupdate_ilsGsAm1,
+        hcupdate_ilsGsDdm,
+        hcupdate_ilsGsSdm,
+        hcupdate_ilsGsIdentDepth,
+        hcupdate_ilsGsIdentMode,
         hcupdate_ilsLocState,
+        hcupdate_ilsLocAm0,
+        hcupdate_ilsLocAm1,
+        hcupdate_ilsLocDdm,
+        hcupdate_ilsLocSdm,
+        hcupdate_ilsLocIdentDepth,
+        hcupdate_ilsLocIdentMode,
+        hcupdate_dmeState,
+        hcupdate_dmeFilter,
+        hcupdate_dmeFrequency,
+        hcupdate_dmePulseWidth,
+        hcupdate_dmePulseRise,
+        hcupdate_dmePulseFall,
+        hcupdate_dmePulseSpacing,
+        hcupdate_dmeAddPulseState,
+        hcupdate_dmeAddPulseType,
+        hcupdate_dmeAddPulseAttenuation,
+        hcupdate_dmeAddPulseWidth,
+        hcupdate_dmeAddPulseRise,
+        hcupdate_dmeAddPulseFall,
+        hcupdate_dmeAddPulseSpacing,
+        hcupdate_dmeAddPulseDelay,
+        hcupdate_dmeEchoState,
+        hcupdate_dmeEchoDelay,
+        hcupdate_dmeEchoAttenuation,
+        hcupdate_dmeInterferenceState,
+        hcupdate_dmeInterferenceDelay,
+        hcupdate_dmeInterferenceAttenuation,
+        hcupdate_dmeDeadTimeState,
+        hcupdate_dmeDeadTimeDelay,
+        hcupdate_constantIqState,
+        hcupdate_constantIqI,
+        hcupdate_constantIqQ,
+        hcupdate_constantIqAngle,
+        hcupdate_constantIqAmplitude,
+        hcupdate_arbState,
+        hcupdate_arbClock,
+        hcupdate_arbClockAdjust,
+        hcupdate_arbFcpClock,
+        hcupdate_iqSegTransitionMode,
+        hcupdate_iqSegSource,
+        hcupdate_arbMarkerBitsState,
+        hcupdate_arbTriggerDelay,
+        hcupdate_arbTriggerExternalSlope,
+        hcupdate_arbTriggerExternalSource,
+        hcupdate_arbTriggerInitiateContinuous,
+        hcupdate_arbTriggerOutputDelay,
+        hcupdate_arbTriggerOutputWidth,
+        hcupdate_arbTriggerOutputPolarity,
+        hcupdate_arbTriggerSource,
         hcupdate_lfoState,
         hcupdate_lfoSource,
         hcupdate_lfoFrequency,
@@ -333,6 +434,50 @@ int hcupdate_settings(Device *device) {
         hcupdate_sweepTriggerOutputMode,
         hcupdate_sweepTriggerOutputPolarity,
         hcupdate_sweepTriggerSource,
+        hcupdate_fcpDir,
+        hcupdate_fcpStreamIq,
+        hcupdate_fcpStreamSegment,
+        hcupdate_fcpStreamOutput,
+        hcupdate_arbFcpState,
+        hcupdate_awgnState,
+        hcupdate_awgnCnr,
+        hcupdate_awgnBandwidth,
+        hcupdate_awgnPowerCtrl,
+        hcupdate_awgnCarrierPower,
+        hcupdate_awgnNoisePower,
+        hcupdate_dmState,
+        hcupdate_dmFilterType,
+        hcupdate_dmPatternLength,
+        hcupdate_dmFormat,
+        hcupdate_dmFilterParameter,
+        hcupdate_dmOversampling,
+        hcupdate_dmSymbolRate,
+        [](Device *d) { return hcupdate_ainGain(d, 1); },
+        [](Device *d) { return hcupdate_ainGain(d, 2); },
+        [](Device *d) { return hcupdate_ainOffset(d, 1); },
+        [](Device *d) { return hcupdate_ainOffset(d, 2); },
+        [](Device *d) { return hcupdate_ainSource(d, 1); },
+        [](Device *d) { return hcupdate_ainSource(d, 2); },
+        hcupdate_ainState,
+        hcupdate_aiqSourceI,
+        hcupdate_aiqSourceQ,
+        hcupdate_aiqState,
+        [](Device *d) { return hcupdate_multiFunctionState(d, 1); },
+        [](Device *d) { return hcupdate_multiFunctionSource(d, 1); },
+        [](Device *d) { return hcupdate_multiFunctionPulmSource(d, 1); },
+        [](Device *d) { return hcupdate_multiFunctionArbitrarySource(d, 1); },
+        [](Device *d) { return hcupdate_multiFunctionMarkerSource(d, 1); },
+        [](Device *d) { return hcupdate_multiFunctionSweepSource(d, 1); },
+        [](Device *d) { return hcupdate_multiFunctionPdwSource(d, 1); },
+        [](Device *d) { return hcupdate_multiFunctionPdwMarkerSource(d, 1); },
+        [](Device *d) { return hcupdate_multiFunctionState(d, 2); },
+        [](Device *d) { return hcupdate_multiFunctionSource(d, 2); },
+        [](Device *d) { return hcupdate_multiFunctionPulmSource(d, 2); },
+        [](Device *d) { return hcupdate_multiFunctionArbitrarySource(d, 2); },
+        [](Device *d) { return hcupdate_multiFunctionMarkerSource(d, 2); },
+        [](Device *d) { return hcupdate_multiFunctionSweepSource(d, 2); },
+        [](Device *d) { return hcupdate_multiFunctionPdwSource(d, 2); },
+        [](Device *d) { return hcupdate_multiFunctionPdwMarkerSource(d, 2); },
     };
     for (auto step : steps)
         step(device);

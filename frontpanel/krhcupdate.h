@@ -37,13 +37,19 @@ int hcupdate_tDoubleArray(const char *header, uint32_t (*count)(Device *),
 // Sends line when the predicate is registered and true.
 int hcupdate_tEnumMember(int (*is)(Device *), const char *line, Device *device);
 
-// One function per value and choice message.
+// One function per value and choice message; those of an analog input or multi-function
+// connector take its number (1 or 2).
 #define HC_VALUE(function, kind, header, slot) int hcupdate_##function(Device *device);
+#define HC_VALUE_AT(function, kind, header, slot) \
+    int hcupdate_##function(Device *device, int number);
 #include "frontpanel/hcupdate_values.def"
 #undef HC_VALUE
+#undef HC_VALUE_AT
 #define HC_CHOICE(function, members) int hcupdate_##function(Device *device);
+#define HC_CHOICE_AT(function, members) int hcupdate_##function(Device *device, int number);
 #include "frontpanel/hcupdate_choices.def"
 #undef HC_CHOICE
+#undef HC_CHOICE_AT
 int hcupdate_roscSour(Device *device);
 
 // Start-up dump and controller messages.
