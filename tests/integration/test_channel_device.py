@@ -99,6 +99,30 @@ class ReadyConfigurationTest(ChannelTest):
                 inst.close()
 
 
+class BoardGenerationTest(ChannelTest):
+    """Every output-board module tunes its simulated board."""
+
+    SERIALS = [
+        ("generic 12 GHz", "1B0-000310000-0012"),
+        ("generic 6 GHz 1B1", "1A0-000210000-0015"),
+        ("20 GHz 1A", STANDARD_1A),
+        ("20 GHz 3B digital", "1C0-000M10000-0014"),
+        ("40 GHz 2B digital", "1E0-000T10000-0013"),
+    ]
+
+    def test_each_board_tunes(self):
+        for name, serial in self.SERIALS:
+            with self.subTest(board=name):
+                inst = self.start(serial=serial)
+                self.settle(inst, "FREQ 3.3GHz;:OUTP ON")
+                ch = self.tuned(inst, 0, "3300000000")
+                self.state(inst, lambda s: s["channels"][0]["rf"] == "on")
+                reported = exact(inst.query("SOUR:FREQ:EXAC?"))
+                self.assertLessEqual(abs(reported - exact(ch["frequency_hz"])), Fraction(1, 10**6))
+                self.assertEqual(self.errors(inst), [])
+                inst.close()
+
+
 class FrequencyPlanTest(ChannelTest):
     """Paths and exact frequencies across the bands of the 20 GHz board."""
 
