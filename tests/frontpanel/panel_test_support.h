@@ -3,6 +3,7 @@
 // number for the configuration predicates.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,25 @@ class PanelPair {
 
   private:
     std::string pending_;
+};
+
+// Fills device slots for one test and restores them when it ends.
+class SlotGuard {
+  public:
+    template <class F>
+    void fill(F &slot, F fn) {
+        F *p = &slot;
+        F old = slot;
+        restores_.push_back([p, old] { *p = old; });
+        slot = fn;
+    }
+    ~SlotGuard() {
+        for (auto it = restores_.rbegin(); it != restores_.rend(); ++it)
+            (*it)();
+    }
+
+  private:
+    std::vector<std::function<void()>> restores_;
 };
 
 // Creates a root with korvane/dev/sn holding serial and loads the configuration from it.

@@ -19,6 +19,7 @@ namespace {
 
 using krtest::ConfiguredRoot;
 using krtest::PanelPair;
+using krtest::SlotGuard;
 
 KrFreq freq10G = {10000000000LL, 0};
 KrPow powM5 = -5.25f;
@@ -48,25 +49,6 @@ int yes(Device *) {
 int no(Device *) {
     return 0;
 }
-
-// Restores every slot a test filled.
-class SlotGuard {
-  public:
-    template <class F>
-    void fill(F &slot, F fn) {
-        F *p = &slot;
-        F old = slot;
-        restores_.push_back([p, old] { *p = old; });
-        slot = fn;
-    }
-    ~SlotGuard() {
-        for (auto &r : restores_)
-            r();
-    }
-
-  private:
-    std::vector<std::function<void()>> restores_;
-};
 
 TEST(PanelUpdate, TypedSendersFormatTheirValues) {
     PanelPair panel;
