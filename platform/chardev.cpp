@@ -85,6 +85,7 @@ struct Device {
     std::deque<uint16_t> signals;  // source << 8 | mask
     int txPort, rxPort;
     std::string backlog;
+    bool panelGone;  // krhc: the panel client closed; writes fail until another connects
     int fds[4];
     bool readable;
 };
@@ -309,6 +310,7 @@ void *driverThread(void *arg) {
                 pthread_mutex_lock(&dev->lock);
                 dropClient(dev);  // the newest client wins
                 dev->clientFd = fd;
+                dev->panelGone = false;
                 dev->hostGeneration++;
                 std::string backlog;
                 backlog.swap(dev->backlog);
@@ -325,7 +327,11 @@ void *driverThread(void *arg) {
         if (client >= 0 && pfd[2].revents) {
             if (!takeFrame(dev, client)) {
                 pthread_mutex_lock(&dev->lock);
-                if (dev->clientFd == client) dropClient(dev);
+                if (dev->clientFd == client) {
+                    dropClient(dev);
+                    // A panel that went away takes no more updates, as on the real line.
+                    if (dev->kind == Kind::Krhc) dev->panelGone = true;
+                }
                 pthread_mutex_unlock(&dev->lock);
             }
         }
@@ -392,6 +398,7 @@ Device *startDevice(const char *path, Kind kind) {
     dev->txPort = 0;
     dev->rxPort = 0;
     dev->backlog.clear();
+    dev->panelGone = false;
     for (int &f : dev->fds)
         f = -1;
     dev->readable = false;
@@ -605,8 +612,10 @@ ssize_t deviceWrite(Device *dev, int fd, const void *buf, size_t len) {
     if (dev->kind == Kind::Krhc) {
         uint8_t flags = (uint8_t)(dev->txPort << CHARDEV_PORT_SHIFT);
         int client = dev->clientFd;
-        if (client < 0) {
-            // No panel client: the panel on the line takes it; a later client sees it.
+        if (client < 0 && dev->panelGone) {
+            err = EIO;  // the panel client closed: nobody on the line
+        } else if (client < 0) {
+            // No panel client yet: the panel on the line takes it; a later client sees it.
             if (dev->backlog.size() + len + 4 <= kMaxBacklog)
                 encodeData(&dev->backlog, static_cast<const char *>(buf), len, flags);
             result = (ssize_t)len;

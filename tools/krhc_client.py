@@ -8,6 +8,8 @@ took it yet) and the answers to the panel's own commands ("= " prefix). Typed li
 instrument as the panel's SCPI on the answer port (2; 0 for the older controller). The client
 answers the older controller's "*IDN?" probe and the "DIAG:EE:WC?" query like a panel does.
 -c sends commands and prints what comes back within --listen seconds (default 2), then exits.
+Leaving closes the connection as a panel that vanished: the instrument's next update write
+fails and it shuts its panel link for good, so a later client gets nothing more.
 The root defaults to $KORVANE_ROOT."""
 
 import argparse

@@ -42,7 +42,9 @@
 //       connected at that moment).
 // Unknown frame types are ignored. A krhc write that the panel does not take within 2 s
 // fails with EIO (the panel stopped reading) and drops that client; panel updates written
-// while no panel client is connected are kept (up to 256 KiB) and replayed to the next one.
+// while no panel client is connected are kept (up to 256 KiB) and replayed to the next one,
+// except after a panel client closed its socket: then krhc writes fail with EIO (the panel
+// vanished) until another client connects.
 #pragma once
 
 #include <cstdint>

@@ -1,18 +1,23 @@
 """The front panel through its stand-in device: the start-up dump a panel finds when it
-connects, the panel's own commands, and the connection lines that USB, GPIB and VXI-11
-traffic produce."""
+connects, the panel's own commands, the connection lines that USB, GPIB and VXI-11
+traffic produce, and a panel that goes away: the link shuts for good, the others serve on."""
 
 import os
+import socket
 import sys
 import time
 import unittest
 
-from krsim import Instrument, ensure_rpcbind
+from krsim import Instrument, TcpClient, ensure_rpcbind, free_port
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
 from chardev_client import DATA, ChardevClient, socket_path  # noqa: E402
 
 TOUCH_GPIB = "1C0-300B10010-0001"  # touch panel (newer controller) and GPIB fitted
+TOUCH = "1C0-300B10000-0001"
+
+WRITE_FAILED = ("Krhc_writeAsync() error: write() failed (maybe no front panel installed?)\n"
+                "Krhc_writeAsync() error: write() failed, closing link\n")
 
 
 class PanelReader:
@@ -124,6 +129,67 @@ class FrontPanelTest(unittest.TestCase):
             core.destroy_link(lid)
         i = self.panel.wait_line("SYST:COMM:CONN LAN", 5, start)
         self.panel.wait_line("SYST:COMM:DISC LAN", 15, i)
+
+
+class PanelGoneBase:
+    """One instrument per case: a failed update write closes the panel link for good."""
+
+    def setUp(self):
+        self.inst = Instrument(serial=TOUCH, port=free_port())
+        self.addCleanup(self.inst.close)
+        self.inst.wait_running()
+        self.panel = PanelReader(self.inst.root)
+        self.addCleanup(self.panel.close)
+        self.panel.wait_line("DIAG:HC:READ")
+        self.tcp = TcpClient(self.inst.port)
+        self.addCleanup(self.tcp.close)
+
+    def update(self, text):
+        """A raw update line through the socket link; the error it left (0 when sent)."""
+        self.tcp.send('DIAG:HC "%s"\n' % text)
+        return self.tcp.query("SYST:ERR?")
+
+    def check_link_closed_and_others_serving(self):
+        self.inst.wait_for(WRITE_FAILED, 10)
+        self.inst.wait_for("Error in HC link, closing link\n", 10)
+        # Empty what the failing write left in the error queue.
+        for _ in range(40):
+            if self.tcp.query("SYST:ERR?") == '0,"No error"':
+                break
+        # Every later update fails at once, without another attempt at the device.
+        for _ in range(3):
+            t0 = time.monotonic()
+            self.assertEqual(self.update("LATER"), '-200,"Execution error"')
+            self.assertLess(time.monotonic() - t0, 1.0)
+        self.assertEqual(self.inst.output.count("write() failed, closing link"), 1)
+        # The socket and the console links keep serving.
+        self.assertEqual(self.tcp.query("*OPC?"), "1")
+        self.assertTrue(self.tcp.query("*IDN?"))
+        self.assertEqual(self.inst.query("*OPC?"), "1")
+
+
+class PanelClosesTest(PanelGoneBase, unittest.TestCase):
+    def test_closed_panel_fails_the_next_update_write(self):
+        self.assertEqual(self.update("BEFORE"), '0,"No error"')
+        self.panel.wait_line("BEFORE")
+        self.panel.close()
+        time.sleep(0.3)  # the stand-in notices the closed socket
+        self.assertNotIn("write() failed", self.inst.output)
+        self.assertEqual(self.update("AFTER"), '-200,"Execution error"')
+        self.check_link_closed_and_others_serving()
+
+
+class PanelStopsReadingTest(PanelGoneBase, unittest.TestCase):
+    def test_panel_that_stops_reading_fails_an_update_write(self):
+        self.panel.client.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+        line = "X" * 200
+        # Nobody reads: the socket fills, one write waits out its time and fails.
+        deadline = time.monotonic() + 60
+        while "write() failed, closing link" not in self.inst.output:
+            self.assertLess(time.monotonic(), deadline, "the update writes never failed")
+            self.tcp.send(";".join([':DIAG:HC "%s"' % line] * 4) + "\n")
+            self.tcp.query("*OPC?", timeout=10)
+        self.check_link_closed_and_others_serving()
 
 
 if __name__ == "__main__":
