@@ -21,6 +21,13 @@ namespace {
 struct timespec abstime = {0, 0};  // deadline of the next periodic tick
 uint8_t pdivCounter = 0;
 
+// Whether a link's service in the current pass left an answer for its transport, and how long
+// the loop then polls for the next request: a client that reads the answer and sends the next
+// command at once needs a few tens of microseconds.
+bool answeredThisPass = false;
+constexpr long mainLoopSpinNs = 50000;
+ScpiSpinHistory mainLoopSpin = {0, 0};
+
 Device *parserDevice() {
     return parser ? parser->device : nullptr;
 }
@@ -479,20 +486,27 @@ void scpi_execute_link(ScpiLink *link) {
     pthread_mutex_lock(&link->bufLock);
     serveLink(link);
     link->parseStart = 0;
+    if (link->ansLen > 0) answeredThisPass = true;
     pthread_mutex_unlock(&link->bufLock);
 
     pthread_mutex_lock(&link->handleLock);
-    link->handlePending = 0;
+    // Release order: a transport that polls the flag instead of waiting sees the whole service.
+    __atomic_store_n(&link->handlePending, 0, __ATOMIC_RELEASE);
     pthread_cond_broadcast(&link->handleCond);
     pthread_mutex_unlock(&link->handleLock);
 }
 
 void scpi_execute(ScpiLinkList *list, Device *device, int periodMs) {
+    // After an answer the next request usually follows within microseconds (the transport sends
+    // the answer, its client replies): polling for it briefly saves falling asleep and being
+    // woken. After any other pass the loop sleeps at once, so an idle instrument never polls.
+    if (answeredThisPass) scpi_link_spinUntil(&krcommDo, 1, mainLoopSpinNs, &mainLoopSpin);
+    answeredThisPass = false;
     pthread_mutex_lock(&krcommDoMutex);
     while (!krcommDo) {
         if (pthread_cond_timedwait(&krcommDoCond, &krcommDoMutex, &abstime) == ETIMEDOUT) break;
     }
-    krcommDo = 0;
+    __atomic_store_n(&krcommDo, 0, __ATOMIC_RELAXED);
     pthread_mutex_unlock(&krcommDoMutex);
 
     pthread_mutex_lock(&deviceAccessMutex);

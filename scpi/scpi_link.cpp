@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "config/state_reporter.h"
 #include "core/printd.h"
@@ -98,15 +99,63 @@ void scpi_link_disableQueryEcho(ScpiLink *link) {
     link->flags &= ~SCPI_LINK_FLAG_QUERY_ECHO;
 }
 
+long long scpi_link_nowNs() {
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (long long)t.tv_sec * 1000000000LL + t.tv_nsec;
+}
+
+namespace {
+
+inline void cpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__) || defined(__arm__)
+    asm volatile("yield" ::: "memory");
+#endif
+}
+
+// How long a transport polls for the main loop to serve its link. Only a transport whose
+// client takes answers polls (a query is served in a few microseconds); one that streams
+// settings sleeps, so that its client keeps the other processor for sending more.
+constexpr long transportSpinNs = 15000;
+thread_local ScpiSpinHistory transportSpin = {0, 0};
+// An answer was taken since the transport last waited.
+thread_local bool answerTaken = false;
+
+}  // namespace
+
+bool scpi_link_spinUntil(const int32_t *flag, int32_t want, long budgetNs,
+                         ScpiSpinHistory *history) {
+    if (history->skip > 0) {
+        history->skip--;
+        return __atomic_load_n(flag, __ATOMIC_ACQUIRE) == want;
+    }
+    long long start = scpi_link_nowNs();
+    do {
+        // The clock is read only now and then; polling the flag is what must be quick.
+        for (int i = 0; i < 32; i++) {
+            if (__atomic_load_n(flag, __ATOMIC_ACQUIRE) == want) {
+                history->misses = 0;
+                return true;
+            }
+            cpuRelax();
+        }
+    } while (scpi_link_nowNs() - start < budgetNs);
+    if (history->misses < 6) history->misses++;
+    history->skip = (1 << history->misses) - 1;
+    return false;
+}
+
 // Transport threads.
 void scpi_link_doHandle(ScpiLink *link) {
     if (link) {
         pthread_mutex_lock(&link->handleLock);
-        link->handlePending = 1;
+        __atomic_store_n(&link->handlePending, 1, __ATOMIC_RELEASE);
         pthread_mutex_unlock(&link->handleLock);
     }
     pthread_mutex_lock(&krcommDoMutex);
-    krcommDo = 1;
+    __atomic_store_n(&krcommDo, 1, __ATOMIC_RELEASE);
     pthread_cond_signal(&krcommDoCond);
     pthread_mutex_unlock(&krcommDoMutex);
 }
@@ -114,6 +163,12 @@ void scpi_link_doHandle(ScpiLink *link) {
 // Transport threads. Waits until the main loop has served the link; the loop guards against
 // spurious wake-ups, which a single wait would mistake for the service.
 void scpi_link_waitHandled(ScpiLink *link) {
+    bool polling = answerTaken;
+    answerTaken = false;
+    // The flag is cleared with release order after the service, so seeing it cleared is as good
+    // as the wait below.
+    if (polling && scpi_link_spinUntil(&link->handlePending, 0, transportSpinNs, &transportSpin))
+        return;
     pthread_mutex_lock(&link->handleLock);
     while (link->handlePending)
         pthread_cond_wait(&link->handleCond, &link->handleLock);
@@ -160,6 +215,7 @@ int krcommPeekAns(ScpiLink *link, char **ptr, int *more) {
     pthread_mutex_lock(&link->bufLock);
     *ptr = link->ansBuf + link->ansRead;
     if (more) *more = link->ansMore;
+    if (link->ansLen - link->ansRead > 0) answerTaken = true;
     return link->ansLen - link->ansRead;
 }
 

@@ -96,6 +96,20 @@ void scpi_link_disableQueryEcho(ScpiLink *link);
 void scpi_link_doHandle(ScpiLink *link);
 void scpi_link_waitHandled(ScpiLink *link);
 
+// A thread that waits for the other side of the hand-shake while that side does a short piece
+// of work may first poll the flag for some microseconds: falling asleep and being woken again
+// costs more than the work. A poll that runs out makes the next ones be left out, twice as many
+// after each further one (up to 63), so a slow partner costs next to nothing.
+struct ScpiSpinHistory {
+    int32_t misses;  // polls in a row that ran out
+    int32_t skip;    // polls still to be left out
+};
+// Polls *flag (read with acquire order) until it equals want, up to budgetNs. true when it did.
+bool scpi_link_spinUntil(const int32_t *flag, int32_t want, long budgetNs,
+                         ScpiSpinHistory *history);
+// Nanoseconds on the monotonic clock.
+long long scpi_link_nowNs();
+
 // Buffer pairs for transports: Open/Close and Peek/Clear take and release bufLock. Only
 // memory work (or reading into the buffer) may happen between the two calls of a pair.
 int krcommOpenCmd(ScpiLink *link, char **ptr);

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "core/kr_event.h"
 #include "scpi_test_harness.h"
@@ -76,6 +78,87 @@ TEST(ScpiLinkTest, QueryEchoFlag) {
     EXPECT_EQ(scpi_link_isQueryEchoEnabled(link), 1);
     scpi_link_disableQueryEcho(link);
     EXPECT_EQ(scpi_link_isQueryEchoEnabled(link), 0);
+}
+
+TEST(ScpiLinkTest, PollSeesAFlagThatIsAlreadySetWithoutWaiting) {
+    int32_t flag = 1;
+    ScpiSpinHistory history = {3, 0};
+    EXPECT_TRUE(scpi_link_spinUntil(&flag, 1, 1000000000L, &history));
+    EXPECT_EQ(history.misses, 0);
+    EXPECT_EQ(history.skip, 0);
+}
+
+TEST(ScpiLinkTest, PollSeesAFlagSetByAnotherThread) {
+    int32_t flag = 1;
+    ScpiSpinHistory history = {0, 0};
+    std::thread other([&] { __atomic_store_n(&flag, 0, __ATOMIC_RELEASE); });
+    // Generous budget: the other thread may start late on a busy machine.
+    bool seen = scpi_link_spinUntil(&flag, 0, 2000000000L, &history);
+    other.join();
+    EXPECT_TRUE(seen);
+}
+
+TEST(ScpiLinkTest, PollsThatRunOutAreLeftOutTwiceAsOftenEachTime) {
+    int32_t flag = 0;
+    ScpiSpinHistory history = {0, 0};
+    // Each row: whether this call polls (and so runs out its budget) or is left out.
+    struct Row {
+        bool polls;
+        int32_t misses, skip;  // afterwards
+    } rows[] = {
+        {true, 1, 1},  {false, 1, 0}, {true, 2, 3}, {false, 2, 2},
+        {false, 2, 1}, {false, 2, 0}, {true, 3, 7},
+    };
+    for (const Row &row : rows) {
+        long long start = scpi_link_nowNs();
+        EXPECT_FALSE(scpi_link_spinUntil(&flag, 1, 200000, &history));
+        long long took = scpi_link_nowNs() - start;
+        if (row.polls)
+            EXPECT_GE(took, 200000);
+        else
+            EXPECT_LT(took, 200000);
+        EXPECT_EQ(history.misses, row.misses);
+        EXPECT_EQ(history.skip, row.skip);
+    }
+    // The backoff stops growing at 63 left out, and a success resets it.
+    history = {6, 0};
+    EXPECT_FALSE(scpi_link_spinUntil(&flag, 1, 1000, &history));
+    EXPECT_EQ(history.misses, 6);
+    EXPECT_EQ(history.skip, 63);
+    history.skip = 0;
+    flag = 1;
+    EXPECT_TRUE(scpi_link_spinUntil(&flag, 1, 1000, &history));
+    EXPECT_EQ(history.misses, 0);
+}
+
+TEST(ScpiLinkTest, HandShakeCompletesWhetherTheTransportPollsOrSleeps) {
+    LinkHarness h;
+    ScpiLink *link = h.addLink(64, 64);
+    for (int round = 0; round < 50; round++) {
+        h.feed(link, "*OPC?\n");
+        std::thread transport([&] {
+            scpi_link_doHandle(link);
+            scpi_link_waitHandled(link);
+            char *ptr;
+            int more = 0;
+            int n = krcommPeekAns(link, &ptr, &more);
+            EXPECT_EQ(std::string(ptr, (size_t)n), "1\n") << round;
+            krcommClearAns(link, n, &more);
+        });
+        for (;;) {
+            pthread_mutex_lock(&link->handleLock);
+            int pending = link->handlePending;
+            pthread_mutex_unlock(&link->handleLock);
+            if (pending) break;
+            std::this_thread::yield();
+        }
+        // Sometimes served at once, sometimes only after the transport's poll has run out.
+        if (round % 3 == 2) std::this_thread::sleep_for(std::chrono::microseconds(30000));
+        pthread_mutex_lock(&deviceAccessMutex);
+        scpi_execute_link(link);
+        pthread_mutex_unlock(&deviceAccessMutex);
+        transport.join();
+    }
 }
 
 TEST(ScpiLinkTest, EventWithoutLinkIsAppliedAtOnceAndTouchesNoLink) {
