@@ -414,8 +414,11 @@ void serveLink(ScpiLink *link) {
             link->lastComma = -1;
             link->blockStart = -1;
         }
+        // The pending event is taken under the lock already held for the scan.
+        int event = link->pendingEvent;
+        link->pendingEvent = 0;
         pthread_mutex_unlock(&link->bufLock);
-        applyPendingEvent(link);
+        if (event) kr_event_handle(link, event);
 
         bool due = kind != MessageEnd::None || partial;
         bool continuationDue =

@@ -191,11 +191,22 @@ int matchList(Walk *w, const ScpiNode *nodes) {
     ScpiHeaderWord word;
     scpi_headerWord(remembered ? link->pathCursor : w->pos, &word);
     bool continues = pathContinues(w->state);
+    // Taken at the first candidate: every later sibling starts from the same state.
+    Snapshot s;
+    bool saved = false;
     for (const ScpiNode *node = nodes; node->keyword; node++) {
         if (!mayMatch(node, word, continues, remembered)) continue;
-        Snapshot s = save(w);
+        if (!saved) {
+            s = save(w);
+            saved = true;
+        }
         if (matchNode(w, node)) return 1;
-        restore(w, s);
+        // A keyword that did not match changed nothing; whatever a matched one appended moved
+        // the position or the path cursor, or pushed a suffix.
+        if (w->pos != s.pos || w->state != s.state ||
+            link->pathCursor != link->storedPath + s.cursor ||
+            w->call->suffixCount != s.suffixCount || w->call->index != s.index)
+            restore(w, s);
     }
     return 0;
 }

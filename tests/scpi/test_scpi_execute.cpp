@@ -161,8 +161,13 @@ TEST_F(ExecuteTest, DeviceClearEndsABlockTransferAndEmptiesBothBuffers) {
     h.feed(link, "de");
     // The clear arrives from the transport thread while the main loop serves.
     std::thread transport([&] { krcommClear(link); });
-    while (!link->clearPending)
+    for (;;) {
+        pthread_mutex_lock(&link->bufLock);
+        int pending = link->clearPending;
+        pthread_mutex_unlock(&link->bufLock);
+        if (pending) break;
         std::this_thread::yield();
+    }
     pthread_mutex_lock(&deviceAccessMutex);
     scpi_execute_link(link);  // applies the clear and releases the waiting transport
     pthread_mutex_unlock(&deviceAccessMutex);
