@@ -367,7 +367,7 @@ void startChannelThread(int c) {
     Channel &k = fpga().ch[c];
     if (k.threadStarted) return;
     k.threadStarted = true;
-    std::thread(channelThread, c).detach();
+    simhw_spawn([](intptr_t channel) { channelThread((int)channel); }, c);
 }
 
 // ---------------------------------------------------------------------------------------

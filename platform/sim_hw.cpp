@@ -1,6 +1,8 @@
 // The simulated hardware: layout, I/O update, observable state, state file, log.
 #include "sim_hw.h"
 
+#include <pthread.h>
+
 #include <sys/stat.h>
 
 #include <atomic>
@@ -20,8 +22,8 @@
 #include "hw/orbxxxg_out_registers.h"
 #include "hw/orbxxxg_ref_registers.h"
 #include "sim_ad9164.h"
-#include "sim_ad9912.h"
 #include "sim_ad9910.h"
+#include "sim_ad9912.h"
 #include "sim_chip.h"
 #include "sim_fpga.h"
 #include "sim_player.h"
@@ -652,6 +654,34 @@ bool writeStateFile(Hw &h, bool force) {
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
+
+void simhw_spawn(void (*body)(intptr_t), intptr_t argument) {
+    struct Start {
+        void (*body)(intptr_t);
+        intptr_t argument;
+    };
+    Start *start = new Start{body, argument};
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    // Generous for the emulators' frames, also under the sanitizers.
+    pthread_attr_setstacksize(&attr, 1024 * 1024);
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    pthread_t thread;
+    int r = pthread_create(
+        &thread, &attr,
+        [](void *p) -> void * {
+            Start s = *static_cast<Start *>(p);
+            delete static_cast<Start *>(p);
+            s.body(s.argument);
+            return nullptr;
+        },
+        start);
+    pthread_attr_destroy(&attr);
+    if (r != 0) {
+        delete start;
+        simhw_violation("simulation: worker thread could not start (%d)", r);
+    }
+}
 
 std::mutex &simhw_lock() {
     return hw().mutex;

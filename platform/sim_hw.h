@@ -67,6 +67,10 @@ struct SimReferenceState {
     KrFreq outputFrequency;
 };
 
+// Starts a detached worker of the simulated hardware with a small stack (the firmware locks
+// its memory, so a default-sized stack would count in full).
+void simhw_spawn(void (*body)(intptr_t), intptr_t argument);
+
 std::mutex &simhw_lock();
 // Signalled on every change that a waiting player or FPGA thread may care about.
 std::condition_variable &simhw_changed();

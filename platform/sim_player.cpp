@@ -265,7 +265,7 @@ void run() {
 void enqueue(std::unique_lock<std::mutex> &lk, std::vector<Item> &items) {
     Player &p = pl();
     if (!p.threadStarted) {
-        std::thread(run).detach();
+        simhw_spawn([](intptr_t) { run(); }, 0);
         p.threadStarted = true;
     }
     uint32_t bytes = 0;
