@@ -104,6 +104,9 @@ TEST_F(DoubleBufferTest, ReaderAndWriterThreadsPassEveryByteInOrder) {
     std::string got;
     std::thread reader([&] {
         for (;;) {
+            // Looked at before the read: an empty read after the writer had finished means
+            // nothing is left (the other order could stop with the last bytes unread).
+            bool finished = done;
             uint32_t n;
             const uint8_t *p = DOUBLE_BUFFER_openRead(&db, &n);
             if (n) {
@@ -111,7 +114,7 @@ TEST_F(DoubleBufferTest, ReaderAndWriterThreadsPassEveryByteInOrder) {
                 DOUBLE_BUFFER_closeRead(&db);
                 continue;
             }
-            if (done) break;
+            if (finished) break;
             std::this_thread::yield();
         }
     });
