@@ -12,6 +12,7 @@
 #include "hw/krgio.h"
 #include "hw/krspi.h"
 #include "hw/orbx20g_out_registers.h"
+#include "hw/orbxxxg_phase.h"
 
 namespace {
 
@@ -37,7 +38,6 @@ constexpr uint64_t N2_STEP_HZ = 1410000000ull;  // first N2: about y / 1.41 GHz
 constexpr uint32_t DIVIDER_MAX = 255;           // one byte each in the register image
 constexpr uint32_t R_FALLBACK = 16;             // 1A: R past the search
 constexpr uint64_t LOW_FALLBACK_HZ = 500 * MHZ;
-constexpr double PHASE_STEP = M_PI / 6;  // larger DDS phase jumps unlock the loop
 
 // The ALC DAC follows the power linearly in dB over this range until levelling comes in.
 constexpr float POWER_MIN_DBM = -40.0f;
@@ -198,10 +198,15 @@ double toDouble(const KrFreq *f) {
 }
 
 KrAngle wrapAngle(KrAngle a) {
-    a = std::fmod(a, 2 * M_PI);
-    if (a < 0) a += 2 * M_PI;
-    if (a >= 2 * M_PI) a = 0;
-    return a;
+    return orbxxxg_wrapAngle(a);
+}
+
+// One phase step: the 16-bit offset word, then the I/O update that makes it take effect.
+int writeDdsPhase(void *context, double phase) {
+    ORBX20G_OUT *o = static_cast<ORBX20G_OUT *>(context);
+    uint16_t word = (uint16_t)(uint32_t)(wrapAngle(phase) * 65536.0 / (2 * M_PI));
+    int r = AD9910_setPhaseOffsetU16(&o->dds, word);
+    return firstError(r, krgio_ioupdate());
 }
 
 uint16_t powerToDac(KrPow p) {
@@ -470,15 +475,8 @@ int ORBX20G_OUT_setPhase(ORBX20G_OUT *o, const KrAngle *angle) {
     double f = toDouble(&o->frequency);
     if (o->path != ORBX20G_OUT_PATH_DIRECT && f > 0)
         k = (toDouble(&o->ddsFrequency) + (double)ORBX20G_OUT_PFD_OFFSET_HZ) / f;
-    double from = o->phase * k, to = target * k;
-    int steps = (int)std::ceil(std::fabs(to - from) / PHASE_STEP - 1e-12);
-    int r = 0;
-    for (int i = 1; i <= steps && r == 0; i++) {
-        double a = wrapAngle(from + (to - from) * i / steps);
-        uint16_t word = (uint16_t)(uint32_t)(a * 65536.0 / (2 * M_PI));
-        r = AD9910_setPhaseOffsetU16(&o->dds, word);
-        r = firstError(r, krgio_ioupdate());
-    }
+    double from = o->phase * k, to = target * k, reached;
+    int r = orbxxxg_stepPhase(from, to, writeDdsPhase, o, &reached);
     if (r == 0) o->phase = target;
     return r;
 }

@@ -10,6 +10,7 @@
 #include "hw/board_slaves.h"
 #include "hw/dds_instruction.h"
 #include "hw/krgio.h"
+#include "hw/orbxxxg_phase.h"
 
 namespace {
 
@@ -17,7 +18,6 @@ constexpr uint32_t IOUPDATE_OFFSET = 0x40;  // the channel's I/O update register
 constexpr double LOOP_POT_RAB_OHM = 1000.0;
 constexpr KrTime PATH_SETTLING_S = 10e-6;  // path switches and harmonic filter relays
 constexpr KrTime VCO_TUNE_S = 50e-6;       // the loop re-locks after a divider change
-constexpr double PHASE_STEP_MAX = M_PI / 6;
 constexpr KrPow POWER_MIN_DBM = -40.0f;
 constexpr KrPow POWER_MAX_DBM = 30.0f;
 constexpr uint32_t DETECTOR_RAIL_MARGIN = 16;
@@ -116,8 +116,7 @@ uint32_t largestN1(const KrFreq *f, uint64_t limitHz) {
 }
 
 int writePhaseWord(ORBX40G_OUT *b, double dacPhase) {
-    double p = std::fmod(dacPhase, 2 * M_PI);
-    if (p < 0) p += 2 * M_PI;
+    double p = orbxxxg_wrapAngle(dacPhase);
     uint32_t word = (uint32_t)(p * (65536.0 / (2 * M_PI))) & 0xFFFF;
     int r = ddsInstruction_write(b->dac.slave, AD9164_REG_NCO_PHASE_HIGH, word, 2, 0);
     r = r ? r : ddsInstruction_write(b->dac.slave, AD9164_REG_NCO_UPDATE, 1, 1, 0);
@@ -380,9 +379,7 @@ int ORBX40G_OUT_getPllRDivider(OrbxxxgOutBoard *board, uint32_t *n) {
 int ORBX40G_OUT_setPhase(OrbxxxgOutBoard *board, const KrAngle *angle) {
     ORBX40G_OUT *b = ORBX40G_OUT_record(board);
     if (!std::isfinite(*angle)) return KR_E_ILLEGAL_PARAMETER_VALUE;
-    double a = std::fmod(*angle, 2 * M_PI);
-    if (a < 0) a += 2 * M_PI;
-    if (a >= 2 * M_PI) a = 0;
+    double a = orbxxxg_wrapAngle(*angle);
     if (!b->ready) {
         b->phase = a;
         return 0;
@@ -392,14 +389,13 @@ int ORBX40G_OUT_setPhase(OrbxxxgOutBoard *board, const KrAngle *angle) {
     if (b->path == ORBX40G_OUT_PATH_PLL || b->path == ORBX40G_OUT_PATH_DOUBLER)
         k = (double)b->n1 / ((double)b->r * (double)b->multiplier);
     double from = b->dacPhase, to = a * k;
-    double delta = to - from;
-    int steps = (int)std::ceil(std::fabs(delta) / PHASE_STEP_MAX - 1e-12);
-    for (int i = 1; i <= steps; i++) {
-        double p = i == steps ? to : from + delta * i / steps;
-        int r = writePhaseWord(b, p);
-        if (r) return r;
-        b->dacPhase = p;
-    }
+    int r = orbxxxg_stepPhase(
+        from, to,
+        [](void *context, double phase) {
+            return writePhaseWord(static_cast<ORBX40G_OUT *>(context), phase);
+        },
+        b, &b->dacPhase);
+    if (r) return r;
     b->dacPhase = to;
     b->phase = a;
     return 0;

@@ -10,6 +10,7 @@
 #include "device/device_board.h"
 #include "hw/board_slaves.h"
 #include "hw/krgio.h"
+#include "hw/orbxxxg_phase.h"
 #include "scpi/scpi_errorcodes.h"
 
 namespace {
@@ -20,7 +21,6 @@ constexpr uint32_t IOUPDATE_OFFSET = 0x40;
 constexpr uint32_t DIVIDER_MAX = 255;         // one byte each in the register image
 constexpr KrTime PATH_SETTLING_S = 20e-6;     // path switch and filter relays
 constexpr KrTime VCO_TUNE_S = 100e-6;         // the loop re-locks after a divider change
-constexpr double PHASE_STEP_MAX = M_PI / 6;   // larger DDS phase jumps unlock the loop
 constexpr double PHASE_WORD_STEPS = 16384.0;  // 14-bit phase offset
 constexpr KrPow POWER_MIN_DBM = -40.0f;
 constexpr KrPow POWER_MAX_DBM = 30.0f;
@@ -126,8 +126,7 @@ uint16_t powerToDac(KrPow p) {
 }
 
 int writeDdsPhase(ORBXXXG_OUT *o, double radians) {
-    double a = std::fmod(radians, 2 * M_PI);
-    if (a < 0) a += 2 * M_PI;
+    double a = orbxxxg_wrapAngle(radians);
     uint16_t word = (uint16_t)((uint32_t)(a * (PHASE_WORD_STEPS / (2 * M_PI))) & 0x3FFF);
     return AD9912_setPhase(&o->dds, word);
 }
@@ -401,9 +400,7 @@ int ORBXXXG_OUT_getPllRDivider(OrbxxxgOutBoard *board, uint32_t *n) {
 int ORBXXXG_OUT_setPhase(OrbxxxgOutBoard *board, const KrAngle *angle) {
     ORBXXXG_OUT *o = ORBXXXG_OUT_record(board);
     if (!std::isfinite(*angle)) return KR_E_ILLEGAL_PARAMETER_VALUE;
-    double a = std::fmod(*angle, 2 * M_PI);
-    if (a < 0) a += 2 * M_PI;
-    if (a >= 2 * M_PI) a = 0;
+    double a = orbxxxg_wrapAngle(*angle);
     if (!o->ready) {
         o->phase = a;
         return 0;
@@ -412,14 +409,15 @@ int ORBXXXG_OUT_setPhase(OrbxxxgOutBoard *board, const KrAngle *angle) {
     double k = 1.0;
     if (o->path == ORBXXXG_OUT_PATH_PLL && o->n2) k = (double)o->r * (double)o->n1 / (double)o->n2;
     double from = o->ddsPhase, to = a * k;
-    int steps = (int)std::ceil(std::fabs(to - from) / PHASE_STEP_MAX - 1e-12);
-    for (int i = 1; i <= steps; i++) {
-        double p = i == steps ? to : from + (to - from) * i / steps;
-        int r = writeDdsPhase(o, p);
-        r = firstError(r, krgio_ioupdate());
-        if (r) return r;
-        o->ddsPhase = p;
-    }
+    int r = orbxxxg_stepPhase(
+        from, to,
+        [](void *context, double phase) {
+            ORBXXXG_OUT *board = static_cast<ORBXXXG_OUT *>(context);
+            int r = writeDdsPhase(board, phase);
+            return firstError(r, krgio_ioupdate());
+        },
+        o, &o->ddsPhase);
+    if (r) return r;
     o->ddsPhase = to;
     o->phase = a;
     return 0;
