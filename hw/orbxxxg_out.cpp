@@ -131,13 +131,10 @@ int writeDdsPhase(ORBXXXG_OUT *o, double radians) {
     return AD9912_setPhase(&o->dds, word);
 }
 
-// The DDS output to ask for a table's word: the middle of the word's step. The word
-// computation truncates, and its last bits may fall either way for an output that the word
-// produces exactly; from the middle it comes back as the table's word.
+// The DDS output to ask for a table's word: the output the word produces exactly, which the
+// word computation gives back as that word.
 void rowDdsFrequency(const OrbxxxgOutSetting *row, KrFreq *dds) {
     ORBXXXG_OUT_settingOutput(row, 1, dds);
-    KrFreq half = {0, ORBXXXG_OUT_DDS_CLOCK_HZ << (64 - AD9912_FTW_BITS - 1)};
-    krfreqAdd(dds, dds, &half);
 }
 
 }  // namespace
