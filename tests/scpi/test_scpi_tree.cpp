@@ -221,8 +221,20 @@ const ScpiNode alcNodes[] = {
     scpi_end(),
 };
 
+// Two optional levels in a row, whose keywords begin with other letters than the leaf's: the
+// leaf must be found whichever of them the header leaves out.
+const ScpiNode immediateNodes[] = {
+    scpi_kwLeaf("AMPLitude", scpi_leafUint32(nullptr, nullptr, nullptr, &slotSetLong)),
+    scpi_end(),
+};
+const ScpiNode levelNodes[] = {
+    scpi_kwOptional("IMMediate", immediateNodes),
+    scpi_end(),
+};
+
 const ScpiNode powNodes[] = {
     scpi_kw("ALC", alcNodes),
+    scpi_kwOptional("LEVel", levelNodes),
     scpi_end(),
 };
 
@@ -388,6 +400,13 @@ INSTANTIATE_TEST_SUITE_P(
         MatchRow{"POW:ALC:HOLD ON", 0, none, "src(2147483647) hold(1)"},
         MatchRow{"POW:ALC ON", 0, none, "src(2147483647) alc(1)"},
         MatchRow{"POW:ALC:STAT OFF", 0, none, "src(2147483647) alc(0)"},
+        MatchRow{"POW:LEV:IMM:AMPL 3", 0, none, "src(2147483647) long(3)"},
+        MatchRow{"POW:IMM:AMPL 3", 0, none, "src(2147483647) long(3)"},
+        MatchRow{"POW:LEV:AMPL 3", 0, none, "src(2147483647) long(3)"},
+        MatchRow{"POW:AMPL 3", 0, none, "src(2147483647) long(3)"},
+        MatchRow{"AMPL 3", KR_E_UNDEFINED_HEADER, none, src},
+        MatchRow{"POW:LEV:IMM 3", KR_E_UNDEFINED_HEADER, none, src},
+        MatchRow{"POW:BMPL 3", KR_E_UNDEFINED_HEADER, none, src},
         // The second root set, after nothing inside the implied branch matched.
         MatchRow{"STAT:OPER:ENAB 5", 0, none, "src(2147483647) enable(5)"},
         MatchRow{"SOUR:STAT:OPER:ENAB 5", KR_E_UNDEFINED_HEADER, none, "src(2147483647)"},
