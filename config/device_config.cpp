@@ -26,7 +26,7 @@ char device_config_channel[DEVICE_CONFIG_CHANNELS][DEVICE_CONFIG_SN_SIZE];
 bool snLoaded = false;
 
 char device_config_modelNameExt[16] = "";
-char modelNameExtBracketed[17] = "";
+char modelNameExtBracketed[18] = "";  // 15 characters of a file written without brackets, and both
 char modelNameExtText[16] = "";
 constexpr const char *device_config_fwversion = "0.4.204";
 

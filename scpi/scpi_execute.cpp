@@ -23,10 +23,14 @@ uint8_t pdivCounter = 0;
 
 // Whether a link's service in the current pass left an answer for its transport, and how long
 // the loop then polls for the next request: a client that reads the answer and sends the next
-// command at once needs a few tens of microseconds.
+// command at once needs a few tens of microseconds. A service that found the command buffer
+// full (a client streaming commands) is followed by the next buffer as soon as the transport
+// has read it from its socket.
 bool answeredThisPass = false;
+bool streamedThisPass = false;
 constexpr long mainLoopSpinNs = 50000;
 ScpiSpinHistory mainLoopSpin = {0, 0};
+ScpiSpinHistory mainLoopStreamSpin = {0, 0};
 
 Device *parserDevice() {
     return parser ? parser->device : nullptr;
@@ -487,6 +491,7 @@ void scpi_execute_link(ScpiLink *link) {
     if (!pending) return;
 
     pthread_mutex_lock(&link->bufLock);
+    if (link->cmdFill == link->cmdSize) streamedThisPass = true;
     serveLink(link);
     link->parseStart = 0;
     if (link->ansLen > 0) answeredThisPass = true;
@@ -503,8 +508,13 @@ void scpi_execute(ScpiLinkList *list, Device *device, int periodMs) {
     // After an answer the next request usually follows within microseconds (the transport sends
     // the answer, its client replies): polling for it briefly saves falling asleep and being
     // woken. After any other pass the loop sleeps at once, so an idle instrument never polls.
-    if (answeredThisPass) scpi_link_spinUntil(&krcommDo, 1, mainLoopSpinNs, &mainLoopSpin);
-    answeredThisPass = false;
+    if (scpi_link_mayPoll()) {
+        if (streamedThisPass)
+            scpi_link_spinUntil(&krcommDo, 1, mainLoopSpinNs, &mainLoopStreamSpin);
+        else if (answeredThisPass)
+            scpi_link_spinUntil(&krcommDo, 1, mainLoopSpinNs, &mainLoopSpin);
+    }
+    answeredThisPass = streamedThisPass = false;
     pthread_mutex_lock(&krcommDoMutex);
     while (!krcommDo) {
         if (pthread_cond_timedwait(&krcommDoCond, &krcommDoMutex, &abstime) == ETIMEDOUT) break;

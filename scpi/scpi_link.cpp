@@ -5,6 +5,8 @@
 #include <cstring>
 #include <ctime>
 
+#include <unistd.h>
+
 #include "config/state_reporter.h"
 #include "core/printd.h"
 #include "scpi/scpi_errorcodes.h"
@@ -115,15 +117,26 @@ inline void cpuRelax() {
 #endif
 }
 
-// How long a transport polls for the main loop to serve its link. Only a transport whose
-// client takes answers polls (a query is served in a few microseconds); one that streams
-// settings sleeps, so that its client keeps the other processor for sending more.
+// How long a transport polls for the main loop to serve its link: after it took an answer
+// (a query is served in a few microseconds), and after it filled the command buffer (a client
+// streaming commands; a full buffer is some sixty short commands, served in tens of
+// microseconds, while the transport has nothing else to do: the next bytes are waiting in the
+// socket). Any other wait sleeps at once.
 constexpr long transportSpinNs = 15000;
+constexpr long transportStreamSpinNs = 200000;
 thread_local ScpiSpinHistory transportSpin = {0, 0};
-// An answer was taken since the transport last waited.
+thread_local ScpiSpinHistory transportStreamSpin = {0, 0};
+// An answer was taken, or the command buffer filled, since the transport last waited.
 thread_local bool answerTaken = false;
+thread_local bool bufferFilled = false;
 
 }  // namespace
+
+bool scpi_link_mayPoll() {
+    // With one processor the partner needs the very processor a poll would hold.
+    static const bool several = sysconf(_SC_NPROCESSORS_ONLN) > 1;
+    return several;
+}
 
 bool scpi_link_spinUntil(const int32_t *flag, int32_t want, long budgetNs,
                          ScpiSpinHistory *history) {
@@ -163,12 +176,18 @@ void scpi_link_doHandle(ScpiLink *link) {
 // Transport threads. Waits until the main loop has served the link; the loop guards against
 // spurious wake-ups, which a single wait would mistake for the service.
 void scpi_link_waitHandled(ScpiLink *link) {
-    bool polling = answerTaken;
-    answerTaken = false;
+    bool polling = answerTaken, streaming = bufferFilled;
+    answerTaken = bufferFilled = false;
     // The flag is cleared with release order after the service, so seeing it cleared is as good
     // as the wait below.
-    if (polling && scpi_link_spinUntil(&link->handlePending, 0, transportSpinNs, &transportSpin))
-        return;
+    if (scpi_link_mayPoll()) {
+        if (streaming && scpi_link_spinUntil(&link->handlePending, 0, transportStreamSpinNs,
+                                             &transportStreamSpin))
+            return;
+        if (!streaming && polling &&
+            scpi_link_spinUntil(&link->handlePending, 0, transportSpinNs, &transportSpin))
+            return;
+    }
     pthread_mutex_lock(&link->handleLock);
     while (link->handlePending)
         pthread_cond_wait(&link->handleCond, &link->handleLock);
@@ -192,6 +211,7 @@ void krcommCloseCmd(ScpiLink *link, int n) {
     if (n > 0) {
         int room = link->cmdSize - link->cmdFill;
         link->cmdFill += n < room ? n : room;
+        if (link->cmdFill == link->cmdSize) bufferFilled = true;
     }
     pthread_mutex_unlock(&link->bufLock);
 }
@@ -203,6 +223,7 @@ int krcommWriteCmd(ScpiLink *link, const char *data, int n) {
     if (c > 0) {
         memcpy(link->cmdBuf + link->cmdFill, data, (size_t)c);
         link->cmdFill += c;
+        if (link->cmdFill == link->cmdSize) bufferFilled = true;
     } else {
         c = 0;
     }

@@ -107,6 +107,8 @@ struct ScpiSpinHistory {
 // Polls *flag (read with acquire order) until it equals want, up to budgetNs. true when it did.
 bool scpi_link_spinUntil(const int32_t *flag, int32_t want, long budgetNs,
                          ScpiSpinHistory *history);
+// Whether polling can pay off here at all: not on a single processor.
+bool scpi_link_mayPoll();
 // Nanoseconds on the monotonic clock.
 long long scpi_link_nowNs();
 

@@ -374,6 +374,13 @@ TEST_F(IdentificationTest, ExtensionFileLineFeedsAreDropped) {
     EXPECT_STREQ(device_config_getModelNameExt_bracketed(), "[X1]");
 }
 
+TEST_F(IdentificationTest, FullLengthFileWrittenWithoutBracketsKeepsItsClosingBracket) {
+    write("/korvane/cust/model_name_ext", "0123456789abcde");
+    device_config_init();
+    EXPECT_STREQ(device_config_getModelNameExt(), "0123456789abcde");
+    EXPECT_STREQ(device_config_getModelNameExt_bracketed(), "[0123456789abcde]");
+}
+
 TEST_F(IdentificationTest, PendingFirmwareUpdateShowsVersion001) {
     EXPECT_STREQ(device_config_getFWVersion(), "0.4.204");
     write("/korvane/dev/fwupdate", "");
