@@ -20,6 +20,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int channels = 4;
 constexpr size_t queueLimit = 1u << 16;  // commands per channel before the link waits
+constexpr auto busWaitLimit = std::chrono::seconds(5);  // a transfer left open stalls no longer
 
 struct Cmd {
     enum Kind : uint8_t { Long, Short, SpiStart, SpiChunk, SpiEnd } kind = Long;
@@ -45,6 +46,7 @@ struct SpiState {
     bool active = false;
     bool probe = false;  // the FPGA's own idle probe (bus 2, slave 255)
     bool capture = false;
+    uint32_t bus = 0;
     SimChip *chip = nullptr;
 };
 
@@ -62,6 +64,7 @@ struct Channel {
     uint64_t pointsWaited = 0;
     std::atomic<int> outputValid{-1};
     SpiState spi;
+    uint64_t flushes = 0;  // clears of the stream, seen by a start waiting for its bus
 };
 
 struct Fpga {
@@ -102,8 +105,18 @@ double sweepPeriod(int c) {
 
 void startChannelThread(int c);
 
+bool isProbe(uint32_t bus, uint32_t address) {
+    return bus == 2 && address == 0xFF;
+}
+
 // ---------------------------------------------------------------------------------------
 // Registers
+
+// Ends a transfer without its end byte: the chip select goes up on what has been clocked.
+void abandonTransfer(SpiState &s) {
+    if (s.chip && s.chip->isSelected()) s.chip->deselect();
+    s = SpiState();
+}
 
 void stopLoop(Channel &k) {
     k.looping = false;
@@ -111,6 +124,10 @@ void stopLoop(Channel &k) {
     k.loop.clear();
     k.loopPos = 0;
     k.queue.clear();
+    // The stream starts over: the end byte of a transfer it was clocking has just been
+    // dropped, so the transfer ends here rather than holding its chip and bus for ever.
+    abandonTransfer(k.spi);
+    k.flushes++;
 }
 
 // A register write with the FPGA's side effects. Caller holds the lock.
@@ -123,6 +140,7 @@ void writeReg(uint32_t r, uint64_t v) {
                 for (Channel &k : f.ch)
                     stopLoop(k);
                 simhw_log("FPGA: streams reset");
+                simhw_changed().notify_all();
             }
             return;
         case FS_REG_CONTROL:
@@ -183,7 +201,7 @@ void waitPoint(Channel &k, std::unique_lock<std::mutex> &lk, uint64_t gen) {
 void spiStart(SpiState &s, const Cmd &cmd) {
     uint32_t bus = cmd.op, address = cmd.arg;
     SimChip *chip = simhw_chipAt(bus, address);
-    bool probe = bus == 2 && address == 0xFF;
+    bool probe = isProbe(bus, address);
     if (s.active && s.chip == chip && s.probe == probe) {
         s.capture = cmd.flag & FS_SPI_FLAG_HOLD;  // the held transfer goes on
         return;
@@ -191,10 +209,11 @@ void spiStart(SpiState &s, const Cmd &cmd) {
     if (s.active) {
         simhw_violation("FPGA SPI: transfer to bus %u slave %u while another is open",
                         (unsigned)bus, (unsigned)address);
-        if (s.chip && s.chip->isSelected()) s.chip->deselect();
+        abandonTransfer(s);
     }
     s = SpiState();
     s.active = true;
+    s.bus = bus;
     s.probe = probe;
     s.capture = cmd.flag & FS_SPI_FLAG_HOLD;
     if (!probe && !chip)
@@ -227,6 +246,30 @@ void spiEnd(SpiState &s) {
     s = SpiState();
 }
 
+// The channel other than c whose stream holds bus with an open transfer; -1 when none does.
+int busHolder(int c, uint32_t bus) {
+    Fpga &f = fpga();
+    for (int o = 0; o < channels; o++) {
+        const SpiState &s = f.ch[o].spi;
+        if (o != c && s.active && !s.probe && s.bus == bus) return o;
+    }
+    return -1;
+}
+
+// The streams share the SPI master of a bus: a transfer runs from its start to its end
+// before another stream's transfer on that bus begins, however the streams' commands
+// interleave. (The immediate path keeps a master of its own.) false when the stream was
+// cleared meanwhile, so that the start no longer belongs to anything.
+bool awaitBus(int c, uint32_t bus, std::unique_lock<std::mutex> &lk) {
+    Channel &k = fpga().ch[c];
+    uint64_t flushes = k.flushes;
+    auto ready = [&] { return k.flushes != flushes || busHolder(c, bus) < 0; };
+    if (!simhw_changed().wait_for(lk, busWaitLimit, ready))
+        simhw_violation("FPGA SPI: channel %d waited in vain for bus %u, held open by channel %d",
+                        c, (unsigned)bus, busHolder(c, bus));
+    return k.flushes == flushes;
+}
+
 // Executes one buffered command of channel c. Caller holds the lock through lk.
 void execute(int c, const Cmd &cmd, std::unique_lock<std::mutex> &lk, bool fromQueue) {
     Fpga &f = fpga();
@@ -256,6 +299,7 @@ void execute(int c, const Cmd &cmd, std::unique_lock<std::mutex> &lk, bool fromQ
             }
             return;
         case Cmd::SpiStart:
+            if (!isProbe(cmd.op, cmd.arg) && !awaitBus(c, cmd.op, lk)) return;
             spiStart(k.spi, cmd);
             return;
         case Cmd::SpiChunk:
@@ -639,10 +683,8 @@ void simfpga_reset() {
         k.passes = 0;
         k.timerOn = false;
         k.outputValid = -1;
-        if (k.spi.chip && k.spi.chip->isSelected()) k.spi.chip->deselect();
-        k.spi = SpiState();
     }
-    f.immSpi = SpiState();
+    abandonTransfer(f.immSpi);
     for (auto &r : f.regs)
         r = 0;
     // XADC: a controller board at 45 C.

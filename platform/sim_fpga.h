@@ -1,6 +1,7 @@
 // The simulated FS FPGA: decodes the byte stream of both paths, keeps its registers, routes
-// SPI transfers to the chips, answers register reads and plays each channel's buffered
-// stream, repeating the pass between jump label and jump on the channel's sweep timer.
+// SPI transfers to the chips (the channels' streams take turns on a bus), answers register
+// reads and plays each channel's buffered stream, repeating the pass between jump label and
+// jump on the channel's sweep timer.
 #pragma once
 
 #include <cstdint>

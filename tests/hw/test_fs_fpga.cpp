@@ -1,6 +1,7 @@
 // FS FPGA link on the FS variant against the simulated FPGA: command bytes of both paths,
 // the buffered reach, SPI writes, selects and reads through the FPGA, flip modes, the
-// register-read error rate, the jump-pending refusals and the FPGA repeating a pass.
+// register-read error rate, the jump-pending refusals, the FPGA repeating a pass, and its
+// streams clearing mid-transfer and sharing a bus.
 #include "hw/fs_fpga.h"
 
 #include <errno.h>
@@ -13,6 +14,7 @@
 #include "hw/fs_fpga_if.h"
 #include "hw/fs_fpga_phslink.h"
 #include "hw/fs_fpga_registers.h"
+#include "hw/hmc987_registers.h"
 #include "hw/krgio.h"
 #include "hw/krspi.h"
 #include "hw/tc77_registers.h"
@@ -324,6 +326,69 @@ TEST_F(FsFpgaTest, EndlessPassRunsUntilTheCommandBufferIsCleared) {
     FS_FPGA_flush();
     FS_FPGA_IF_IMM_setCbufState(0);
     EXPECT_FALSE(sim_hw_fpgaLooping(0));
+}
+
+// A buffered write of the fan-out buffer whose stream pauses between select and data, as a
+// stream lagging behind the link does.
+void slowFanoutWrite(uint8_t ports, uint32_t pauseUs) {
+    const uint8_t start[3] = {FS_CMD_SPI_BUFFERED, FS_SPI_FLAG_SELECT, BOARD_REF_FANOUT};
+    const uint8_t rest[4] = {FS_CMD_SPI_CHUNK_BUFFERED | 1, HMC987_REG_PORTS, ports,
+                             FS_CMD_SPI_END_BUFFERED};
+    FS_FPGA_sendRaw(FS_FPGA_PATH_BUFFERED, sizeof(start), start);
+    FS_FPGA_IF_delayUs(pauseUs);
+    FS_FPGA_sendRaw(FS_FPGA_PATH_BUFFERED, sizeof(rest), rest);
+}
+
+// Hands the stream over and waits until the FPGA has started its transfer.
+bool fanoutSelected() {
+    FS_FPGA_flush();
+    for (int i = 0; i < 200 && !sim_hw_chipSelected(BOARD_REF_FANOUT); i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return sim_hw_chipSelected(BOARD_REF_FANOUT);
+}
+
+void clearCommandBuffer() {
+    FS_FPGA_IF_IMM_setCbufState(1);
+    FS_FPGA_flush();
+    FS_FPGA_IF_IMM_setCbufState(0);
+}
+
+void resetStreams() {
+    uint32_t one = 1;
+    FS_FPGA_writeRegister(FS_FPGA_PATH_IMMEDIATE, FS_REG_RESET, 4, &one);
+}
+
+class ClearMidTransferTest : public FsFpgaTest, public ::testing::WithParamInterface<void (*)()> {};
+
+TEST_P(ClearMidTransferTest, ClearingTheStreamEndsTheTransferItWasClocking) {
+    sim_hw_setTimeScale(1.0);
+    slowFanoutWrite(0x0F, 300000);
+    ASSERT_TRUE(fanoutSelected());
+    GetParam()();
+    EXPECT_FALSE(sim_hw_chipSelected(BOARD_REF_FANOUT));
+    uint8_t d = 0x5A;  // the stream's next transfer finds the bus free
+    ASSERT_EQ(krspiSend(krspi_makeWord(BOARD_CONT_SRI, 0, 5, KRSPI_ROUTE_FS), 1, 0, &d), 0);
+    FS_FPGA_flush();
+    ASSERT_TRUE(sim_hw_waitIdle());
+    EXPECT_EQ(sim_hw_shiftRegisterImage(BOARD_CONT_SRI), Bytes{0x5A});
+    expectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ClearMidTransferTest,
+                         ::testing::Values(clearCommandBuffer, resetStreams));
+
+TEST_F(FsFpgaTest, StreamsTakeTurnsOnTheBusOfASharedChip) {
+    sim_hw_setTimeScale(1.0);
+    uint64_t frames = sim_hw_chipFrames(BOARD_REF_FANOUT);
+    slowFanoutWrite(0x01, 200000);
+    ASSERT_TRUE(fanoutSelected());
+    FS_FPGA_selectChannel(1);
+    slowFanoutWrite(0x02, 0);  // starts while channel 0's transfer is open
+    FS_FPGA_flush();
+    ASSERT_TRUE(sim_hw_waitIdle());
+    EXPECT_EQ(sim_hw_chipFrames(BOARD_REF_FANOUT), frames + 2);
+    EXPECT_EQ(sim_hw_chipRegister(BOARD_REF_FANOUT, HMC987_REG_PORTS), 0x02u);
+    expectNoViolations();
 }
 
 TEST_F(FsFpgaTest, TransmitReportingTheFpgaDownDisablesTheLink) {
