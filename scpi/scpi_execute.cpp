@@ -510,7 +510,7 @@ void scpi_execute(ScpiLinkList *list, Device *device, int periodMs) {
     // woken. After any other pass the loop sleeps at once, so an idle instrument never polls.
     if (scpi_link_mayPoll()) {
         if (streamedThisPass)
-            scpi_link_spinUntil(&krcommDo, 1, mainLoopSpinNs, &mainLoopStreamSpin);
+            scpi_link_spinUntil(&krcommDo, 1, mainLoopSpinNs, &mainLoopStreamSpin, true);
         else if (answeredThisPass)
             scpi_link_spinUntil(&krcommDo, 1, mainLoopSpinNs, &mainLoopSpin);
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 
+#include <sched.h>
 #include <unistd.h>
 
 #include "config/state_reporter.h"
@@ -138,8 +139,8 @@ bool scpi_link_mayPoll() {
     return several;
 }
 
-bool scpi_link_spinUntil(const int32_t *flag, int32_t want, long budgetNs,
-                         ScpiSpinHistory *history) {
+bool scpi_link_spinUntil(const int32_t *flag, int32_t want, long budgetNs, ScpiSpinHistory *history,
+                         bool yield) {
     if (history->skip > 0) {
         history->skip--;
         return __atomic_load_n(flag, __ATOMIC_ACQUIRE) == want;
@@ -154,6 +155,7 @@ bool scpi_link_spinUntil(const int32_t *flag, int32_t want, long budgetNs,
             }
             cpuRelax();
         }
+        if (yield) sched_yield();
     } while (scpi_link_nowNs() - start < budgetNs);
     if (history->misses < 6) history->misses++;
     history->skip = (1 << history->misses) - 1;
@@ -182,7 +184,7 @@ void scpi_link_waitHandled(ScpiLink *link) {
     // as the wait below.
     if (scpi_link_mayPoll()) {
         if (streaming && scpi_link_spinUntil(&link->handlePending, 0, transportStreamSpinNs,
-                                             &transportStreamSpin))
+                                             &transportStreamSpin, true))
             return;
         if (!streaming && polling &&
             scpi_link_spinUntil(&link->handlePending, 0, transportSpinNs, &transportSpin))

@@ -105,8 +105,10 @@ struct ScpiSpinHistory {
     int32_t skip;    // polls still to be left out
 };
 // Polls *flag (read with acquire order) until it equals want, up to budgetNs. true when it did.
-bool scpi_link_spinUntil(const int32_t *flag, int32_t want, long budgetNs,
-                         ScpiSpinHistory *history);
+// With yield, the processor is offered to other threads between polls (for long polls, whose
+// partner may need a processor this one holds).
+bool scpi_link_spinUntil(const int32_t *flag, int32_t want, long budgetNs, ScpiSpinHistory *history,
+                         bool yield = false);
 // Whether polling can pay off here at all: not on a single processor.
 bool scpi_link_mayPoll();
 // Nanoseconds on the monotonic clock.
