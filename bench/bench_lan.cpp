@@ -4,8 +4,9 @@
 //   - round trips of "*IDN?" with one query outstanding,
 //   - 100,000 pipelined light settings ("STAT:QUES:ENAB 1") ended by one "*OPC?".
 // After the repetitions the summary gives the firmware's rates as ratios to the floor (min,
-// median and max over the repetitions), its idle CPU over 10 s without and with a connected
-// client, and its resident memory.
+// median and max over the repetitions), then for comparison to two variants of the echo
+// server (see EchoServer), its idle CPU over 10 s without and with a connected client, and
+// its resident memory.
 //
 // KR_FW_BINARY names the firmware (default: korvane_fw next to the bench directory);
 // KR_BENCH_IDLE_SECONDS shortens the idle measurements.
@@ -22,6 +23,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -154,10 +156,17 @@ class LineReader {
     size_t start_ = 0, end_ = 0;
 };
 
-// The floor: sends every line back as soon as it is complete.
+// The floor: a trivial line-echo server. It sleeps in recv() until bytes arrive and sends the
+// complete lines back, all of one read in one write. Two variants, in the same run, show what
+// the floor is made of:
+//   - per line: one write per line, as a server that answers line by line does;
+//   - polling: after sending, it polls the socket for up to 50 us before it sleeps again, as
+//     the firmware polls after an answer (a round trip then saves two wake-ups).
+enum class EchoStyle { Trivial, PerLine, Polling };
+
 class EchoServer {
   public:
-    EchoServer() {
+    explicit EchoServer(EchoStyle style) : style_(style) {
         listenFd_ = socket(AF_INET, SOCK_STREAM, 0);
         int one = 1;
         setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
@@ -179,31 +188,44 @@ class EchoServer {
     int port;
 
   private:
+    ssize_t receive(int fd, char *into, size_t room) {
+        if (style_ == EchoStyle::Polling) {
+            auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
+            do {
+                ssize_t n = recv(fd, into, room, MSG_DONTWAIT);
+                if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return n;
+            } while (std::chrono::steady_clock::now() < until);
+        }
+        return recv(fd, into, room, 0);
+    }
     void serve() {
+        std::vector<char> buf(65536);
         for (;;) {
             int fd = accept(listenFd_, nullptr, nullptr);
             if (fd < 0) return;
             int one = 1;
             setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
-            static char buf[65536];
             size_t fill = 0;
             for (;;) {
-                ssize_t n = recv(fd, buf + fill, sizeof(buf) - fill, 0);
+                ssize_t n = receive(fd, buf.data() + fill, buf.size() - fill);
                 if (n <= 0) break;
                 fill += (size_t)n;
                 size_t start = 0;
                 for (size_t i = 0; i < fill; i++) {
                     if (buf[i] != '\n') continue;
+                    if (style_ == EchoStyle::PerLine)
+                        writeAll(fd, buf.data() + start, i + 1 - start);
                     start = i + 1;
                 }
-                writeAll(fd, buf, start);  // the complete lines, in one write
-                memmove(buf, buf + start, fill - start);
+                if (style_ != EchoStyle::PerLine) writeAll(fd, buf.data(), start);
+                memmove(buf.data(), buf.data() + start, fill - start);
                 fill -= start;
-                if (fill == sizeof(buf)) fill = 0;
+                if (fill == buf.size()) fill = 0;
             }
             close(fd);
         }
     }
+    EchoStyle style_;
     int listenFd_;
     std::thread thread_;
 };
@@ -278,7 +300,7 @@ class Firmware {
 };
 
 Firmware *firmware = nullptr;
-EchoServer *echo = nullptr;
+EchoServer *echoes[3] = {};  // by EchoStyle
 
 // Rates of each repetition, by figure name.
 std::map<std::string, std::vector<double>> rates;
@@ -294,7 +316,7 @@ class Connection {
         writeAll(fd_, "*IDN?\n", 6);
         benchmark::DoNotOptimize(reader_.line());
     }
-    // The firmware answers the final query only; the echo server sends every line back, the
+    // The firmware answers the final query only; an echo server sends every line back, the
     // final query last.
     void pipelined(const std::string &batch, const char *lastAnswer) {
         writeAll(fd_, batch.data(), batch.size());
@@ -306,11 +328,13 @@ class Connection {
     LineReader reader_;
 };
 
+// Targets: 0 the firmware, 1 + EchoStyle an echo server.
 int portOf(int target) {
-    return target == 0 ? firmware->port : echo->port;
+    return target == 0 ? firmware->port : echoes[target - 1]->port;
 }
 const char *nameOf(int target) {
-    return target == 0 ? "firmware" : "echo";
+    static const char *const names[] = {"firmware", "echo", "echo-per-line", "echo-polling"};
+    return names[target];
 }
 
 void BM_IdnRoundTrip(benchmark::State &state) {
@@ -339,10 +363,17 @@ void BM_Pipelined(benchmark::State &state) {
 BENCHMARK(BM_IdnRoundTrip)
     ->Arg(0)
     ->Arg(1)
+    ->Arg(3)
     ->Iterations(roundTripIterations)
     ->Repetitions(repetitions)
     ->UseRealTime();
-BENCHMARK(BM_Pipelined)->Arg(0)->Arg(1)->Iterations(1)->Repetitions(repetitions)->UseRealTime();
+BENCHMARK(BM_Pipelined)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Iterations(1)
+    ->Repetitions(repetitions)
+    ->UseRealTime();
 
 // Collects the per-repetition rates besides the usual console output.
 class CollectingReporter : public benchmark::ConsoleReporter {
@@ -368,15 +399,16 @@ Spread spreadOf(std::vector<double> v) {
     return {v.front(), v[v.size() / 2], v.back()};
 }
 
-void printRatio(const char *what, const std::string &fw, const std::string &floor, double goal) {
+// Ratios pair the repetitions that ran next to each other.
+void printRatio(const char *what, const std::string &fw, const std::string &floor,
+                const char *goal) {
     const auto &a = rates[fw], &b = rates[floor];
     std::vector<double> ratios;
     for (size_t i = 0; i < a.size() && i < b.size(); i++)
         ratios.push_back(a[i] / b[i]);
     Spread r = spreadOf(ratios), f = spreadOf(a), e = spreadOf(b);
-    printf(
-        "%-34s firmware %9.0f/s  floor %9.0f/s  ratio min %.3f median %.3f max %.3f  (goal %.2f)\n",
-        what, f.median, e.median, r.min, r.median, r.max, goal);
+    printf("%-40s firmware %9.0f/s  reference %9.0f/s  ratio min %.3f median %.3f max %.3f  %s\n",
+           what, f.median, e.median, r.min, r.median, r.max, goal);
 }
 
 double idleCpuPercent(double seconds) {
@@ -400,17 +432,27 @@ int main(int argc, char **argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     try {
         Firmware fw;
-        EchoServer floor;
+        EchoServer trivial(EchoStyle::Trivial), perLine(EchoStyle::PerLine),
+            polling(EchoStyle::Polling);
         firmware = &fw;
-        echo = &floor;
+        echoes[0] = &trivial;
+        echoes[1] = &perLine;
+        echoes[2] = &polling;
         CollectingReporter reporter;
         benchmark::RunSpecifiedBenchmarks(&reporter);
 
-        printf("\nRatios to the line server of this machine (%d repetitions):\n", repetitions);
+        printf("\nRatios to the trivial line-echo server of this machine (%d repetitions):\n",
+               repetitions);
         printRatio("*IDN? round trips", "BM_IdnRoundTrip/firmware/round_trips_per_s",
-                   "BM_IdnRoundTrip/echo/round_trips_per_s", 0.9);
+                   "BM_IdnRoundTrip/echo/round_trips_per_s", "(goal 0.90)");
         printRatio("100,000 pipelined settings", "BM_Pipelined/firmware/lines_per_s",
-                   "BM_Pipelined/echo/lines_per_s", 0.8);
+                   "BM_Pipelined/echo/lines_per_s", "(goal 0.80)");
+        printf("For comparison, against the echo variants:\n");
+        printRatio("*IDN? round trips vs polling echo",
+                   "BM_IdnRoundTrip/firmware/round_trips_per_s",
+                   "BM_IdnRoundTrip/echo-polling/round_trips_per_s", "");
+        printRatio("pipelined settings vs per-line echo", "BM_Pipelined/firmware/lines_per_s",
+                   "BM_Pipelined/echo-per-line/lines_per_s", "");
 
         double idleSeconds = 10;
         if (const char *env = getenv("KR_BENCH_IDLE_SECONDS")) idleSeconds = atof(env);
