@@ -390,8 +390,9 @@ int device_config_setPort(int port) {
     return r;
 }
 
+// Read by the socket thread at every step, set from the command set on the main loop.
 int device_config_getMses() {
-    return device_config.mses;
+    return __atomic_load_n(&device_config.mses, __ATOMIC_RELAXED);
 }
 int device_config_getMinMses() {
     return 0;
@@ -402,6 +403,6 @@ int device_config_getMaxMses() {
 
 int device_config_setMses(int value) {
     if (value < 0 || value > 1) return KR_E_ILLEGAL_PARAMETER_VALUE;
-    device_config.mses = value;
+    __atomic_store_n(&device_config.mses, value, __ATOMIC_RELAXED);
     return writeOtherConf();
 }

@@ -10,6 +10,6 @@ cmake -S "$here" -B "$build" -G Ninja -DKR_TSAN=ON -DKR_BUILD_BENCH=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo > "$build.configure.log" 2>&1 ||
     { cat "$build.configure.log"; exit 1; }
 cmake --build "$build" -j"$jobs" --target hw_test_krspi hw_test_fs_fpga hw_test_double_buffer \
-    device_test_analog_device
+    device_test_analog_device scpi_test_scpi_link scpi_test_scpi_execute remote_test_krsocket
 cd "$build"
 ctest -L tsan --output-on-failure

@@ -1,9 +1,12 @@
 # The tests of the threaded paths (SPI lock, FS FPGA link and its transmit thread, double
-# buffer, the channel device with its calibration thread), registered once more under the
-# label tsan for the ThreadSanitizer build.
-set(KR_TSAN_TESTS hw_test_krspi hw_test_fs_fpga hw_test_double_buffer device_test_analog_device)
+# buffer, the channel device with its calibration thread, the hand-shake between transports
+# and the main loop, the socket server), registered once more under the label tsan for the
+# ThreadSanitizer build. The firmware runs system commands from threaded code (fork and
+# exec); the child only execs, so it may go on after the fork.
+set(KR_TSAN_TESTS hw_test_krspi hw_test_fs_fpga hw_test_double_buffer device_test_analog_device
+    scpi_test_scpi_link scpi_test_scpi_execute remote_test_krsocket)
 foreach(t ${KR_TSAN_TESTS})
     add_test(NAME tsan_${t} COMMAND ${t})
     set_tests_properties(tsan_${t} PROPERTIES LABELS tsan TIMEOUT 600
-                         ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1")
+                         ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1 die_after_fork=0")
 endforeach()

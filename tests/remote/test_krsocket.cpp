@@ -317,7 +317,9 @@ TEST_F(SocketServerTest, QueryEchoSendsTheQueryBeforeItsAnswer) {
     c.send("NO:ANSWER\n*OPC?\n");
     EXPECT_EQ(c.line(), "*OPC?\n");
     EXPECT_EQ(c.line(), "1\n");
-    device_config.mses = 1;  // the same through the stage of the multi-client mode
+    // The same through the stage of the multi-client mode (switched as the command set does,
+    // while the server runs).
+    __atomic_store_n(&device_config.mses, 1, __ATOMIC_RELAXED);
     c.send("*IDN?;*OPC?\nNO:ANSWER\n");
     EXPECT_EQ(c.line(), "*IDN?;*OPC?\n");
     EXPECT_EQ(c.line(), idn.substr(0, idn.size() - 1) + ";1\n");
