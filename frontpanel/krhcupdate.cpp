@@ -568,25 +568,38 @@ HC_QUES_LIST(HC_QUES_DEFINE)
 
 // ---- Queries to the panel and the display flag -------------------------------------------
 
-int Krhcupdate_getEepromWriteCycles(uint32_t *count) {
-    if (!Krhc_connected(krhcs)) return KR_E_HARDWARE_MISSING;
+namespace {
+// The reply buffer is filled by the HC thread under the panel's lock.
+void clearReply() {
+    pthread_mutex_lock(&krhcs->lock);
     krhcs->replyLength = 0;
     krhcs->reply[0] = 0;
+    pthread_mutex_unlock(&krhcs->lock);
+}
+}  // namespace
+
+int Krhcupdate_getEepromWriteCycles(uint32_t *count) {
+    if (!Krhc_connected(krhcs)) return KR_E_HARDWARE_MISSING;
+    clearReply();
     Krhcupdate_n(12, "DIAG:EE:WC?\n");
     // The HC thread fills the reply buffer; the final line feed says it is complete.
+    char reply[KRHC_REPLY_SIZE];
     for (int i = 0;; i++) {
-        int n = __atomic_load_n(&krhcs->replyLength, __ATOMIC_ACQUIRE);
-        if (n > 0 && krhcs->reply[n - 1] == '\n') break;
+        pthread_mutex_lock(&krhcs->lock);
+        int n = krhcs->replyLength;
+        bool complete = n > 0 && krhcs->reply[n - 1] == '\n';
+        if (complete) memcpy(reply, krhcs->reply, (size_t)n + 1);
+        pthread_mutex_unlock(&krhcs->lock);
+        if (complete) break;
         if (i >= kEepromPolls) {
             printd("Krhc_getEepromWriteCycles(): timed out\n");
             return KR_E_EXECUTION_ERROR;
         }
         usleep(kEepromPollUs);
     }
-    printd("Krhc_getEepromWriteCycles(): HC response <%s>\n", krhcs->reply);
-    *count = (uint32_t)strtoul(krhcs->reply, nullptr, 10);
-    krhcs->replyLength = 0;
-    krhcs->reply[0] = 0;
+    printd("Krhc_getEepromWriteCycles(): HC response <%s>\n", reply);
+    *count = (uint32_t)strtoul(reply, nullptr, 10);
+    clearReply();
     return 0;
 }
 

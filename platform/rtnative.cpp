@@ -177,8 +177,8 @@ int rt_mutex_create(RT_MUTEX *mutex, const char *name) {
     return 0;
 }
 
-int rt_mutex_acquire(RT_MUTEX *mutex, RTIME timeout) {
-    if (!mutex || !mutex->valid) return -EINVAL;
+namespace {
+int lockMutex(RT_MUTEX *mutex, RTIME timeout) {
     int r;
     if (timeout == TM_INFINITE) {
         r = pthread_mutex_lock(&mutex->mutex);
@@ -192,8 +192,26 @@ int rt_mutex_acquire(RT_MUTEX *mutex, RTIME timeout) {
     return -r;
 }
 
+unsigned long self() {
+    return (unsigned long)pthread_self();
+}
+}  // namespace
+
+int rt_mutex_acquire(RT_MUTEX *mutex, RTIME timeout) {
+    if (!mutex || !mutex->valid) return -EINVAL;
+    int r = lockMutex(mutex, timeout);
+    if (r == 0) {
+        __atomic_store_n(&mutex->owner, self(), __ATOMIC_RELAXED);
+        mutex->depth++;
+    }
+    return r;
+}
+
 int rt_mutex_release(RT_MUTEX *mutex) {
     if (!mutex || !mutex->valid) return -EINVAL;
+    if (__atomic_load_n(&mutex->owner, __ATOMIC_RELAXED) != self() || mutex->depth == 0)
+        return -EPERM;
+    if (--mutex->depth == 0) __atomic_store_n(&mutex->owner, 0ul, __ATOMIC_RELAXED);
     return -pthread_mutex_unlock(&mutex->mutex);
 }
 

@@ -43,6 +43,10 @@ struct RT_MUTEX {
     pthread_mutex_t mutex;
     char name[RT_TASK_NAME_LEN];
     int valid;
+    // The holder and its nesting depth, so that a release by another thread is refused here
+    // and never reaches the mutex (undefined for a recursive POSIX mutex).
+    unsigned long owner;  // pthread_self() of the holder; read by others atomically
+    int depth;
 };
 
 // Tasks. stackSize 0 takes the default; priority 0..99.
