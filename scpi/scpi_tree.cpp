@@ -1,5 +1,6 @@
 #include "scpi/scpi_tree.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -10,7 +11,6 @@
 #include "scpi/scpi_errorcodes.h"
 #include "scpi/scpi_link.h"
 #include "scpi/scpi_node.h"
-#include "scpi/scpi_tree_index.h"
 
 namespace {
 
@@ -67,11 +67,81 @@ void pushSuffix(ScpiCall *call, int32_t index) {
     if (call->suffixCount < SCPI_MAX_SUFFIXES) call->suffixes[call->suffixCount++] = index;
 }
 
+// ---- Reach masks ------------------------------------------------------------------------
+// An optional node or an implied branch is entered even when its keyword is absent, and the
+// header word must then match somewhere below it. The first characters of every keyword that
+// can be reached that way (through further optional nodes) form the node's reach mask: a word
+// whose first character is not in it cannot match anything there, and the whole subtree is
+// passed over. Without it, every header of the second root set walks the implied [SOURce]
+// branch's subtree before it is found.
+
+uint32_t charBit(char c) {
+    if (c >= 'A' && c <= 'Z') return 1u << (c - 'A');
+    if (c == '*') return 1u << 26;
+    if (c == 0) return 1u << 27;
+    return 1u << 28;  // anything else: one class, so the test stays conservative
+}
+
+constexpr uint32_t maskKnown = 1u << 31;
+constexpr uint32_t maskAll = (1u << 29) - 1;
+constexpr int maskSlots =
+    2048;  // lists with optional entries below them; a full table only costs speed
+constexpr int maskDepthLimit = 32;
+
+// Computed once per list and kept; a list is found by its address, so a test's own tree is
+// covered as well. Entries are written once and read without a lock.
+struct MaskEntry {
+    std::atomic<const ScpiNode *> list{nullptr};
+    std::atomic<uint32_t> mask{0};
+};
+MaskEntry maskTable[maskSlots];
+
+uint32_t listMask(const ScpiNode *list, int depth);
+
+uint32_t nodeMask(const ScpiNode *node, int depth) {
+    uint32_t m = charBit(node->first);
+    if ((node->kind == SCPI_KW_OPTIONAL || node->kind == SCPI_KW_BRANCH) && node->children)
+        m |= listMask(node->children, depth + 1);
+    return m;
+}
+
+uint32_t listMask(const ScpiNode *list, int depth) {
+    // A tree that refers back to itself ends here, answering "anything may match".
+    if (depth > maskDepthLimit) return maskAll;
+    size_t start = (size_t)((reinterpret_cast<uintptr_t>(list) >> 4) * 2654435761u) % maskSlots;
+    MaskEntry *slot = nullptr;
+    for (int probe = 0; probe < 16; probe++) {
+        MaskEntry &e = maskTable[(start + (size_t)probe) % maskSlots];
+        const ScpiNode *owner = e.list.load(std::memory_order_acquire);
+        if (owner == list) {
+            uint32_t m = e.mask.load(std::memory_order_acquire);
+            if (m & maskKnown) return m & ~maskKnown;
+            slot = &e;  // being filled by another thread: compute it as well
+            break;
+        }
+        if (owner == nullptr) {
+            slot = &e;
+            break;
+        }
+    }
+    uint32_t m = 0;
+    for (const ScpiNode *node = list; node->keyword; node++)
+        m |= nodeMask(node, depth);
+    if (slot) {
+        const ScpiNode *expected = nullptr;
+        if (slot->list.compare_exchange_strong(expected, list, std::memory_order_acq_rel) ||
+            expected == list)
+            slot->mask.store(m | maskKnown, std::memory_order_release);
+    }
+    return m;
+}
+
 // Whether the header word may match below an optional node or implied branch whose keyword
-// is absent. Only while the header goes on: a complete unit may still run an optional node's
-// own command ("OUTPut ON" is "OUTPut:STATe ON") whatever the parameters are.
+// is absent. Only while the header goes on: a complete unit may still run an optional
+// node's own command ("OUTPut ON" is "OUTPut:STATe ON") whatever the parameters are.
 bool reachable(const ScpiNode *node, const ScpiHeaderWord &word, bool pathContinues) {
-    return !pathContinues || scpi_tree_mayReach(node, word.first);
+    if (!pathContinues) return true;
+    return (nodeMask(node, 0) & charBit(word.first)) != 0;
 }
 
 int matchList(Walk *w, const ScpiNode *nodes);
@@ -206,32 +276,20 @@ int matchList(Walk *w, const ScpiNode *nodes) {
     // Taken at the first candidate: every later sibling starts from the same state.
     Snapshot s;
     bool saved = false;
-    auto attempt = [&](const ScpiNode *node) {
-        if (!mayMatch(node, word, continues, remembered)) return false;
+    for (const ScpiNode *node = nodes; node->keyword; node++) {
+        if (!mayMatch(node, word, continues, remembered)) continue;
         if (!saved) {
             s = save(w);
             saved = true;
         }
-        if (matchNode(w, node, &word)) return true;
+        if (matchNode(w, node, &word)) return 1;
         // A keyword that did not match changed nothing; whatever a matched one appended moved
         // the position or the path cursor, or pushed a suffix.
         if (w->pos != s.pos || w->state != s.state ||
             link->pathCursor != link->storedPath + s.cursor ||
             w->call->suffixCount != s.suffixCount || w->call->index != s.index)
             restore(w, s);
-        return false;
-    };
-    // While the header goes on, only the nodes indexed under the word's first character can
-    // match; a complete unit may still enter optional nodes, so then the whole list is tried.
-    const ScpiListIndex *index = continues ? scpi_tree_listIndex(nodes) : nullptr;
-    if (index) {
-        int cls = scpi_tree_charClass(word.first);
-        for (int k = index->begin[cls]; k < index->begin[cls + 1]; k++)
-            if (attempt(&nodes[index->order[k]])) return 1;
-        return 0;
     }
-    for (const ScpiNode *node = nodes; node->keyword; node++)
-        if (attempt(node)) return 1;
     return 0;
 }
 
