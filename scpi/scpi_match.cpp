@@ -30,15 +30,22 @@ bool equalNoCase(const char *a, const char *b, int n) {
     return true;
 }
 
-// The word [p, end) against keyword: equal to the short or the long form.
+// The word [p, end) against keyword: equal to the short or the long form. One pass over the
+// keyword: this runs for every candidate node of every header.
 int compareWord(const char *keyword, const char *p, const char *end) {
     int len = (int)(end - p);
-    int shortLen = scpi_keywordShortLength(keyword);
-    int longLen = (int)strlen(keyword);
+    int i = 0;
+    while (keyword[i] && !(keyword[i] >= 'a' && keyword[i] <= 'z')) {
+        if (i >= len || upper(keyword[i]) != upper(p[i])) return 0;
+        i++;
+    }
+    int shortLen = i;
     if (shortLen == 0) return 0;
-    if (len == shortLen && equalNoCase(keyword, p, shortLen)) return shortLen;
-    if (len == longLen && equalNoCase(keyword, p, longLen)) return shortLen;
-    return 0;
+    if (len == shortLen) return shortLen;
+    // The long form: the rest of the keyword, to its end.
+    for (; i < len; i++)
+        if (!keyword[i] || upper(keyword[i]) != upper(p[i])) return 0;
+    return keyword[len] == 0 ? shortLen : 0;
 }
 
 const char *skipBlanks(const char *p) {
@@ -72,9 +79,10 @@ const char *takeTerminator(const char *p, int *state, bool optional) {
 // returns the short-form length and sets *after, *state, *index and the number of suffix
 // digits.
 int matchAt(const char *keyword, const char *text, const char **after, int *state, int32_t *index,
-            int *digits, bool optional) {
+            int *digits, bool optional, const char **wordStop = nullptr) {
     const char *p = skipBlanks(text);
     const char *end = wordEnd(p);
+    if (wordStop) *wordStop = end;
     const char *kwEnd = end;
     *digits = 0;
     if (index) {
@@ -118,11 +126,11 @@ int check(const char *keyword, const char **position, int *state, int32_t *index
           bool optional, bool record) {
     bool remembered = link && link->pathCursor && *link->pathCursor;
     const char *from = remembered ? link->pathCursor : *position;
-    const char *after = nullptr;
+    const char *after = nullptr, *stop = nullptr;
     int digits = 0;
-    int n = matchAt(keyword, from, &after, state, index, &digits, optional);
+    int n = matchAt(keyword, from, &after, state, index, &digits, optional, &stop);
     if (n == 0) return 0;
-    const char *suffix = wordEnd(skipBlanks(from)) - digits;
+    const char *suffix = stop - digits;
     if (record) collect(keyword, n, suffix, digits);
     if (remembered) {
         link->pathCursor = const_cast<char *>(after);
