@@ -26,7 +26,8 @@ char device_config_channel[DEVICE_CONFIG_CHANNELS][DEVICE_CONFIG_SN_SIZE];
 bool snLoaded = false;
 
 char device_config_modelNameExt[16] = "";
-char modelNameExtBracketed[18] = "";  // 15 characters of a file written without brackets, and both
+// Both brackets around up to 15 characters (a file written without brackets holds 15).
+char modelNameExtBracketed[18] = "";
 char modelNameExtText[16] = "";
 constexpr const char *device_config_fwversion = "0.4.204";
 

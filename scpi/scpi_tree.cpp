@@ -84,8 +84,8 @@ uint32_t charBit(char c) {
 
 constexpr uint32_t maskKnown = 1u << 31;
 constexpr uint32_t maskAll = (1u << 29) - 1;
-constexpr int maskSlots =
-    2048;  // lists with optional entries below them; a full table only costs speed
+// Lists with optional entries below them, with room to spare; a full table only costs speed.
+constexpr int maskSlots = 2048;
 constexpr int maskDepthLimit = 32;
 
 // Computed once per list and kept; a list is found by its address, so a test's own tree is
