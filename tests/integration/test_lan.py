@@ -134,6 +134,27 @@ class SocketServerTest(unittest.TestCase):
                 c.quiet()
                 self.assertEqual(c.query("*IDN?"), IDN)
 
+    def test_streamed_commands_keep_their_order(self):
+        """Hundreds of command buffers' worth of settings in one stream, with queries between
+        them: every answer arrives, in order, with the value the settings before it left,
+        in both client modes."""
+        for mses in (0, 1):
+            with lan_instrument(mses=mses) as inst:
+                inst.wait_running()
+                with TcpClient(inst.port, timeout=60) as c:
+                    lines, expected = [], []
+                    for i in range(30000):
+                        lines.append("STAT:QUES:ENAB %d" % (i % 30011))
+                        if i % 97 == 96:
+                            lines.append("STAT:QUES:ENAB?")
+                            expected.append(str(i % 30011))
+                    lines.append("*OPC?")
+                    c.send("\n".join(lines) + "\n")
+                    answers = [c.line(timeout=60).strip() for _ in expected]
+                    self.assertEqual(answers, expected, "mses %d" % mses)
+                    self.assertEqual(c.line(timeout=60).strip(), "1")
+                    self.assertEqual(c.query("SYST:ERR?"), '0,"No error"')
+
     def test_client_leaving_mid_message_leaves_nothing_behind(self):
         for mses in (0, 1):
             with lan_instrument(mses=mses) as inst:
