@@ -90,3 +90,46 @@ std::vector<std::vector<uint8_t>> hwtest_immediateSends() {
         out.push_back(r.payload);
     return out;
 }
+
+namespace hwtest {
+
+KrFreq hz(uint64_t h, uint64_t fraction) {
+    return {(int64_t)h, fraction};
+}
+
+double toDouble(const KrFreq &f) {
+    double d;
+    return krfreq2double(&f, &d);
+}
+
+bool sameFreq(const KrFreq &a, const KrFreq &b) {
+    return a.integer == b.integer && a.fraction == b.fraction;
+}
+
+}  // namespace hwtest
+
+void OutBoardTest::SetUp() {
+    root_ = new HwTestRoot(serial());
+    rtdev_restoreDefaults();
+    sim_hw_setTimeScale(0);
+    sim_hw_reset();
+    gio_record_resetKnobs();
+    ASSERT_EQ(krspiOpen(), 0);
+    sim_hw_waitIdle();
+    sim_hw_clearViolations();
+    board_ = OrbxxxgOutBoard();
+    board_.revisionCode = revisionCode_;
+    board_.channel = 0;
+    ASSERT_EQ(initBoard(), 0);
+}
+
+void OutBoardTest::TearDown() {
+    for (const std::string &v : sim_hw_violations())
+        ADD_FAILURE() << "protocol violation: " << v;
+    krspiClose();
+    sim_hw_waitIdle();
+    gio_record_resetKnobs();
+    krspiReset();
+    delete root_;
+    root_ = nullptr;
+}

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "device/krfreq.h"
+#include "hw/orbxxxg_board.h"
 #include "platform/sim/gio_record.h"
 #include "platform/sim/hardware_sim.h"
 
@@ -54,3 +56,33 @@ class FsHwTest : public HwTest {
 std::vector<uint8_t> hwtest_bufferedStream();
 // The immediate-path strings, one per send.
 std::vector<std::vector<uint8_t>> hwtest_immediateSends();
+
+// Frequencies in the output-board tests; a test program takes them with using-declarations so
+// that its own helpers of the same name elsewhere do not collide.
+namespace hwtest {
+KrFreq hz(uint64_t h, uint64_t fraction = 0);
+double toDouble(const KrFreq &f);
+bool sameFreq(const KrFreq &a, const KrFreq &b);
+}  // namespace hwtest
+
+// An output board on the simulated instrument of the test's serial number: the root, the SPI
+// transport, and the board record as the channel device hands it over (fresh, channel 0, the
+// given revision), initialised by the test's initBoard. Protocol violations fail the test.
+// The record lives in the test program, not here: the ALC DAC's invalidation listener points
+// into it across tests.
+class OutBoardTest : public ::testing::Test {
+  protected:
+    OutBoardTest(OrbxxxgOutBoard &board, uint32_t revisionCode)
+        : board_(board), revisionCode_(revisionCode) {}
+    virtual const char *serial() const = 0;
+    // Initialises the prepared record; returns the init call's result.
+    virtual int initBoard() = 0;
+    void SetUp() override;
+    void TearDown() override;
+
+    HwTestRoot *root_ = nullptr;
+
+  private:
+    OrbxxxgOutBoard &board_;
+    uint32_t revisionCode_;
+};

@@ -32,9 +32,7 @@ KrFreq fromQ64(u128 v) {
     return {(int64_t)(uint64_t)(v >> 64), (uint64_t)v};
 }
 
-KrFreq hz(uint64_t h, uint64_t fraction = 0) {
-    return {(int64_t)h, fraction};
-}
+using hwtest::hz;
 
 // frac / 10^digits of a hertz as a 2^-64 fraction, truncated.
 uint64_t decimalFraction(uint64_t frac, int digits) {

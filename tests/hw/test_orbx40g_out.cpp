@@ -12,10 +12,7 @@
 #include "device/device_board.h"
 #include "hw/board_slaves.h"
 #include "hw/krgio.h"
-#include "hw/krspi.h"
 #include "hw_test_support.h"
-#include "platform/sim/gio_record.h"
-#include "rtdev.h"
 
 namespace {
 
@@ -27,45 +24,18 @@ constexpr const char *SERIAL_40G_LIMITED_VCO = "1E0-000L10000-0888";
 // Same storage for every test: the ALC DAC's invalidation listener points into it.
 OrbxxxgOutBoard board;
 
-KrFreq hz(uint64_t h, uint64_t fraction = 0) {
-    return {(int64_t)h, fraction};
-}
+using hwtest::hz;
+using hwtest::sameFreq;
+using hwtest::toDouble;
 
-double toDouble(const KrFreq &f) {
-    double d;
-    return krfreq2double(&f, &d);
-}
-
-bool sameFreq(const KrFreq &a, const KrFreq &b) {
-    return a.integer == b.integer && a.fraction == b.fraction;
-}
-
-class Orbx40gTest : public ::testing::Test {
+class Orbx40gTest : public OutBoardTest {
   protected:
-    virtual const char *serial() const { return SERIAL_40G; }
-    void SetUp() override {
-        root_ = new HwTestRoot(serial());
-        rtdev_restoreDefaults();
-        sim_hw_setTimeScale(0);
-        sim_hw_reset();
-        gio_record_resetKnobs();
-        ASSERT_EQ(krspiOpen(), 0);
-        sim_hw_waitIdle();
-        sim_hw_clearViolations();
-        board = OrbxxxgOutBoard();
-        board.revisionCode = 12;
-        board.channel = 0;
-        ASSERT_EQ(ORBX40G_OUT_init(&board), 0);
+    Orbx40gTest() : OutBoardTest(board, 12) {}
+    const char *serial() const override { return SERIAL_40G; }
+    int initBoard() override {
+        int r = ORBX40G_OUT_init(&board);
         b = ORBX40G_OUT_record(&board);
-    }
-    void TearDown() override {
-        for (const std::string &v : sim_hw_violations())
-            ADD_FAILURE() << "protocol violation: " << v;
-        krspiClose();
-        sim_hw_waitIdle();
-        gio_record_resetKnobs();
-        krspiReset();
-        delete root_;
+        return r;
     }
     int tune(const KrFreq &f) {
         int r = ORBX40G_OUT_setFrequency(&board, &f);
@@ -77,7 +47,6 @@ class Orbx40gTest : public ::testing::Test {
         EXPECT_EQ(ORBX40G_OUT_getFrequencyExact(&board, &f), 0);
         return f;
     }
-    HwTestRoot *root_ = nullptr;
     ORBX40G_OUT *b = nullptr;
 };
 

@@ -12,10 +12,7 @@
 #include "device/device_board.h"
 #include "hw/board_slaves.h"
 #include "hw/krgio.h"
-#include "hw/krspi.h"
 #include "hw_test_support.h"
-#include "platform/sim/gio_record.h"
-#include "rtdev.h"
 #include "scpi/scpi_errorcodes.h"
 
 namespace {
@@ -26,36 +23,18 @@ constexpr double POT_STEP_OHM = 1000.0 / 256;
 
 OrbxxxgOutBoard board;
 
-KrFreq hz(uint64_t h) {
-    return {(int64_t)h, 0};
-}
+using hwtest::hz;
 
-class Orbx40gDigitalTest : public ::testing::Test {
+class Orbx40gDigitalTest : public OutBoardTest {
   protected:
-    void SetUp() override {
-        root_ = new HwTestRoot(SERIAL_40G_2B);
-        rtdev_restoreDefaults();
-        sim_hw_setTimeScale(0);
-        sim_hw_reset();
-        gio_record_resetKnobs();
-        ASSERT_EQ(krspiOpen(), 0);
-        sim_hw_waitIdle();
-        sim_hw_clearViolations();
+    Orbx40gDigitalTest() : OutBoardTest(board, 15) {}
+    const char *serial() const override { return SERIAL_40G_2B; }
+    // Through the function table, as the channel device initialises the board.
+    int initBoard() override {
         ORBX40G_OUT_DIGITAL_registerFunctions();
-        board = OrbxxxgOutBoard();
-        board.revisionCode = 15;
-        board.channel = 0;
-        ASSERT_EQ(BOARD_ORBXXXG_OUT_init(&board), 0);
+        int r = BOARD_ORBXXXG_OUT_init(&board);
         b = ORBX40G_OUT_record(&board);
-    }
-    void TearDown() override {
-        for (const std::string &v : sim_hw_violations())
-            ADD_FAILURE() << "protocol violation: " << v;
-        krspiClose();
-        sim_hw_waitIdle();
-        gio_record_resetKnobs();
-        krspiReset();
-        delete root_;
+        return r;
     }
     // The channel device's order: preset, apply, I/O update.
     SimChannelState tune(uint64_t f) {
@@ -70,7 +49,6 @@ class Orbx40gDigitalTest : public ::testing::Test {
         sim_hw_waitIdle();
         return sim_hw_chipFrames(board_outSlave(0, BOARD_OUT_LOOP_POT));
     }
-    HwTestRoot *root_ = nullptr;
     ORBX40G_OUT *b = nullptr;
 };
 

@@ -12,10 +12,7 @@
 #include "device/device_board.h"
 #include "hw/board_slaves.h"
 #include "hw/krgio.h"
-#include "hw/krspi.h"
 #include "hw_test_support.h"
-#include "platform/sim/gio_record.h"
-#include "rtdev.h"
 
 namespace {
 
@@ -31,46 +28,19 @@ const double DDS_STEP_HZ = (double)ORBXXXG_OUT_DDS_CLOCK_HZ / std::ldexp(1.0, 48
 // Same storage for every test: the ALC DAC's invalidation listener points into it.
 OrbxxxgOutBoard board;
 
-KrFreq hz(uint64_t h, uint64_t fraction = 0) {
-    return {(int64_t)h, fraction};
-}
+using hwtest::hz;
+using hwtest::sameFreq;
+using hwtest::toDouble;
 
-double toDouble(const KrFreq &f) {
-    double d;
-    return krfreq2double(&f, &d);
-}
-
-bool sameFreq(const KrFreq &a, const KrFreq &b) {
-    return a.integer == b.integer && a.fraction == b.fraction;
-}
-
-class GenericBoardTest : public ::testing::Test {
+class GenericBoardTest : public OutBoardTest {
   protected:
-    virtual const char *serial() const { return SERIAL_20G; }
+    GenericBoardTest() : OutBoardTest(board, 2) {}
+    const char *serial() const override { return SERIAL_20G; }
     virtual const OrbxxxgOutPlan *plan() const { return &ORBXXXG_OUT_PLAN; }
-    void SetUp() override {
-        root_ = new HwTestRoot(serial());
-        rtdev_restoreDefaults();
-        sim_hw_setTimeScale(0);
-        sim_hw_reset();
-        gio_record_resetKnobs();
-        ASSERT_EQ(krspiOpen(), 0);
-        sim_hw_waitIdle();
-        sim_hw_clearViolations();
-        board = OrbxxxgOutBoard();
-        board.revisionCode = 2;
-        board.channel = 0;
-        ASSERT_EQ(ORBXXXG_OUT_initWithPlan(&board, plan()), 0);
+    int initBoard() override {
+        int r = ORBXXXG_OUT_initWithPlan(&board, plan());
         o = ORBXXXG_OUT_record(&board);
-    }
-    void TearDown() override {
-        for (const std::string &v : sim_hw_violations())
-            ADD_FAILURE() << "protocol violation: " << v;
-        krspiClose();
-        sim_hw_waitIdle();
-        gio_record_resetKnobs();
-        krspiReset();
-        delete root_;
+        return r;
     }
     int tune(const KrFreq &f) {
         int r = ORBXXXG_OUT_setFrequency(&board, &f);
@@ -104,7 +74,6 @@ class GenericBoardTest : public ::testing::Test {
         if (std::string(st.path) == "pll") step = step * st.n2 / ((double)st.r * st.n1);
         EXPECT_LE(toDouble(diff), step) << sim_hw_freqText(e);
     }
-    HwTestRoot *root_ = nullptr;
     ORBXXXG_OUT *o = nullptr;
 };
 

@@ -10,10 +10,7 @@
 #include <string>
 
 #include "hw/krgio.h"
-#include "hw/krspi.h"
 #include "hw_test_support.h"
-#include "platform/sim/gio_record.h"
-#include "rtdev.h"
 #include "scpi/scpi_errorcodes.h"
 
 namespace {
@@ -31,44 +28,22 @@ constexpr uint64_t FTW_100M_LOW = 28147497671064ull;
 
 OrbxxxgOutBoard board;
 
-KrFreq hz(uint64_t h, uint64_t fraction = 0) {
-    return {(int64_t)h, fraction};
-}
-
-bool sameFreq(const KrFreq &a, const KrFreq &b) {
-    return a.integer == b.integer && a.fraction == b.fraction;
-}
+using hwtest::hz;
+using hwtest::sameFreq;
 
 // floor(f x 2^48 / 1 GHz): the word the DDS needs for f.
 uint64_t wordFor(uint64_t f) {
     return (uint64_t)(((u128)f << 48) / 1000000000ull);
 }
 
-class LutTest : public ::testing::Test {
+class LutTest : public OutBoardTest {
   protected:
-    void SetUp() override {
-        root_ = new HwTestRoot(SERIAL_20G_GENERIC);
-        rtdev_restoreDefaults();
-        sim_hw_setTimeScale(0);
-        sim_hw_reset();
-        gio_record_resetKnobs();
-        ASSERT_EQ(krspiOpen(), 0);
-        sim_hw_waitIdle();
-        sim_hw_clearViolations();
-        board = OrbxxxgOutBoard();
-        board.revisionCode = 2;
-        board.channel = 0;
-        ASSERT_EQ(ORBXXXG_OUT_LUT_init(&board), 0);
+    LutTest() : OutBoardTest(board, 2) {}
+    const char *serial() const override { return SERIAL_20G_GENERIC; }
+    int initBoard() override {
+        int r = ORBXXXG_OUT_LUT_init(&board);
         lut = ORBXXXG_OUT_LUT_record(&board);
-    }
-    void TearDown() override {
-        for (const std::string &v : sim_hw_violations())
-            ADD_FAILURE() << "protocol violation: " << v;
-        krspiClose();
-        sim_hw_waitIdle();
-        gio_record_resetKnobs();
-        krspiReset();
-        delete root_;
+        return r;
     }
     void writeFile(const std::string &name, const std::string &text) {
         std::string path = root_->path() + "/korvane/dev/" + name;
@@ -91,7 +66,6 @@ class LutTest : public ::testing::Test {
         EXPECT_TRUE(sameFreq(st.frequency, e))
             << sim_hw_freqText(st.frequency) << " vs " << sim_hw_freqText(e);
     }
-    HwTestRoot *root_ = nullptr;
     ORBXXXG_OUT_LUT *lut = nullptr;
 };
 
