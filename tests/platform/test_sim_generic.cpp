@@ -2,25 +2,18 @@
 // phase, the register-update bit and the I/O update line, byte counts, reads, power-down) and
 // the board's observable state decoded from raw shift-register and DDS frames on a
 // generic-board instrument.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <algorithm>
-#include <cstring>
-#include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "core/krpath.h"
 #include "hw/ad9912_registers.h"
 #include "hw/board_slaves.h"
 #include "hw/orbxxxg_out_registers.h"
-#include "kr_generic_io.h"
 #include "platform/sim/hardware_sim.h"
 #include "platform/sim_ad9912.h"
-#include "rtdev.h"
-#include "rtnative.h"
+#include "platform_test_support.h"
 
 namespace {
 
@@ -32,11 +25,7 @@ const uint64_t CLOCK = ORBXXXG_OUT_DDS_CLOCK_HZ;
 // the addressed byte down.
 std::vector<uint8_t> writeFrame(uint16_t address, uint64_t value, int bytes, int count = -1) {
     if (count < 0) count = bytes >= 4 ? 3 : bytes - 1;
-    uint16_t instr = (uint16_t)(address | (count << AD9912_COUNT_SHIFT));
-    std::vector<uint8_t> f = {(uint8_t)(instr >> 8), (uint8_t)instr};
-    for (int i = bytes - 1; i >= 0; i--)
-        f.push_back((uint8_t)(value >> (8 * i)));
-    return f;
+    return simtest_writeFrame((uint16_t)(address | (count << AD9912_COUNT_SHIFT)), value, bytes);
 }
 
 std::vector<uint8_t> update() {
@@ -44,22 +33,12 @@ std::vector<uint8_t> update() {
 }
 
 KrFreq expectedOutput(uint64_t ftw) {
-    u128 q = ((u128)CLOCK * ftw) << 16;  // clock x word / 2^48 in 2^-64 Hz
-    return {(int64_t)(uint64_t)(q >> 64), (uint64_t)q};
+    return simtest_wordOutput(CLOCK, ftw);
 }
 
-class SimAd9912Test : public ::testing::Test {
+class SimAd9912Test : public SimChipTest<SimAd9912> {
   protected:
-    void SetUp() override { sim_hw_clearViolations(); }
-    std::vector<uint8_t> frame(const std::vector<uint8_t> &bytes) {
-        std::vector<uint8_t> miso;
-        chip.select();
-        for (uint8_t b : bytes)
-            miso.push_back(chip.transfer(b));
-        chip.deselect();
-        return miso;
-    }
-    SimAd9912 chip{0, board_outSlave(0, BOARD_OUT_DDS48), CLOCK};
+    SimAd9912Test() : SimChipTest(0, board_outSlave(0, BOARD_OUT_DDS48), CLOCK) {}
 };
 
 struct WordRow {
@@ -167,51 +146,12 @@ TEST_F(SimAd9912Test, PowerRegisterActsAtOnceAndReadsReturnRegisters) {
 // ---------------------------------------------------------------------------------------
 // The board on a generic-board instrument
 
-class SimGenericBoardTest : public ::testing::Test {
+class SimGenericBoardTest : public SimBlockTest {
   protected:
-    virtual const char *serial() const { return "0B0-000320000-0001"; }  // two channels
-    void SetUp() override {
-        char tmpl[] = "/tmp/krsimgen.XXXXXX";
-        root = mkdtemp(tmpl);
-        mkdir((root + "/korvane").c_str(), 0755);
-        mkdir((root + "/korvane/dev").c_str(), 0755);
-        std::ofstream(root + "/korvane/dev/sn") << serial();
-        krpath_setRoot(root.c_str());
-        rtdev_restoreDefaults();
-        sim_hw_setTimeScale(0);
-        fd = rt_dev_open(KR_GENERIC_IO_DEVICE, O_RDWR);
-        ASSERT_GE(fd, 0);
-        sim_hw_reset();
-    }
-    void TearDown() override {
-        rt_dev_close(fd);
-        sim_hw_waitIdle();
-        krpath_setRoot("");
-        std::string cmd = "rm -rf '" + root + "'";
-        EXPECT_EQ(system(cmd.c_str()), 0);
-    }
-    // One record; the data go out from the last byte to the first.
-    void record(uint32_t address, std::vector<uint8_t> data) {
-        KrIoBlockRecordHeader h = {address, (uint32_t)data.size(), 0};
-        size_t at = block.size();
-        block.resize(at + kr_ioblock_recordSize(h.length), 0);
-        memcpy(block.data() + at, &h, sizeof(h));
-        if (!data.empty()) memcpy(block.data() + at + sizeof(h), data.data(), data.size());
-    }
+    const char *serial() const override { return "0B0-000320000-0001"; }  // two channels
     void ddsFrame(int channel, std::vector<uint8_t> wire) {
-        std::reverse(wire.begin(), wire.end());
-        record(board_outSlave(channel, BOARD_OUT_DDS48), wire);
+        wireFrame(board_outSlave(channel, BOARD_OUT_DDS48), std::move(wire));
     }
-    void send() {
-        record(KR_IO_ADDR_IOUPD, {});
-        KrGioBuffer buf = {block.data(), (uint32_t)block.size()};
-        ASSERT_EQ(rt_dev_ioctl(fd, KRSPI_IOC_SEND_IOBLOCK, &buf), 0);
-        block.clear();
-        sim_hw_waitIdle();
-    }
-    std::string root;
-    int fd = -1;
-    std::vector<uint8_t> block;
 };
 
 struct PathRow {

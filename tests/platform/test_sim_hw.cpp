@@ -4,9 +4,7 @@
 #include "platform/sim/hardware_sim.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <chrono>
 #include <cstring>
@@ -14,13 +12,13 @@
 #include <sstream>
 #include <thread>
 
-#include "core/krpath.h"
 #include "hw/ad9910_registers.h"
 #include "hw/board_slaves.h"
 #include "hw/orbx20g_out_registers.h"
 #include "hw/orbxxxg_ref_registers.h"
 #include "kr_generic_io.h"
 #include "platform/sim/gio_record.h"
+#include "platform_test_support.h"
 #include "rtdev.h"
 #include "rtnative.h"
 
@@ -49,29 +47,13 @@ class Block {
     std::vector<uint8_t> bytes;
 };
 
-class SimHwTest : public ::testing::Test {
+class SimHwTest : public SimRootTest {
   protected:
+    const char *serial() const override { return "0C0-000030000-0001"; }  // three channels
     void SetUp() override {
-        char tmpl[] = "/tmp/krsimtest.XXXXXX";
-        root = mkdtemp(tmpl);
-        mkdir((root + "/korvane").c_str(), 0755);
-        mkdir((root + "/korvane/dev").c_str(), 0755);
-        std::ofstream((root + "/korvane/dev/sn")) << "0C0-000030000-0001";  // three channels
-        krpath_setRoot(root.c_str());
-        rtdev_restoreDefaults();
-        sim_hw_setTimeScale(0);
-        fd = rt_dev_open(KR_GENERIC_IO_DEVICE, O_RDWR);
-        ASSERT_GE(fd, 0);
-        sim_hw_reset();
+        SimRootTest::SetUp();
+        if (HasFatalFailure()) return;
         gio_record_resetKnobs();
-    }
-    void TearDown() override {
-        rt_dev_close(fd);
-        sim_hw_setTimeScale(0);
-        sim_hw_waitIdle();
-        krpath_setRoot("");
-        std::string cmd = "rm -rf '" + root + "'";
-        EXPECT_EQ(system(cmd.c_str()), 0);
     }
     int send(const Block &b) {
         KrGioBuffer buf = {b.bytes.data(), (uint32_t)b.bytes.size()};
@@ -94,8 +76,6 @@ class SimHwTest : public ::testing::Test {
         d[n] = reg;
         return d;
     }
-    std::string root;
-    int fd = -1;
 };
 
 struct BadBlock {
