@@ -23,12 +23,15 @@ uint8_t pdivCounter = 0;
 
 // Whether a link's service in the current pass left an answer for its transport, and how long
 // the loop then polls for the next request: a client that reads the answer and sends the next
-// command at once needs a few tens of microseconds. A service that found the command buffer
-// full (a client streaming commands) is followed by the next buffer as soon as the transport
-// has read it from its socket.
+// command at once needs some tens of microseconds, on a loaded machine over a hundred (a poll
+// that runs out only now and then would leave round trips at the mercy of two wake-ups). A
+// service that found the command buffer full (a client streaming commands) is followed by
+// the next buffer as soon as the transport has read it from its socket. Both polls offer the
+// processor to the client between looks.
 bool answeredThisPass = false;
 bool streamedThisPass = false;
-constexpr long mainLoopSpinNs = 50000;
+constexpr long mainLoopAnswerSpinNs = 200000;
+constexpr long mainLoopStreamSpinNs = 50000;
 ScpiSpinHistory mainLoopSpin = {0, 0};
 ScpiSpinHistory mainLoopStreamSpin = {0, 0};
 
@@ -510,9 +513,9 @@ void scpi_execute(ScpiLinkList *list, Device *device, int periodMs) {
     // woken. After any other pass the loop sleeps at once, so an idle instrument never polls.
     if (scpi_link_mayPoll()) {
         if (streamedThisPass)
-            scpi_link_spinUntil(&krcommDo, 1, mainLoopSpinNs, &mainLoopStreamSpin, true);
+            scpi_link_spinUntil(&krcommDo, 1, mainLoopStreamSpinNs, &mainLoopStreamSpin, true);
         else if (answeredThisPass)
-            scpi_link_spinUntil(&krcommDo, 1, mainLoopSpinNs, &mainLoopSpin);
+            scpi_link_spinUntil(&krcommDo, 1, mainLoopAnswerSpinNs, &mainLoopSpin, true);
     }
     answeredThisPass = streamedThisPass = false;
     pthread_mutex_lock(&krcommDoMutex);
