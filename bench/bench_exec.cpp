@@ -81,11 +81,7 @@ void BM_Executor(benchmark::State &state) {
         krcommCloseCmd(link, n);
         int more;
         do {
-            scpi_link_doHandle(link);
-            pthread_mutex_lock(&deviceAccessMutex);
-            scpi_execute_link(link);
-            pthread_mutex_unlock(&deviceAccessMutex);
-            scpi_link_waitHandled(link);
+            scpi_execute_serveLinkHere(link);
             krcommPeekAns(link, &ptr, &more);
             krcommClearAns(link, 1 << 30, &more);
         } while (more);

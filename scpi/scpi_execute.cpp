@@ -546,6 +546,14 @@ void scpi_execute(ScpiLinkList *list, Device *device, int periodMs) {
     pthread_mutex_unlock(&deviceAccessMutex);
 }
 
+void scpi_execute_serveLinkHere(ScpiLink *link) {
+    scpi_link_doHandle(link);
+    pthread_mutex_lock(&deviceAccessMutex);
+    scpi_execute_link(link);
+    pthread_mutex_unlock(&deviceAccessMutex);
+    scpi_link_waitHandled(link);
+}
+
 int scpi_execute_commandFile(ScpiLink *link, const char *path) {
     FILE *f = fopen(KrPath(path), "r");
     if (!f) return 0;
@@ -569,11 +577,7 @@ int scpi_execute_commandFile(ScpiLink *link, const char *path) {
         krcommCloseCmd(link, n);
         int more;
         do {
-            scpi_link_doHandle(link);
-            pthread_mutex_lock(&deviceAccessMutex);
-            scpi_execute_link(link);
-            pthread_mutex_unlock(&deviceAccessMutex);
-            scpi_link_waitHandled(link);
+            scpi_execute_serveLinkHere(link);
             char *ans;
             int len = krcommPeekAns(link, &ans, &more);
             if (len > 0) fwrite(ans, 1, (size_t)len, stdout);

@@ -23,6 +23,10 @@ extern ScpiParserContext *parser;
 void scpi_execute(ScpiLinkList *list, Device *device, int periodMs);
 // Main thread, deviceAccessMutex held.
 void scpi_execute_link(ScpiLink *link);
+// Any thread outside the main loop: serves the link once on the calling thread, as the main
+// loop would (request, device access, service, hand-shake), for a link that has no transport
+// of its own (command files, benchmarks, tests).
+void scpi_execute_serveLinkHere(ScpiLink *link);
 // Main thread, deviceAccessMutex held, bufLock not held. Executes the units between
 // parseStart and the end of the message text at `end`; returns the answer bytes added.
 int scpi_execute_linkProgramMessage(ScpiLink *link, int end, int partial);

@@ -29,11 +29,7 @@ ScpiLink *LinkHarness::addLink(int cmdSize, int ansSize, const char *name) {
 }
 
 void LinkHarness::serve(ScpiLink *link) {
-    scpi_link_doHandle(link);
-    pthread_mutex_lock(&deviceAccessMutex);
-    scpi_execute_link(link);
-    pthread_mutex_unlock(&deviceAccessMutex);
-    scpi_link_waitHandled(link);
+    scpi_execute_serveLinkHere(link);
 }
 
 int LinkHarness::feed(ScpiLink *link, const std::string &input, bool endMark) {
