@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,6 +41,10 @@ Device *debug_device = nullptr;
 namespace {
 
 Device *device = nullptr;
+// Set once the process is on its way out: exit_KR's own SIGTERM reaches some other
+// thread, whose handler must neither rewrite the run state nor run the exit a second
+// time while the first one is still closing things down.
+std::atomic<bool> exitInProgress{false};
 KrHc hc;
 KrSocket socketServer;
 KrBcastSocket rcmdevFinderSocket;
@@ -191,6 +196,10 @@ void loadDefaultSettings(Device *, ScpiParserContext *context) {
 }
 
 void exit_KR() {
+    if (exitInProgress.exchange(true)) {
+        // Another thread is already ending the process; its exit(0) ends this one too.
+        for (;;) pause();
+    }
     printf("exit_KR()\n");
     fflush(stdout);
     if (DEVICE_ISREG(abort)) Device_abort(debug_device);
@@ -241,6 +250,7 @@ void signal_handler(int sig) {
             return;
         case SIGINT:
         case SIGTERM:
+            if (exitInProgress.load()) return;
             printf("SIGINT or SIGTERM\n");
             if (kr_framework_status_success) kr_setRunState("exit_success");
             exit_KR();

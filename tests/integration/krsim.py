@@ -22,6 +22,16 @@ def ensure_rpcbind():
     subprocess.run([os.path.join(SOURCE_DIR, "tools", "ensure_rpcbind.sh")], check=True)
 
 
+_rpcbind_checked = False
+
+
+def _ensure_rpcbind_once():
+    global _rpcbind_checked
+    if not _rpcbind_checked:
+        ensure_rpcbind()
+        _rpcbind_checked = True
+
+
 FINDER_PORT = 9998
 
 
@@ -56,6 +66,10 @@ class Instrument:
             os.makedirs(os.path.dirname(full), exist_ok=True)
             with open(full, "w") as f:
                 f.write(content)
+        # Without a portmapper the VXI-11 link reports its fatal error on the console, in
+        # the middle of whatever a test reads there; every instance starts alike whatever
+        # test ran before.
+        _ensure_rpcbind_once()
         env = dict(os.environ, KORVANE_ROOT=self.root)
         self.proc = subprocess.Popen([BINARY, *args], stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=env)

@@ -68,8 +68,10 @@ class StartupTest(unittest.TestCase):
         with Instrument() as inst:
             inst.wait_running()
             self.assertEqual(inst.stop(signal.SIGTERM), 0)
-            self.assertIn("SIGINT or SIGTERM\n", inst.output)
-            self.assertIn("exit_KR()\n", inst.output)
+            # exit_KR sends itself a SIGTERM that another thread may take: it must not
+            # start a second exit (which rewrote the run state as the process ended).
+            self.assertEqual(inst.output.count("SIGINT or SIGTERM\n"), 1)
+            self.assertEqual(inst.output.count("exit_KR()\n"), 1)
             self.assertEqual(inst.file("/media/ram/kr_framework_status").strip(), "exit_success")
 
     def test_unexpected_signal_leaves_exit_failure(self):
@@ -77,6 +79,7 @@ class StartupTest(unittest.TestCase):
             inst.wait_running()
             inst.stop(signal.SIGUSR1)
             self.assertIn("Got signal 10\n", inst.output)
+            self.assertEqual(inst.output.count("exit_KR()\n"), 1)
             self.assertEqual(inst.file("/media/ram/kr_framework_status").strip(), "exit_failure")
 
     def test_ignored_signal_keeps_running(self):
