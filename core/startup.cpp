@@ -198,7 +198,8 @@ void loadDefaultSettings(Device *, ScpiParserContext *context) {
 void exit_KR() {
     if (exitInProgress.exchange(true)) {
         // Another thread is already ending the process; its exit(0) ends this one too.
-        for (;;) pause();
+        for (;;)
+            pause();
     }
     printf("exit_KR()\n");
     fflush(stdout);
