@@ -68,24 +68,28 @@ int linesIn(const std::string &s) {
 
 std::map<std::string, double> nsPerLine;
 
+// One command buffer through the link, as the main loop serves it; answers are dropped.
+void serveBuffer(const std::string &buffer) {
+    ScpiLink *link = &engine->link;
+    char *ptr;
+    int room = krcommOpenCmd(link, &ptr);
+    int n = (int)buffer.size() < room ? (int)buffer.size() : room;
+    memcpy(ptr, buffer.data(), (size_t)n);
+    krcommCloseCmd(link, n);
+    int more;
+    do {
+        scpi_execute_serveLinkHere(link);
+        krcommPeekAns(link, &ptr, &more);
+        krcommClearAns(link, 1 << 30, &more);
+    } while (more);
+}
+
 void BM_Executor(benchmark::State &state) {
     const char *line = commands[state.range(0)];
     std::string buffer = bufferOf(line);
     int lines = linesIn(buffer);
-    ScpiLink *link = &engine->link;
-    for (auto _ : state) {
-        char *ptr;
-        int room = krcommOpenCmd(link, &ptr);
-        int n = (int)buffer.size() < room ? (int)buffer.size() : room;
-        memcpy(ptr, buffer.data(), (size_t)n);
-        krcommCloseCmd(link, n);
-        int more;
-        do {
-            scpi_execute_serveLinkHere(link);
-            krcommPeekAns(link, &ptr, &more);
-            krcommClearAns(link, 1 << 30, &more);
-        } while (more);
-    }
+    for (auto _ : state)
+        serveBuffer(buffer);
     // A command that ends in an error would measure the error queue, not the command.
     int errors = 0;
     while (!scpi_isErrorQueueEmpty(&engine->context.errorQueue)) {
@@ -142,6 +146,20 @@ int main(int argc, char **argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     Engine e;
     engine = &e;
+    // A fixed amount of work instead of timed runs, for instruction counts under callgrind
+    // (--toggle-collect='scpi_execute_serveLinkHere(ScpiLink*)'): KR_EXEC_FIXED="<command index>
+    // <buffers>".
+    if (const char *fixed = getenv("KR_EXEC_FIXED")) {
+        int index = 0, buffers = 0;
+        if (sscanf(fixed, "%d %d", &index, &buffers) != 2 || index < 0 || index >= commandCount)
+            return 2;
+        std::string buffer = bufferOf(commands[index]);
+        for (int i = 0; i < buffers; i++)
+            serveBuffer(buffer);
+        printf("%d lines of %.*s\n", buffers * linesIn(buffer), (int)strcspn(commands[index], "\n"),
+               commands[index]);
+        return 0;
+    }
     CollectingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     printf("\nExecutor per line against the line floor of this machine:\n");

@@ -170,6 +170,7 @@ void scpi_headerWord(const char *text, ScpiHeaderWord *word) {
         stem--;
     if (stem == p) stem = end;
     word->first = upper(*p);
+    word->second = end - p >= 2 ? upper(p[1]) : 0;
     word->length = (int)(end - p);
     word->stemLength = (int)(stem - p);
 }

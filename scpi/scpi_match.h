@@ -28,12 +28,14 @@ constexpr int SCPI_PARSER_IGNORE_ERRORS = 1;
 // Length of the short form.
 int scpi_keywordShortLength(const char *keyword);
 
-// The header word at a position (leading blanks skipped): its first character in upper case,
-// its length and its length without a numeric suffix (the whole length when it is all
-// digits). A keyword can only match a word of its short or long form's length that starts
-// with its first character, so a lookup can pass over most keywords with these alone.
+// The header word at a position (leading blanks skipped): its first two characters in upper
+// case (the second 0 for a one-character word), its length and its length without a numeric
+// suffix (the whole length when it is all digits). A keyword can only match a word of its
+// short or long form's length that starts with its first characters, so a lookup can pass
+// over most keywords with these alone.
 struct ScpiHeaderWord {
     char first;
+    char second;
     int length;
     int stemLength;
 };

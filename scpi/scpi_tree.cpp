@@ -69,21 +69,29 @@ void pushSuffix(ScpiCall *call, int32_t index) {
 
 // ---- Reach masks ------------------------------------------------------------------------
 // An optional node or an implied branch is entered even when its keyword is absent, and the
-// header word must then match somewhere below it. The first characters of every keyword that
-// can be reached that way (through further optional nodes) form the node's reach mask: a word
-// whose first character is not in it cannot match anything there, and the whole subtree is
-// passed over. Without it, every header of the second root set walks the implied [SOURce]
-// branch's subtree before it is found.
+// header word must then match somewhere below it. What every keyword reachable that way (through
+// further optional nodes) begins with forms the node's reach mask: its first character (low
+// bits) and a hash of its first two characters (high bits). A word that misses either cannot
+// match anything there, and the whole subtree is passed over. Without it, every header of the
+// second root set walks the implied [SOURce] branch's subtree before it is found; with the
+// first character alone, STATus and SYSTem still walked it for SWEep and SUPPly.
 
-uint32_t charBit(char c) {
-    if (c >= 'A' && c <= 'Z') return 1u << (c - 'A');
-    if (c == '*') return 1u << 26;
-    if (c == 0) return 1u << 27;
-    return 1u << 28;  // anything else: one class, so the test stays conservative
+uint64_t charBit(char c) {
+    if (c >= 'A' && c <= 'Z') return 1ull << (c - 'A');
+    if (c == '*') return 1ull << 26;
+    if (c == 0) return 1ull << 27;
+    return 1ull << 28;  // anything else: one class, so the test stays conservative
 }
 
-constexpr uint32_t maskKnown = 1u << 31;
-constexpr uint32_t maskAll = (1u << 29) - 1;
+constexpr uint64_t pairBits = 0xffffffffull << 32;
+
+uint64_t pairBit(char first, char second) {
+    unsigned h = (unsigned char)first * 7u + (unsigned char)second;
+    return 1ull << (32 + h % 32);
+}
+
+constexpr uint64_t maskKnown = 1ull << 31;
+constexpr uint64_t maskAll = ((1ull << 29) - 1) | pairBits;
 // Lists with optional entries below them, with room to spare; a full table only costs speed.
 constexpr int maskSlots = 2048;
 constexpr int maskDepthLimit = 32;
@@ -92,20 +100,26 @@ constexpr int maskDepthLimit = 32;
 // covered as well. Entries are written once and read without a lock.
 struct MaskEntry {
     std::atomic<const ScpiNode *> list{nullptr};
-    std::atomic<uint32_t> mask{0};
+    std::atomic<uint64_t> mask{0};
 };
 MaskEntry maskTable[maskSlots];
 
-uint32_t listMask(const ScpiNode *list, int depth);
+uint64_t listMask(const ScpiNode *list, int depth);
 
-uint32_t nodeMask(const ScpiNode *node, int depth) {
-    uint32_t m = charBit(node->first);
+uint64_t nodeMask(const ScpiNode *node, int depth) {
+    uint64_t m = charBit(node->first);
+    // A header word equals the short or the long form, which share their first two characters
+    // when the short form has two. Legacy words match by their own rules: any pair.
+    if (node->kind != SCPI_KW_LEGACY && node->shortLength >= 2)
+        m |= pairBit(node->first, scpi_tree_detail::upper(node->keyword[1]));
+    else
+        m |= pairBits;
     if ((node->kind == SCPI_KW_OPTIONAL || node->kind == SCPI_KW_BRANCH) && node->children)
         m |= listMask(node->children, depth + 1);
     return m;
 }
 
-uint32_t listMask(const ScpiNode *list, int depth) {
+uint64_t listMask(const ScpiNode *list, int depth) {
     // A tree that refers back to itself ends here, answering "anything may match".
     if (depth > maskDepthLimit) return maskAll;
     size_t start = (size_t)((reinterpret_cast<uintptr_t>(list) >> 4) * 2654435761u) % maskSlots;
@@ -114,7 +128,7 @@ uint32_t listMask(const ScpiNode *list, int depth) {
         MaskEntry &e = maskTable[(start + (size_t)probe) % maskSlots];
         const ScpiNode *owner = e.list.load(std::memory_order_acquire);
         if (owner == list) {
-            uint32_t m = e.mask.load(std::memory_order_acquire);
+            uint64_t m = e.mask.load(std::memory_order_acquire);
             if (m & maskKnown) return m & ~maskKnown;
             slot = &e;  // being filled by another thread: compute it as well
             break;
@@ -124,7 +138,7 @@ uint32_t listMask(const ScpiNode *list, int depth) {
             break;
         }
     }
-    uint32_t m = 0;
+    uint64_t m = 0;
     for (const ScpiNode *node = list; node->keyword; node++)
         m |= nodeMask(node, depth);
     if (slot) {
@@ -141,7 +155,9 @@ uint32_t listMask(const ScpiNode *list, int depth) {
 // node's own command ("OUTPut ON" is "OUTPut:STATe ON") whatever the parameters are.
 bool reachable(const ScpiNode *node, const ScpiHeaderWord &word, bool pathContinues) {
     if (!pathContinues) return true;
-    return (nodeMask(node, 0) & charBit(word.first)) != 0;
+    uint64_t m = nodeMask(node, 0);
+    uint64_t pair = word.stemLength >= 2 ? pairBit(word.first, word.second) : pairBits;
+    return (m & charBit(word.first)) != 0 && (m & pair) != 0;
 }
 
 int matchList(Walk *w, const ScpiNode *nodes);
@@ -253,7 +269,10 @@ bool mayMatch(const ScpiNode *node, const ScpiHeaderWord &word, bool pathContinu
         case SCPI_KW_INDEX: {
             if (!pathContinues || node->shortLength == 0 || word.first != node->first) return false;
             int length = node->kind == SCPI_KW ? word.length : word.stemLength;
-            return length == node->shortLength || length == node->longLength;
+            if (length != node->shortLength && length != node->longLength) return false;
+            // Both forms then have at least the word's first two characters.
+            return node->shortLength < 2 ||
+                   word.second == scpi_tree_detail::upper(node->keyword[1]);
         }
         case SCPI_KW_LEGACY:
             // Legacy words are matched in the unit text only, never behind a remembered path.

@@ -259,9 +259,13 @@ const ScpiNode deepANodes[] = {
     scpi_end(),
 };
 
+// SPAN shares its first character with STATus and its first two with SPECtrum (second root
+// set); Xoffset has a one-character short form.
 const ScpiNode sourceNodes[] = {
     scpi_kw("FREQuency", freqNodes),
     scpi_kw("POWer", powNodes),
+    scpi_kwLeaf("SPAN", scpi_leafUint32(nullptr, nullptr, nullptr, &slotSetLong)),
+    scpi_kwLeaf("Xoffset", scpi_leafUint32(nullptr, nullptr, nullptr, &slotSetLong)),
     scpi_end(),
 };
 
@@ -286,6 +290,7 @@ const ScpiNode testRoot[] = {
     scpi_kw("AAAAAAAA", deepANodes),
     scpi_kwBranch("SOURce", &slotSelectSource, sourceNodes),
     scpi_kw("STATus", statusNodes),
+    scpi_kwLeaf("SPECtrum", scpi_leafUint32(nullptr, nullptr, nullptr, &slotSetLong)),
     scpi_kwLeaf("OLDFreq", scpi_leafCustom(oldFrequency, SCPI_FORM_BOTH)),
     scpi_kwLeaf("LOOP", scpi_leafCustom(selfAlias, SCPI_FORM_SET)),
     scpi_kwLegacy("alcadc/", scpi_leafCustom(alcadcRead, SCPI_FORM_QUERY)),
@@ -410,6 +415,15 @@ INSTANTIATE_TEST_SUITE_P(
         // The second root set, after nothing inside the implied branch matched.
         MatchRow{"STAT:OPER:ENAB 5", 0, none, "src(2147483647) enable(5)"},
         MatchRow{"SOUR:STAT:OPER:ENAB 5", KR_E_UNDEFINED_HEADER, none, "src(2147483647)"},
+        // Words the implied branch may or may not hold, by their first two characters.
+        MatchRow{"SPAN 4", 0, none, "src(2147483647) long(4)"},
+        MatchRow{"SOUR2:SPAN 4", 0, none, "src(2) long(4)"},
+        MatchRow{"SPEC 7", 0, none, "src(2147483647) long(7)"},
+        MatchRow{"spectrum 7", 0, none, "src(2147483647) long(7)"},
+        MatchRow{"SOUR:SPEC 7", KR_E_UNDEFINED_HEADER, none, "src(2147483647)"},
+        MatchRow{"X 6", 0, none, "src(2147483647) long(6)"},
+        MatchRow{"xoffset 6", 0, none, "src(2147483647) long(6)"},
+        MatchRow{"XOFF 6", KR_E_UNDEFINED_HEADER, none, src},
         // Legacy words: whole words only.
         MatchRow{"alcadc/", 0, "77", src}, MatchRow{"ALCADC/", 0, "77", src},
         MatchRow{"alcadcx/", KR_E_UNDEFINED_HEADER, none, src},
@@ -574,24 +588,32 @@ TEST(ScpiMatchTest, KeywordComparisonSetsTheHeaderState) {
     }
 }
 
-TEST(ScpiMatchTest, HeaderWordGivesFirstCharacterAndLengths) {
+TEST(ScpiMatchTest, HeaderWordGivesFirstCharactersAndLengths) {
     struct Row {
         const char *text;
         char first;
+        char second;
         int length;
         int stemLength;
     } rows[] = {
-        {"FREQ:CW", 'F', 4, 4},     {"  freq? MAX", 'F', 4, 4},
-        {"OUTP12:STAT", 'O', 6, 4}, {"outp2", 'O', 5, 4},
-        {"123:X", '1', 3, 3},       {"*RCL5 6", '*', 5, 4},
-        {":FREQ", ':', 0, 0},       {"", 0, 0, 0},
-        {"?", '?', 0, 0},           {"alcadc/x", 'A', 8, 8},
-        {"F\t1", 'F', 1, 1},
+        {"FREQ:CW", 'F', 'R', 4, 4},
+        {"  freq? MAX", 'F', 'R', 4, 4},
+        {"OUTP12:STAT", 'O', 'U', 6, 4},
+        {"outp2", 'O', 'U', 5, 4},
+        {"123:X", '1', '2', 3, 3},
+        {"*RCL5 6", '*', 'R', 5, 4},
+        {":FREQ", ':', 0, 0, 0},
+        {"", 0, 0, 0, 0},
+        {"?", '?', 0, 0, 0},
+        {"alcadc/x", 'A', 'L', 8, 8},
+        {"F\t1", 'F', 0, 1, 1},
+        {"x2:Y", 'X', '2', 2, 1},
     };
     for (const Row &row : rows) {
         ScpiHeaderWord word{};
         scpi_headerWord(row.text, &word);
         EXPECT_EQ(word.first, row.first) << row.text;
+        EXPECT_EQ(word.second, row.second) << row.text;
         EXPECT_EQ(word.length, row.length) << row.text;
         EXPECT_EQ(word.stemLength, row.stemLength) << row.text;
     }
