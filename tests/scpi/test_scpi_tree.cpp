@@ -259,7 +259,7 @@ const ScpiNode deepANodes[] = {
     scpi_end(),
 };
 
-// SPAN shares its first character with STATus and its first two with SPECtrum (second root
+// SPAN shares its first character with STATus and its first two with SPLit (second root
 // set); Xoffset has a one-character short form.
 const ScpiNode sourceNodes[] = {
     scpi_kw("FREQuency", freqNodes),
@@ -290,7 +290,7 @@ const ScpiNode testRoot[] = {
     scpi_kw("AAAAAAAA", deepANodes),
     scpi_kwBranch("SOURce", &slotSelectSource, sourceNodes),
     scpi_kw("STATus", statusNodes),
-    scpi_kwLeaf("SPECtrum", scpi_leafUint32(nullptr, nullptr, nullptr, &slotSetLong)),
+    scpi_kwLeaf("SPLit", scpi_leafUint32(nullptr, nullptr, nullptr, &slotSetLong)),
     scpi_kwLeaf("OLDFreq", scpi_leafCustom(oldFrequency, SCPI_FORM_BOTH)),
     scpi_kwLeaf("LOOP", scpi_leafCustom(selfAlias, SCPI_FORM_SET)),
     scpi_kwLegacy("alcadc/", scpi_leafCustom(alcadcRead, SCPI_FORM_QUERY)),
@@ -418,9 +418,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Words the implied branch may or may not hold, by their first two characters.
         MatchRow{"SPAN 4", 0, none, "src(2147483647) long(4)"},
         MatchRow{"SOUR2:SPAN 4", 0, none, "src(2) long(4)"},
-        MatchRow{"SPEC 7", 0, none, "src(2147483647) long(7)"},
-        MatchRow{"spectrum 7", 0, none, "src(2147483647) long(7)"},
-        MatchRow{"SOUR:SPEC 7", KR_E_UNDEFINED_HEADER, none, "src(2147483647)"},
+        MatchRow{"SPL 7", 0, none, "src(2147483647) long(7)"},
+        MatchRow{"split 7", 0, none, "src(2147483647) long(7)"},
+        MatchRow{"SOUR:SPL 7", KR_E_UNDEFINED_HEADER, none, "src(2147483647)"},
         MatchRow{"X 6", 0, none, "src(2147483647) long(6)"},
         MatchRow{"xoffset 6", 0, none, "src(2147483647) long(6)"},
         MatchRow{"XOFF 6", KR_E_UNDEFINED_HEADER, none, src},
