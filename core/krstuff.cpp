@@ -1,6 +1,8 @@
 #include "core/krstuff.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <libgen.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -15,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "core/krpath.h"
 #include "core/printd.h"
@@ -213,6 +216,29 @@ int krstuffSystem(const char *command) {
     noteStackUse();
     if (r < 0) return KR_E_EXECUTION_ERROR;
     return status;
+}
+
+FILE *krstuffOpenReplacement(const char *path) {
+    std::string tmp = std::string(path) + ".tmp";
+    return fopen(tmp.c_str(), "w");
+}
+
+int krstuffCommitReplacement(FILE *file, const char *path) {
+    std::string tmp = std::string(path) + ".tmp";
+    bool failed = fflush(file) != 0 || ferror(file) || fsync(fileno(file)) != 0;
+    if (fclose(file) != 0) failed = true;
+    if (failed || rename(tmp.c_str(), path) != 0) {
+        unlink(tmp.c_str());
+        return KR_E_EXECUTION_ERROR;
+    }
+    // The rename itself reaches the medium with its directory.
+    std::string dir = tmp;
+    int fd = open(dirname(dir.data()), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+    return 0;
 }
 
 int krstuffWriteKr() {

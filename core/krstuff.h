@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 struct Device;
 
@@ -33,6 +34,13 @@ int krstuffIsTempFile(const char *path);
 int krstuffIsKrFile(const char *path);
 int krstuffIsStorageFile(const char *path);
 int krstuffIsRootFile(const char *path);
+
+// Stored files: written to "<path>.tmp" and renamed over the file once flushed to the
+// medium, so a power cut leaves the old file or the new one, never a torn one. Paths are
+// resolved (KrPath). Commit closes the file in every case and returns 0 or -200 (the
+// old file then stays as it was).
+FILE *krstuffOpenReplacement(const char *path);
+int krstuffCommitReplacement(FILE *file, const char *path);
 
 // Threads are never joined. Returns 0 or -200.
 int krstuffPthreadCreate(pthread_t *thread, void *(*body)(void *), void *argument,

@@ -1,7 +1,9 @@
 #include "core/startup.h"
 
 #include <arpa/inet.h>
+#include <errno.h>
 #include <execinfo.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -11,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "config/device_config.h"
 #include "core/kr_event.h"
@@ -45,6 +48,10 @@ Device *device = nullptr;
 // thread, whose handler must neither rewrite the run state nor run the exit a second
 // time while the first one is still closing things down.
 std::atomic<bool> exitInProgress{false};
+// Signals are passed from their handler to the signal thread through this pipe.
+int signalPipe[2] = {-1, -1};
+pthread_t signalThread;
+std::atomic<bool> consoleBroken{false};
 KrHc hc;
 KrSocket socketServer;
 KrBcastSocket rcmdevFinderSocket;
@@ -164,10 +171,17 @@ void printBacktrace(FILE *alsoTo) {
 }  // namespace
 
 void kr_setRunState(const char *state) {
-    char cmd[KR_PATH_MAX + 64];
-    snprintf(cmd, sizeof(cmd), "echo %s > %s", state,
-             KrPath("/media/ram/kr_framework_status").c_str());
-    krstuffSystem(cmd);
+    // Written without the shell: the exit may run while another thread holds the shell
+    // lock, and a file replaced by rename is never seen empty.
+    KrPath path("/media/ram/kr_framework_status");
+    std::string tmp = std::string(path.c_str()) + ".tmp";
+    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd < 0) return;
+    char line[64];
+    int len = snprintf(line, sizeof(line), "%s\n", state);
+    bool written = len > 0 && write(fd, line, (size_t)len) == len;
+    close(fd);
+    if (!written || rename(tmp.c_str(), path) != 0) unlink(tmp.c_str());
 }
 
 void preparePathsAndFiles() {
@@ -211,13 +225,21 @@ void exit_KR() {
     exit(0);
 }
 
-void signal_handler(int sig) {
+// Everything a signal asks for beyond a flag runs here, on a normal thread: the exit takes
+// locks (shell, device, SPI) that the interrupted thread may hold.
+void signal_dispatch(int sig) {
+    if (sig == SIGPIPE) {
+        // Once the console is gone its output is dropped quietly; reporting the broken pipe
+        // there would raise the next one.
+        if (consoleBroken.load()) return;
+        printf("Got signal %d\n", sig);
+        printf("Signal 13: broken pipe (ignored)\n");
+        if (fflush(stdout) != 0 || ferror(stdout)) consoleBroken.store(true);
+        return;
+    }
     printf("Got signal %d\n", sig);
     fflush(stdout);
     switch (sig) {
-        case SIGPIPE:
-            printf("Signal 13: broken pipe (ignored)\n");
-            return;
         case 27:
         case 29:
             printf("Signal 27 or 29: profiling timer expired (ignored)\n");
@@ -232,7 +254,37 @@ void signal_handler(int sig) {
         case 23:
             printf("SIGURG\n");
             return;
+        case SIGINT:
+        case SIGTERM:
+            if (exitInProgress.load()) return;
+            printf("SIGINT or SIGTERM\n");
+            if (kr_framework_status_success) kr_setRunState("exit_success");
+            exit_KR();
+            return;
+        default:
+            if (exitInProgress.load()) return;
+            kr_setRunState("exit_failure");
+            kr_framework_status_success = 0;
+            exit_KR();
+    }
+}
+
+void *signalThreadBody(void *) {
+    for (;;) {
+        unsigned char sig = 0;
+        ssize_t n = read(signalPipe[0], &sig, 1);
+        if (n == 1)
+            signal_dispatch(sig);
+        else if (n == 0 || errno != EINTR)
+            return nullptr;
+    }
+}
+
+void signal_handler(int sig) {
+    switch (sig) {
+        // Faults of the interrupted code itself: it cannot go on, so they are reported here.
         case SIGSEGV: {
+            printf("Got signal %d\n", sig);
             kr_setRunState("segfault");
             kr_framework_status_success = 0;
             FILE *f = fopen(KrPath("/korvane/segv"), "a");
@@ -244,22 +296,32 @@ void signal_handler(int sig) {
             exit_KR();
             return;
         }
+        case SIGBUS:
+        case SIGFPE:
+        case SIGILL:
+        case SIGABRT:
+        case SIGTRAP:
+        case SIGSYS:
+            printf("Got signal %d\n", sig);
+            kr_setRunState("exit_failure");
+            kr_framework_status_success = 0;
+            exit_KR();
+            return;
         case SIGXCPU:
+            printf("Got signal %d\n", sig);
             contextSwitch = 1;
             printf("SIGXCPU: real time task has been switched to secondary mode!\n");
             printBacktrace(nullptr);
             return;
-        case SIGINT:
-        case SIGTERM:
-            if (exitInProgress.load()) return;
-            printf("SIGINT or SIGTERM\n");
-            if (kr_framework_status_success) kr_setRunState("exit_success");
-            exit_KR();
+        default: {
+            // A full pipe drops the signal: the ones already queued do the same work.
+            int saved = errno;
+            unsigned char byte = (unsigned char)sig;
+            if (write(signalPipe[1], &byte, 1) < 0) {
+            }
+            errno = saved;
             return;
-        default:
-            kr_setRunState("exit_failure");
-            kr_framework_status_success = 0;
-            exit_KR();
+        }
     }
 }
 
@@ -279,6 +341,11 @@ void initialize() {
     mkdir(KrPath("/korvane/cust/flatness"), 0777);
     printf("Device = %p\n", (void *)device);
 
+    if (pipe2(signalPipe, O_CLOEXEC) == 0) {
+        fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
+        // The exit runs on this thread: device abort and SPI close need more than a link's stack.
+        krstuffPthreadCreate(&signalThread, signalThreadBody, nullptr, 256 * 1024);
+    }
     for (int sig = 1; sig <= 31; sig++) {
         if (sig == 17 || sig == 18 || sig == 23 || sig == 27 || sig == 28) continue;
         if (signal(sig, signal_handler) == SIG_ERR) printf("signal( %d, ... ) failed\n", sig);

@@ -82,7 +82,8 @@ int scpi_storeDeviceSettings(ScpiLink *link, int n) {
     char path[64];
     slotPath(n, path, sizeof(path));
     krstuffWriteKr();
-    FILE *f = fopen(KrPath(path), "w");
+    KrPath target(path);
+    FILE *f = krstuffOpenReplacement(target);
     if (!f) {
         printd("scpi_storeDeviceSettings(): opening %s for writing failed\n", path);
         krstuffProtectKr();
@@ -105,10 +106,9 @@ int scpi_storeDeviceSettings(ScpiLink *link, int n) {
     }
     restorePath(link, saved);
     fputc('\n', f);
-    int failed = ferror(f);
-    if (fclose(f) != 0) failed = 1;
+    int status = krstuffCommitReplacement(f, target);
     krstuffProtectKr();
-    return failed ? KR_E_EXECUTION_ERROR : 0;
+    return status;
 }
 
 int scpi_recallDeviceSettings(ScpiLink *, int n) {

@@ -1,10 +1,15 @@
 """The firmware process as a whole: command line, start-up order, console link, power-on
 settings file, signals and the run-state file."""
 
+import os
+import random
+import shutil
 import signal
+import subprocess
+import time
 import unittest
 
-from krsim import Instrument
+from krsim import BINARY, Instrument, make_root
 
 STARTUP_ORDER = [
     "Boot delay (OCXO startup time)... \n",
@@ -89,6 +94,45 @@ class StartupTest(unittest.TestCase):
             inst.wait_for("Signal 13: broken pipe (ignored)\n")
             self.assertEqual(inst.query("*OPC?"), "1")
 
+    def test_sigterm_during_storage_scripts_ends_with_exit_success(self):
+        # Every *SAV runs the storage scripts through the shell; a SIGTERM that lands there
+        # used to deadlock its handler on the shell lock.
+        for run in range(20):
+            with self.subTest(run=run), Instrument() as inst:
+                inst.wait_running()
+                inst.send("*SAV 1\n" * 200)
+                time.sleep(random.uniform(0.0, 0.05))
+                self.assertEqual(inst.stop(signal.SIGTERM), 0)
+                self.assertEqual(inst.file("/media/ram/kr_framework_status"), "exit_success\n")
+
+    def test_broken_console_is_ignored_and_sigterm_still_ends(self):
+        root = make_root()
+        try:
+            out_r, out_w = os.pipe()
+            proc = subprocess.Popen([BINARY], stdin=subprocess.PIPE, stdout=out_w,
+                                    stderr=subprocess.STDOUT, env=dict(os.environ, KORVANE_ROOT=root))
+            os.close(out_w)
+            seen = b""
+            while b"Device is running!" not in seen:
+                seen += os.read(out_r, 65536)
+            os.close(out_r)
+            proc.stdin.write(b"*IDN?\n" * 50)
+            proc.stdin.flush()
+            time.sleep(0.3)
+            cpu = lambda: sum(int(v) for v in open("/proc/%d/stat" % proc.pid).read()
+                              .rsplit(")", 1)[1].split()[11:13])
+            before = cpu()
+            time.sleep(1.0)
+            self.assertLess(cpu() - before, 20, "a thread spins on the broken console")
+            proc.send_signal(signal.SIGTERM)
+            self.assertEqual(proc.wait(10), 0)
+            with open(os.path.join(root, "media/ram/kr_framework_status")) as f:
+                self.assertEqual(f.read(), "exit_success\n")
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+            shutil.rmtree(root, ignore_errors=True)
+
 
 class CommandLineTest(unittest.TestCase):
     def test_verbose(self):
@@ -130,6 +174,33 @@ class PowerOnSettingsTest(unittest.TestCase):
             self.assertIn("1\n", out[begin:end])
             self.assertIn(";1\n", out[begin:end])
             self.assertEqual(inst.query("SYST:ERR?"), '0,"No error"')
+
+    def test_kill_during_sav_leaves_the_old_or_the_new_settings(self):
+        root = make_root()
+        try:
+            sav0 = os.path.join(root, "korvane/cust/sav0")
+            for run in range(60):
+                with Instrument(root=root) as inst:
+                    inst.wait_running()
+                    if run:
+                        # The restart came up with the settings stored last.
+                        self.assertEqual(float(inst.query("FREQ?")), 1000000000 + run - 1)
+                    inst.send("FREQ %d;*SAV 0;*OPC?\n" % (1000000000 + run))
+                    inst.wait_for("1\n", start=len(inst.output))
+                    inst.send(("FREQ %d;*SAV 0\n" % (2000000000 + run)) * 20)
+                    time.sleep(random.uniform(0.0, 0.03))
+                    inst.proc.kill()
+                    inst.proc.wait()
+                    content = open(sav0).read()
+                    self.assertTrue(content.endswith("\n\n"), repr(content))
+                    self.assertIn(":OUTP1:STAT", content)
+                    if "2000000" in content:
+                        # A later *SAV completed before the kill: restore the one the next
+                        # run expects.
+                        with open(sav0, "w") as f:
+                            f.write(content.replace(":SOUR1:FREQ 2", ":SOUR1:FREQ 1"))
+        finally:
+            shutil.rmtree(root, ignore_errors=True)
 
     def test_console_errors_are_reported(self):
         with Instrument() as inst:
