@@ -6,7 +6,6 @@
 #include <poll.h>
 #include <pthread.h>
 #include <rpc/pmap_clnt.h>
-#include <rpc/rpc_com.h>
 #include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -14,6 +13,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "core/kr_event.h"
 #include "core/krstuff.h"
@@ -26,9 +27,11 @@ KrVxiLink vxilink = {nullptr, KR_VXI_LID_FREE,        0, nullptr, KR_VXI_LID_FRE
 namespace {
 
 constexpr const char *kDeviceName = "inst0";
-// A client that stops mid-record must not hold up the others: records are assembled without
-// blocking, up to this size (the largest write plus its header).
+// A client that stops mid-record must not hold up the others: each connection assembles its
+// records without blocking, up to this size (the largest write plus its header), and is
+// closed when a record or its reply has not got through in this time.
 constexpr u_int kMaxRecord = VXI11_MAX_DATA + 1024;
+constexpr uint32_t kStallTimeoutMs = 3000;
 // Passes of the main loop without room appearing before a write gives up (the answer must be
 // read first).
 constexpr int kWriteStallPasses = 3;
@@ -41,6 +44,11 @@ void indicateTraffic(ScpiLink *link) {
     int *counter = link == vxilink.linkA ? &vxiALinkActivity : &vxiBLinkActivity;
     if (__atomic_load_n(counter, __ATOMIC_RELAXED) < 5) kr_event_indicateLinkActivity(link);
 }
+
+// The connection whose call is being served (0: none) and the one that created each channel's
+// link: a client that goes away without destroy_link must not hold its channel.
+uint64_t servingConnection = 0;
+uint64_t channelOwner[2] = {0, 0};
 
 uint32_t nextLidAfter(uint32_t lid) {
     return lid >= KR_VXI_LID_MAX ? 1 : lid + 1;
@@ -68,6 +76,7 @@ void bindChannel(int channel, uint32_t *lid) {
     uint32_t id = vxilink.nextLid;
     uint32_t now = nowMs();
     flushChannel(channel == 0 ? vxilink.linkA : vxilink.linkB);
+    channelOwner[channel] = servingConnection;
     if (channel == 0) {
         vxilink.lidA = id;
         vxilink.lastActivityA = now;
@@ -95,6 +104,7 @@ void kr_vxi_link_init(ScpiLink *linkA, ScpiLink *linkB) {
     vxilink.nextLid = 1;
     vxilink.intrClient = nullptr;
     vxilink.inactivityTimeout = KR_VXI_TIMEOUT_INFINITE;
+    channelOwner[0] = channelOwner[1] = 0;
 }
 
 int kr_vxi_link_open(uint32_t *lid) {
@@ -527,40 +537,193 @@ union Vxi11Argument {
     Device_RemoteFunc remoteFunc;
 };
 
-template <size_t N>
-void dispatch(const Vxi11Procedure (&table)[N], struct svc_req *request, SVCXPRT *transport) {
-    if (request->rq_proc == VXI11_NULLPROC) {
-        svc_sendreply(transport, reinterpret_cast<xdrproc_t>(xdrNothing), nullptr);
-        return;
-    }
-    const Vxi11Procedure *proc = nullptr;
-    for (const Vxi11Procedure &p : table)
-        if (p.number == request->rq_proc) proc = &p;
-    if (!proc) {
-        svcerr_noproc(transport);
-        return;
-    }
-    Vxi11Argument argument;
-    memset(&argument, 0, sizeof(argument));
-    if (!svc_getargs(transport, proc->decodeArgument, reinterpret_cast<char *>(&argument))) {
-        svcerr_decode(transport);
-        // Whatever the decoder allocated before it failed.
-        svc_freeargs(transport, proc->decodeArgument, reinterpret_cast<char *>(&argument));
-        return;
-    }
-    void *result = proc->handler(&argument, request);
-    if (result && !svc_sendreply(transport, proc->encodeResult, result))
-        svcerr_systemerr(transport);
-    if (!svc_freeargs(transport, proc->decodeArgument, reinterpret_cast<char *>(&argument))) {
-        fprintf(stderr, "unable to free arguments");
-        kr_vxi_error();
-    }
+const Vxi11Procedure *findProcedure(rpcprog_t program, rpcproc_t number) {
+    const Vxi11Procedure *begin = program == DEVICE_CORE ? coreProcedures : asyncProcedures;
+    const Vxi11Procedure *end =
+        program == DEVICE_CORE ? std::end(coreProcedures) : std::end(asyncProcedures);
+    for (const Vxi11Procedure *p = begin; p != end; ++p)
+        if (p->number == number) return p;
+    return nullptr;
 }
 
+// The reply to one call, record mark included, appended to out. False when even a system
+// error reply cannot be encoded.
+bool encodeReply(std::string *out, uint32_t xid, enum accept_stat stat, xdrproc_t encode,
+                 void *result) {
+    // The largest reply is a read's answer with its headers.
+    static char buf[4 + 256 + KR_VXI_MAX_RECV_SIZE + SCPI_ANS_OVERFLOW_RESERVE];
+    struct rpc_msg reply = {};
+    reply.rm_xid = xid;
+    reply.rm_direction = REPLY;
+    reply.rm_reply.rp_stat = MSG_ACCEPTED;
+    reply.acpted_rply.ar_verf = _null_auth;
+    reply.acpted_rply.ar_stat = stat;
+    if (stat == PROG_MISMATCH) {
+        reply.acpted_rply.ar_vers.low = DEVICE_CORE_VERSION;
+        reply.acpted_rply.ar_vers.high = DEVICE_CORE_VERSION;
+    } else if (stat == SUCCESS) {
+        reply.acpted_rply.ar_results.where = reinterpret_cast<caddr_t>(result);
+        reply.acpted_rply.ar_results.proc = encode;
+    }
+    XDR xdrs;
+    xdrmem_create(&xdrs, buf + 4, sizeof(buf) - 4, XDR_ENCODE);
+    bool ok = xdr_replymsg(&xdrs, &reply);
+    u_int len = xdr_getpos(&xdrs);
+    xdr_destroy(&xdrs);
+    if (!ok) return stat != SYSTEM_ERR && encodeReply(out, xid, SYSTEM_ERR, nullptr, nullptr);
+    uint32_t mark = htonl(0x80000000u | len);
+    memcpy(buf, &mark, 4);
+    out->append(buf, len + 4);
+    return true;
+}
+
+// Decodes and serves one whole record, appending the reply. False when the record is not an
+// RPC call, which ends the connection.
+bool serveRecord(std::vector<char> &record, uint64_t connection, std::string *out) {
+    XDR xdrs;
+    xdrmem_create(&xdrs, record.data(), (u_int)record.size(), XDR_DECODE);
+    char authArea[2 * MAX_AUTH_BYTES];
+    struct rpc_msg call = {};
+    call.rm_call.cb_cred.oa_base = authArea;
+    call.rm_call.cb_verf.oa_base = authArea + MAX_AUTH_BYTES;
+    if (!xdr_callmsg(&xdrs, &call)) {
+        xdr_destroy(&xdrs);
+        return false;
+    }
+    const struct call_body &body = call.rm_call;
+    bool ok;
+    const Vxi11Procedure *proc = nullptr;
+    if (body.cb_prog != DEVICE_CORE && body.cb_prog != DEVICE_ASYNC) {
+        ok = encodeReply(out, call.rm_xid, PROG_UNAVAIL, nullptr, nullptr);
+    } else if (body.cb_vers != DEVICE_CORE_VERSION) {
+        ok = encodeReply(out, call.rm_xid, PROG_MISMATCH, nullptr, nullptr);
+    } else if (body.cb_proc == VXI11_NULLPROC) {
+        ok = encodeReply(out, call.rm_xid, SUCCESS, reinterpret_cast<xdrproc_t>(xdrNothing),
+                         nullptr);
+    } else if (!(proc = findProcedure(body.cb_prog, body.cb_proc))) {
+        ok = encodeReply(out, call.rm_xid, PROC_UNAVAIL, nullptr, nullptr);
+    } else {
+        Vxi11Argument argument;
+        memset(&argument, 0, sizeof(argument));
+        if (!proc->decodeArgument(&xdrs, &argument)) {
+            ok = encodeReply(out, call.rm_xid, GARBAGE_ARGS, nullptr, nullptr);
+        } else {
+            struct svc_req request = {};
+            request.rq_prog = body.cb_prog;
+            request.rq_vers = body.cb_vers;
+            request.rq_proc = body.cb_proc;
+            servingConnection = connection;
+            void *result = proc->handler(&argument, &request);
+            servingConnection = 0;
+            ok = encodeReply(out, call.rm_xid, SUCCESS, proc->encodeResult, result);
+        }
+        // Also whatever the decoder allocated before it failed.
+        xdr_free(proc->decodeArgument, reinterpret_cast<char *>(&argument));
+    }
+    xdr_destroy(&xdrs);
+    return ok;
+}
+
+// One client connection: the record being assembled and the replies not yet sent.
+struct Connection {
+    int fd;
+    uint64_t id;
+    std::vector<char> record;
+    unsigned char mark[4];
+    u_int markLen;       // bytes of the current fragment's mark received
+    u_int fragmentLeft;  // bytes of the current fragment still to come
+    bool lastFragment;
+    bool inRecord;         // a record has begun and is not complete
+    uint32_t recordSince;  // nowMs() at its first byte
+    std::string out;
+    uint32_t outSince;  // nowMs() when the replies last made progress
+};
+
+// Milliseconds until the connection counts as stalled, or -1 while it waits for nothing.
+int stallLeft(const Connection &c, uint32_t now) {
+    int left = -1;
+    for (int k = 0; k < 2; k++) {
+        if (!(k == 0 ? c.inRecord : !c.out.empty())) continue;
+        uint32_t age = now - (k == 0 ? c.recordSince : c.outSince);
+        int l = age < kStallTimeoutMs ? (int)(kStallTimeoutMs - age) : 0;
+        if (left < 0 || l < left) left = l;
+    }
+    return left;
+}
+
+// Takes received bytes, serving each record as it completes. False: close the connection.
+bool receive(Connection &c, const char *data, size_t len) {
+    size_t i = 0;
+    while (i < len) {
+        if (!c.inRecord) {
+            c.inRecord = true;
+            c.recordSince = nowMs();
+        }
+        if (c.markLen < 4) {
+            c.mark[c.markLen++] = (unsigned char)data[i++];
+            if (c.markLen < 4) continue;
+            uint32_t mark;
+            memcpy(&mark, c.mark, 4);
+            mark = ntohl(mark);
+            c.lastFragment = (mark & 0x80000000u) != 0;
+            c.fragmentLeft = mark & 0x7FFFFFFFu;
+            if (c.fragmentLeft > kMaxRecord - c.record.size()) return false;
+        } else {
+            size_t n = len - i < c.fragmentLeft ? len - i : c.fragmentLeft;
+            c.record.insert(c.record.end(), data + i, data + i + n);
+            i += n;
+            c.fragmentLeft -= (u_int)n;
+        }
+        if (c.fragmentLeft > 0) continue;
+        c.markLen = 0;
+        if (!c.lastFragment) continue;
+        if (c.out.empty()) c.outSince = nowMs();
+        if (!serveRecord(c.record, c.id, &c.out)) return false;
+        c.inRecord = false;
+        c.record.clear();
+        // A large write's buffer is not kept for the connection's lifetime.
+        if (c.record.capacity() > 65536) std::vector<char>().swap(c.record);
+    }
+    return true;
+}
+
+// Sends what it can of the pending replies. False: close the connection.
+bool sendPending(Connection &c) {
+    while (!c.out.empty()) {
+        ssize_t n = send(c.fd, c.out.data(), c.out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+        c.out.erase(0, (size_t)n);
+        c.outSince = nowMs();
+    }
+    return true;
+}
+
+// Reads one batch: a client sending a large write takes turns with the others.
+bool receiveAvailable(Connection &c) {
+    static char chunk[65536];
+    ssize_t n = recv(c.fd, chunk, sizeof(chunk), MSG_DONTWAIT);
+    if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    return n > 0 && receive(c, chunk, (size_t)n) && sendPending(c);
+}
+
+void closeConnection(Connection &c) {
+    printd("kr_vxi_link_run(): connection closed\n");
+    close(c.fd);
+    c.fd = -1;
+    uint32_t lids[2] = {vxilink.lidA, vxilink.lidB};
+    for (int channel = 0; channel < 2; channel++)
+        if (lids[channel] != KR_VXI_LID_FREE && channelOwner[channel] == c.id) {
+            printd("kr_vxi_link_run(): link %u destroyed with its connection\n", lids[channel]);
+            kr_vxi_link_close(lids[channel]);
+        }
+}
+
+std::vector<int> listeners;
+
 // Creates, binds and registers one service. Returns -1 when the socket cannot be had.
-int svcInit(rpcprog_t program, unsigned short port, void (*dispatcher)(struct svc_req *, SVCXPRT *),
-            const char *openName, const char *initName, const char *programName) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+int svcInit(rpcprog_t program, unsigned short port, const char *openName, const char *initName,
+            const char *programName) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         printf("%s (VXI-11): error opening socket (%d)\n", openName, errno);
         return -1;
@@ -576,49 +739,91 @@ int svcInit(rpcprog_t program, unsigned short port, void (*dispatcher)(struct sv
         close(fd);
         return -1;
     }
-    listen(fd, SOMAXCONN);
-    pmap_unset(program, 1);
-    SVCXPRT *transport = svctcp_create(fd, 0, 0);
-    if (!transport) {
+    if (listen(fd, SOMAXCONN) < 0) {
         fprintf(stderr, "%s(): cannot create tcp service.", initName);
         kr_vxi_error();
     }
-    if (!svc_register(transport, program, 1, dispatcher, IPPROTO_TCP)) {
+    pmap_unset(program, 1);
+    if (!pmap_set(program, 1, IPPROTO_TCP, port)) {
         fprintf(stderr, "%s(): unable to register (%s, %s_VERSION, tcp).", initName, programName,
                 programName);
         kr_vxi_error();
     }
+    listeners.push_back(fd);
     return 0;
 }
 
 }  // namespace
 
-void device_core_1(struct svc_req *request, SVCXPRT *transport) {
-    dispatch(coreProcedures, request, transport);
-}
-
-void device_async_1(struct svc_req *request, SVCXPRT *transport) {
-    dispatch(asyncProcedures, request, transport);
-}
-
 int kr_device_core_svc_init() {
-    return svcInit(DEVICE_CORE, KR_VXI_CORE_PORT, device_core_1, "device_core_open()",
-                   "kr_device_core_svc_init", "DEVICE_CORE");
+    return svcInit(DEVICE_CORE, KR_VXI_CORE_PORT, "device_core_open()", "kr_device_core_svc_init",
+                   "DEVICE_CORE");
 }
 
 int kr_device_async_svc_init() {
     // The abort program reports itself under the core program's name.
-    return svcInit(DEVICE_ASYNC, KR_VXI_ABORT_PORT, device_async_1, "kr_device_async_svc()",
+    return svcInit(DEVICE_ASYNC, KR_VXI_ABORT_PORT, "kr_device_async_svc()",
                    "kr_device_async_svc_init", "DEVICE_CORE");
 }
 
 void kr_vxi_link_run() {
-    int maxRecord = (int)kMaxRecord;
-    rpc_control(RPC_SVC_CONNMAXREC_SET, &maxRecord);
     kr_device_core_svc_init();
     kr_device_async_svc_init();
-    svc_run();
-    printd("kr_vxi_link_run(): svc_run() returned\n");
-    fprintf(stderr, "svc_run returned");
-    kr_vxi_error();
+    std::vector<Connection> connections;
+    std::vector<struct pollfd> fds;
+    uint64_t lastId = 0;
+    uint32_t acceptPausedUntil = 0;
+    bool acceptPaused = false;
+    for (;;) {
+        uint32_t now = nowMs();
+        if (acceptPaused && (int32_t)(now - acceptPausedUntil) >= 0) acceptPaused = false;
+        int timeout = acceptPaused ? 100 : -1;
+        fds.clear();
+        for (int fd : listeners)
+            fds.push_back({acceptPaused ? -1 : fd, POLLIN, 0});
+        for (Connection &c : connections) {
+            // Pending replies are sent before more calls are taken from the same client.
+            fds.push_back({c.fd, (short)(c.out.empty() ? POLLIN : POLLOUT), 0});
+            int left = stallLeft(c, now);
+            if (left >= 0 && (timeout < 0 || left < timeout)) timeout = left;
+        }
+        if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
+            fprintf(stderr, "kr_vxi_link_run(): poll failed (%d)", errno);
+            kr_vxi_error();
+        }
+        // Connections first, in the order they came: a client that has gone is let go before
+        // a newer one asks for its channel.
+        now = nowMs();
+        for (size_t i = 0; i < connections.size(); i++) {
+            Connection &c = connections[i];
+            short revents = fds[listeners.size() + i].revents;
+            bool ok = true;
+            if (revents & (POLLIN | POLLHUP | POLLERR))
+                ok = c.out.empty() ? receiveAvailable(c) : sendPending(c);
+            else if (revents & POLLOUT)
+                ok = sendPending(c);
+            if (ok && stallLeft(c, nowMs()) == 0) {
+                printd("kr_vxi_link_run(): connection stalled\n");
+                ok = false;
+            }
+            if (!ok) closeConnection(c);
+        }
+        std::erase_if(connections, [](const Connection &c) { return c.fd < 0; });
+        for (size_t i = 0; i < listeners.size(); i++) {
+            if (!(fds[i].revents & POLLIN)) continue;
+            int fd;
+            while ((fd = accept4(listeners[i], nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >=
+                   0) {
+                Connection c = {};
+                c.fd = fd;
+                c.id = ++lastId;
+                connections.push_back(std::move(c));
+            }
+            // Out of descriptors: try again shortly rather than spin on the waiting client.
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                acceptPaused = true;
+                acceptPausedUntil = now + 100;
+            }
+        }
+    }
 }

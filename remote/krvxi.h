@@ -1,8 +1,9 @@
 // The VXI-11 server: the core program on TCP 1024 and the abort program on TCP 1025, both
 // registered with the portmapper, device name "inst0". Every link a client creates is bound
 // to one of two SCPI links, "VXI-11 Channel A" and "VXI-11 Channel B"; a third client may take
-// over a channel that has been idle longer than the inactivity timeout. All requests are
-// served one at a time on the VXI thread.
+// over a channel that has been idle longer than the inactivity timeout, and a link goes with
+// the connection that created it. All requests are served one at a time on the VXI thread,
+// each once its whole record has arrived.
 #pragma once
 
 #include <rpc/rpc.h>
@@ -38,7 +39,7 @@ extern KrVxiLink vxilink;
 
 // Start-up, before the VXI thread exists.
 void kr_vxi_link_init(ScpiLink *linkA, ScpiLink *linkB);
-// VXI thread body: creates both services and serves them; never returns.
+// VXI thread body: creates both services and serves their connections; never returns.
 void kr_vxi_link_run();
 // Ends the VXI thread; the rest of the instrument keeps running.
 [[noreturn]] void kr_vxi_error();
@@ -85,7 +86,3 @@ Device_Error *destroy_link_1_svc(Device_Link *lid, struct svc_req *request);
 Device_Error *create_intr_chan_1_svc(Device_RemoteFunc *parms, struct svc_req *request);
 Device_Error *destroy_intr_chan_1_svc(void *unused, struct svc_req *request);
 Device_Error *device_abort_1_svc(Device_Link *lid, struct svc_req *request);
-
-// RPC dispatchers of the core and abort programs.
-void device_core_1(struct svc_req *request, SVCXPRT *transport);
-void device_async_1(struct svc_req *request, SVCXPRT *transport);

@@ -6,6 +6,7 @@ import shutil
 import socket
 import struct
 import subprocess
+import sys
 import time
 import unittest
 
@@ -265,16 +266,19 @@ class BadInputTest(Vxi11Base):
         err, lid, _, _ = c.create_link()
         body = c.call_body(rpc.DEVICE_WRITE, u32(lid) + u32(0) + u32(0) + u32(8) +
                            rpc.opaque("*IDN?\n"))
-        # Half a record, then the client stops sending: others are served meanwhile.
+        # Half a record, and the mark of one larger than a receive buffer, then the clients
+        # stop sending: others are served at once meanwhile.
         c.sock.sendall(u32(0x80000000 | len(body)) + body[:10])
+        silent = socket.create_connection(("127.0.0.1", CORE_PORT), timeout=10)
+        self.addCleanup(silent.close)
+        silent.sendall(u32(0x80000000 | 0x100000))
         start = time.monotonic()
         self.assert_still_serving()
-        self.assertLess(time.monotonic() - start, 5)
-        # And then it dies.
+        self.assertLess(time.monotonic() - start, 1)
+        # One dies; the silent one is let go after a few seconds.
         c.close()
         self.assert_still_serving()
-        with Vxi11Core() as d:
-            d.destroy_link(lid)
+        self.assertEqual(silent.recv(1), b"")
 
     def test_client_dying_before_its_answer_is_read(self):
         c = Vxi11Core()
@@ -284,7 +288,25 @@ class BadInputTest(Vxi11Base):
         c.close()
         self.assert_still_serving()
         with Vxi11Core() as d:
-            self.assertEqual(d.destroy_link(lid), 0)
+            self.assertEqual(d.destroy_link(lid), 4)  # it went with the connection
+
+    def test_killed_clients_give_up_their_channels(self):
+        script = ("import sys, vxi11_rpc; c = vxi11_rpc.Vxi11Core(); "
+                  "print(c.create_link()[0], flush=True); sys.stdin.read()")
+        here = os.path.dirname(os.path.abspath(__file__))
+        clients = [subprocess.Popen([sys.executable, "-c", script], cwd=here, text=True,
+                                    stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+                   for _ in range(2)]
+        for p in clients:
+            self.addCleanup(p.stdout.close)
+            self.addCleanup(p.stdin.close)
+            self.addCleanup(p.wait)
+            self.addCleanup(p.kill)
+            self.assertEqual(p.stdout.readline(), "0\n")
+        for p in clients:
+            p.kill()
+            p.wait()
+        self.assert_still_serving()
 
 
 class ActivityTest(Vxi11Base):
