@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "config/device_config.h"
+#include "core/kr_event.h"
 #include "core/krpath.h"
 #include "core/krstuff.h"
 #include "core/printd.h"
@@ -32,6 +33,13 @@ char currentIpAddress[INET_ADDRSTRLEN + 1] = "0.0.0.0";
 constexpr int privilegedPorts = 1024;
 constexpr int privilegedPortOffset = 2000;
 constexpr int unboundRetrySeconds = 5;
+// Room for the connections that arrive together, the 20 of the multi-client mode and more:
+// with a short backlog the kernel falls back to SYN cookies and a client's first bytes can
+// be lost.
+constexpr int listenBacklog = SOMAXCONN;
+// The services a client that has left gets to send its last bytes before it is closed.
+constexpr int finalServices = 4096;
+constexpr int pollWake = 0, pollListen = 1, pollSlots = 2;
 
 KrSocket *timeoutServer() {
     return activeServer ? activeServer : &idleServer;
@@ -52,12 +60,23 @@ int clientsInUse(const KrSocket *server) {
     return used;
 }
 
+int freeSlot(const KrSocket *server) {
+    for (int slot = 0; slot < KRSOCKET_MAX_CLIENTS; slot++)
+        if (server->clientFd[slot] < 0) return slot;
+    return -1;
+}
+
+short slotEvents(const KrSocket *server, int slot) {
+    return server->polled[pollSlots + slot].revents;
+}
+
 void setOption(int fd, int level, int name) {
     int one = 1;
     setsockopt(fd, level, name, &one, sizeof(one));
 }
 
-// Writes all bytes unless a write fails. 0 or -1.
+// Writes all bytes unless a write fails, waiting as long as it takes (the file transfer).
+// 0 or -1.
 int sendAll(int fd, const char *data, int n) {
     while (n > 0) {
         ssize_t w = send(fd, data, (size_t)n, MSG_NOSIGNAL);
@@ -67,6 +86,54 @@ int sendAll(int fd, const char *data, int n) {
         n -= (int)w;
     }
     return 0;
+}
+
+// Writes what the socket takes now. The bytes written, or -1 when the connection failed.
+int sendNow(int fd, const char *data, int n) {
+    int done = 0;
+    while (done < n) {
+        ssize_t w = send(fd, data + done, (size_t)(n - done), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        if (w < 0) return -1;
+        done += (int)w;
+    }
+    return done;
+}
+
+// Sends behind whatever the slot has queued; the rest joins the queue. A failed connection
+// or a full queue marks the slot failed (it is closed after the service).
+void sendQueued(KrSocket *server, int slot, const char *data, int n) {
+    int fd = server->clientFd[slot];
+    int &queued = server->queued[slot];
+    if (fd < 0 || server->failed[slot] || n <= 0) return;
+    int sent = queued == 0 ? sendNow(fd, data, n) : 0;
+    if (sent >= 0 && n - sent <= KRSOCKET_QUEUE_SIZE - queued) {
+        memcpy(server->queue[slot] + queued, data + sent, (size_t)(n - sent));
+        queued += n - sent;
+        return;
+    }
+    server->failed[slot] = true;
+}
+
+// Sends what the slot has queued, as far as the socket takes it.
+void sendQueue(KrSocket *server, int slot) {
+    int &queued = server->queued[slot];
+    int sent = queued > 0 ? sendNow(server->clientFd[slot], server->queue[slot], queued) : 0;
+    if (sent < 0) {
+        server->failed[slot] = true;
+        return;
+    }
+    queued -= sent;
+    memmove(server->queue[slot], server->queue[slot] + sent, (size_t)queued);
+}
+
+// The file transfer writes directly: answers queued before it go first.
+void drainQueue(KrSocket *server, int slot) {
+    int fd = server->clientFd[slot];
+    if (fd >= 0 && server->queued[slot] > 0 && !server->failed[slot])
+        sendAll(fd, server->queue[slot], server->queued[slot]);
+    server->queued[slot] = 0;
 }
 
 void sendTerminator(int fd) {
@@ -101,8 +168,7 @@ void collectEchoes(KrSocket *server, int slot, const char *data, int n) {
 }
 
 void sendEchoes(KrSocket *server, int slot) {
-    if (server->echoLength > 0)
-        sendAll(server->clientFd[slot], server->echoOut, server->echoLength);
+    sendQueued(server, slot, server->echoOut, server->echoLength);
     server->echoLength = 0;
 }
 
@@ -115,16 +181,20 @@ void executeAndAnswer(KrSocket *server, ScpiLink *link, int slot) {
     } while (more);
 }
 
-void closeClient(KrSocket *server, ScpiLink *link, int slot) {
-    close(server->clientFd[slot]);
-    server->clientFd[slot] = -1;
+void clearSlot(KrSocket *server, int slot, int fd) {
+    server->clientFd[slot] = fd;
     server->echo[slot] = {};
     server->staged[slot] = 0;
+    server->queued[slot] = 0;
+    server->failed[slot] = false;
+    server->lastHeard[slot] = scpi_link_nowNs();
+}
+
+void closeClient(KrSocket *server, ScpiLink *link, int slot) {
+    close(server->clientFd[slot]);
+    clearSlot(server, slot, -1);
     flushLink(link);
-    // Listening again before the event is applied: a client that reconnects at once is
-    // queued instead of refused. It is accepted only after the event.
-    Krsocket_openListenSocket(server);
-    krcommEvent(link, 2);  // KREV_DISCONNECT_LAN
+    krcommEvent(link, KREV_DISCONNECT_LAN);
     server->resetRequested = 0;
 }
 
@@ -132,21 +202,28 @@ void closeClient(KrSocket *server, ScpiLink *link, int slot) {
 // client. The read never blocks: the link's lock is held across it. false when the client
 // has gone (its slot is then closed).
 bool serveSlot(KrSocket *server, ScpiLink *link, int slot) {
-    int fd = server->clientFd[slot];
-    char *ptr;
-    int room = krcommOpenCmd(link, &ptr);
-    ssize_t n = room > 0 ? recv(fd, ptr, (size_t)room, MSG_DONTWAIT) : 0;
-    int err = errno;
-    int got = n > 0 ? (int)n : 0;
-    if (got > 0 && scpi_link_isQueryEchoEnabled(link)) collectEchoes(server, slot, ptr, got);
-    krcommCloseCmd(link, got);
-    sendEchoes(server, slot);
-    if (room <= 0 || got > 0) {
-        // Without room the link only needs serving: it frees the room itself.
-        executeAndAnswer(server, link, slot);
-        return true;
+    if (server->queued[slot] > 0) {
+        // Nothing more is read until the client has taken its answers.
+        sendQueue(server, slot);
+    } else {
+        int fd = server->clientFd[slot];
+        char *ptr;
+        int room = krcommOpenCmd(link, &ptr);
+        ssize_t n = room > 0 ? recv(fd, ptr, (size_t)room, MSG_DONTWAIT) : 0;
+        int err = errno;
+        int got = n > 0 ? (int)n : 0;
+        if (got > 0 && scpi_link_isQueryEchoEnabled(link)) collectEchoes(server, slot, ptr, got);
+        krcommCloseCmd(link, got);
+        if (got > 0) server->lastHeard[slot] = scpi_link_nowNs();
+        sendEchoes(server, slot);
+        if (room <= 0 || got > 0) {
+            // Without room the link only needs serving: it frees the room itself.
+            executeAndAnswer(server, link, slot);
+        } else if (!(n < 0 && (err == EAGAIN || err == EWOULDBLOCK || err == EINTR))) {
+            server->failed[slot] = true;
+        }
     }
-    if (n < 0 && (err == EAGAIN || err == EWOULDBLOCK || err == EINTR)) return true;
+    if (!server->failed[slot]) return true;
     closeClient(server, link, slot);
     return false;
 }
@@ -161,71 +238,128 @@ int forwardable(const KrSocket *server, int slot) {
     return n == KRSOCKET_STAGE_SIZE ? n : 0;
 }
 
-// Multi-client mode: reads into the connection's stage, then moves its whole lines into the
-// shared link and answers them on this connection. false when the client has gone.
-bool serveStagedSlot(KrSocket *server, ScpiLink *link, int slot) {
+// Moves the slot's whole staged lines into the shared link and answers them on this
+// connection, until its answers back up. It stops only where the link holds no part of a
+// line: another client's bytes would join it.
+void forwardStaged(KrSocket *server, ScpiLink *link, int slot) {
     char *stage = server->stage[slot];
     int &staged = server->staged[slot];
-    ssize_t n = recv(server->clientFd[slot], stage + staged, (size_t)(KRSOCKET_STAGE_SIZE - staged),
-                     MSG_DONTWAIT);
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return true;
-    if (n <= 0) {
-        closeClient(server, link, slot);
-        return false;
-    }
-    if (scpi_link_isQueryEchoEnabled(link)) {
-        collectEchoes(server, slot, stage + staged, (int)n);
-        sendEchoes(server, slot);
-    }
-    staged += (int)n;
+    bool lineOpen = false;
     // The link is empty between services; a piece that does not fit is moved after the
     // service that makes room for it.
     for (int pass = 0, ready = forwardable(server, slot); ready > 0 && pass < 64; pass++) {
+        if (!lineOpen && (server->queued[slot] > 0 || server->failed[slot])) break;
         char *ptr;
         int room = krcommOpenCmd(link, &ptr);
         int moved = room < ready ? room : ready;
         if (moved > 0) memcpy(ptr, stage, (size_t)moved);
         krcommCloseCmd(link, moved > 0 ? moved : 0);
         if (moved > 0) {
+            lineOpen = stage[moved - 1] != '\n';
             staged -= moved;
             memmove(stage, stage + moved, (size_t)staged);
             ready -= moved;
         }
         executeAndAnswer(server, link, slot);
     }
-    return true;
+}
+
+// Multi-client mode: takes queued answers further or reads into the connection's stage,
+// then forwards its whole lines. false when the client has gone.
+bool serveStagedSlot(KrSocket *server, ScpiLink *link, int slot) {
+    char *stage = server->stage[slot];
+    int &staged = server->staged[slot];
+    if (server->queued[slot] > 0) {
+        sendQueue(server, slot);
+    } else if (staged < KRSOCKET_STAGE_SIZE) {
+        ssize_t n = recv(server->clientFd[slot], stage + staged,
+                         (size_t)(KRSOCKET_STAGE_SIZE - staged), MSG_DONTWAIT);
+        if (n > 0) {
+            if (scpi_link_isQueryEchoEnabled(link)) {
+                collectEchoes(server, slot, stage + staged, (int)n);
+                sendEchoes(server, slot);
+            }
+            staged += (int)n;
+            server->lastHeard[slot] = scpi_link_nowNs();
+        } else if (!(n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))) {
+            server->failed[slot] = true;
+        }
+    }
+    if (server->queued[slot] == 0) forwardStaged(server, link, slot);
+    if (!server->failed[slot]) return true;
+    closeClient(server, link, slot);
+    return false;
+}
+
+bool serveAny(KrSocket *server, ScpiLink *link, int slot) {
+    return isMultiClient() ? serveStagedSlot(server, link, slot) : serveSlot(server, link, slot);
+}
+
+// Whether a client has left (or shut its sending side): its end of file waits behind
+// whatever it sent last.
+bool peerLeft(int fd) {
+    struct pollfd p = {fd, POLLRDHUP, 0};
+    return poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
+}
+
+// Before a new connection is judged against the slots: a client that has left is served
+// its last bytes and closed, so that the newcomer is not turned away in its place.
+void seeOffLeftClients(KrSocket *server, ScpiLink *link) {
+    for (int slot = 0; slot < KRSOCKET_MAX_CLIENTS; slot++) {
+        if (server->clientFd[slot] < 0 || !peerLeft(server->clientFd[slot])) continue;
+        // Answers it does not take no longer matter: it is closed with them.
+        for (int i = 0; i < finalServices && server->clientFd[slot] >= 0; i++)
+            if (server->queued[slot] > 0 || !serveAny(server, link, slot)) break;
+        if (server->clientFd[slot] >= 0) closeClient(server, link, slot);
+    }
+}
+
+// Single-client mode: the client in the slot may be displaced by a new one.
+bool mayTakeOver(const KrSocket *server, int slot) {
+    const int32_t seconds = server->timeoutSeconds, microseconds = server->timeoutMicroseconds;
+    if (seconds == KRSOCKET_TIMEOUT_INFINITE) return false;
+    long long silent = scpi_link_nowNs() - server->lastHeard[slot];
+    return silent >= seconds * 1000000000LL + microseconds * 1000LL;
+}
+
+// A connection beyond the clients allowed: accepted and reset, so that its first read or
+// write fails at once instead of waiting unserved.
+void turnAway(KrSocket *server) {
+    int fd = accept4(server->listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) return;
+    struct linger reset = {1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof(reset));
+    close(fd);
+    printd("Krsocket: connection turned away, all clients connected\n");
 }
 
 void readSingle(KrSocket *server, ScpiLink *link) {
     int bits = Krsocket_wait(server, link);
     if (bits <= 0) return;
-    if (bits & KRSOCKET_WAIT_LISTEN) {
-        Krsocket_accept(server, link);
-        if (!timeoutIsZero(server->timeoutSeconds, server->timeoutMicroseconds))
-            Krsocket_closeListenSocket(server);
-        return;
-    }
     if ((bits & KRSOCKET_WAIT_CLIENT) && server->clientFd[0] >= 0) serveSlot(server, link, 0);
+    if (!(bits & KRSOCKET_WAIT_LISTEN)) return;
+    if (server->clientFd[0] >= 0) seeOffLeftClients(server, link);
+    if (server->clientFd[0] >= 0 && !mayTakeOver(server, 0))
+        turnAway(server);
+    else
+        Krsocket_accept(server, link);
 }
 
 void readMulti(KrSocket *server, ScpiLink *link) {
     int bits = Krsocket_wait(server, link);
     if (bits <= 0) return;
-    if (bits & KRSOCKET_WAIT_LISTEN) {
-        printd("Krsocket_read_multi(): pending incoming connection %i\n", clientsInUse(server));
+    if (bits & KRSOCKET_WAIT_CLIENT) {
+        for (int slot = 0; slot < KRSOCKET_MAX_CLIENTS; slot++)
+            if (server->clientFd[slot] >= 0 && slotEvents(server, slot))
+                serveStagedSlot(server, link, slot);
+    }
+    if (!(bits & KRSOCKET_WAIT_LISTEN)) return;
+    printd("Krsocket_read_multi(): pending incoming connection %i\n", clientsInUse(server));
+    if (freeSlot(server) < 0) seeOffLeftClients(server, link);
+    if (freeSlot(server) < 0)
+        turnAway(server);
+    else
         Krsocket_accept(server, link);
-        if (!timeoutIsZero(server->timeoutSeconds, server->timeoutMicroseconds) &&
-            clientsInUse(server) == KRSOCKET_MAX_CLIENTS)
-            Krsocket_closeListenSocket(server);
-        return;
-    }
-    if (!(bits & KRSOCKET_WAIT_CLIENT)) return;
-    for (int slot = 0; slot < KRSOCKET_MAX_CLIENTS; slot++) {
-        int fd = server->clientFd[slot];
-        if (fd < 0 || !FD_ISSET(fd, &server->readSet)) continue;
-        // The slots after a closed one wait for the next step.
-        if (!serveStagedSlot(server, link, slot)) break;
-    }
 }
 
 // The wake pipe was readable: a port change is carried out here, on the socket thread.
@@ -240,10 +374,6 @@ void applyPortChange(KrSocket *server) {
 
 int acceptInto(KrSocket *server, ScpiLink *link, int slot, const char *error) {
     int fd = accept4(server->listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd >= FD_SETSIZE) {
-        close(fd);  // select cannot watch it
-        fd = -1;
-    }
     if (fd < 0) {
         printd("%s", error);
         server->resetRequested = 0;
@@ -251,10 +381,8 @@ int acceptInto(KrSocket *server, ScpiLink *link, int slot, const char *error) {
     }
     setOption(fd, SOL_SOCKET, SO_REUSEADDR);
     setOption(fd, IPPROTO_TCP, TCP_NODELAY);
-    server->clientFd[slot] = fd;
-    server->echo[slot] = {};
-    server->staged[slot] = 0;
-    krcommEvent(link, 1);  // KREV_CONNECT_LAN
+    clearSlot(server, slot, fd);
+    krcommEvent(link, KREV_CONNECT_LAN);
     server->resetRequested = 0;
     return 0;
 }
@@ -309,12 +437,8 @@ const char *interfaceAddress(const struct ifreq &req, char *text) {
 void Krsocket_open(KrSocket *server, int port) {
     server->resetRequested = 0;
     server->listenFd = -1;
-    for (int &fd : server->clientFd)
-        fd = -1;
-    for (auto &line : server->echo)
-        line = {};
-    for (int &n : server->staged)
-        n = 0;
+    for (int slot = 0; slot < KRSOCKET_MAX_CLIENTS; slot++)
+        clearSlot(server, slot, -1);
     server->echoLength = 0;
     server->port = port;
     server->requestedPort = 0;
@@ -355,82 +479,47 @@ void Krsocket_read(KrSocket *server, ScpiLink *link) {
         readSingle(server, link);
 }
 
-int Krsocket_wait(KrSocket *server, ScpiLink *) {
-    const int32_t seconds = server->timeoutSeconds, microseconds = server->timeoutMicroseconds;
+int Krsocket_wait(KrSocket *server, ScpiLink *link) {
     const bool multi = isMultiClient();
-    const bool zero = timeoutIsZero(seconds, microseconds);
-    const bool infinite = seconds == KRSOCKET_TIMEOUT_INFINITE;
-    struct timeval left = {seconds, microseconds};
-    int r;
+    struct pollfd *p = server->polled;
     for (;;) {
-        fd_set *set = &server->readSet;
-        FD_ZERO(set);
-        int maxFd = -1;
-        auto watch = [&](int fd) {
-            if (fd < 0) return;
-            FD_SET(fd, set);
-            if (fd > maxFd) maxFd = fd;
-        };
-        int used = clientsInUse(server);
-        if (multi) {
-            for (int fd : server->clientFd)
-                watch(fd);
-            if (used < KRSOCKET_MAX_CLIENTS) watch(server->listenFd);
-        } else {
-            watch(server->clientFd[0]);
-            watch(server->listenFd);
+        p[pollWake] = {server->wakePipe[0], POLLIN, 0};
+        // A file receive, and the multi-client mode with all slots taken and no timeout to
+        // turn a newcomer away for, leave new connections in the backlog.
+        const bool full = freeSlot(server) < 0;
+        const bool backlog =
+            !link ||
+            (multi && full && timeoutIsZero(server->timeoutSeconds, server->timeoutMicroseconds));
+        p[pollListen] = {backlog ? -1 : server->listenFd, POLLIN, 0};
+        for (int slot = 0; slot < KRSOCKET_MAX_CLIENTS; slot++) {
+            int fd = multi || slot == 0 ? server->clientFd[slot] : -1;
+            // A client with answers queued is not read from until it has taken them.
+            p[pollSlots + slot] = {fd, (short)(server->queued[slot] > 0 ? POLLOUT : POLLIN), 0};
         }
-        watch(server->wakePipe[0]);
-        const bool connected = multi ? used > 0 : server->clientFd[0] >= 0;
-        const bool timed = !zero && connected && !infinite;
-        // Nothing to listen on and nobody connected: try the listener again now and then.
-        const bool unbound = server->listenFd < 0 && !connected;
-        struct timeval retry = {unboundRetrySeconds, 0};
-        r = select(maxFd + 1, set, nullptr, nullptr, timed ? &left : unbound ? &retry : nullptr);
-        if (r == 0 && unbound && !timed) {
-            Krsocket_openListenSocket(server);
-            return 0;
-        }
+        // Nothing to listen on: try the listener again now and then.
+        int wait = server->listenFd < 0 ? unboundRetrySeconds * 1000 : -1;
+        int r = poll(p, KRSOCKET_MAX_CLIENTS + pollSlots, wait);
         if (r == 0) {
-            if (!multi) printd("Krsocket_wait(): timed out, opening listening socket\n");
             Krsocket_openListenSocket(server);
-            left = {seconds, microseconds};
-            errno = EAGAIN;
-            if (!connected) return 0;
-            continue;
-        }
-        if (r < 0) {
-            if ((errno == EAGAIN || errno == EINTR) && connected) continue;
             return 0;
         }
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return 0;
         break;
     }
-    fd_set *set = &server->readSet;
-    if (server->wakePipe[0] >= 0 && FD_ISSET(server->wakePipe[0], set)) {
+    const int listened = p[pollListen].fd;
+    if (p[pollWake].revents & POLLIN) {
         char byte;
         if (read(server->wakePipe[0], &byte, 1) < 0) printd("Krsocket_wait(): wake pipe\n");
         applyPortChange(server);
         if (server->resetRequested) return KRSOCKET_WAIT_RESET;
     }
     int result = 0;
-    if (multi) {
-        for (int fd : server->clientFd) {
-            if (fd >= 0 && FD_ISSET(fd, set)) {
-                result |= KRSOCKET_WAIT_CLIENT;
-                break;
-            }
-        }
-        if (!zero && clientsInUse(server) == KRSOCKET_MAX_CLIENTS)
-            Krsocket_closeListenSocket(server);
-    } else {
-        int fd = server->clientFd[0];
-        if (fd >= 0 && FD_ISSET(fd, set)) {
-            result |= KRSOCKET_WAIT_CLIENT;
-            // Data from the client: the silence starts again, nobody may take over now.
-            if (!zero) Krsocket_closeListenSocket(server);
-        }
-    }
-    if (server->listenFd >= 0 && FD_ISSET(server->listenFd, set)) result |= KRSOCKET_WAIT_LISTEN;
+    for (int slot = 0; slot < KRSOCKET_MAX_CLIENTS; slot++)
+        if (server->clientFd[slot] >= 0 && slotEvents(server, slot)) result |= KRSOCKET_WAIT_CLIENT;
+    // The listener may have moved to another port meanwhile.
+    if (listened >= 0 && listened == server->listenFd && (p[pollListen].revents & POLLIN))
+        result |= KRSOCKET_WAIT_LISTEN;
     return result;
 }
 
@@ -439,22 +528,21 @@ int Krsocket_accept(KrSocket *server, ScpiLink *link) {
         if (server->clientFd[0] >= 0) {
             printd("Krsocket_accept(): closing (hijacking) inactive connection\n");
             close(server->clientFd[0]);
-            server->clientFd[0] = -1;
+            clearSlot(server, 0, -1);
             // The displaced client's unfinished line must not prefix the new client's first.
             flushLink(link);
         }
         return acceptInto(server, link, 0, "Krsocket_accept(): error in accept()\n");
     }
-    for (int slot = 0; slot < KRSOCKET_MAX_CLIENTS; slot++)
-        if (server->clientFd[slot] < 0)
-            return acceptInto(server, link, slot, "Krsocket_accept_multi(): error in accept()\n");
+    int slot = freeSlot(server);
+    if (slot >= 0)
+        return acceptInto(server, link, slot, "Krsocket_accept_multi(): error in accept()\n");
     server->resetRequested = 0;
     return -1;
 }
 
 int Krsocket_write(KrSocket *server, ScpiLink *link, int slot) {
-    int fd = (slot >= 0 && slot < KRSOCKET_MAX_CLIENTS) ? server->clientFd[slot] : -1;
-    bool failed = fd < 0;
+    const bool valid = slot >= 0 && slot < KRSOCKET_MAX_CLIENTS;
     int more = 0;
     for (;;) {
         // Copied out under the link's lock and sent after releasing it: a slow client
@@ -465,7 +553,7 @@ int Krsocket_write(KrSocket *server, ScpiLink *link, int slot) {
         if (n > 0) memcpy(server->txBuf, ptr, (size_t)n);
         krcommClearAns(link, n > 0 ? n : 0, &more);
         if (n <= 0) break;
-        if (!failed && sendAll(fd, server->txBuf, n) != 0) failed = true;
+        if (valid) sendQueued(server, slot, server->txBuf, n);
     }
     return more;
 }
@@ -483,7 +571,7 @@ int Krsocket_openListenSocket(KrSocket *server) {
     address.sin_addr.s_addr = htonl(INADDR_ANY);
     address.sin_port = htons((uint16_t)server->port);
     if (bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) == 0 &&
-        listen(fd, 1) == 0) {
+        listen(fd, listenBacklog) == 0) {
         server->listenFd = fd;
         return 0;
     }
@@ -574,6 +662,7 @@ namespace {
 
 int sendResolved(KrSocket *server, const char *resolved) {
     int fd = server->clientFd[0];
+    drainQueue(server, 0);
     int file = resolved ? open(resolved, O_RDONLY | O_CLOEXEC) : -1;
     if (file < 0) {
         sendTerminator(fd);
@@ -602,6 +691,8 @@ int receiveResolved(KrSocket *server, const char *resolved) {
     int file = resolved ? open(resolved, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666) : -1;
     const bool multi = isMultiClient();
     bool resetDeferred = false;
+    for (int slot = 0; slot < KRSOCKET_MAX_CLIENTS; slot++)
+        drainQueue(server, slot);
     for (bool more = true; more;) {
         if (multi) printd("waiting\n");
         int bits = Krsocket_wait(server, nullptr);
@@ -617,10 +708,10 @@ int receiveResolved(KrSocket *server, const char *resolved) {
             more = !slash;
             continue;
         }
-        for (int fd : server->clientFd) {
-            if (fd < 0 || !FD_ISSET(fd, &server->readSet)) continue;
+        for (int slot = 0; slot < KRSOCKET_MAX_CLIENTS; slot++) {
+            if (server->clientFd[slot] < 0 || !slotEvents(server, slot)) continue;
             bool slash;
-            more = receiveChunk(fd, file, &slash) > 0 && !slash;
+            more = receiveChunk(server->clientFd[slot], file, &slash) > 0 && !slash;
         }
     }
     int r = KR_E_EXECUTION_ERROR;

@@ -3,12 +3,18 @@
 // may be displaced, answers written back to the connection that asked, and the slash-ended
 // file transfer used by a few legacy commands. The UDP device finder is in krsocket_bcast.h.
 //
+// The listener stays open: a connection beyond the clients allowed is accepted and reset at
+// once, after a client that has already left has been seen off (closing the listener while
+// the slots are taken refused a client reconnecting before the server noticed the last one
+// go). Answers are sent without waiting: a client that does not read has them queued and is
+// not read from until it takes them, so it never holds up the others.
+//
 // The socket thread runs Krsocket_handle forever. The main loop reaches the record through
 // the file transfers, the port change and the timeout; the supervision thread through
 // Krsocket_reset. Between threads only the wake pipe signals.
 #pragma once
 
-#include <sys/select.h>
+#include <poll.h>
 
 #include <atomic>
 #include <cstdint>
@@ -22,7 +28,7 @@ constexpr int32_t KRSOCKET_TIMEOUT_INFINITE = 2147483647;  // seconds
 constexpr int KRSOCKET_RCM_CHUNK = 128;
 // Results of Krsocket_wait: bit set, or woken by a reset.
 constexpr int KRSOCKET_WAIT_LISTEN = 1 << 0;  // a connection is pending
-constexpr int KRSOCKET_WAIT_CLIENT = 1 << 1;  // a client has data
+constexpr int KRSOCKET_WAIT_CLIENT = 1 << 1;  // a client has data or takes queued answers
 constexpr int KRSOCKET_WAIT_RESET = -256;
 // Longest query line sent back with query echo; a longer one is echoed cut.
 constexpr int KRSOCKET_ECHO_LINE = 256;
@@ -30,6 +36,9 @@ constexpr int KRSOCKET_TX_SIZE = 2048;
 // Multi-client mode: what one connection sent that is not yet a whole line. Only whole lines
 // (or a full stage) enter the shared link, so two clients' bytes never make one command.
 constexpr int KRSOCKET_STAGE_SIZE = 1024;
+// Answers a connection's socket did not take at once. A client whose queue would overflow
+// is dropped.
+constexpr int KRSOCKET_QUEUE_SIZE = 16384;
 
 // Query echo: the line being received on one connection.
 struct KrSocketEchoLine {
@@ -42,7 +51,8 @@ struct KrSocket {
     int listenFd;                        // -1 while closed
     int clientFd[KRSOCKET_MAX_CLIENTS];  // -1 free; single-client mode uses slot 0 only
     int port;
-    fd_set readSet;   // rebuilt on every wait
+    // Filled by every wait: the wake pipe, the listener, then one entry per slot.
+    struct pollfd polled[KRSOCKET_MAX_CLIENTS + 2];
     int wakePipe[2];  // read end, write end
     std::atomic<uint8_t> resetRequested;
     // 2147483647 s: infinite; 0 s 0 us: a silent client never blocks a new one.
@@ -54,7 +64,11 @@ struct KrSocket {
     int echoLength;
     char stage[KRSOCKET_MAX_CLIENTS][KRSOCKET_STAGE_SIZE];
     int staged[KRSOCKET_MAX_CLIENTS];
-    char txBuf[KRSOCKET_TX_SIZE];  // answer bytes taken out of the link before sending
+    char txBuf[KRSOCKET_TX_SIZE];               // answer bytes taken out of the link before sending
+    long long lastHeard[KRSOCKET_MAX_CLIENTS];  // monotonic ns of a slot's last bytes in
+    char queue[KRSOCKET_MAX_CLIENTS][KRSOCKET_QUEUE_SIZE];
+    int queued[KRSOCKET_MAX_CLIENTS];
+    bool failed[KRSOCKET_MAX_CLIENTS];  // send failed or queue full: closed after its service
 };
 
 // Start-up: initialise the record (infinite timeout) and open the listening socket.
@@ -65,12 +79,13 @@ void Krsocket_close(KrSocket *server);
 // Socket thread: one pump step.
 void Krsocket_handle(KrSocket *server, ScpiLink *link);
 void Krsocket_read(KrSocket *server, ScpiLink *link);
-// Socket thread (or the main loop during a file receive, link null): waits for a pending
-// connection or client data. Bits above, 0 for nothing, or KRSOCKET_WAIT_RESET.
+// Socket thread (or the main loop during a file receive, link null: a new connection then
+// waits in the backlog): waits for a pending connection or client data. Bits above, 0 for
+// nothing, or KRSOCKET_WAIT_RESET.
 int Krsocket_wait(KrSocket *server, ScpiLink *link);
 int Krsocket_accept(KrSocket *server, ScpiLink *link);
-// Sends the link's pending answer to one slot and consumes it (also when sending fails).
-// Returns the link's more-answer-follows flag.
+// Sends the link's pending answer to one slot, or queues what the socket does not take, and
+// consumes it (also when sending fails). Returns the link's more-answer-follows flag.
 int Krsocket_write(KrSocket *server, ScpiLink *link, int slot);
 int Krsocket_openListenSocket(KrSocket *server);
 void Krsocket_closeListenSocket(KrSocket *server);
