@@ -223,6 +223,11 @@ FILE *krstuffOpenReplacement(const char *path) {
     return fopen(tmp.c_str(), "w");
 }
 
+void krstuffDiscardReplacement(FILE *file, const char *path) {
+    fclose(file);
+    unlink((std::string(path) + ".tmp").c_str());
+}
+
 int krstuffCommitReplacement(FILE *file, const char *path) {
     std::string tmp = std::string(path) + ".tmp";
     bool failed = fflush(file) != 0 || ferror(file) || fsync(fileno(file)) != 0;

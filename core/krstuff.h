@@ -41,6 +41,8 @@ int krstuffIsRootFile(const char *path);
 // old file then stays as it was).
 FILE *krstuffOpenReplacement(const char *path);
 int krstuffCommitReplacement(FILE *file, const char *path);
+// Closes and removes an unfinished replacement; the file stays as it was.
+void krstuffDiscardReplacement(FILE *file, const char *path);
 
 // Threads are never joined. Returns 0 or -200.
 int krstuffPthreadCreate(pthread_t *thread, void *(*body)(void *), void *argument,

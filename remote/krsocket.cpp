@@ -19,6 +19,7 @@
 #include "core/krpath.h"
 #include "core/krstuff.h"
 #include "core/printd.h"
+#include "scpi/scpi_block.h"
 #include "scpi/scpi_errorcodes.h"
 #include "scpi/scpi_link.h"
 
@@ -174,11 +175,20 @@ void sendEchoes(KrSocket *server, int slot) {
 
 void executeAndAnswer(KrSocket *server, ScpiLink *link, int slot) {
     int more;
+    server->servingSlot = slot;
+    server->servingLink = link;
     do {
         scpi_link_doHandle(link);
         scpi_link_waitHandled(link);
         more = Krsocket_write(server, link, slot);
     } while (more);
+    server->servingLink = nullptr;
+    server->servingSlot = -1;
+    // The connection that started a block receive is the one whose leaving ends it.
+    if (!scpi_exec_receivingBlockData(link))
+        server->blockSlot = -1;
+    else if (server->blockSlot < 0)
+        server->blockSlot = slot;
 }
 
 void clearSlot(KrSocket *server, int slot, int fd) {
@@ -190,10 +200,21 @@ void clearSlot(KrSocket *server, int slot, int fd) {
     server->lastHeard[slot] = scpi_link_nowNs();
 }
 
+// What the client left half done ends with it; in multi-client mode the link holds no part
+// of another client's line between services, unless that client is in a block receive.
+void endClientSession(KrSocket *server, ScpiLink *link, int slot) {
+    if (!isMultiClient() || slot == server->blockSlot) {
+        server->blockSlot = -1;
+        krcommEndSession(link);
+    } else {
+        flushLink(link);
+    }
+}
+
 void closeClient(KrSocket *server, ScpiLink *link, int slot) {
     close(server->clientFd[slot]);
     clearSlot(server, slot, -1);
-    flushLink(link);
+    endClientSession(server, link, slot);
     krcommEvent(link, KREV_DISCONNECT_LAN);
     server->resetRequested = 0;
 }
@@ -387,25 +408,6 @@ int acceptInto(KrSocket *server, ScpiLink *link, int slot, const char *error) {
     return 0;
 }
 
-// Receives one chunk from a slot into the file; acknowledges it. Returns the bytes read
-// (0 or less: the client is gone) and whether the chunk held the final slash.
-int receiveChunk(int clientFd, int fileFd, bool *slash) {
-    char chunk[KRSOCKET_RCM_CHUNK];
-    ssize_t n = recv(clientFd, chunk, sizeof(chunk), 0);
-    *slash = false;
-    if (n <= 0) {
-        sendTerminator(clientFd);
-        return (int)n;
-    }
-    const char *end = static_cast<const char *>(memchr(chunk, '/', (size_t)n));
-    *slash = end != nullptr;
-    ssize_t keep = end ? end - chunk : n;
-    if (fileFd >= 0 && keep > 0 && write(fileFd, chunk, (size_t)keep) != keep)
-        printd("Krsocket_rcmReceiveFile(): error writing the file\n");
-    sendTerminator(clientFd);
-    return (int)n;
-}
-
 constexpr int interfaceRoom = 10;
 
 // The interfaces of the instrument (room for 10). Their count, or -1 (printed with who).
@@ -444,6 +446,9 @@ void Krsocket_open(KrSocket *server, int port) {
     server->requestedPort = 0;
     server->timeoutSeconds = KRSOCKET_TIMEOUT_INFINITE;
     server->timeoutMicroseconds = 0;
+    server->servingSlot = -1;
+    server->servingLink = nullptr;
+    server->blockSlot = -1;
     if (pipe2(server->wakePipe, O_CLOEXEC) != 0) {
         printd("Krsocket_open(): error creating the wake pipe (%d)\n", errno);
         server->wakePipe[0] = server->wakePipe[1] = -1;
@@ -530,7 +535,7 @@ int Krsocket_accept(KrSocket *server, ScpiLink *link) {
             close(server->clientFd[0]);
             clearSlot(server, 0, -1);
             // The displaced client's unfinished line must not prefix the new client's first.
-            flushLink(link);
+            endClientSession(server, link, 0);
         }
         return acceptInto(server, link, 0, "Krsocket_accept(): error in accept()\n");
     }
@@ -660,9 +665,16 @@ bool Krsocket_isInactivityTimeoutInfinite() {
 
 namespace {
 
+// The connection a transfer talks to: the one whose command runs, slot 0 outside a service.
+int transferSlot(const KrSocket *server) {
+    int slot = server->servingSlot;
+    return slot >= 0 && slot < KRSOCKET_MAX_CLIENTS ? slot : 0;
+}
+
 int sendResolved(KrSocket *server, const char *resolved) {
-    int fd = server->clientFd[0];
-    drainQueue(server, 0);
+    const int slot = transferSlot(server);
+    const int fd = server->clientFd[slot];
+    drainQueue(server, slot);
     int file = resolved ? open(resolved, O_RDONLY | O_CLOEXEC) : -1;
     if (file < 0) {
         sendTerminator(fd);
@@ -686,47 +698,77 @@ int sendResolved(KrSocket *server, const char *resolved) {
     return 0;
 }
 
-int receiveResolved(KrSocket *server, const char *resolved) {
-    krstuffWriteKr();
-    int file = resolved ? open(resolved, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666) : -1;
-    const bool multi = isMultiClient();
-    bool resetDeferred = false;
-    for (int slot = 0; slot < KRSOCKET_MAX_CLIENTS; slot++)
-        drainQueue(server, slot);
-    for (bool more = true; more;) {
-        if (multi) printd("waiting\n");
-        int bits = Krsocket_wait(server, nullptr);
-        if (bits == KRSOCKET_WAIT_RESET) {
-            // A server reset waits until the file is in; the socket thread carries it out.
-            resetDeferred = true;
-            continue;
+// Whether the transfer's client has sent something within ms (false: silent or failed).
+bool chunkArrives(int fd, int ms) {
+    struct pollfd p = {fd, POLLIN, 0};
+    int r;
+    do {
+        r = poll(&p, 1, ms);
+    } while (r < 0 && errno == EINTR);
+    return r > 0;
+}
+
+// What one receive brought in, up to its final slash.
+struct Received {
+    bool complete = false;  // the slash arrived
+    long bytes = 0;         // content bytes, slash excluded
+};
+
+// Reads "<content>/" from one connection into file (null: consumed only), acknowledging
+// every chunk. Ends at the slash, or when the client leaves, is silent or takes too long.
+Received receiveContent(int fd, FILE *file) {
+    Received got;
+    const long long start = scpi_link_nowNs();
+    while (fd >= 0) {
+        long long left = KRSOCKET_RCM_TOTAL_MS - (scpi_link_nowNs() - start) / 1000000;
+        int wait = left < KRSOCKET_RCM_SILENCE_MS ? (int)left : KRSOCKET_RCM_SILENCE_MS;
+        if (wait <= 0 || !chunkArrives(fd, wait)) {
+            printd("Krsocket_rcmReceiveFile(): client silent, transfer abandoned\n");
+            break;
         }
-        if (bits < 0 || (bits & KRSOCKET_WAIT_LISTEN) || !(bits & KRSOCKET_WAIT_CLIENT)) break;
-        if (!multi) {
-            bool slash;
-            if (receiveChunk(server->clientFd[0], file, &slash) <= 0) break;
-            more = !slash;
-            continue;
-        }
-        for (int slot = 0; slot < KRSOCKET_MAX_CLIENTS; slot++) {
-            if (server->clientFd[slot] < 0 || !slotEvents(server, slot)) continue;
-            bool slash;
-            more = receiveChunk(server->clientFd[slot], file, &slash) > 0 && !slash;
+        char chunk[KRSOCKET_RCM_CHUNK];
+        ssize_t n = recv(fd, chunk, sizeof(chunk), MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        sendTerminator(fd);
+        if (n <= 0) break;
+        const char *end = static_cast<const char *>(memchr(chunk, '/', (size_t)n));
+        size_t keep = end ? (size_t)(end - chunk) : (size_t)n;
+        got.bytes += (long)keep;
+        if (file && got.bytes <= KRSOCKET_RCM_MAX_BYTES && fwrite(chunk, 1, keep, file) != keep)
+            printd("Krsocket_rcmReceiveFile(): error writing the file\n");
+        if (end) {
+            got.complete = true;
+            break;
         }
     }
+    return got;
+}
+
+// The new content goes to a replacement file, renamed over the old one only when the whole
+// transfer arrived: an abandoned one leaves the file as it was.
+int receiveResolved(KrSocket *server, const char *resolved) {
+    const int slot = transferSlot(server);
+    drainQueue(server, slot);
+    krstuffWriteKr();
+    FILE *file = resolved ? krstuffOpenReplacement(resolved) : nullptr;
+    Received got = receiveContent(server->clientFd[slot], file);
     int r = KR_E_EXECUTION_ERROR;
-    if (file >= 0) {
-        r = write(file, "\n", 1) == 1 ? 0 : KR_E_EXECUTION_ERROR;
-        if (close(file) != 0) r = KR_E_EXECUTION_ERROR;
-        chmod(resolved, 0777);
+    if (file && got.complete && got.bytes <= KRSOCKET_RCM_MAX_BYTES && fputc('\n', file) != EOF) {
+        r = krstuffCommitReplacement(file, resolved);
+        if (r == 0) chmod(resolved, 0777);
+    } else if (file) {
+        krstuffDiscardReplacement(file, resolved);
     }
     krstuffProtectKr();
-    if (multi) printf("file written\n");
-    if (resetDeferred) Krsocket_reset(server);
+    if (r == 0 && isMultiClient()) printf("file written\n");
     return r;
 }
 
 }  // namespace
+
+bool Krsocket_isServing(const KrSocket *server, const ScpiLink *link) {
+    return link && server->servingLink == link;
+}
 
 int Krsocket_rcmSendFile(KrSocket *server, const char *path) {
     KrPath resolved(path ? path : "");

@@ -69,7 +69,19 @@ struct KrSocket {
     char queue[KRSOCKET_MAX_CLIENTS][KRSOCKET_QUEUE_SIZE];
     int queued[KRSOCKET_MAX_CLIENTS];
     bool failed[KRSOCKET_MAX_CLIENTS];  // send failed or queue full: closed after its service
+    // The slot and link whose commands the main loop is executing now (-1, null between):
+    // a file transfer talks to that connection only.
+    std::atomic<int> servingSlot;
+    std::atomic<ScpiLink *> servingLink;
+    int blockSlot;  // the connection whose block receive the link is in, -1 none
 };
+
+// A file receive ends when the client stays silent this long, or when the whole transfer
+// takes longer: the main loop, which serves every other link, waits meanwhile.
+constexpr int KRSOCKET_RCM_SILENCE_MS = 3000;
+constexpr int KRSOCKET_RCM_TOTAL_MS = 30000;
+// Largest file a client may send; a longer one is refused as a whole.
+constexpr long KRSOCKET_RCM_MAX_BYTES = 16L << 20;
 
 // Start-up: initialise the record (infinite timeout) and open the listening socket.
 void Krsocket_open(KrSocket *server, int port);
@@ -79,9 +91,8 @@ void Krsocket_close(KrSocket *server);
 // Socket thread: one pump step.
 void Krsocket_handle(KrSocket *server, ScpiLink *link);
 void Krsocket_read(KrSocket *server, ScpiLink *link);
-// Socket thread (or the main loop during a file receive, link null: a new connection then
-// waits in the backlog): waits for a pending connection or client data. Bits above, 0 for
-// nothing, or KRSOCKET_WAIT_RESET.
+// Socket thread (link null: a new connection waits in the backlog): waits for a pending connection
+// or client data. Bits above, 0 for nothing, or KRSOCKET_WAIT_RESET.
 int Krsocket_wait(KrSocket *server, ScpiLink *link);
 int Krsocket_accept(KrSocket *server, ScpiLink *link);
 // Sends the link's pending answer to one slot, or queues what the socket does not take, and
@@ -106,13 +117,18 @@ double Krsocket_getInactivityTimeoutMax();
 int Krsocket_setInactivityTimeoutInfinite();
 bool Krsocket_isInactivityTimeoutInfinite();
 
+// Main loop: whether link is the one whose commands the socket thread has handed over now
+// (a file transfer has a client to talk to).
+bool Krsocket_isServing(const KrSocket *server, const ScpiLink *link);
+
 // Main loop, while the socket thread waits for the link to be served. Sends a file (firmware
-// path) to the client in slot 0 without one final line feed, then "/\n". 0, or -200 when the
-// file cannot be read (the terminator is still sent).
+// path) to the client being served (slot 0 outside a service) without one final line feed,
+// then "/\n". 0, or -200 when the file cannot be read (the terminator is still sent).
 int Krsocket_rcmSendFile(KrSocket *server, const char *path);
-// Receives "<content>/" from the client, acknowledging each chunk with "/\n", and stores the
-// content and a line feed. 0, or -200 when the file cannot be created (the data is still
-// consumed and acknowledged).
+// Receives "<content>/" from the same client, acknowledging each chunk with "/\n", and stores
+// the content and a line feed. The file is replaced only by a complete transfer: 0, or -200
+// when the file cannot be created (the data is still consumed and acknowledged), or when the
+// client leaves, stays silent, sends too much or takes too long (the old file stays).
 int Krsocket_rcmReceiveFile(KrSocket *server, const char *path);
 // The same for a client-supplied name, which must stay inside the firmware directory dir.
 int Krsocket_rcmSendFileIn(KrSocket *server, const char *dir, const char *name);

@@ -149,10 +149,17 @@ ScpiLink *kr_vxi_link_get(uint32_t lid) {
     return nullptr;
 }
 
+// What the client left half done (a block receive above all) ends with its link, so that the
+// next client's bytes are read as commands.
 void kr_vxi_link_close(uint32_t lid) {
     if (lid == KR_VXI_LID_FREE) return;
-    if (lid == vxilink.lidA) vxilink.lidA = KR_VXI_LID_FREE;
-    if (lid == vxilink.lidB) vxilink.lidB = KR_VXI_LID_FREE;
+    ScpiLink *links[2] = {vxilink.linkA, vxilink.linkB};
+    uint32_t *lids[2] = {&vxilink.lidA, &vxilink.lidB};
+    for (int channel = 0; channel < 2; channel++) {
+        if (*lids[channel] != lid) continue;
+        *lids[channel] = KR_VXI_LID_FREE;
+        if (links[channel] && links[channel]->cmdBuf) krcommEndSession(links[channel]);
+    }
 }
 
 void kr_vxi_link_setIntrChanClient(CLIENT *client) {
@@ -327,7 +334,10 @@ Device_Error *noError(const char *name) {
 Device_Error *device_trigger_1_svc(Device_GenericParms *, struct svc_req *) {
     return noError("device_trigger_1_svc");
 }
-Device_Error *device_clear_1_svc(Device_GenericParms *, struct svc_req *) {
+// A device clear ends a transfer in progress and drops what the link holds.
+Device_Error *device_clear_1_svc(Device_GenericParms *parms, struct svc_req *) {
+    ScpiLink *link = kr_vxi_link_get((uint32_t)parms->lid);
+    if (link && link->cmdBuf) krcommClear(link);
     return noError("device_clear_1_svc");
 }
 Device_Error *device_remote_1_svc(Device_GenericParms *, struct svc_req *) {

@@ -31,9 +31,10 @@ int legacyUint(ScpiCall *call, uint32_t *value) {
 constexpr const char *CALIBRATION_FILE = "/korvane/dev/calibration.csv";
 
 // The file words talk the rcm protocol on the socket that sent them; elsewhere there is no
-// client to talk to.
-KrSocket *rcmServer() {
-    return Krsocket_getServer();
+// client to talk to, and a wait for one would only hold up the main loop.
+KrSocket *rcmServer(const ScpiCall *call) {
+    KrSocket *server = Krsocket_getServer();
+    return server && Krsocket_isServing(server, call->link) ? server : nullptr;
 }
 
 }  // namespace
@@ -68,14 +69,14 @@ int scpi_cmd_alcDacRead(ScpiCall *call) {
 // data consumed) and an error is queued.
 int scpi_cmd_lutSend(ScpiCall *call) {
     const char *name = Device_getSynthesizerLutFilename(call->device);
-    KrSocket *server = rcmServer();
+    KrSocket *server = rcmServer(call);
     if (!server) return KR_E_EXECUTION_ERROR;
     return Krsocket_rcmSendFile(server, name ? name : "");
 }
 
 int scpi_cmd_lutReceive(ScpiCall *call) {
     const char *name = Device_getSynthesizerLutFilename(call->device);
-    KrSocket *server = rcmServer();
+    KrSocket *server = rcmServer(call);
     if (!server) return KR_E_EXECUTION_ERROR;
     int r = Krsocket_rcmReceiveFile(server, name ? name : "");
     return r != 0 ? r : Device_loadSynthesizerLut(call->device, name);
@@ -126,14 +127,14 @@ int scpi_cmd_stepAttenuationWrite(ScpiCall *call) {
     return Device_setStepAttenuation(call->device, stage, &attenuation);
 }
 
-int scpi_cmd_calibrationSend(ScpiCall *) {
-    KrSocket *server = rcmServer();
+int scpi_cmd_calibrationSend(ScpiCall *call) {
+    KrSocket *server = rcmServer(call);
     if (!server) return KR_E_EXECUTION_ERROR;
     return Krsocket_rcmSendFile(server, CALIBRATION_FILE);
 }
 
 int scpi_cmd_calibrationReceive(ScpiCall *call) {
-    KrSocket *server = rcmServer();
+    KrSocket *server = rcmServer(call);
     if (!server) return KR_E_EXECUTION_ERROR;
     int r = Krsocket_rcmReceiveFile(server, CALIBRATION_FILE);
     return r != 0 ? r : Device_loadCalibrationData(call->device, CALIBRATION_FILE);

@@ -80,10 +80,12 @@ MessageEnd scanForMessageEnd(ScpiLink *link, int *end) {
     return MessageEnd::None;
 }
 
-// bufLock held. Device clear: event, end of block transfers, all buffered data dropped.
+// bufLock held. Device clear (with its event) or a client gone: end of block transfers, all
+// buffered data dropped.
 void applyClear(ScpiLink *link) {
+    const bool device = link->clearPending == SCPI_CLEAR_DEVICE;
     pthread_mutex_unlock(&link->bufLock);
-    kr_event_handle(link, KREV_CLEAR);
+    if (device) kr_event_handle(link, KREV_CLEAR);
     if (scpi_exec_receivingBlockData(link))
         scpi_exec_cancelBlockDataReceive(link);
     else if (scpi_exec_sendingBlockData(link))

@@ -264,10 +264,23 @@ void krcommEvent(ScpiLink *link, int event) {
     scpi_link_waitHandled(link);
 }
 
-void krcommClear(ScpiLink *link) {
+namespace {
+
+void requestClear(ScpiLink *link, int32_t reason) {
     pthread_mutex_lock(&link->bufLock);
-    link->clearPending = 1;
+    // A device clear asked for meanwhile keeps its event.
+    if (link->clearPending != SCPI_CLEAR_DEVICE) link->clearPending = reason;
     pthread_mutex_unlock(&link->bufLock);
     scpi_link_doHandle(link);
     scpi_link_waitHandled(link);
+}
+
+}  // namespace
+
+void krcommClear(ScpiLink *link) {
+    requestClear(link, SCPI_CLEAR_DEVICE);
+}
+
+void krcommEndSession(ScpiLink *link) {
+    requestClear(link, SCPI_CLEAR_SESSION);
 }

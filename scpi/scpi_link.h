@@ -29,6 +29,10 @@ struct ScpiListState {
     int32_t flags;  // settings queries: the state reporter's read flags
 };
 
+// What a link's clear was asked for by.
+constexpr int32_t SCPI_CLEAR_DEVICE = 1;   // a device clear of the transport
+constexpr int32_t SCPI_CLEAR_SESSION = 2;  // the client left
+
 struct ScpiLink {
     char *cmdBuf;  // cmdSize + 1 bytes
     int32_t cmdSize;
@@ -49,7 +53,7 @@ struct ScpiLink {
     pthread_mutex_t handleLock;
     pthread_cond_t handleCond;
     int32_t handlePending;
-    int32_t clearPending;
+    int32_t clearPending;  // SCPI_CLEAR_DEVICE or SCPI_CLEAR_SESSION, 0 none
     int32_t pendingEvent;
     char name[SCPI_LINK_NAME_SIZE + 1];
     ScpiBlockReceive blockReceive;
@@ -124,3 +128,7 @@ int krcommPeekAns(ScpiLink *link, char **ptr, int *more);
 int krcommClearAns(ScpiLink *link, int n, int *more);
 void krcommEvent(ScpiLink *link, int event);
 void krcommClear(ScpiLink *link);
+// The client of the link has gone: what it left half done (a block transfer, a list, unread
+// input and answers) ends on the main loop as for a device clear, without the clear's event,
+// so the next client starts clean. Waits until it is done.
+void krcommEndSession(ScpiLink *link);

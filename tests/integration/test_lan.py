@@ -15,6 +15,8 @@ import unittest
 from krsim import (FINDER_PORT, Instrument, TcpClient, connect_soon, finder_query, free_port,
                    in_own_netns, netns_available, run_in_own_netns)
 
+# Where a firmware block is received to.
+FIRMWARE_PACKAGE = "root/rivezarudorade.tar"
 IDN = "Korvane AG,ORBX20G,1C0-000B10000-0001,0.4.204"
 # Maker, model (with an optional bracketed extension), serial number, version: no spaces.
 IDN_SHAPE = re.compile(r"^[^,\s]+( [^,\s]+)*,[^,\s]+,\d[0-9A-Z]{2}-[0-9A-Z]{9}-[0-9A-Z]{4},"
@@ -213,16 +215,19 @@ class SocketServerTest(unittest.TestCase):
                     self.assertEqual(c.line(timeout=60).strip(), "1")
                     self.assertEqual(c.query("SYST:ERR?"), '0,"No error"')
 
-    def test_client_leaving_mid_message_leaves_nothing_behind(self):
-        for mses in (0, 1):
-            with lan_instrument(mses=mses) as inst:
+    def test_client_leaving_mid_message_or_block_leaves_nothing_behind(self):
+        # A block announcing far more bytes than ever come ends with its client.
+        block = "SYST:FIRM:DATA #9999999999abc"
+        for mses, left in ((0, "*ID"), (1, "*ID"), (0, block)):
+            with self.subTest(mses=mses, left=left), lan_instrument(mses=mses) as inst:
                 inst.wait_running()
                 with TcpClient(inst.port) as c:
-                    c.send("*ID")
-                    time.sleep(0.1)
-                with TcpClient(inst.port) as c:
+                    c.send(left)
+                    time.sleep(0.2)
+                with connect_soon(inst.port) as c:
                     self.assertEqual(c.query("*IDN?"), IDN)
                     self.assertEqual(c.query("SYST:ERR?"), '0,"No error"')
+                self.assertFalse(os.path.exists(os.path.join(inst.root, FIRMWARE_PACKAGE)))
 
     def test_calibration_file_transfer(self):
         with lan_instrument(files={"/korvane/dev/calibration.csv": "f,p\n1e9,-3.5\n"}) as inst:
@@ -235,11 +240,25 @@ class SocketServerTest(unittest.TestCase):
                         self.skipTest("the legacy file words are not in the command tree yet")
                 self.assertEqual(got, b"f,p\n1e9,-3.5/\n")
                 c.send("tcs/\n")
-                time.sleep(1.0)  # the command is read on its own before the file follows
+                time.sleep(0.3)  # the command is read on its own before the file follows
                 c.send("f,p\n2e9,-1.0/")
                 self.assertEqual(c.until(b"/\n"), b"/\n")
                 self.assertEqual(c.query("*OPC?"), "1")
             self.assertEqual(inst.file("/korvane/dev/calibration.csv"), "f,p\n2e9,-1.0\n")
+
+    def test_stalled_calibration_transfer_holds_up_nobody_and_keeps_the_file(self):
+        with lan_instrument(files={"/korvane/dev/calibration.csv": "f,p\n1e9,-3.5\n"}) as inst:
+            inst.wait_running()
+            with TcpClient(inst.port) as c:
+                c.send("tcs/\n")
+                time.sleep(0.3)
+                c.send("f,p\n9e9")  # and then nothing more
+                start = time.monotonic()
+                self.assertIn("Korvane AG", inst.query("*IDN?", timeout=6))
+                self.assertLess(time.monotonic() - start, 4.5)
+                self.assertEqual(c.until(b"/\n"), b"/\n")
+                self.assertTrue(c.query("SYST:ERR?").startswith("-200,"))
+            self.assertEqual(inst.file("/korvane/dev/calibration.csv"), "f,p\n1e9,-3.5\n")
 
 
 class ThirdPartyClientTest(unittest.TestCase):

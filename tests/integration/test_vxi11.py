@@ -290,6 +290,19 @@ class BadInputTest(Vxi11Base):
         with Vxi11Core() as d:
             self.assertEqual(d.destroy_link(lid), 4)  # it went with the connection
 
+    def test_block_cut_short_ends_with_its_link_or_a_device_clear(self):
+        # The client leaves in the middle of a block announcing far more than ever comes...
+        with Vxi11Core() as c:
+            err, lid, _, _ = c.create_link()
+            self.assertEqual(err, 0)
+            c.write(lid, "SYST:FIRM:DATA #9999999999abc")
+        self.assert_still_serving()
+        # ... or clears the device: the same link reads commands again.
+        c, lid = self.link()
+        c.write(lid, "SYST:FIRM:DATA #9999999999abc")
+        self.assertEqual(c.generic(rpc.DEVICE_CLEAR, lid).i32(), 0)
+        self.assertEqual(c.query(lid, "*IDN?\n"), self.idn + "\n")
+
     def test_killed_clients_give_up_their_channels(self):
         script = ("import sys, vxi11_rpc; c = vxi11_rpc.Vxi11Core(); "
                   "print(c.create_link()[0], flush=True); sys.stdin.read()")

@@ -568,15 +568,47 @@ TEST_F(RcmTest, ClientNamesStayInsideTheirDirectory) {
     EXPECT_EQ(client->until("/\n"), "1,2/\n");
 }
 
-TEST_F(RcmTest, ClientGoneEndsTheReceive) {
+// A transfer that does not complete leaves the old file: the client leaves, or stays silent.
+TEST_F(RcmTest, AbandonedReceiveKeepsTheOldFile) {
+    sim.write("/korvane/dev/part", "old\n");
     std::atomic<int> result{1};
     std::thread main([&] { result = Krsocket_rcmReceiveFile(&server, "/korvane/dev/part"); });
     client->send("abc");
     std::this_thread::sleep_for(100ms);
     client->closeNow();
     main.join();
+    EXPECT_EQ(result, KR_E_EXECUTION_ERROR);
+    EXPECT_EQ(sim.read("/korvane/dev/part"), "old\n");
+
+    Client silent(port);
+    ASSERT_EQ(Krsocket_accept(&server, &link), 0);
+    auto start = std::chrono::steady_clock::now();
+    std::thread stalled([&] { result = Krsocket_rcmReceiveFile(&server, "/korvane/dev/part"); });
+    silent.send("half a file");
+    stalled.join();
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(result, KR_E_EXECUTION_ERROR);
+    EXPECT_GE(took, std::chrono::milliseconds(KRSOCKET_RCM_SILENCE_MS));
+    EXPECT_LT(took, std::chrono::milliseconds(KRSOCKET_RCM_SILENCE_MS + 1000));
+    EXPECT_EQ(sim.read("/korvane/dev/part"), "old\n");
+    EXPECT_EQ(access((sim.root + "/korvane/dev/part.tmp").c_str(), F_OK), -1);
+}
+
+// With several clients, the file comes from the connection whose command runs.
+TEST_F(RcmTest, MultiClientReceiveTakesOnlyItsOwnConnection) {
+    device_config.mses = 1;
+    Client other(port);
+    ASSERT_EQ(Krsocket_accept(&server, &link), 0);
+    other.send("*IDN?\n");
+    server.servingSlot = 0;
+    std::atomic<int> result{1};
+    std::thread main([&] { result = Krsocket_rcmReceiveFile(&server, "/korvane/dev/mine"); });
+    client->send("mine/");
+    main.join();
+    server.servingSlot = -1;
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(sim.read("/korvane/dev/part"), "abc\n");
+    EXPECT_EQ(sim.read("/korvane/dev/mine"), "mine\n");
+    EXPECT_EQ(other.quiet(50ms), "");  // nothing read from it, nothing sent to it
 }
 
 // ---------------------------------------------------------------------------------------
