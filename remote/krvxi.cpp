@@ -32,6 +32,9 @@ constexpr const char *kDeviceName = "inst0";
 // closed when a record or its reply has not got through in this time.
 constexpr u_int kMaxRecord = VXI11_MAX_DATA + 1024;
 constexpr uint32_t kStallTimeoutMs = 3000;
+// Connections kept at once; beyond it the oldest idle one makes room, or the newcomer is
+// turned away. Clients need two each (core and abort), and there are two channels.
+constexpr size_t kMaxConnections = 64;
 // Passes of the main loop without room appearing before a write gives up (the answer must be
 // read first).
 constexpr int kWriteStallPasses = 3;
@@ -48,6 +51,7 @@ void indicateTraffic(ScpiLink *link) {
 // The connection whose call is being served (0: none) and the one that created each channel's
 // link: a client that goes away without destroy_link must not hold its channel.
 uint64_t servingConnection = 0;
+uint64_t intrChannelOwner = 0;  // the connection that created the interrupt channel
 uint64_t channelOwner[2] = {0, 0};
 
 uint32_t nextLidAfter(uint32_t lid) {
@@ -385,6 +389,7 @@ Device_Error *create_intr_chan_1_svc(Device_RemoteFunc *parms, struct svc_req *)
     printd("create_intr_chan_1_svc() (VXI-11)\n");
     result.error = kr_device_intr_clnt_create(parms->hostAddr, parms->hostPort, parms->progNum,
                                               parms->progVers, (uint32_t)parms->progFamily);
+    if (result.error == VXI11_E_NONE) intrChannelOwner = servingConnection;
     printd("create_intr_chan_1_svc() (VXI-11): returning error code %d\n", result.error);
     return &result;
 }
@@ -726,6 +731,36 @@ void closeConnection(Connection &c) {
             printd("kr_vxi_link_run(): link %u destroyed with its connection\n", lids[channel]);
             kr_vxi_link_close(lids[channel]);
         }
+    CLIENT *intr = kr_vxi_link_getIntrChanClient();
+    if (intr && intrChannelOwner == c.id) {
+        printd("kr_vxi_link_run(): interrupt channel destroyed with its connection\n");
+        clnt_destroy(intr);
+        kr_vxi_link_setIntrChanClient(nullptr);
+    }
+}
+
+// Whether a connection holds nothing: no channel, no interrupt channel, no call under way.
+bool idle(const Connection &c) {
+    for (int channel = 0; channel < 2; channel++) {
+        uint32_t lid = channel == 0 ? vxilink.lidA : vxilink.lidB;
+        if (lid != KR_VXI_LID_FREE && channelOwner[channel] == c.id) return false;
+    }
+    bool intr = kr_vxi_link_getIntrChanClient() && intrChannelOwner == c.id;
+    return !intr && !c.inRecord && c.out.empty();
+}
+
+// Room for one more connection: the oldest idle one is closed when all places are taken.
+// False when every connection is busy.
+bool makeRoom(std::vector<Connection> &connections) {
+    if (connections.size() < kMaxConnections) return true;
+    for (auto it = connections.begin(); it != connections.end(); ++it) {
+        if (!idle(*it)) continue;
+        printd("kr_vxi_link_run(): oldest idle connection closed for a new one\n");
+        closeConnection(*it);
+        connections.erase(it);
+        return true;
+    }
+    return false;
 }
 
 std::vector<int> listeners;
@@ -824,6 +859,11 @@ void kr_vxi_link_run() {
             int fd;
             while ((fd = accept4(listeners[i], nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >=
                    0) {
+                if (!makeRoom(connections)) {
+                    printd("kr_vxi_link_run(): connection turned away, all are busy\n");
+                    close(fd);
+                    continue;
+                }
                 Connection c = {};
                 c.fd = fd;
                 c.id = ++lastId;

@@ -2,6 +2,7 @@
 through a hand-packed RPC client for the protocol's edge cases and for broken input."""
 
 import os
+import resource
 import shutil
 import socket
 import struct
@@ -10,7 +11,7 @@ import sys
 import time
 import unittest
 
-from krsim import Instrument, ensure_rpcbind
+from krsim import Instrument, TcpClient, ensure_rpcbind, free_port
 import vxi11_rpc as rpc
 from vxi11_rpc import RpcClient, RpcError, Vxi11Core, pmap_getport, u32
 
@@ -162,7 +163,7 @@ class ProtocolTest(Vxi11Base):
         c = self.core()
         listener = socket.socket()
         listener.bind(("127.0.0.1", 0))
-        listener.listen(1)
+        listener.listen(8)
         self.addCleanup(listener.close)
         port = listener.getsockname()[1]
         loopback = 0x7F000001
@@ -174,6 +175,12 @@ class ProtocolTest(Vxi11Base):
         self.assertEqual(c.create_intr_chan(loopback, port), 29)
         self.assertEqual(c.destroy_intr_chan(), 0)
         self.assertEqual(c.destroy_intr_chan(), 6)
+        # The channel goes with the connection that created it.
+        with Vxi11Core() as gone:
+            self.assertEqual(gone.create_intr_chan(loopback, port), 0)
+        time.sleep(0.2)
+        self.assertEqual(c.create_intr_chan(loopback, port), 0)
+        self.assertEqual(c.destroy_intr_chan(), 0)
         listener.close()
         self.assertEqual(c.create_intr_chan(loopback, port), 6)
 
@@ -335,6 +342,61 @@ class ActivityTest(Vxi11Base):
         self.inst.wait_for("kr_event_indicateLinkActivity(): VXI A idle\n", 15, start)
         self.assertGreater(time.monotonic() - t0, 6)
         self.assertEqual(self.inst.output[start:].count("VXI A idle"), 1)
+
+
+def resident_bytes(pid):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1]) * 1024
+    raise AssertionError("no VmRSS")
+
+
+class ConnectionFloodTest(unittest.TestCase):
+    FLOOD = 2000
+
+    def test_flood_of_idle_connections_then_every_link_serves_and_memory_returns(self):
+        ensure_rpcbind()
+        soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+        if hard < self.FLOOD + 200:
+            self.skipTest("descriptor limit %d" % hard)
+        resource.setrlimit(resource.RLIMIT_NOFILE, (max(soft, self.FLOOD + 200), hard))
+        self.addCleanup(resource.setrlimit, resource.RLIMIT_NOFILE, (soft, hard))
+        with Instrument(port=free_port()) as inst:
+            inst.wait_running()
+            wait_vxi_ready(inst=inst)
+            idn = inst.query("*IDN?")
+
+            def assert_serving(raw=True):
+                with Vxi11Core() as c:
+                    err, lid, _, _ = c.create_link()
+                    self.assertEqual(err, 0)
+                    self.assertEqual(c.query(lid, "*IDN?\n"), idn + "\n")
+                    self.assertEqual(c.destroy_link(lid), 0)
+                if raw:
+                    with TcpClient(inst.port) as t:
+                        self.assertEqual(t.query("*IDN?"), idn)
+
+            assert_serving()
+            before = resident_bytes(inst.proc.pid)
+            for _ in range(2):
+                flood = []
+                for i in range(self.FLOOD):
+                    s = socket.socket()
+                    s.settimeout(2)
+                    try:
+                        s.connect(("127.0.0.1", (CORE_PORT, ABORT_PORT, inst.port)[i % 3]))
+                    except OSError:
+                        pass  # turned away before the connect completed
+                    flood.append(s)
+                # While they are all there (the raw socket's first one owns it meanwhile).
+                assert_serving(raw=False)
+                for s in flood:
+                    s.close()
+                time.sleep(0.5)
+            assert_serving()
+            grown = resident_bytes(inst.proc.pid) - before
+            self.assertLess(grown, 2 << 20, grown)
 
 
 class ServiceCannotStartTest(unittest.TestCase):
