@@ -227,7 +227,7 @@ int scpi_exec_startBdReceive_fileInside(ScpiLink *link, const char *dir, const c
         n >= (int)sizeof(path)) {
         printd("scpi_exec_startBdReceive_fileInside(): refused name <%s>\n", name ? name : "");
         int r = scpi_exec_discardBlock(link, header);
-        return r == KR_E_INVALID_FORMAT ? r : KR_E_ILLEGAL_PARAMETER_VALUE;
+        return r == KR_E_INVALID_FORMAT ? r : KR_E_EXECUTION_ERROR;
     }
     return scpi_exec_startBdReceive_file(link, path, completion, context, header);
 }
@@ -365,7 +365,7 @@ int scpi_exec_startBdSend_fileInside(ScpiLink *link, const char *dir, const char
         printd("scpi_exec_startBdSend_fileInside(): refused name <%s>\n", name ? name : "");
         // The client waits for a block: it gets an empty one.
         int r = scpi_exec_startBdSend_memory(link, 0, "", nullptr, nullptr);
-        return r != 0 ? r : KR_E_ILLEGAL_PARAMETER_VALUE;
+        return r != 0 ? r : KR_E_EXECUTION_ERROR;
     }
     return scpi_exec_startBdSend_file(link, path, completion, context);
 }

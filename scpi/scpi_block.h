@@ -108,7 +108,8 @@ int scpi_exec_startBdReceive_handler(ScpiLink *link, int32_t length, ScpiBdRecei
 int scpi_exec_startBdReceive_file(ScpiLink *link, const char *path, ScpiBdCompletion completion,
                                   void *context, const char *header);
 // The same for a client-supplied name inside a firmware directory. A name that would leave
-// the directory is refused with -224; its block is consumed all the same.
+// the directory, or names the directory itself, is refused with -200 before any file call;
+// its block is consumed all the same.
 int scpi_exec_startBdReceive_fileInside(ScpiLink *link, const char *dir, const char *name,
                                         ScpiBdCompletion completion, void *context,
                                         const char *header);
@@ -123,8 +124,8 @@ void scpi_exec_cancelBlockDataReceive(ScpiLink *link);
 // its end; a file that cannot be opened is sent as the empty block "#10".
 int scpi_exec_startBdSend_file(ScpiLink *link, const char *path, ScpiBdCompletion completion,
                                void *context);
-// The same for a client-supplied name inside a firmware directory (-224 and an empty block
-// for a name that would leave it).
+// The same for a client-supplied name inside a firmware directory (-200 and an empty block
+// for a name that would leave it or names the directory itself).
 int scpi_exec_startBdSend_fileInside(ScpiLink *link, const char *dir, const char *name,
                                      ScpiBdCompletion completion, void *context);
 int scpi_exec_startBdSend_memory(ScpiLink *link, int32_t length, const char *address,

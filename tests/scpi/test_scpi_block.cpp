@@ -216,28 +216,34 @@ TEST_F(BlockTest, FileReceivedOverManyServicesArrivesWhole) {
     EXPECT_EQ(link->blockReceive.flags, 0u);
 }
 
-TEST_F(BlockTest, NameLeavingTheDirectoryIsRefusedAndItsBlockSwallowed) {
+TEST_F(BlockTest, NameLeavingOrNamingTheDirectoryIsRefusedAndItsBlockSwallowed) {
     ScpiLink *link = h.addLink(64, 64);
-    EXPECT_EQ(h.transact(link, "FILE \"../../escape\"," + block("*OPC?\n*OPC?\n") + "*OPC?\n"),
-              "1\n");
-    EXPECT_EQ(h.errors(), std::vector<int>{KR_E_ILLEGAL_PARAMETER_VALUE});
+    for (const char *name : {"../../escape", ".", "", "sub/.."})
+        EXPECT_EQ(h.transact(link, std::string("FILE \"") + name + "\"," + block("*OPC?\n*OPC?\n") +
+                                       "*OPC?\n"),
+                  "1\n")
+            << name;
+    EXPECT_EQ(h.errors(), std::vector<int>(4, KR_E_EXECUTION_ERROR));
     EXPECT_EQ(readFile("/korvane/escape"), "<missing>");
     EXPECT_EQ(sink.completions, 0);
 }
 
-TEST_F(BlockTest, DeviceClearDuringAReceiveLeavesNoPartialFile) {
+// A device clear, or the client leaving, mid-receive.
+TEST_F(BlockTest, ClearDuringAReceiveLeavesNoPartialFile) {
     ScpiLink *link = h.addLink(64, 64);
     std::string data = pattern(500);
-    h.transact(link, "FILE \"part\"," + block(data).substr(0, 200));
-    ASSERT_TRUE(scpi_exec_receivingBlockData(link));
-    pthread_mutex_lock(&link->bufLock);
-    link->clearPending = 1;
-    pthread_mutex_unlock(&link->bufLock);
-    h.serve(link);
-    EXPECT_FALSE(scpi_exec_receivingBlockData(link));
-    EXPECT_EQ(readFile("/korvane/cust/list/part"), "<missing>");
-    EXPECT_EQ(sink.completions, 0);
-    EXPECT_EQ(h.transact(link, "*OPC?\n"), "1\n");
+    for (int32_t reason : {SCPI_CLEAR_DEVICE, SCPI_CLEAR_SESSION}) {
+        h.transact(link, "FILE \"part\"," + block(data).substr(0, 200));
+        ASSERT_TRUE(scpi_exec_receivingBlockData(link));
+        pthread_mutex_lock(&link->bufLock);
+        link->clearPending = reason;
+        pthread_mutex_unlock(&link->bufLock);
+        h.serve(link);
+        EXPECT_FALSE(scpi_exec_receivingBlockData(link));
+        EXPECT_EQ(readFile("/korvane/cust/list/part"), "<missing>");
+        EXPECT_EQ(sink.completions, 0);
+        EXPECT_EQ(h.transact(link, "*OPC?\n"), "1\n");
+    }
 }
 
 TEST_F(BlockTest, FileIsSentOverManyServices) {
@@ -258,7 +264,7 @@ TEST_F(BlockTest, EmptyOrMissingFileIsTheEmptyBlock) {
     EXPECT_EQ(h.transact(link, "READ? \"empty\"\n"), "#10");
     EXPECT_EQ(h.transact(link, "READ? \"missing\"\n"), "#10");
     EXPECT_EQ(h.transact(link, "READ? \"../../../etc/passwd\"\n"), "#10");
-    EXPECT_EQ(h.errors(), std::vector<int>{KR_E_ILLEGAL_PARAMETER_VALUE});
+    EXPECT_EQ(h.errors(), std::vector<int>{KR_E_EXECUTION_ERROR});
 }
 
 TEST_F(BlockTest, DeviceClearDuringASendDiscardsTheRestAndLeavesTheLinkIdle) {
