@@ -12,16 +12,11 @@
 #include "config/device_config.h"
 #include "core/krpath.h"
 #include "core/printd.h"
+#include "krhc_ioctl.h"
 #include "scpi/scpi_link.h"
 
 namespace {
 
-constexpr unsigned long HC_SELECT_HC = 0xE003;
-constexpr unsigned long HC_PREPARE_OLD = 0xE006;
-constexpr unsigned long HC_GET_RX_PORT = 0xE007;
-constexpr unsigned long HC_SELECT_STM = 0xE008;
-constexpr unsigned long HC_TX_PORT1 = 0xE00A;
-constexpr unsigned long HC_TX_PORT2 = 0xE00B;
 constexpr int kUpdatePort = 1;
 constexpr int kAnswerPort = 2;
 constexpr int kAnswerMax = 4096;

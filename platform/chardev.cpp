@@ -560,7 +560,7 @@ ssize_t deviceRead(Device *dev, int fd, void *buf, size_t len) {
     ssize_t result = -1;
     int err = 0;
     bool gpib = dev->kind == Kind::Gpib;
-    size_t n = gpib ? (len & CHARDEV_GPIB_COUNT_MASK) : len;
+    size_t n = gpib ? (len & GPIB_COUNT_MASK) : len;
     struct timespec deadline;
     if (dev->kind == Kind::Krhc) timespecAfterMs(&deadline, CHARDEV_HC_READ_TIMEOUT_MS);
     for (;;) {
@@ -577,9 +577,9 @@ ssize_t deviceRead(Device *dev, int fd, void *buf, size_t len) {
             if (dev->kind == Kind::Krhc) dev->rxPort = port;
             uint32_t flags = 0;
             if (gpib) {
-                if (end) flags |= CHARDEV_GPIB_END;
-                if (trigger) flags |= CHARDEV_GPIB_GET;
-                if (!dev->signals.empty()) flags |= CHARDEV_GPIB_SIGNAL;
+                if (end) flags |= GPIB_END;
+                if (trigger) flags |= GPIB_GET;
+                if (!dev->signals.empty()) flags |= GPIB_SIGNAL;
             }
             result = (ssize_t)(count | flags);
             break;
@@ -633,8 +633,8 @@ ssize_t deviceWrite(Device *dev, int fd, const void *buf, size_t len) {
             }
         }
     } else {
-        bool more = dev->kind == Kind::Usbtmc && (len & CHARDEV_USB_WRITE_MORE);
-        size_t n = dev->kind == Kind::Usbtmc ? (len & ~(size_t)CHARDEV_USB_WRITE_MORE) : len;
+        bool more = dev->kind == Kind::Usbtmc && (len & USB_WRITE_MORE);
+        size_t n = dev->kind == Kind::Usbtmc ? (len & ~(size_t)USB_WRITE_MORE) : len;
         bool hadHost = dev->clientFd >= 0;
         uint64_t generation = dev->hostGeneration;
         for (;;) {
@@ -698,7 +698,7 @@ int deviceIoctl(Device *dev, unsigned long request, void *arg) {
     std::string payload;
     switch (dev->kind) {
         case Kind::Usbtmc:
-            if (request == CHARDEV_USB_SET_SERIAL && arg) {
+            if (request == USB_SET_SERIAL && arg) {
                 frameType = CHARDEV_FRAME_SERIAL_NUMBER;
                 payload = static_cast<const char *>(arg);
             } else {
@@ -706,9 +706,9 @@ int deviceIoctl(Device *dev, unsigned long request, void *arg) {
             }
             break;
         case Kind::Gpib:
-            if (request == CHARDEV_GPIB_SET_STB) {
+            if (request == GPIB_SET_STB) {
                 dev->stb = (uint8_t)(uintptr_t)arg;
-            } else if (request == CHARDEV_GPIB_READ_SIGNAL && arg) {
+            } else if (request == GPIB_READ_SIGNAL && arg) {
                 uint8_t *pair = static_cast<uint8_t *>(arg);
                 pair[0] = pair[1] = 0;
                 if (!dev->signals.empty()) {
@@ -716,22 +716,22 @@ int deviceIoctl(Device *dev, unsigned long request, void *arg) {
                     pair[1] = (uint8_t)(dev->signals.front() & 0xFF);
                     dev->signals.pop_front();
                 }
-            } else if (request == CHARDEV_GPIB_ACK_GET) {
+            } else if (request == GPIB_ACK_GET) {
                 frameType = CHARDEV_FRAME_GET_ACK;
             } else {
                 result = -1;
             }
             break;
         case Kind::Krhc:
-            if (request == CHARDEV_HC_SELECT_HC)
+            if (request == HC_SELECT_HC)
                 dev->txPort = 0;
-            else if (request == CHARDEV_HC_TX_PORT1)
+            else if (request == HC_TX_PORT1)
                 dev->txPort = 1;
-            else if (request == CHARDEV_HC_TX_PORT2)
+            else if (request == HC_TX_PORT2)
                 dev->txPort = 2;
-            else if (request == CHARDEV_HC_GET_RX_PORT && arg)
+            else if (request == HC_GET_RX_PORT && arg)
                 *static_cast<int *>(arg) = dev->rxPort;
-            else if (request != CHARDEV_HC_PREPARE_OLD && request != CHARDEV_HC_SELECT_STM)
+            else if (request != HC_PREPARE_OLD && request != HC_SELECT_STM)
                 result = -1;
             break;
     }

@@ -12,6 +12,7 @@
 #include "core/krpath.h"
 #include "core/krstuff.h"
 #include "core/printd.h"
+#include "gpib_ioctl.h"
 #include "remote/krusb.h"
 #include "scpi/scpi_link.h"
 
@@ -21,14 +22,6 @@ int ackGetIoctl = 0;
 
 namespace {
 
-constexpr unsigned long GPIB_SET_STB = 0xD001;
-constexpr unsigned long GPIB_READ_SIGNAL = 0xD002;
-constexpr unsigned long GPIB_ACK_GET = 0xD003;
-constexpr unsigned int GPIB_READ_FLAGS = 0x70000000;
-constexpr unsigned int GPIB_COUNT = 0x0FFFFFFF;
-constexpr unsigned int GPIB_SIGNAL = 0x10000000;
-constexpr unsigned int GPIB_END = 0x20000000;
-constexpr unsigned int GPIB_GET = 0x40000000;
 constexpr int kCommandMax = 4096;
 constexpr int kAnswerMax = 4096;
 constexpr useconds_t kNoRoomWaitUs = 100000;
@@ -94,7 +87,7 @@ int krgpib_handle(KrGpib *gpib, ScpiLink *link) {
         } else {
             gpibState = 3;
             unsigned int result = (unsigned int)r;
-            int count = (int)(result & GPIB_COUNT);
+            int count = (int)(result & GPIB_COUNT_MASK);
             if (count > room) count = room;
             bool trigger = false;
             if (result & GPIB_GET) {

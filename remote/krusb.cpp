@@ -14,11 +14,10 @@
 #include "core/printd.h"
 #include "core/startup.h"
 #include "scpi/scpi_link.h"
+#include "usbtmc_ioctl.h"
 
 namespace {
 
-constexpr unsigned long USB_SET_SERIAL = 0xD101;
-constexpr unsigned int USB_WRITE_MORE = 0x40000000;
 // The largest answer a link hands over at once (answer capacity and overflow reserve).
 constexpr int kAnswerMax = 4096;
 constexpr int kCommandMax = 4096;

@@ -34,9 +34,9 @@
 //   'C' device clear, host to device (USB INITIATE_CLEAR, GPIB DCL/SDC): drops waiting
 //       input and makes the firmware's pending or next read or write fail with ECANCELED.
 //   'S' serial poll: host to device without payload; the device answers 'S' with one byte,
-//       the status byte last published with CHARDEV_GPIB_SET_STB.
+//       the status byte last published with GPIB_SET_STB.
 //   'I' interface signal, host to device (GPIB): 2 bytes source and mask, reported to the
-//       firmware through the unhandled-signal bit and CHARDEV_GPIB_READ_SIGNAL.
+//       firmware through the unhandled-signal bit and GPIB_READ_SIGNAL.
 //   'K' device to host (GPIB): the firmware acknowledged a group execute trigger.
 //   'N' device to host (USB): the serial number the firmware passed to the driver (to the host
 //       connected at that moment).
@@ -49,6 +49,11 @@
 
 #include <cstdint>
 
+// The drivers' control requests and length flags.
+#include "gpib_ioctl.h"
+#include "krhc_ioctl.h"
+#include "usbtmc_ioctl.h"
+
 // Frame types and flags.
 constexpr char CHARDEV_FRAME_DATA = 'D';
 constexpr char CHARDEV_FRAME_READ = 'R';
@@ -60,26 +65,6 @@ constexpr char CHARDEV_FRAME_GET_ACK = 'K';
 constexpr char CHARDEV_FRAME_SERIAL_NUMBER = 'N';
 constexpr uint8_t CHARDEV_FLAG_END = 0x01;
 constexpr int CHARDEV_PORT_SHIFT = 4;
-
-// Driver control requests and length flags, as the drivers on the instrument define them.
-constexpr unsigned long CHARDEV_USB_SET_SERIAL = 0xD101;
-constexpr uint32_t CHARDEV_USB_WRITE_MORE = 0x40000000;  // write length: more answer follows
-
-constexpr unsigned long CHARDEV_GPIB_SET_STB = 0xD001;
-constexpr unsigned long CHARDEV_GPIB_READ_SIGNAL = 0xD002;
-constexpr unsigned long CHARDEV_GPIB_ACK_GET = 0xD003;
-constexpr uint32_t CHARDEV_GPIB_READ_FLAGS = 0x70000000;  // passed with the read length
-constexpr uint32_t CHARDEV_GPIB_COUNT_MASK = 0x0FFFFFFF;
-constexpr uint32_t CHARDEV_GPIB_SIGNAL = 0x10000000;
-constexpr uint32_t CHARDEV_GPIB_END = 0x20000000;
-constexpr uint32_t CHARDEV_GPIB_GET = 0x40000000;
-
-constexpr unsigned long CHARDEV_HC_SELECT_HC = 0xE003;
-constexpr unsigned long CHARDEV_HC_PREPARE_OLD = 0xE006;
-constexpr unsigned long CHARDEV_HC_GET_RX_PORT = 0xE007;
-constexpr unsigned long CHARDEV_HC_SELECT_STM = 0xE008;
-constexpr unsigned long CHARDEV_HC_TX_PORT1 = 0xE00A;
-constexpr unsigned long CHARDEV_HC_TX_PORT2 = 0xE00B;
 
 // A krhc write waits at most this long for the panel to take it.
 constexpr int CHARDEV_HC_WRITE_TIMEOUT_MS = 2000;
