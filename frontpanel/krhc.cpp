@@ -1,8 +1,8 @@
 #include "frontpanel/krhc.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/select.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -143,10 +143,8 @@ int Krhc_handle(KrHc *hc, ScpiLink *link) {
     pthread_mutex_unlock(&hc->lock);
     if (!open) return -1;
     for (;;) {
-        fd_set set;
-        FD_ZERO(&set);
-        FD_SET(fd, &set);
-        int r = select(fd + 1, &set, nullptr, nullptr, nullptr);
+        struct pollfd wait = {fd, POLLIN, 0};
+        int r = poll(&wait, 1, -1);
         if (r > 0) break;
         if (r < 0 && errno != EAGAIN && errno != EINTR) return -1;
     }

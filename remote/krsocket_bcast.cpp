@@ -2,7 +2,7 @@
 
 #include <errno.h>
 #include <netinet/in.h>
-#include <sys/select.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -58,10 +58,8 @@ void krsocketBcastHandle(KrBcastSocket *finder) {
         sleep(idleSeconds);  // nothing to serve; the thread must not spin
         return;
     }
-    fd_set set;
-    FD_ZERO(&set);
-    FD_SET(finder->fd, &set);
-    if (select(finder->fd + 1, &set, nullptr, nullptr, nullptr) <= 0) return;
+    struct pollfd wait = {finder->fd, POLLIN, 0};
+    if (poll(&wait, 1, -1) <= 0) return;
     char datagram[receiveSize];
     struct sockaddr_in sender = {};
     socklen_t senderSize = sizeof(sender);
