@@ -51,7 +51,7 @@ int dispatch(int request, void *arg) {
         case KRGIO_IOC_PRINT: {
             KrGioBuffer *b = (KrGioBuffer *)arg;
             if (b->length && b->data)
-                simhw_log("print: %.*s", (int)b->length, (const char *)b->data);
+                simhw_log("DRIVER print: %.*s", (int)b->length, (const char *)b->data);
             return 0;
         }
         case KRSPI_IOC_SELECT_CHIP:
@@ -133,7 +133,6 @@ int dispatch(int request, void *arg) {
             return r ? r : simfpga_transmit((const uint8_t *)b->data, b->length);
         }
         case KRFS_IOC_FLUSH_END:
-            simfpga_flushEnd();
             return 0;
         case KRFS_IOC_SEND_IMM: {
             KrGioFsSend *s = (KrGioFsSend *)arg;
@@ -173,6 +172,21 @@ int dispatch(int request, void *arg) {
     return gio_recorder_isKnown(request) ? 0 : -ENOTTY;
 }
 
+// Requests the log leaves to the chips' own lines (transfers) or leaves out (reads, the
+// periodic polls of supervision).
+bool quiet(int request) {
+    static const int requests[] = {
+        KRSPI_IOC_SEND_IOBLOCK, KRFS_IOC_TRANSMIT,       KRFS_IOC_SEND_IMM,
+        KRGIO_IOC_PRINT,        KRSPI_IOC_WRITE,         KRSPI_IOC_WRITE_ASYNC,
+        KRSPI_IOC_SELECT_CHIP,  KRSPI_IOC_DESELECT_CHIP, KRSPI_IOC_READ,
+        KRSPI_IOC_READ_ASYNC,   KRSPI_IOC_MODULE0_READ,  KRGIO_IOC_READ_PIN_0,
+        KRGIO_IOC_READ_PIN_1,   KRGIO_IOC_READ_PIN_2,    KRGIO_IOC_READ_PIN_3,
+        KRFS_IOC_FETCH_REPLY,   KRFS_IOC_FLUSH_END};
+    for (int r : requests)
+        if (r == request) return true;
+    return false;
+}
+
 int simOpen(void *, int) {
     simhw_attach();
     return 0;
@@ -184,9 +198,9 @@ int simIoctl(void *context, int request, void *arg) {
     uint64_t seq = gio_recorder_begin(device, request, arg, &r);
     if (r == 0) {
         r = dispatch(request, arg);
-        if (request != KRSPI_IOC_SEND_IOBLOCK && request != KRFS_IOC_TRANSMIT &&
-            request != KRFS_IOC_SEND_IMM && request != KRGIO_IOC_PRINT)
-            simhw_log("request 0x%04X (%s) -> %d", request, gio_recorder_deviceName(device), r);
+        if (!quiet(request))
+            simhw_log("DRIVER request 0x%04X (%s) -> %d", request, gio_recorder_deviceName(device),
+                      r);
     } else if (r == -EFAULT) {
         simhw_violation("request 0x%04X without its record", request);
     }

@@ -4,12 +4,18 @@
 #include <cstdio>
 
 #include "hw/ad9164_registers.h"
+#include "sim_hw.h"
 
 namespace {
 
-typedef unsigned __int128 u128;
-
 constexpr uint8_t JESD_ALL_LANES = 0xFF;
+
+const SimRegName registerNames[] = {
+    {AD9164_REG_DATAPATH, "DATAPATH_CFG"},      {AD9164_REG_NCO_UPDATE, "DDSM_FTW_UPDATE"},
+    {AD9164_REG_NCO_FTW_HIGH, "DDSM_FTW"},      {AD9164_REG_NCO_PHASE_HIGH, "DDSM_PHASE_OFFSET"},
+    {AD9164_REG_OUTPUT_DIV, "OUTPUT_DIV"},      {AD9164_REG_OUTPUT_MULT, "OUTPUT_MULT"},
+    {AD9164_REG_CLOCK_PHASE, "CLK_PHASE_TUNE"},
+};
 
 }  // namespace
 
@@ -21,13 +27,6 @@ void SimAd9164::reset() {
     ftw_ = 0;
     phase_ = 0;
     pending_ = false;
-}
-
-uint64_t SimAd9164::buffered(uint32_t high, int bytes) const {
-    uint64_t v = 0;
-    for (int i = 0; i < bytes; i++)
-        v = (v << 8) | (reg(high - (uint32_t)i) & 0xFF);
-    return v;
 }
 
 uint8_t SimAd9164::miso(size_t index) {
@@ -59,10 +58,21 @@ void SimAd9164::frameDone() {
         if (address == AD9164_REG_NCO_UPDATE && (frame_[i] & 1)) load = true;
     }
     if (load) {
-        ftw_ = buffered(AD9164_REG_NCO_FTW_HIGH, 6);
-        phase_ = (uint16_t)buffered(AD9164_REG_NCO_PHASE_HIGH, 2);
+        ftw_ = bytesFrom(AD9164_REG_NCO_FTW_HIGH, 6);
+        phase_ = (uint16_t)bytesFrom(AD9164_REG_NCO_PHASE_HIGH, 2);
         pending_ = false;
     }
+    static const DdsMap map = {registerNames,
+                               sizeof(registerNames) / sizeof(*registerNames),
+                               AD9164_REG_NCO_FTW_HIGH,
+                               AD9164_REG_NCO_UPDATE,
+                               AD9164_REG_NCO_PHASE_HIGH,
+                               0xFFFF,
+                               65536.0,
+                               AD9164_REG_DATAPATH,
+                               "nco"};
+    logDdsFrame(map, instr & AD9164_ADDRESS_MASK, clockHz_, AD9164_FTW_BITS, ftw_,
+                ncoEnabled() ? "on" : "off");
 }
 
 bool SimAd9164::ncoEnabled() const {
@@ -74,9 +84,7 @@ KrFreq SimAd9164::clock() const {
 }
 
 KrFreq SimAd9164::output() const {
-    // clock x word fits in 82 bits; scaled to 2^-64 Hz by 2^(64 - 48).
-    u128 f = (u128)clockHz_ * ftw_ << (64 - AD9164_FTW_BITS);
-    return {(int64_t)(uint64_t)(f >> 64), (uint64_t)f};
+    return tone(clockHz_, ftw_, AD9164_FTW_BITS);
 }
 
 void SimAd9164::describe(std::string &json) const {

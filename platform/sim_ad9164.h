@@ -32,7 +32,6 @@ class SimAd9164 : public SimWordChip {
     void frameDone() override;
 
   private:
-    uint64_t buffered(uint32_t high, int bytes) const;
     uint64_t clockHz_;
     uint64_t ftw_ = 0;
     uint16_t phase_ = 0;

@@ -1,10 +1,12 @@
 // AD9910 emulator.
 #include "sim_ad9910.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
 #include "hw/ad9910_registers.h"
+#include "sim_hw.h"
 
 namespace {
 
@@ -17,6 +19,44 @@ u128 toQ64(const KrFreq &f) {
 KrFreq fromQ64(u128 v) {
     return {(int64_t)(uint64_t)(v >> 64), (uint64_t)v};
 }
+
+u128 sysclkOf(uint64_t refclkHz, uint32_t cfr3) {
+    u128 f = (u128)refclkHz << 64;
+    if (cfr3 & AD9910_CFR3_PLL_ENABLE)
+        f *= (cfr3 & AD9910_CFR3_PLL_N_MASK) >> AD9910_CFR3_PLL_N_SHIFT;
+    else if (!(cfr3 & AD9910_CFR3_INPUT_DIVIDER_BYPASS))
+        f >>= 1;
+    return f;
+}
+
+u128 toneOf(u128 clk, uint32_t ftw) {
+    // sysclk stays below 2^32 Hz on every real configuration; beyond it trade the low bits.
+    return (clk >> 96) ? (clk >> 32) * ftw : (clk * ftw) >> 32;
+}
+
+const SimRegName registerNames[] = {
+    {AD9910_REG_CFR1, "CFR1"},
+    {AD9910_REG_CFR2, "CFR2"},
+    {AD9910_REG_CFR3, "CFR3"},
+    {AD9910_REG_AUX_DAC, "AUX_DAC"},
+    {AD9910_REG_IO_UPDATE_RATE, "IO_UPDATE_RATE"},
+    {AD9910_REG_FTW, "FTW"},
+    {AD9910_REG_POW, "POW"},
+    {AD9910_REG_ASF, "ASF"},
+    {AD9910_REG_MSR, "MSR"},
+    {AD9910_REG_DRG_LIMIT, "DRG_LIMIT"},
+    {AD9910_REG_DRG_STEP, "DRG_STEP"},
+    {AD9910_REG_DRG_RATE, "DRG_RATE"},
+    {AD9910_REG_PROFILE0, "PROFILE0"},
+    {AD9910_REG_PROFILE0 + 1, "PROFILE1"},
+    {AD9910_REG_PROFILE0 + 2, "PROFILE2"},
+    {AD9910_REG_PROFILE0 + 3, "PROFILE3"},
+    {AD9910_REG_PROFILE0 + 4, "PROFILE4"},
+    {AD9910_REG_PROFILE0 + 5, "PROFILE5"},
+    {AD9910_REG_PROFILE0 + 6, "PROFILE6"},
+    {AD9910_REG_PROFILE0 + 7, "PROFILE7"},
+    {AD9910_REG_RAM, "RAM"},
+};
 
 }  // namespace
 
@@ -68,8 +108,52 @@ void SimAd9910::frameDone() {
                 v = (v << 8) | frame_[at + 1 + i];
             buffered_[reg] = v;
             changed_ = true;
+            logRegister(reg, n);
         }
         at += 1 + n;
+    }
+}
+
+// The write as it will take effect at the next update (the buffered clock setting applies).
+void SimAd9910::logRegister(int reg, size_t bytes) const {
+    char fallback[16], text[64];
+    const char *name = simchip_regName(registerNames, (uint32_t)reg, fallback, sizeof(fallback));
+    uint64_t v = buffered_[reg];
+    u128 clk = sysclkOf(refclkHz_, (uint32_t)buffered_[AD9910_REG_CFR3]);
+    auto tone = [&](uint32_t word) {
+        simhw_formatFreq(text, sizeof(text), fromQ64(toneOf(clk, word)));
+        return text;
+    };
+    int digits = (int)bytes * 2;
+    unsigned long long value = v;
+    if (reg == AD9910_REG_FTW || (reg >= AD9910_REG_PROFILE0 && reg < AD9910_REG_RAM)) {
+        uint32_t word = (uint32_t)(v & AD9910_PROFILE_FTW_MASK);
+        if (reg == AD9910_REG_FTW)
+            logWrite(name, "0x%0*llX ftw=%u frequency_hz=%s", digits, value, (unsigned)word,
+                     tone(word));
+        else
+            logWrite(name, "0x%0*llX ftw=%u pow=%u asf=%u frequency_hz=%s", digits, value,
+                     (unsigned)word, (unsigned)(uint16_t)(v >> AD9910_PROFILE_POW_SHIFT),
+                     (unsigned)((v >> AD9910_PROFILE_ASF_SHIFT) & AD9910_ASF_FULL_SCALE),
+                     tone(word));
+    } else if (reg == AD9910_REG_POW) {
+        logWrite(name, "0x%0*llX phase_rad=%.9f", digits, value, (double)v * (2 * M_PI / 65536.0));
+    } else if (reg == AD9910_REG_CFR1) {
+        logWrite(name, "0x%0*llX powered_down=%s", digits, value,
+                 (v & AD9910_CFR1_POWER_DOWN) ? "true" : "false");
+    } else if (reg == AD9910_REG_CFR2) {
+        logWrite(name, "0x%0*llX ramp=%s single_tone_register=%s", digits, value,
+                 (v & AD9910_CFR2_DRG_ENABLE) ? "on" : "off",
+                 (v & AD9910_CFR2_PARALLEL_PORT) ? "true" : "false");
+    } else if (reg == AD9910_REG_CFR3) {
+        simhw_formatFreq(text, sizeof(text), fromQ64(clk));
+        logWrite(name, "0x%0*llX sysclk_hz=%s", digits, value, text);
+    } else if (reg == AD9910_REG_DRG_LIMIT) {
+        char upper[64];
+        simhw_formatFreq(upper, sizeof(upper), fromQ64(toneOf(clk, (uint32_t)(v >> 32))));
+        logWrite(name, "0x%0*llX lower_hz=%s upper_hz=%s", digits, value, tone((uint32_t)v), upper);
+    } else {
+        logWrite(name, "0x%0*llX", digits, value);
     }
 }
 
@@ -107,19 +191,12 @@ uint16_t SimAd9910::pow() const {
 }
 
 KrFreq SimAd9910::sysclk() const {
-    uint32_t cfr3 = (uint32_t)active_[AD9910_REG_CFR3];
-    u128 f = (u128)refclkHz_ << 64;
-    if (cfr3 & AD9910_CFR3_PLL_ENABLE)
-        f *= (cfr3 & AD9910_CFR3_PLL_N_MASK) >> AD9910_CFR3_PLL_N_SHIFT;
-    else if (!(cfr3 & AD9910_CFR3_INPUT_DIVIDER_BYPASS))
-        f >>= 1;
-    return fromQ64(f);
+    return fromQ64(sysclkOf(refclkHz_, (uint32_t)active_[AD9910_REG_CFR3]));
 }
 
 KrFreq SimAd9910::output() const {
     u128 clk = toQ64(sysclk());
-    // sysclk stays below 2^32 Hz on every real configuration; beyond it trade the low bits.
-    u128 f = (clk >> 96) ? (clk >> 32) * ftw() : (clk * ftw()) >> 32;
+    u128 f = toneOf(clk, ftw());
     if (dithering()) {
         // Time at the lower word: positive-slope rate; at the upper word: negative-slope rate.
         uint32_t rate = (uint32_t)active_[AD9910_REG_DRG_RATE];

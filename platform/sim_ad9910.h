@@ -32,6 +32,7 @@ class SimAd9910 : public SimChip {
     void frameDone() override;
 
   private:
+    void logRegister(int reg, size_t bytes) const;
     uint64_t refclkHz_;
     uint64_t buffered_[23];
     uint64_t active_[23];

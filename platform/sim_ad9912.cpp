@@ -4,15 +4,25 @@
 #include <cstdio>
 
 #include "hw/ad9912_registers.h"
+#include "sim_hw.h"
 
 namespace {
-
-typedef unsigned __int128 u128;
 
 constexpr uint32_t FTW_LOW = AD9912_REG_FTW_HIGH - 5;
 constexpr uint32_t PHASE_LOW = AD9912_REG_PHASE_HIGH - 1;
 constexpr uint16_t PHASE_MASK = 0x3FFF;
 constexpr uint16_t STREAMING = 3;
+
+const SimRegName registerNames[] = {
+    {AD9912_REG_IOUPDATE, "IO_UPDATE"},
+    {AD9912_REG_POWER, "POWER"},
+    {AD9912_REG_RESET, "RESET"},
+    {AD9912_REG_N_DIVIDER, "N_DIVIDER"},
+    {AD9912_REG_PLL, "PLL"},
+    {AD9912_REG_FTW_HIGH, "FTW0"},
+    {AD9912_REG_PHASE_HIGH, "PHASE"},
+    {AD9912_REG_DAC_CURRENT, "DAC_FSC"},
+};
 
 }  // namespace
 
@@ -26,16 +36,9 @@ void SimAd9912::reset() {
     pending_ = false;
 }
 
-uint64_t SimAd9912::buffered(uint32_t high, int bytes) const {
-    uint64_t v = 0;
-    for (int i = 0; i < bytes; i++)
-        v = (v << 8) | (reg(high - (uint32_t)i) & 0xFF);
-    return v;
-}
-
 void SimAd9912::update() {
-    ftw_ = buffered(AD9912_REG_FTW_HIGH, 6);
-    phase_ = (uint16_t)(buffered(AD9912_REG_PHASE_HIGH, 2) & PHASE_MASK);
+    ftw_ = bytesFrom(AD9912_REG_FTW_HIGH, 6);
+    phase_ = (uint16_t)(bytesFrom(AD9912_REG_PHASE_HIGH, 2) & PHASE_MASK);
     pending_ = false;
 }
 
@@ -75,6 +78,17 @@ void SimAd9912::frameDone() {
         if (address == AD9912_REG_IOUPDATE && (frame_[i] & 1)) doUpdate = true;
     }
     if (doUpdate) update();
+    static const DdsMap map = {registerNames,
+                               sizeof(registerNames) / sizeof(*registerNames),
+                               AD9912_REG_FTW_HIGH,
+                               AD9912_REG_IOUPDATE,
+                               AD9912_REG_PHASE_HIGH,
+                               PHASE_MASK,
+                               16384.0,
+                               AD9912_REG_POWER,
+                               "powered_down"};
+    logDdsFrame(map, instr & AD9912_ADDRESS_MASK, clockHz_, AD9912_FTW_BITS, ftw_,
+                poweredDown() ? "true" : "false");
 }
 
 void SimAd9912::ioupdate() {
@@ -90,9 +104,7 @@ KrFreq SimAd9912::clock() const {
 }
 
 KrFreq SimAd9912::output() const {
-    // clock x word fits in 78 bits; scaled to 2^-64 Hz by 2^(64 - 48).
-    u128 f = (u128)clockHz_ * ftw_ << (64 - AD9912_FTW_BITS);
-    return {(int64_t)(uint64_t)(f >> 64), (uint64_t)f};
+    return tone(clockHz_, ftw_, AD9912_FTW_BITS);
 }
 
 void SimAd9912::describe(std::string &json) const {

@@ -33,7 +33,6 @@ class SimAd9912 : public SimWordChip {
     void frameDone() override;
 
   private:
-    uint64_t buffered(uint32_t high, int bytes) const;
     void update();
     uint64_t clockHz_;
     uint64_t ftw_ = 0;

@@ -6,12 +6,15 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "hw/ad5640_registers.h"
 #include "hw/ad5643_registers.h"
 #include "hw/ad5760_registers.h"
+#include "hw/ad5932_registers.h"
 #include "hw/ad8402_registers.h"
 #include "hw/adc_registers.h"
+#include "hw/adf4002_registers.h"
 #include "hw/hmc7043_registers.h"
 #include "hw/step_attenuator_registers.h"
 #include "hw/tc77_registers.h"
@@ -25,7 +28,7 @@ const StepAttenuatorPart *attenuatorPart(const char *type) {
                                                       &STEP_ATT_HMC424, &STEP_ATT_ADRF57X0,
                                                       &STEP_ATT_ADRF57X1};
     for (const StepAttenuatorPart *p : parts)
-        if (std::string(p->name) == type) return p;
+        if (strcmp(p->name, type) == 0) return p;
     return &STEP_ATT_HMC624;
 }
 
@@ -36,6 +39,14 @@ void appendField(std::string &json, const char *name, double v) {
 }
 
 }  // namespace
+
+const char *simchip_regName(const SimRegName *table, size_t count, uint32_t address, char *fallback,
+                            size_t size) {
+    for (size_t i = 0; i < count; i++)
+        if (table[i].address == address) return table[i].name;
+    snprintf(fallback, size, "REG_0x%02X", (unsigned)address);
+    return fallback;
+}
 
 // ---------------------------------------------------------------------------------------
 // SimChip
@@ -87,6 +98,20 @@ void SimChip::violation(const char *format, ...) const {
     simhw_violation("%s at slave %u (bus %u): %s", type_, (unsigned)slave_, (unsigned)bus_, text);
 }
 
+uint64_t SimChip::frameValue(size_t from) const {
+    uint64_t w = 0;
+    for (size_t i = from; i < frame_.size() && i < from + 8; i++)
+        w = (w << 8) | frame_[i];
+    return w;
+}
+
+void SimChip::logWrite(const char *reg, const char *format, ...) const {
+    va_list args;
+    va_start(args, format);
+    simhw_logRegister(channel_, type_, reg, format, args);
+    va_end(args);
+}
+
 uint64_t SimChip::frameWord() const {
     uint64_t w = 0;
     size_t n = frame_.size() < 8 ? frame_.size() : 8;
@@ -117,6 +142,14 @@ void SimShiftRegister::frameDone() {
     // Board-level registers (reference, controller) switch their paths at once, without an
     // I/O update.
     if (channel() < 0) simhw_boardRegisterChanged();
+    char hex[2 * 32 + 4];
+    size_t shown = image_.size() < 32 ? image_.size() : 32, at = 0;
+    for (size_t i = shown; i-- > 0; at += 2)
+        snprintf(hex + at, 3, "%02X", image_[i]);
+    hex[at] = 0;
+    char meaning[256];
+    simhw_describeShiftRegister(this, meaning, sizeof(meaning));
+    logWrite("IMAGE", "0x%s%s%s", image_.size() > shown ? "..." : "", hex, meaning);
 }
 
 bool SimShiftRegister::bit(int b) const {
@@ -171,6 +204,41 @@ void SimWordChip::frameDone() {
     }
 }
 
+uint64_t SimWordChip::bytesFrom(uint32_t high, int bytes) const {
+    uint64_t v = 0;
+    for (int i = 0; i < bytes; i++)
+        v = (v << 8) | (reg(high - (uint32_t)i) & 0xFF);
+    return v;
+}
+
+KrFreq SimWordChip::tone(uint64_t clockHz, uint64_t word, uint32_t bits) {
+    // clock x word stays within 128 bits for clocks below 2^(80 - bits) GHz.
+    unsigned __int128 f = (unsigned __int128)clockHz * word << (64 - bits);
+    return {(int64_t)(uint64_t)(f >> 64), (uint64_t)f};
+}
+
+void SimWordChip::logDdsFrame(const DdsMap &m, uint32_t address, uint64_t clockHz, uint32_t bits,
+                              uint64_t loaded, const char *flagValue) const {
+    char fallback[16], f[64];
+    const char *name = simchip_regName(m.names, m.count, address, fallback, sizeof(fallback));
+    size_t bytes = frame_.size() - 2;
+    int digits = (int)(bytes < 8 ? bytes : 8) * 2;
+    unsigned long long value = frameValue(2);
+    if (address == m.ftwHigh || address == m.load) {
+        uint64_t word = address == m.load ? loaded : bytesFrom(m.ftwHigh, (int)bits / 8);
+        simhw_formatFreq(f, sizeof(f), tone(clockHz, word, bits));
+        logWrite(name, "0x%0*llX ftw=%llu frequency_hz=%s%s", digits, value,
+                 (unsigned long long)word, f, address == m.load ? " in_effect" : "");
+    } else if (address == m.phaseHigh) {
+        logWrite(name, "0x%0*llX phase_rad=%.9f", digits, value,
+                 (double)(bytesFrom(m.phaseHigh, 2) & m.phaseMask) * (2 * M_PI / m.phaseSteps));
+    } else if (address == m.flagAddress) {
+        logWrite(name, "0x%0*llX %s=%s", digits, value, m.flag, flagValue);
+    } else {
+        logWrite(name, "0x%0*llX", digits, value);
+    }
+}
+
 void SimWordChip::describe(std::string &json) const {
     json += ", \"registers\": {";
     bool first = true;
@@ -194,6 +262,17 @@ void SimAd5643::word(uint64_t w) {
         violation("no DAC at address %u", (unsigned)address);
         return;
     }
+    static const char *const commands[] = {"write_input",  "update_dac", "write_update_all",
+                                           "write_update", "power",      "reset",
+                                           "ldac",         "reference"};
+    const char *name = command > AD5643_CMD_WRITE_UPDATE ? "CONTROL"
+                       : all                             ? "DAC_ALL"
+                       : address == AD5643_ADDR_A        ? "DAC_A"
+                                                         : "DAC_B";
+    if (command > AD5643_CMD_WRITE_UPDATE)
+        logWrite(name, "0x%04X command=%s", (unsigned)(w & 0xFFFF), commands[command]);
+    else
+        logWrite(name, "%u command=%s", (unsigned)data, commands[command]);
     for (int n = 0; n < 2; n++) {
         bool addressed = all || address == (uint32_t)n;
         switch (command) {
@@ -226,6 +305,7 @@ void SimAd5643::word(uint64_t w) {
 void SimAd5640::word(uint64_t w) {
     regs_[0] = w & AD5640_DATA_MAX;
     regs_[1] = (w >> AD5640_MODE_SHIFT) & 3;
+    logWrite("DAC", "%u power_mode=%u", (unsigned)regs_[0], (unsigned)regs_[1]);
 }
 
 uint8_t SimAd5760::miso(size_t index) {
@@ -240,6 +320,10 @@ void SimAd5760::word(uint64_t w) {
         return;
     }
     readback_ = 0;
+    static const char *const names[] = {"NOP",      "DAC",      "CONTROL",  "CLEARCODE",
+                                        "SOFTWARE", "REG_0x05", "REG_0x06", "REG_0x07"};
+    if (address != AD5760_ADDR_NOP)
+        logWrite(names[address], "0x%05X", (unsigned)(w & AD5760_DATA_MASK));
     if (address == AD5760_ADDR_SOFTWARE && (w & AD5760_SW_RESET)) {
         regs_.clear();
         return;
@@ -249,7 +333,11 @@ void SimAd5760::word(uint64_t w) {
 
 void SimAd8402::word(uint64_t w) {
     if ((w & 0xFFFF) >> 10) violation("word 0x%04X has bits above the 10-bit word", (unsigned)w);
-    regs_[(uint32_t)(w >> AD8402_ADDRESS_SHIFT) & 3] = w & AD8402_VALUE_MAX;
+    uint32_t wiper = (uint32_t)(w >> AD8402_ADDRESS_SHIFT) & 3;
+    regs_[wiper] = w & AD8402_VALUE_MAX;
+    char reg[8];
+    snprintf(reg, sizeof(reg), "RDAC%u", (unsigned)wiper + 1);
+    logWrite(reg, "%u", (unsigned)(w & AD8402_VALUE_MAX));
 }
 
 SimStepAttenuator::SimStepAttenuator(const char *type, int channel, uint32_t slave)
@@ -260,6 +348,7 @@ void SimStepAttenuator::word(uint64_t w) {
     if (((uint32_t)w & ~((uint32_t)p->maxCode << p->shift) & 0xFF) != 0)
         violation("word 0x%02X has bits outside the code", (unsigned)w);
     regs_[0] = stepAtt_code(*p, (uint8_t)w);
+    logWrite("ATTENUATION", "%u attenuation_db=%.1f", (unsigned)regs_[0], attenuationDb());
 }
 
 double SimStepAttenuator::attenuationDb() const {
@@ -274,13 +363,12 @@ SimAdc::SimAdc(const char *type, int channel, uint32_t slave, uint32_t value)
     : SimChip(type, channel, 0, slave), value_(value) {}
 
 uint8_t SimAdc::miso(size_t index) {
-    std::string t = type();
     uint64_t frame;
     size_t bytes;
-    if (t == "AD7680") {
+    if (strcmp(type(), "AD7680") == 0) {
         frame = (uint64_t)(value_ & AD7680_MAX) << AD7680_SHIFT;
         bytes = AD7680_FRAME_BYTES;
-    } else if (t == "LTC2313") {
+    } else if (strcmp(type(), "LTC2313") == 0) {
         frame = (uint64_t)(value_ & LTC2313_MAX) << LTC2313_SHIFT;
         bytes = LTC2313_FRAME_BYTES;
     } else {
@@ -380,6 +468,7 @@ void SimW25q::frameDone() {
                               ((a + (uint32_t)(i - 4)) & (W25Q_PAGE_BYTES - 1));
                 memory_[at] &= frame_[i];  // programming only clears bits
             }
+            logWrite("PAGE_PROGRAM", "0x%06X bytes=%zu", (unsigned)a, frame_.size() - 4);
             break;
         case W25Q_SECTOR_ERASE:
         case W25Q_BLOCK_ERASE:
@@ -388,6 +477,10 @@ void SimW25q::frameDone() {
                 violation("erase without write enable");
                 return;
             }
+            logWrite(op == W25Q_CHIP_ERASE     ? "CHIP_ERASE"
+                     : op == W25Q_SECTOR_ERASE ? "SECTOR_ERASE"
+                                               : "BLOCK_ERASE",
+                     "0x%06X", (unsigned)a);
             if (op == W25Q_CHIP_ERASE)
                 memory_.clear();
             else if (op == W25Q_SECTOR_ERASE)
@@ -423,6 +516,9 @@ void SimRegisterChip::frameDone() {
     uint16_t instr = (uint16_t)(frame_[0] << 8 | frame_[1]);
     if (instr & 0x8000) return;  // read
     uint32_t address = instr & 0x1FFF;
+    char name[16];
+    simchip_regName(nullptr, 0, address, name, sizeof(name));
+    logWrite(name, "0x%llX bytes=%zu", (unsigned long long)frameValue(2), frame_.size() - 2);
     for (size_t i = 2; i < frame_.size(); i++)
         regs_[address--] = frame_[i];
 }
@@ -440,21 +536,70 @@ uint8_t SimRegisterChip::miso(size_t index) {
 }
 
 void SimRegisterChip::word(uint64_t w) {
+    uint32_t address;
+    uint64_t value;
     switch (layout_) {
         case Layout::AddressHigh16:
             if (w & HMC7043_READ) return;
-            regs_[(uint32_t)(w >> HMC7043_ADDRESS_SHIFT) & HMC7043_ADDRESS_MASK] = w & 0xFF;
+            address = (uint32_t)(w >> HMC7043_ADDRESS_SHIFT) & HMC7043_ADDRESS_MASK;
+            value = w & 0xFF;
             break;
         case Layout::ControlLow:
-            regs_[(uint32_t)w & ((1u << controlBits_) - 1)] = w;
+            address = (uint32_t)w & ((1u << controlBits_) - 1);
+            value = w;
             break;
         case Layout::Address4High:
-            regs_[(uint32_t)(w >> 12) & 0xF] = w & 0xFFF;
+            address = (uint32_t)(w >> 12) & 0xF;
+            value = w & 0xFFF;
             break;
         case Layout::Address8Data8:
-            regs_[(uint32_t)(w >> 8) & 0xFF] = w & 0xFF;
+            address = (uint32_t)(w >> 8) & 0xFF;
+            value = w & 0xFF;
             break;
         case Layout::Instruction16:
-            break;
+        default:
+            return;
     }
+    regs_[address] = value;
+    char name[16];
+    logWrite(registerName(address, name, sizeof(name)), "0x%llX", (unsigned long long)value);
+}
+
+// The data sheets' names where the drivers use them; the PLLs' latches are R<number>.
+const char *SimRegisterChip::registerName(uint32_t address, char *fallback, size_t size) const {
+    static const SimRegName adf4002[] = {{ADF4002_R_COUNTER, "R_COUNTER"},
+                                         {ADF4002_N_COUNTER, "N_COUNTER"},
+                                         {ADF4002_FUNCTION, "FUNCTION"},
+                                         {ADF4002_INITIALIZATION, "INITIALIZATION"}};
+    static const SimRegName ad5932[] = {
+        {AD5932_ADDR_CONTROL, "CONTROL"},         {AD5932_ADDR_NUM_INCR, "NUM_INCR"},
+        {AD5932_ADDR_DELTA_LOW, "DELTA_LOW"},     {AD5932_ADDR_DELTA_HIGH, "DELTA_HIGH"},
+        {AD5932_ADDR_INCR_INTERVAL, "T_INT"},     {AD5932_ADDR_FSTART_LOW, "FSTART_LOW"},
+        {AD5932_ADDR_FSTART_HIGH, "FSTART_HIGH"},
+    };
+    static const SimRegName hmc7043[] = {{HMC7043_REG_SOFT_RESET, "SOFT_RESET"},
+                                         {HMC7043_REG_REQUEST_MODE, "REQUEST_MODE"},
+                                         {HMC7043_REG_OUTPUT_ENABLE_LOW, "OUTPUT_ENABLE"},
+                                         {HMC7043_REG_INPUT, "CLKIN_BUFFER"},
+                                         {HMC7043_REG_SYSREF_DIV_LSB, "SYSREF_DIV_LSB"},
+                                         {HMC7043_REG_SYSREF_DIV_MSB, "SYSREF_DIV_MSB"}};
+    if (strcmp(type(), "ADF4002") == 0) return simchip_regName(adf4002, address, fallback, size);
+    if (strcmp(type(), "AD5932") == 0) return simchip_regName(ad5932, address, fallback, size);
+    if (layout_ == Layout::ControlLow) {
+        snprintf(fallback, size, "R%u", (unsigned)address);
+        return fallback;
+    }
+    if (layout_ == Layout::AddressHigh16 && address >= HMC7043_REG_CHANNEL_BASE) {
+        static const char *const fields[] = {"CONTROL",       "DIV_LSB",       "DIV_MSB",
+                                             "ANALOG_DELAY",  "DIGITAL_DELAY", "MULTISLIP_LSB",
+                                             "MULTISLIP_MSB", "OUTPUT_SELECT"};
+        uint32_t at = address - HMC7043_REG_CHANNEL_BASE, field = at % HMC7043_CHANNEL_STRIDE;
+        if (field < sizeof(fields) / sizeof(*fields)) {
+            snprintf(fallback, size, "CH%u_%s", (unsigned)(at / HMC7043_CHANNEL_STRIDE),
+                     fields[field]);
+            return fallback;
+        }
+    }
+    if (layout_ == Layout::AddressHigh16) return simchip_regName(hmc7043, address, fallback, size);
+    return simchip_regName(nullptr, 0, address, fallback, size);
 }

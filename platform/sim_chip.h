@@ -11,6 +11,23 @@
 #include <string>
 #include <vector>
 
+#include "device/krfreq.h"
+
+// A register's name by its address, for the hardware log; the names are the data sheets'.
+struct SimRegName {
+    uint32_t address;
+    const char *name;
+};
+
+// The name of address in the table, or "REG_0x<address>" written into fallback.
+const char *simchip_regName(const SimRegName *table, size_t count, uint32_t address, char *fallback,
+                            size_t size);
+template <size_t N>
+const char *simchip_regName(const SimRegName (&table)[N], uint32_t address, char *fallback,
+                            size_t size) {
+    return simchip_regName(table, N, address, fallback, size);
+}
+
 class SimChip {
   public:
     SimChip(const char *type, int channel, uint32_t bus, uint32_t slave);
@@ -48,6 +65,12 @@ class SimChip {
     void violation(const char *format, ...) const __attribute__((format(printf, 2, 3)));
     // The frame as one big-endian number of up to 8 bytes.
     uint64_t frameWord() const;
+    // Up to 8 bytes of the frame from index from, as one big-endian number.
+    uint64_t frameValue(size_t from) const;
+    // One line of the hardware log for a write to register reg of this chip: format gives the
+    // value first, then what it means as " name=value" pairs.
+    void logWrite(const char *reg, const char *format, ...) const
+        __attribute__((format(printf, 3, 4)));
 
     std::vector<uint8_t> frame_;
 
@@ -94,6 +117,25 @@ class SimWordChip : public SimChip {
     void describe(std::string &json) const override;
 
   protected:
+    // The chips addressed by a 16-bit instruction keep one byte per address; bytes high,
+    // high - 1, ... as one big-endian number.
+    uint64_t bytesFrom(uint32_t high, int bytes) const;
+    // clock x word / 2^bits, exact to 2^-64 Hz (the word and clock of a 48-bit DDS).
+    static KrFreq tone(uint64_t clockHz, uint64_t word, uint32_t bits);
+    // Where a DDS with a wide tuning word keeps it, for the log.
+    struct DdsMap {
+        const SimRegName *names;
+        size_t count;
+        uint32_t ftwHigh, load, phaseHigh;  // the load register takes the word into effect
+        uint16_t phaseMask;
+        double phaseSteps;
+        uint32_t flagAddress;  // one register's state worth naming
+        const char *flag;
+    };
+    // One line per write frame (data from frame byte 2), named by the register its instruction
+    // addresses: the tuning word as it stands buffered, or in effect after a load.
+    void logDdsFrame(const DdsMap &m, uint32_t address, uint64_t clockHz, uint32_t bits,
+                     uint64_t loaded, const char *flagValue) const;
     void frameDone() override;
     // Decodes one word; default: register 0 := word.
     virtual void word(uint64_t w) { regs_[0] = w; }
@@ -216,6 +258,7 @@ class SimRegisterChip : public SimWordChip {
     void word(uint64_t w) override;
 
   private:
+    const char *registerName(uint32_t address, char *fallback, size_t size) const;
     Layout layout_;
     int controlBits_;
 };

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <thread>
@@ -130,16 +131,50 @@ void stopLoop(Channel &k) {
     k.flushes++;
 }
 
+// The register's name for the log; the channels' registers carry the channel's number.
+const char *regName(uint32_t r, char (&fallback)[24]) {
+    static const SimRegName names[] = {
+        {FS_REG_RESET, "RESET"},
+        {FS_REG_XADC, "XADC"},
+        {FS_REG_SPI_READ, "SPI_READ"},
+        {FS_REG_STATUS, "STATUS"},
+        {FS_REG_CONTROL, "CONTROL"},
+        {FS_REG_TRIGGER, "TRIGGER"},
+        {FS_REG_TRIGGER_DELAY, "TRIGGER_DELAY"},
+        {FS_REG_PHS_MODE, "PHS_MODE"},
+        {FS_REG_PHS_LINK_RX, "PHS_LINK_RX"},
+        {FS_REG_PHS_LINK_TX, "PHS_LINK_TX"},
+    };
+    for (uint32_t c = 0; c < channels; c++) {
+        const char *what = r == fs_regSweepTimer(c)     ? "SWEEP_TIMER"
+                           : r == fs_regSweepControl(c) ? "SWEEP_CONTROL"
+                           : r == fs_regChannelMode(c)  ? "CHANNEL_MODE"
+                           : r == fs_regModulation(c)   ? "MODULATION"
+                                                        : nullptr;
+        if (what) {
+            snprintf(fallback, sizeof(fallback), "%s%u", what, (unsigned)c + 1);
+            return fallback;
+        }
+    }
+    return simchip_regName(names, r, fallback, sizeof(fallback));
+}
+
+void logStream(int c, const char *what) {
+    simhw_logAt(c, "FS_FPGA", "STREAM", "%s", what);
+}
+
 // A register write with the FPGA's side effects. Caller holds the lock.
 void writeReg(uint32_t r, uint64_t v) {
     Fpga &f = fpga();
     uint64_t old = f.regs[r].load();
+    char name[24];
+    simhw_logAt(-1, "FS_FPGA", regName(r, name), "0x%llX", (unsigned long long)v);
     switch (r) {
         case FS_REG_RESET:
             if (v & 1) {
                 for (Channel &k : f.ch)
                     stopLoop(k);
-                simhw_log("FPGA: streams reset");
+                simhw_log("FS_FPGA streams reset");
                 simhw_changed().notify_all();
             }
             return;
@@ -335,6 +370,7 @@ void execute(int c, const Cmd &cmd, std::unique_lock<std::mutex> &lk, bool fromQ
             return;
         case FS_OP_STREAM:
             if (cmd.arg == FS_STREAM_JUMP_LABEL) {
+                logStream(c, "JUMP_LABEL");
                 k.recording = true;
                 k.loop.clear();
             } else if (cmd.arg == FS_STREAM_JUMP) {
@@ -342,6 +378,7 @@ void execute(int c, const Cmd &cmd, std::unique_lock<std::mutex> &lk, bool fromQ
                     simhw_violation("FPGA: jump without a jump label on channel %d", c);
                     return;
                 }
+                logStream(c, "JUMP");
                 k.recording = false;
                 k.passes = 1;
                 uint64_t count = reg(fs_regSweepControl((uint32_t)c)) & 0xFFFF;
@@ -570,33 +607,11 @@ bool decodeByte(Decoder &d, uint8_t b, Cmd *out) {
     return false;
 }
 
-void logCommand(const char *path, int c, const Cmd &cmd) {
-    switch (cmd.kind) {
-        case Cmd::Long:
-            simhw_log("FPGA %s ch%d: long op %u arg %u, %zu byte(s) 0x%llX", path, c, cmd.op,
-                      cmd.arg, cmd.data.size(), (unsigned long long)dataValue(cmd));
-            break;
-        case Cmd::Short:
-            simhw_log("FPGA %s ch%d: short %u", path, c, cmd.op);
-            break;
-        case Cmd::SpiStart:
-            simhw_log("FPGA %s ch%d: SPI bus %u slave %u flag 0x%02X", path, c, cmd.op, cmd.arg,
-                      cmd.flag);
-            break;
-        case Cmd::SpiChunk:
-            simhw_log("FPGA %s ch%d: SPI chunk of %zu byte(s)", path, c, cmd.data.size());
-            break;
-        case Cmd::SpiEnd:
-            simhw_log("FPGA %s ch%d: SPI end", path, c);
-            break;
-    }
-}
-
 }  // namespace
 
 void simfpga_init() {
     simfpga_reset();
-    simhw_log("FPGA: link init");
+    simhw_log("FS_FPGA link init");
 }
 
 int simfpga_transmit(const uint8_t *data, uint32_t length) {
@@ -615,7 +630,6 @@ int simfpga_transmit(const uint8_t *data, uint32_t length) {
         }
         int c = f.decodeChannel;
         Channel &k = f.ch[c];
-        logCommand("buffered", c, cmd);
         if ((reg(FS_REG_CONTROL) >> fs_controlCbufBit((uint32_t)c)) & 1) continue;  // being flushed
         // Chunks of a capturing transfer are fetched through register 4 once clocked.
         if (cmd.kind == Cmd::SpiChunk && f.buffered.capture) f.readChunksQueued++;
@@ -627,17 +641,12 @@ int simfpga_transmit(const uint8_t *data, uint32_t length) {
     return 0;
 }
 
-void simfpga_flushEnd() {
-    simhw_log("FPGA: flush end");
-}
-
 int simfpga_sendImm(const uint8_t *data, uint32_t length, bool replyExpected) {
     Fpga &f = fpga();
     std::unique_lock<std::mutex> lk(simhw_lock());
     for (uint32_t i = 0; i < length; i++) {
         Cmd cmd;
         if (!decodeByte(f.immediate, data[i], &cmd)) continue;
-        logCommand("immediate", -1, cmd);
         executeImmediate(cmd, lk, replyExpected);
     }
     return 0;

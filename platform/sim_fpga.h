@@ -11,7 +11,6 @@
 void simfpga_init();
 // Buffered path: decoded into the channels' queues; waits while a queue is full.
 int simfpga_transmit(const uint8_t *data, uint32_t length);
-void simfpga_flushEnd();
 // Immediate path: executed at once. A register read leaves its reply for the fetch.
 int simfpga_sendImm(const uint8_t *data, uint32_t length, bool replyExpected);
 int simfpga_fetchReply(KrGioFsReply *reply);

@@ -3,7 +3,10 @@
 
 #include <pthread.h>
 
+#include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -107,13 +110,27 @@ std::atomic<double> &scale() {
 
 // ---------------------------------------------------------------------------------------
 // Log and violations
+//
+// One line per register write or decoded change, each written with its own write() so that
+// a person following the file sees a setting as it happens. Lines are formatted into fixed
+// buffers: the chips log from the player and FPGA threads, in sweeps too.
+
+constexpr size_t logLineMax = 320;
+constexpr unsigned logLinesPerSecond = 10000;  // a looping sweep at full speed floods no disk
 
 struct Log {
     std::mutex mutex;
-    std::deque<std::string> ring;
+    char ring[logRingLines][logLineMax];
+    size_t ringNext = 0, ringCount = 0;
     std::vector<std::string> violations;
-    FILE *file = nullptr;
-    std::string fileRoot;
+    int fd = -1;
+    char fileRoot[PATH_MAX] = {};
+    char path[PATH_MAX + 8] = {};
+    long fileBytes = 0;
+    uint64_t sequence = 0;
+    long second = -1;  // the second the rate count runs for
+    unsigned linesThisSecond = 0;
+    uint64_t leftOut = 0;
     Clock::time_point start = Clock::now();
 };
 
@@ -122,9 +139,13 @@ Log &logState() {
     return *l;
 }
 
-std::string root() {
+const char *rootText() {
     const char *r = krpath_root ? krpath_root() : getenv("KORVANE_ROOT");
     return r ? r : "";
+}
+
+std::string root() {
+    return rootText();
 }
 
 // Files go below the simulation root only, never into the host's own /sim.
@@ -136,42 +157,75 @@ std::string simFile(const char *name) {
     return dir + "/" + name;
 }
 
-void logLine(const std::string &line) {
+// The log file of the current root, opened (or reopened when the root changed). Caller holds
+// the log's lock.
+bool logFile(Log &l) {
+    const char *r = rootText();
+    if (strcmp(r, l.fileRoot) != 0) {
+        if (l.fd >= 0) close(l.fd);
+        l.fd = -1;
+        snprintf(l.fileRoot, sizeof(l.fileRoot), "%s", r);
+    }
+    if (l.fd >= 0) return true;
+    if (!*r) return false;
+    snprintf(l.path, sizeof(l.path), "%s/sim", r);
+    mkdir(l.path, 0755);
+    snprintf(l.path, sizeof(l.path), "%s/sim/hardware.log", r);
+    l.fd = open(l.path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    struct stat st;
+    l.fileBytes = l.fd >= 0 && fstat(l.fd, &st) == 0 ? (long)st.st_size : 0;
+    return l.fd >= 0;
+}
+
+// Bounded: past the limit the current file becomes the one old file kept.
+void rotateLog(Log &l) {
+    close(l.fd);
+    char old[sizeof(l.path) + 2];
+    snprintf(old, sizeof(old), "%s.1", l.path);
+    rename(l.path, old);
+    l.fd = open(l.path, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+    l.fileBytes = 0;
+}
+
+// Caller holds the log's lock.
+void emit(Log &l, double t, const char *where, const char *text) {
+    char *line = l.ring[l.ringNext];
+    int n = snprintf(line, logLineMax, "%.6f #%llu %s %s", t, (unsigned long long)++l.sequence,
+                     where, text);
+    size_t len = n < 0 ? 0 : (size_t)n < logLineMax ? (size_t)n : logLineMax - 1;
+    l.ringNext = (l.ringNext + 1) % logRingLines;
+    if (l.ringCount < logRingLines) l.ringCount++;
+    if (!logFile(l)) return;
+    // The newline goes out with the line, so no reader sees half of one.
+    char out[logLineMax + 1];
+    memcpy(out, line, len);
+    out[len] = '\n';
+    if (write(l.fd, out, len + 1) > 0) l.fileBytes += (long)len + 1;
+    if (l.fileBytes > logFileLimit) rotateLog(l);
+}
+
+// where: "ch<n>", "board" or "-" (the simulation itself). Violations are never left out.
+void logLine(const char *where, const char *text, bool always = false) {
     Log &l = logState();
     std::lock_guard<std::mutex> g(l.mutex);
     double t = std::chrono::duration<double>(Clock::now() - l.start).count();
-    char stamp[32];
-    snprintf(stamp, sizeof(stamp), "%.6f ", t);
-    std::string text = stamp + line;
-    l.ring.push_back(text);
-    if (l.ring.size() > logRingLines) l.ring.pop_front();
-    std::string r = root();
-    if (r != l.fileRoot) {
-        if (l.file) fclose(l.file);
-        l.file = nullptr;
-        l.fileRoot = r;
+    long second = (long)t;
+    if (second != l.second) {
+        l.second = second;
+        l.linesThisSecond = 0;
+        if (l.leftOut) {
+            char note[96];
+            snprintf(note, sizeof(note), "SIM %llu line(s) left out: more than %u in a second",
+                     (unsigned long long)l.leftOut, logLinesPerSecond);
+            l.leftOut = 0;
+            emit(l, t, "-", note);
+        }
     }
-    if (r.empty()) return;
-    if (!l.file) {
-        std::string path = simFile("hardware.log");
-        l.file = fopen(path.c_str(), "a");
-        if (!l.file) return;
+    if (!always && ++l.linesThisSecond > logLinesPerSecond) {
+        l.leftOut++;
+        return;
     }
-    fputs(text.c_str(), l.file);
-    fputc('\n', l.file);
-    if (ftell(l.file) > logFileLimit) {
-        // Bounded: the current file becomes the one old file kept.
-        fclose(l.file);
-        std::string path = simFile("hardware.log");
-        rename(path.c_str(), (path + ".1").c_str());
-        l.file = fopen(path.c_str(), "w");
-    }
-}
-
-void flushLog() {
-    Log &l = logState();
-    std::lock_guard<std::mutex> g(l.mutex);
-    if (l.file) fflush(l.file);
+    emit(l, t, where, text);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -632,6 +686,66 @@ std::string json(Hw &h) {
     return j;
 }
 
+// Appends " name=value" pairs to a fixed buffer, for the log.
+struct Pairs {
+    char *out;
+    size_t size, used = 0;
+    Pairs(char *o, size_t s) : out(o), size(s) { out[0] = 0; }
+    void add(const char *format, ...) __attribute__((format(printf, 2, 3))) {
+        if (used + 1 >= size) return;
+        out[used++] = ' ';
+        va_list args;
+        va_start(args, format);
+        int n = vsnprintf(out + used, size - used, format, args);
+        va_end(args);
+        used = n < 0 ? used - 1 : std::min(size - 1, used + (size_t)n);
+        out[used] = 0;
+    }
+    void freq(const char *name, const KrFreq &f) {
+        char text[64];
+        simhw_formatFreq(text, sizeof(text), f);
+        add("%s=%s", name, text);
+    }
+};
+
+bool sameFreq(const KrFreq &a, const KrFreq &b) {
+    return a.integer == b.integer && a.fraction == b.fraction;
+}
+
+// The fields of a channel's state that an I/O update changed, under the state file's names.
+void describeChanges(const SimChannelState &o, const SimChannelState &n, Pairs &p) {
+    if (strcmp(o.rf, n.rf) != 0) p.add("rf=%s", n.rf);
+    if (o.frequencyValid != n.frequencyValid || !sameFreq(o.frequency, n.frequency)) {
+        if (n.frequencyValid)
+            p.freq("frequency_hz", n.frequency);
+        else
+            p.add("frequency_hz=null");
+    }
+    if (!sameFreq(o.ddsFrequency, n.ddsFrequency)) p.freq("dds_frequency_hz", n.ddsFrequency);
+    if (!sameFreq(o.ddsClock, n.ddsClock)) p.freq("dds_clock_hz", n.ddsClock);
+    if (o.ftw != n.ftw) p.add("ftw=%llu", (unsigned long long)n.ftw);
+    if (o.highResolution != n.highResolution)
+        p.add("dds_high_resolution=%s", n.highResolution ? "true" : "false");
+    if (o.phaseRad != n.phaseRad) p.add("phase_rad=%.9f", n.phaseRad);
+    if (strcmp(o.path, n.path) != 0) p.add("path=%s", n.path);
+    if (o.filter != n.filter) p.add("filter=%d", n.filter);
+    if (o.n1 != n.n1) p.add("n1=%u", n.n1);
+    if (o.n2 != n.n2) p.add("n2=%u", n.n2);
+    if (o.r != n.r) p.add("r=%u", n.r);
+    if (o.multiplier != n.multiplier) p.add("multiplier=%u", n.multiplier);
+    if (o.gainStage != n.gainStage) p.add("gain_stage=%d", n.gainStage);
+    if (o.attenuationADb != n.attenuationADb) p.add("attenuation_a_db=%.1f", n.attenuationADb);
+    if (o.attenuationBDb != n.attenuationBDb) p.add("attenuation_b_db=%.1f", n.attenuationBDb);
+    if (o.attenuationLoopDb != n.attenuationLoopDb)
+        p.add("attenuation_loop_db=%.1f", n.attenuationLoopDb);
+    if (o.alcDac != n.alcDac) p.add("alc_dac=%u", n.alcDac);
+    if (o.alcEnabled != n.alcEnabled) p.add("alc=%s", n.alcEnabled ? "true" : "false");
+    if (o.loopFilterOhm != n.loopFilterOhm) p.add("loop_filter_ohm=%.1f", n.loopFilterOhm);
+    if (o.blanking != n.blanking) p.add("blanking=%s", n.blanking ? "true" : "false");
+    if (o.sspeDb != n.sspeDb || strcmp(o.sspePath, n.sspePath) != 0)
+        p.add("power_extension=%s/%.1f", *n.sspePath ? n.sspePath : "-", n.sspeDb);
+}
+
 // Caller holds the lock. true while a change remains unwritten.
 bool writeStateFile(Hw &h, bool force) {
     if (!h.stateDirty) return false;
@@ -701,7 +815,7 @@ void simhw_attach() {
     snapshot(h);
     h.stateDirty = true;
     writeStateFile(h, true);  // a person finds the power-on state before the first update
-    simhw_log("attach: %d channel(s), %s reference board, %s output board(s)", lay.channels,
+    simhw_log("SIM attach: %d channel(s), %s reference board, %s output board(s)", lay.channels,
               lay.uln ? "low-noise" : "standard",
               lay.board40g[0]  ? "40 GHz"
               : lay.generic[0] ? "generic"
@@ -779,12 +893,58 @@ int simhw_channelCount() {
     return hw().layout.channels;
 }
 
+void simhw_describeShiftRegister(const SimShiftRegister *s, char *out, size_t size) {
+    Hw &h = hw();
+    Pairs p(out, size);
+    if (s == h.refSri) {
+        SimReferenceState r = computeReference(h);
+        p.add("source=%s", r.source);
+        p.freq("frequency_hz", r.frequency);
+        p.add("output=%s", r.outputOn ? "on" : "off");
+        p.freq("output_frequency_hz", r.outputFrequency);
+        return;
+    }
+    for (int c = 0; c < SIMHW_CHANNELS; c++) {
+        const ChannelChips &k = h.ch[c];
+        if (s != k.sri && s != k.sspe) continue;
+        SimChannelState st = computeChannel(h, c);
+        if (s == k.sspe) {
+            if (*st.sspeType && h.layout.sspe[c] != '3')
+                p.add("power_extension=%s path=%s attenuation_db=%.1f", st.sspeType,
+                      *st.sspePath ? st.sspePath : "-", st.sspeDb);
+            return;
+        }
+        int rfBit = h.layout.board40g[c]  ? ORBX40G_OUT_BIT_RF_ENABLE
+                    : h.layout.generic[c] ? ORBXXXG_OUT_BIT_RF_ENABLE
+                                          : ORBX20G_OUT_BIT_RF_ENABLE;
+        p.add("path=%s filter=%d n1=%u n2=%u r=%u", st.path, st.filter, st.n1, st.n2, st.r);
+        if (h.layout.board40g[c] || h.layout.generic[c])
+            p.add("alc=%s", st.alcEnabled ? "true" : "false");
+        else
+            p.add("gain_stage=%d", st.gainStage);
+        p.add("rf_enable=%d", s->bit(rfBit) ? 1 : 0);
+        return;
+    }
+}
+
 void simhw_ioupdate(int channel) {
     Hw &h = hw();
     for (auto &c : h.chips)
         if (channel < 0 || c->channel() < 0 || c->channel() == channel) c->ioupdate();
     h.ioupdates++;
+    SimChannelState before[SIMHW_CHANNELS];
+    memcpy(before, h.snapshot, sizeof(before));
     snapshot(h);
+    // What took effect, one line per channel whose output changed.
+    for (int c = 0; c < h.layout.channels; c++) {
+        if (channel >= 0 && channel != c) continue;
+        char changes[256];
+        Pairs p(changes, sizeof(changes));
+        describeChanges(before[c], h.snapshot[c], p);
+        if (p.used)
+            simhw_logAt(c, "OUTPUT", "IOUPDATE", "%llu%s", (unsigned long long)h.ioupdates,
+                        changes);
+    }
     h.stateDirty = true;
     writeStateFile(h, false);
     h.changed.notify_all();
@@ -811,7 +971,9 @@ void simhw_violation(const char *format, ...) {
         std::lock_guard<std::mutex> g(l.mutex);
         if (l.violations.size() < violationsKept) l.violations.push_back(text);
     }
-    logLine(std::string("VIOLATION ") + text);
+    char line[600];
+    snprintf(line, sizeof(line), "VIOLATION %s", text);
+    logLine("-", line, true);
 }
 
 void simhw_log(const char *format, ...) {
@@ -820,7 +982,28 @@ void simhw_log(const char *format, ...) {
     va_start(args, format);
     vsnprintf(text, sizeof(text), format, args);
     va_end(args);
-    logLine(text);
+    logLine("-", text);
+}
+
+void simhw_logRegister(int channel, const char *chip, const char *reg, const char *format,
+                       va_list args) {
+    char text[logLineMax];
+    int n = snprintf(text, sizeof(text), "%s %s = ", chip, reg);
+    if (n > 0 && (size_t)n < sizeof(text))
+        vsnprintf(text + n, sizeof(text) - (size_t)n, format, args);
+    char where[16];
+    if (channel >= 0)
+        snprintf(where, sizeof(where), "ch%d", channel + 1);
+    else
+        snprintf(where, sizeof(where), "board");
+    logLine(where, text);
+}
+
+void simhw_logAt(int channel, const char *chip, const char *reg, const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    simhw_logRegister(channel, chip, reg, format, args);
+    va_end(args);
 }
 
 std::vector<std::string> simhw_violations() {
@@ -838,8 +1021,11 @@ void simhw_clearViolations() {
 std::vector<std::string> simhw_logTail(size_t lines) {
     Log &l = logState();
     std::lock_guard<std::mutex> g(l.mutex);
-    size_t n = std::min(lines, l.ring.size());
-    return std::vector<std::string>(l.ring.end() - (long)n, l.ring.end());
+    size_t n = std::min(lines, l.ringCount);
+    std::vector<std::string> tail;
+    for (size_t i = n; i > 0; i--)
+        tail.push_back(l.ring[(l.ringNext + logRingLines - i) % logRingLines]);
+    return tail;
 }
 
 double simhw_timeScale() {
@@ -936,24 +1122,23 @@ void simhw_setExternalReferencePresent(bool present) {
 }
 
 bool simhw_flushStateFile(bool force) {
-    bool pending = writeStateFile(hw(), force);
-    flushLog();
-    return pending;
+    return writeStateFile(hw(), force);
 }
 
 void simhw_settle(std::unique_lock<std::mutex> &lk, bool (*busy)()) {
     Hw &h = hw();
     while (!busy() && writeStateFile(h, false))
         h.changed.wait_for(lk, stateFileInterval, busy);
-    if (!busy()) flushLog();
 }
 
-std::string simhw_freqText(const KrFreq &f) {
+namespace {
+
+// Exact decimal text, 20 fraction digits; the length.
+int freqDigits(char (&text)[64], const KrFreq &f) {
     bool negative = f.integer < 0;
     u128 v = q64(f);
     if (negative) v = ~v + 1;
     uint64_t integer = (uint64_t)(v >> 64), fraction = (uint64_t)v;
-    char text[64];
     int n =
         snprintf(text, sizeof(text), "%s%llu.", negative ? "-" : "", (unsigned long long)integer);
     for (int i = 0; i < 20; i++) {
@@ -962,5 +1147,23 @@ std::string simhw_freqText(const KrFreq &f) {
         fraction = (uint64_t)x;
     }
     text[n] = 0;
+    return n;
+}
+
+}  // namespace
+
+std::string simhw_freqText(const KrFreq &f) {
+    char text[64];
+    freqDigits(text, f);
     return text;
+}
+
+void simhw_formatFreq(char *out, size_t size, const KrFreq &f) {
+    char text[64];
+    int n = freqDigits(text, f);
+    while (text[n - 1] == '0')
+        n--;
+    if (text[n - 1] == '.') n--;
+    text[n] = 0;
+    snprintf(out, size, "%s", text);
 }

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdarg>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -96,6 +97,10 @@ int simhw_channelCount();
 // A register outside the channels (reference, controller) took new contents: the observable
 // state follows at once. Caller holds simhw_lock.
 void simhw_boardRegisterChanged();
+// What a shift register's image means for its board (path, filter, dividers; the reference's
+// source), as " name=value" pairs for the log; empty when the simulation does not decode it.
+class SimShiftRegister;
+void simhw_describeShiftRegister(const SimShiftRegister *s, char *out, size_t size);
 // I/O update: channel -1 updates every chip.
 void simhw_ioupdate(int channel);
 void simhw_setBlanking(int channel, bool on);  // channel -1: all
@@ -104,7 +109,16 @@ uint64_t simhw_ioupdateCount();
 // Protocol violations and the request log. Any thread; they take their own small lock, so
 // they may be called with or without simhw_lock.
 void simhw_violation(const char *format, ...) __attribute__((format(printf, 1, 2)));
+// A line of the simulation itself ("-" where a chip line names its channel): format begins
+// with the part speaking (SIM, DRIVER, FS_FPGA).
 void simhw_log(const char *format, ...) __attribute__((format(printf, 1, 2)));
+// The log line of a register write: "<time> #<sequence> ch<n>|board <chip> <register> = "
+// followed by format (the value first, then what it means as name=value pairs). channel -1: a
+// chip outside the channels.
+void simhw_logRegister(int channel, const char *chip, const char *reg, const char *format,
+                       va_list args);
+void simhw_logAt(int channel, const char *chip, const char *reg, const char *format, ...)
+    __attribute__((format(printf, 4, 5)));
 std::vector<std::string> simhw_violations();
 void simhw_clearViolations();
 std::vector<std::string> simhw_logTail(size_t lines);
@@ -141,3 +155,6 @@ void simhw_settle(std::unique_lock<std::mutex> &lk, bool (*busy)());
 
 // Exact decimal text of a frequency: integer hertz, ".", 20 fraction digits.
 std::string simhw_freqText(const KrFreq &f);
+// The same into a fixed buffer, trailing fraction zeros (and a bare ".") dropped: "1000000000",
+// "0.5".
+void simhw_formatFreq(char *out, size_t size, const KrFreq &f);

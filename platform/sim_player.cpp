@@ -292,7 +292,6 @@ bool waitIdleLocked(std::unique_lock<std::mutex> &lk, double timeoutSeconds) {
 int simplayer_sendBlock(const uint8_t *data, uint32_t length) {
     std::vector<Item> items;
     if (!parseBlock(data, length, &items, false)) return -EINVAL;
-    simhw_log("I/O block: %zu record(s), %u bytes", items.size(), (unsigned)length);
     std::unique_lock<std::mutex> lk(simhw_lock());
     enqueue(lk, items);
     return 0;
@@ -333,7 +332,7 @@ int simplayer_deselect() {
 int simplayer_read(const KrGioTransfer *t) {
     std::unique_lock<std::mutex> lk(simhw_lock());
     if (!waitIdleLocked(lk, 10.0)) {
-        simhw_log("read of slave %u: the program did not finish", (unsigned)t->address);
+        simhw_log("DRIVER read of slave %u: the program did not finish", (unsigned)t->address);
         return -ETIMEDOUT;
     }
     spiRead(pl(), t);

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -300,9 +301,28 @@ TEST_F(SimHwTest, StateFileAndLogLiveInTheSimulationRoot) {
               std::string::npos);
     EXPECT_NE(state.find("\"reference\": {\"source\": \"internal\""), std::string::npos);
     EXPECT_EQ(state, sim_hw_stateJson());
+    // The update's decoded change, under the state file's names.
     std::string log = file("hardware.log");
-    EXPECT_NE(log.find("I/O block: 2 record(s)"), std::string::npos);
+    EXPECT_NE(log.find(" ch1 OUTPUT IOUPDATE = 1 dds_frequency_hz=250000000 ftw=2147483648"),
+              std::string::npos)
+        << log;
     EXPECT_FALSE(sim_hw_logTail(5).empty());
+}
+
+// Written line by line: the write is on disk when the request returns, with no update, no
+// idle player and no state file write after it to flush it.
+TEST_F(SimHwTest, RegisterWriteIsLoggedByNameAtOnce) {
+    Block b;
+    b.record(board_outSlave(1, BOARD_OUT_DDS), 0, ddsFrame(AD9910_REG_PROFILE0, 1u << 31, 8));
+    KrGioBuffer buf = {b.bytes.data(), (uint32_t)b.bytes.size()};
+    ASSERT_EQ(rt_dev_ioctl(fd, KRSPI_IOC_WRITE_ASYNC, &buf), 0);
+    std::string log = file("hardware.log");
+    std::string last = log.substr(log.rfind('\n', log.size() - 2) + 1);
+    EXPECT_TRUE(std::regex_match(
+        last, std::regex("[0-9]+\\.[0-9]{6} #[0-9]+ ch2 AD9910 PROFILE0 = 0x0000000080000000 "
+                         "ftw=2147483648 pow=0 asf=0 frequency_hz=250000000\n")))
+        << last;
+    EXPECT_EQ(sim_hw_logTail(1).at(0) + "\n", last);
 }
 
 TEST(SimHwText, FrequencyTextHasTwentyFractionDigits) {
