@@ -3,6 +3,7 @@ state (what the chips produce), not in the firmware's own variables."""
 
 import json
 import os
+import re
 import time
 import unittest
 from fractions import Fraction
@@ -278,6 +279,24 @@ class SupervisionTest(ChannelTest):
         self.settle(inst, "OUTP ON")
         self.state(inst, lambda s: s["channels"][0]["rf"] == "on")
 
+
+
+class HardwareLogTest(ChannelTest):
+    def test_frequency_setting_shows_in_the_log_at_once(self):
+        inst = self.start(serial=STANDARD_1C)
+        path = os.path.join(inst.root, "sim", "hardware.log")
+        start = os.path.getsize(path)
+        sent = time.monotonic()
+        self.settle(inst, "FREQ 1 GHz")
+        pattern = re.compile(r"^[0-9.]+ #[0-9]+ ch1 AD9910 PROFILE0 = 0x[0-9A-F]{16} ftw=[0-9]+ "
+                             r".*frequency_hz=[0-9.]+$", re.M)
+        while True:
+            with open(path) as f:
+                f.seek(start)
+                if pattern.search(f.read()):
+                    break
+            self.assertLess(time.monotonic() - sent, 1.0, "no PROFILE0 line in the log")
+            time.sleep(0.02)
 
 if __name__ == "__main__":
     unittest.main()
