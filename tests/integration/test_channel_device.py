@@ -280,7 +280,6 @@ class SupervisionTest(ChannelTest):
         self.state(inst, lambda s: s["channels"][0]["rf"] == "on")
 
 
-
 class HardwareLogTest(ChannelTest):
     def test_frequency_setting_shows_in_the_log_at_once(self):
         inst = self.start(serial=STANDARD_1C)
@@ -297,6 +296,7 @@ class HardwareLogTest(ChannelTest):
                     break
             self.assertLess(time.monotonic() - sent, 1.0, "no PROFILE0 line in the log")
             time.sleep(0.02)
+
 
 if __name__ == "__main__":
     unittest.main()
