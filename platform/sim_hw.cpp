@@ -115,7 +115,7 @@ std::atomic<double> &scale() {
 // a person following the file sees a setting as it happens. Lines are formatted into fixed
 // buffers: the chips log from the player and FPGA threads, in sweeps too.
 
-constexpr size_t logLineMax = 320;
+constexpr size_t logLineMax = 512;
 constexpr unsigned logLinesPerSecond = 10000;  // a looping sweep at full speed floods no disk
 
 struct Log {
@@ -938,7 +938,7 @@ void simhw_ioupdate(int channel) {
     // What took effect, one line per channel whose output changed.
     for (int c = 0; c < h.layout.channels; c++) {
         if (channel >= 0 && channel != c) continue;
-        char changes[256];
+        char changes[400];
         Pairs p(changes, sizeof(changes));
         describeChanges(before[c], h.snapshot[c], p);
         if (p.used)
