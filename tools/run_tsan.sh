@@ -9,9 +9,6 @@ jobs="${KR_JOBS:-2}"
 cmake -S "$here" -B "$build" -G Ninja -DKR_TSAN=ON -DKR_BUILD_BENCH=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo > "$build.configure.log" 2>&1 ||
     { cat "$build.configure.log"; exit 1; }
-cmake --build "$build" -j"$jobs" --target hw_test_krspi hw_test_fs_fpga hw_test_double_buffer \
-    device_test_analog_device scpi_test_scpi_link scpi_test_scpi_execute remote_test_krsocket \
-    remote_test_krsocket_bcast remote_test_krusb remote_test_krvxi core_test_kr_event \
-    frontpanel_test_krhcupdate platform_test_rtnative platform_test_sim_hw
+cmake --build "$build" -j"$jobs" --target kr_tsan_tests
 cd "$build"
 ctest -L tsan --output-on-failure

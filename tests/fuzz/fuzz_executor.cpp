@@ -124,8 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (!more && pos >= input.size()) {
             // Nothing more to say: end the message, once, so that what is pending runs.
             static const std::string end = "\n";
-            if (link->cmdFill == 0 && !scpi_exec_receivingBlockData(link) &&
-                !link->continuation)
+            if (link->cmdFill == 0 && !scpi_exec_receivingBlockData(link) && !link->continuation)
                 break;
             if (h.feed(link, end) == 0 && link->cmdFill == link->cmdSize) {
                 requestClear(link);  // a buffer held by a block that never ends

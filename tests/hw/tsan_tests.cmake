@@ -9,6 +9,8 @@ set(KR_TSAN_TESTS hw_test_krspi hw_test_fs_fpga hw_test_double_buffer device_tes
     scpi_test_scpi_link scpi_test_scpi_execute remote_test_krsocket remote_test_krsocket_bcast
     remote_test_krusb remote_test_krvxi core_test_kr_event frontpanel_test_krhcupdate
     platform_test_rtnative platform_test_sim_hw)
+# tools/run_tsan.sh builds exactly these.
+add_custom_target(kr_tsan_tests DEPENDS ${KR_TSAN_TESTS})
 foreach(t ${KR_TSAN_TESTS})
     add_test(NAME tsan_${t} COMMAND ${t})
     set_tests_properties(tsan_${t} PROPERTIES LABELS tsan TIMEOUT 600
