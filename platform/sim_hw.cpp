@@ -41,7 +41,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr size_t logRingLines = 1000;
 constexpr size_t violationsKept = 256;
-constexpr long logFileLimit = 4L << 20;
 constexpr auto stateFileInterval = std::chrono::milliseconds(50);
 
 struct Layout {
@@ -201,7 +200,7 @@ void emit(Log &l, double t, const char *where, const char *text) {
     memcpy(out, line, len);
     out[len] = '\n';
     if (write(l.fd, out, len + 1) > 0) l.fileBytes += (long)len + 1;
-    if (l.fileBytes > logFileLimit) rotateLog(l);
+    if (l.fileBytes > SIMHW_LOG_FILE_BYTES) rotateLog(l);
 }
 
 // where: "ch<n>", "board" or "-" (the simulation itself). Violations are never left out.

@@ -26,6 +26,9 @@ class SimAd9910;
 class SimAd9164;
 
 constexpr int SIMHW_CHANNELS = 8;
+// Past this size the hardware log becomes hardware.log.1 (the one old file kept) and starts
+// afresh.
+constexpr long SIMHW_LOG_FILE_BYTES = 4L << 20;
 
 struct SimChannelState {
     int index;       // 1-based

@@ -5,6 +5,7 @@
 
 #include <errno.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "core/krpath.h"
 #include "hw/ad9910_registers.h"
 #include "hw/board_slaves.h"
 #include "hw/orbx20g_out_registers.h"
@@ -323,6 +325,34 @@ TEST_F(SimHwTest, RegisterWriteIsLoggedByNameAtOnce) {
                          "ftw=2147483648 pow=0 asf=0 frequency_hz=250000000\n")))
         << last;
     EXPECT_EQ(sim_hw_logTail(1).at(0) + "\n", last);
+}
+
+// Bounded: past the limit the file moves aside once (an older one is dropped) and the log goes
+// on in a fresh one.
+TEST_F(SimHwTest, LogMovesAsideOnceAtItsLimit) {
+    std::string full = root + "/full";
+    mkdir(full.c_str(), 0755);
+    mkdir((full + "/sim").c_str(), 0755);
+    std::ofstream(full + "/sim/hardware.log.1") << "dropped\n";
+    std::ofstream(full + "/sim/hardware.log") << std::string(SIMHW_LOG_FILE_BYTES - 10, '.');
+    krpath_setRoot(full.c_str());
+    Block b;
+    b.record(board_outSlave(0, BOARD_OUT_ATT_A), 0, {0x3E});
+    KrGioBuffer buf = {b.bytes.data(), (uint32_t)b.bytes.size()};
+    ASSERT_EQ(rt_dev_ioctl(fd, KRSPI_IOC_WRITE_ASYNC, &buf), 0);
+    ASSERT_EQ(rt_dev_ioctl(fd, KRSPI_IOC_WRITE_ASYNC, &buf), 0);
+    krpath_setRoot(root.c_str());
+    std::ifstream old(full + "/sim/hardware.log.1");
+    std::stringstream oldText;
+    oldText << old.rdbuf();
+    EXPECT_EQ(oldText.str().find("dropped"), std::string::npos);
+    EXPECT_NE(oldText.str().find("ch1 HMC624 ATTENUATION = 1 attenuation_db=0.5\n"),
+              std::string::npos);
+    std::ifstream now(full + "/sim/hardware.log");
+    std::string line;
+    ASSERT_TRUE(std::getline(now, line));
+    EXPECT_NE(line.find("ch1 HMC624 ATTENUATION = 1"), std::string::npos) << line;
+    EXPECT_FALSE(std::getline(now, line));
 }
 
 TEST(SimHwText, FrequencyTextHasTwentyFractionDigits) {
