@@ -1,6 +1,6 @@
 // The simulated hardware behind kr_generic_io: the chips at their bus and slave addresses,
 // the I/O update that makes prepared registers take effect together, the observable state
-// of each channel computed from what the chips hold, the request log and the list of
+// of each channel computed from what the chips hold, the hardware log and the list of
 // protocol violations. Platform-internal; tests reach it through platform/sim/hardware_sim.h.
 //
 // Layout: the chips sit where hw/board_slaves.h puts them. What the wire cannot tell (how
@@ -109,7 +109,7 @@ void simhw_ioupdate(int channel);
 void simhw_setBlanking(int channel, bool on);  // channel -1: all
 uint64_t simhw_ioupdateCount();
 
-// Protocol violations and the request log. Any thread; they take their own small lock, so
+// Protocol violations and the hardware log. Any thread; they take their own small lock, so
 // they may be called with or without simhw_lock.
 void simhw_violation(const char *format, ...) __attribute__((format(printf, 1, 2)));
 // A line of the simulation itself ("-" where a chip line names its channel): format begins

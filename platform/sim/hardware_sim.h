@@ -47,7 +47,7 @@ uint64_t sim_hw_fpgaPasses(int channel);
 int sim_hw_fpgaOutputValid(int channel);
 uint64_t sim_hw_fpgaCommands();
 
-// Protocol violations found by the emulators, and the newest request log lines.
+// Protocol violations found by the emulators, and the newest hardware log lines.
 std::vector<std::string> sim_hw_violations();
 void sim_hw_clearViolations();
 std::vector<std::string> sim_hw_logTail(size_t lines);

@@ -1,6 +1,6 @@
 // The simulated hardware behind kr_generic_io: record checks, SPI framing, I/O program
 // timing and back-pressure, the 20 GHz board's observable state, the reference board, the
-// state file and the request log.
+// state file and the hardware log.
 #include "platform/sim/hardware_sim.h"
 
 #include <errno.h>
