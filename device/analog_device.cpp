@@ -34,6 +34,9 @@ namespace {
 Device theDevice;
 // Set by the digital-board variant before it builds the record.
 bool buildGeneration3B = false;
+// What the boards reported when probed after power-on; a software reset builds the record
+// again from these instead of probing the hardware a second time.
+int32_t probeResults[DEVICE_MAX_CHANNELS];
 
 // Blank modes of a frequency change.
 enum BlankMode { BLANK_OPEN, BLANK_PRE, BLANK_NONE, BLANK_QUICK, BLANK_REDUCE_HOLD, BLANK_REDUCE };
@@ -217,6 +220,18 @@ const KrAngle *analog_getPhase(Device *device) {
 const KrTime *analog_getPhaseCompensation(Device *device) {
     return &device->current->phaseCompensation;
 }
+const KrTime *analog_getPhaseCompensationMin(Device *) {
+    static const KrTime min = -1.0;
+    return &min;
+}
+const KrTime *analog_getPhaseCompensationMax(Device *) {
+    static const KrTime max = 1.0;
+    return &max;
+}
+// The power last applied to the board, whether by the power setting or directly.
+const KrPow *analog_getBoardPower(Device *device) {
+    return &device->current->power;
+}
 int analog_isRfEnabled(Device *device) {
     return device->current->rfRequested ? 1 : 0;
 }
@@ -272,6 +287,8 @@ int hardwareOn(Device *device) {
         BOARD_ORBXXXG_REF_enableRefChannel(device->ref, c);
     int r = BOARD_ORBXXXG_OUT_ISREG(enableRf) ? BOARD_ORBXXXG_OUT_enableRf(board(device)) : 0;
     if (r < 0) return r;
+    // A controller shutdown (over-temperature) left the output blanked.
+    KRCONT_enableRF();
     Device_setFrequency(device, &ch->frequency);
     KrAngle phase = *analog_getPhase(device);
     Device_setPhase(device, &phase);
@@ -595,6 +612,16 @@ int analog_setPhaseCompensation(Device *device, const KrTime *t) {
     return analog_setPhase(device, &phase);
 }
 
+// Starts the phase accumulation over: the board clears its phase, then the stored phase is
+// set again from there.
+int analog_restartPhaseMemory(Device *device) {
+    if (!BOARD_ORBXXXG_OUT_ISREG(phaseReset)) return KR_E_UNDEFINED_HEADER;
+    int r = BOARD_ORBXXXG_OUT_phaseReset(board(device));
+    if (r < 0) return r;
+    KrAngle phase = device->current->phase;
+    return analog_setPhase(device, &phase);
+}
+
 // ---- RF state ------------------------------------------------------------------------
 
 int analog_updateRfState(Device *device) {
@@ -787,6 +814,16 @@ int analog_device_init(Device *device) {
     device->boardCode = choice.code;
     device->digitalAlc = choice.digitalAlc ? 1 : 0;
 
+    // Probe after power-on; a software reset uses what was found then.
+    for (uint32_t i = 0; i < device->channelCount; i++) {
+        OrbxxxgOutBoard *b = &device->channels[i].board;
+        b->revisionCode = device->boardCode;
+        b->channel = (int32_t)i;
+        if (device_config_reset_cause == 0)
+            probeResults[i] = BOARD_ORBXXXG_OUT_ISREG(probe) ? BOARD_ORBXXXG_OUT_probe(b) : 0;
+        printd("Device_init: channel %d probe result %d\n", (int)i, (int)probeResults[i]);
+    }
+
     for (uint32_t i = 0; i < device->channelCount; i++) {
         DeviceChannel *ch = &device->channels[i];
         ch->fsChannel = (int32_t)i;
@@ -830,6 +867,13 @@ int analog_device_init(Device *device) {
         ch->pulmForcedOff = 1;
     }
     analog_setSource(device, 0);
+    // Phase coherence needs every board built once more after power-on, now that the
+    // reference distribution runs.
+    if (device_config_usesOptionPhs(0) && device_config_reset_cause == 0) {
+        device_config_reset_cause = 1;
+        krspiReset();
+        return Device_reset(device);
+    }
     if (BOARD_ORBXXXG_REF_ISREG(setReferenceFrequencyPLL)) {
         KrFreq variable = hz(10000000ull);
         BOARD_ORBXXXG_REF_setReferenceFrequencyPLL(device->ref, &variable);
@@ -897,6 +941,10 @@ void analog_registerDeviceFunctions() {
     Device_getPhase = analog_getPhase;
     Device_setPhaseCompensation = analog_setPhaseCompensation;
     Device_getPhaseCompensation = analog_getPhaseCompensation;
+    Device_getPhaseCompensationMin = analog_getPhaseCompensationMin;
+    Device_getPhaseCompensationMax = analog_getPhaseCompensationMax;
+    Device_restartPhaseMemory = analog_restartPhaseMemory;
+    Device_getBoardPower = analog_getBoardPower;
     Device_enableRf = analog_enableRf;
     Device_disableRf = analog_disableRf;
     Device_isRfEnabled = analog_isRfEnabled;

@@ -2,6 +2,7 @@
 // during the shutdown, reference lock and levelling condition into the questionable status
 // register and onto the front panel.
 #include <algorithm>
+#include <cstdio>
 
 #include "config/device_config.h"
 #include "core/printd.h"
@@ -11,6 +12,7 @@
 #include "frontpanel/krhcupdate.h"
 #include "hw/krspi.h"
 #include "modulation/krcont.h"
+#include "scpi/scpi_errorcodes.h"
 
 namespace {
 
@@ -138,20 +140,46 @@ void levellingStep(Device *device) {
     }
 }
 
-// Board temperatures after the controller's.
-int analog_getTemperatures(Device *device, double *values, int32_t capacity) {
+// Board temperatures after the controller's; names[i] (when given) says whose value i is:
+// 0 the controller, c + 1 channel c's board.
+int readTemperatures(Device *device, double *values, int32_t *names, int32_t capacity) {
     if (capacity <= 0) return 0;
     int n = 0;
     double t = 0;
     KRCONT_getTemperature_async(&t);
+    if (names) names[n] = 0;
     values[n++] = t;
     for (uint32_t c = 0; c < device->channelCount && n < capacity; c++) {
         double b = 0;
         if (BOARD_ORBXXXG_OUT_ISREG(getTemperature) &&
-            BOARD_ORBXXXG_OUT_getTemperature(device->channels[c].boardPtr, &b) == 0)
+            BOARD_ORBXXXG_OUT_getTemperature(device->channels[c].boardPtr, &b) == 0) {
+            if (names) names[n] = (int32_t)c + 1;
             values[n++] = b;
+        }
     }
     return n;
+}
+
+int analog_getTemperatures(Device *device, double *values, int32_t capacity) {
+    return readTemperatures(device, values, nullptr, capacity);
+}
+
+// The names of the values analog_getTemperatures gives, in its order: "CONT,CH1,CH2".
+int analog_getTemperaturesExt(Device *device, char *text, int32_t size) {
+    if (size <= 0) return KR_E_TOO_MUCH_DATA;
+    double values[1 + DEVICE_MAX_CHANNELS];
+    int32_t names[1 + DEVICE_MAX_CHANNELS];
+    int n = readTemperatures(device, values, names, 1 + DEVICE_MAX_CHANNELS);
+    int used = 0;
+    text[0] = 0;
+    for (int i = 0; i < n; i++) {
+        int w = names[i] ? snprintf(text + used, (size_t)(size - used), "%sCH%d", i ? "," : "",
+                                    (int)names[i])
+                         : snprintf(text + used, (size_t)(size - used), "%sCONT", i ? "," : "");
+        if (w < 0 || w >= size - used) return KR_E_TOO_MUCH_DATA;
+        used += w;
+    }
+    return used;
 }
 
 double analog_getContTemperature(Device *) {
@@ -183,6 +211,7 @@ int analog_periodic(Device *device, uint32_t ticks) {
 
 void analog_registerSupervisionFunctions() {
     Device_getTemperatures = analog_getTemperatures;
+    Device_getTemperaturesExt = analog_getTemperaturesExt;
     Device_getContTemperature = analog_getContTemperature;
     Device_getTemperatureMax = analog_getTemperatureMax;
 }

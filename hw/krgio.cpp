@@ -63,6 +63,11 @@ int krgio_awaitTrigger() {
     return fs() ? FS_FPGA_IF_awaitTrigger() : opcode(KR_IO_ADDR_AWAIT_TRIG, 0);
 }
 
+int krgio_blankRf(int blank) {
+    if (fs()) return 0;
+    return opcode(KR_IO_ADDR_MUTE, blank ? MUTE_CONF_EN_TPT : MUTE_CONF_DIS_TPT);
+}
+
 int krgio_markOutputValid(double t) {
     return fs() ? FS_FPGA_IF_markOutputValid(t) : -241;
 }

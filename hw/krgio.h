@@ -20,6 +20,10 @@ int krgio_delayUs(uint32_t us);
 int krgio_sleepUs(uint32_t us);
 int krgio_awaitPointProg();
 int krgio_awaitTrigger();
+// Blanks the RF of every channel (KR_IO_ADDR_MUTE "MUTE_CONF_EN_TPT") or lets it through
+// again ("MUTE_CONF_DIS_TPT"). The FS variant blanks through the output-valid marker
+// instead, so this is a no-op there.
+int krgio_blankRf(int blank);
 // FS variant only (-241 on the standard variant): the output settles within t seconds.
 int krgio_markOutputValid(double t);
 int krgio_markOutputInvalid();

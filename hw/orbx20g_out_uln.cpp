@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "device/device_board.h"
+#include "hw/krgio.h"
 
 namespace {
 
@@ -49,9 +50,21 @@ int ORBX20G_OUT_ULN_getVcoTuneTime(OrbxxxgOutBoard *board, KrTime *seconds) {
     return 0;
 }
 
+// The quick blank of a path change: the board has no blanking switch of its own, the pulse
+// modulator's mute blanks it.
+int ORBX20G_OUT_ULN_blankRf(OrbxxxgOutBoard *) {
+    return krgio_blankRf(1);
+}
+
+int ORBX20G_OUT_ULN_unblankRf(OrbxxxgOutBoard *) {
+    return krgio_blankRf(0);
+}
+
 void ORBX20G_OUT_ULN_registerFunctions() {
     ORBX20G_OUT_registerFunctions();
     BOARD_ORBXXXG_OUT_init = ORBX20G_OUT_ULN_init;
     BOARD_ORBXXXG_OUT_getPathSettlingTime = ORBX20G_OUT_ULN_getPathSettlingTime;
     BOARD_ORBXXXG_OUT_getVcoTuneTime = ORBX20G_OUT_ULN_getVcoTuneTime;
+    BOARD_ORBXXXG_OUT_blankRf = ORBX20G_OUT_ULN_blankRf;
+    BOARD_ORBXXXG_OUT_unblankRf = ORBX20G_OUT_ULN_unblankRf;
 }

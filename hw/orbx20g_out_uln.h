@@ -19,3 +19,6 @@ void ORBX20G_OUT_ULN_registerFunctions();
 int ORBX20G_OUT_ULN_init(OrbxxxgOutBoard *board);
 int ORBX20G_OUT_ULN_getPathSettlingTime(OrbxxxgOutBoard *board, KrTime *seconds);
 int ORBX20G_OUT_ULN_getVcoTuneTime(OrbxxxgOutBoard *board, KrTime *seconds);
+// Blank and release the RF through the pulse modulator's mute (all channels).
+int ORBX20G_OUT_ULN_blankRf(OrbxxxgOutBoard *board);
+int ORBX20G_OUT_ULN_unblankRf(OrbxxxgOutBoard *board);

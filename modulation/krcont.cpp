@@ -3,6 +3,7 @@
 
 #include "core/printd.h"
 #include "hw/board_slaves.h"
+#include "hw/krgio.h"
 #include "hw/mcp4131.h"
 #include "hw/tc77.h"
 
@@ -14,7 +15,8 @@ struct Krcont {
     double fanDac;
     MCP4131 fanPot;
     TC77 temperature;
-} cont = {false, true, false, 0.0, {}, {}};
+    bool rfDisabled;
+} cont = {false, true, false, 0.0, {}, {}, false};
 
 void ensure() {
     if (!cont.initialised) KRCONT_init();
@@ -75,5 +77,13 @@ int KRCONT_getTemperature_async(double *celsius) {
 
 int KRCONT_disableRF() {
     printd("KRCONT_disableRF(): RF off at the controller\n");
-    return 0;
+    cont.rfDisabled = true;
+    return krgio_blankRf(1);
+}
+
+int KRCONT_enableRF() {
+    if (!cont.rfDisabled) return 0;
+    printd("KRCONT_enableRF(): RF released at the controller\n");
+    cont.rfDisabled = false;
+    return krgio_blankRf(0);
 }

@@ -15,3 +15,5 @@ double KRCONT_getFanDac();
 int KRCONT_getTemperature_async(double *celsius);
 // Switches the RF of every channel off at the controller (the over-temperature path).
 int KRCONT_disableRF();
+// Lets the RF through again after KRCONT_disableRF (when a channel is switched on).
+int KRCONT_enableRF();

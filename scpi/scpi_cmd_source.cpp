@@ -1321,7 +1321,27 @@ const ScpiNode sourcePulmNodes[] = {
 };
 
 const ScpiNode sourceRoscillatorExternalVariableNodes[] = {
-    scpi_kwLeaf("FREQuency", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FREQuency", scpi_leafFreq(&Device_getReferenceFrequencyVariable,
+                                           &Device_getReferenceFrequencyVariableMin,
+                                           &Device_getReferenceFrequencyVariableMax,
+                                           &Device_setReferenceFrequencyVariable)),
+    scpi_end(),
+};
+
+// The system clock output.
+const ScpiNode sourceRoscillatorCoutNodes[] = {
+    scpi_kwOptional("STATe", nullptr,
+                    scpi_leafBool(&Device_isSysClockOutputEnabled, &Device_enableSysClockOutput,
+                                  &Device_disableSysClockOutput)),
+    scpi_end(),
+};
+
+// The SYSREF pulses leave through the trigger output.
+const ScpiNode sourceRoscillatorSysreferenceOutputNodes[] = {
+    scpi_kwOptional(
+        "STATe", nullptr,
+        scpi_leafBool(&Device_isTriggerOutputModeSysref, &Device_setTriggerOutputModeSysref,
+                      &Device_setTriggerOutputModeNormal)),
     scpi_end(),
 };
 
@@ -1371,12 +1391,12 @@ const ScpiNode sourceRoscillatorOutputNodes[] = {
 };
 
 const ScpiNode sourceRoscillatorSysreferenceNodes[] = {
-    scpi_kw("OUTPut", sourceFcportTestNodes),
+    scpi_kw("OUTPut", sourceRoscillatorSysreferenceOutputNodes),
     scpi_end(),
 };
 
 const ScpiNode sourceRoscillatorNodes[] = {
-    scpi_kw("COUT", sourceFcportTestNodes),
+    scpi_kw("COUT", sourceRoscillatorCoutNodes),
     scpi_kw("EXTernal", sourceRoscillatorExternalNodes),
     scpi_kw("INTernal", sourceRoscillatorInternalNodes),
     scpi_kw("LOCKed", sourceRoscillatorLockedNodes,

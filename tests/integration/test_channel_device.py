@@ -266,7 +266,8 @@ class SupervisionTest(ChannelTest):
         self.state(inst, lambda s: s["channels"][0]["rf"] == "on")
         self.heat(inst, 80)
         self.wait_questionable(inst, 16, True)
-        self.state(inst, lambda s: s["channels"][0]["rf"] != "on")
+        # The controller's switch blanks every output as the boards power down.
+        self.state(inst, lambda s: s["channels"][0]["rf"] == "off" and s["channels"][0]["blanking"])
         self.assertEqual(inst.query("OUTP?"), "0")
         # Between the fan thresholds the shutdown holds.
         self.heat(inst, 31)
@@ -277,7 +278,7 @@ class SupervisionTest(ChannelTest):
         # RF stays off until someone switches it on again.
         self.assertEqual(inst.query("OUTP?"), "0")
         self.settle(inst, "OUTP ON")
-        self.state(inst, lambda s: s["channels"][0]["rf"] == "on")
+        self.state(inst, lambda s: s["channels"][0]["rf"] == "on" and not s["channels"][0]["blanking"])
 
 
 class HardwareLogTest(ChannelTest):
@@ -296,6 +297,51 @@ class HardwareLogTest(ChannelTest):
                     break
             self.assertLess(time.monotonic() - sent, 1.0, "no PROFILE0 line in the log")
             time.sleep(0.02)
+
+
+ULN_REFERENCE = "2C0-003B10000-0001"  # 20 GHz board 2B with the ultra-low-noise reference
+
+
+class DeviceSlotTest(ChannelTest):
+    def test_quick_blank_of_a_path_change_blanks_and_releases(self):
+        inst = self.start(config="1ch-20g")
+        log = os.path.join(inst.root, "sim", "hardware.log")
+        self.settle(inst, "OUTP ON;:FREQ 2 GHz")
+        self.tuned(inst, 0, "2000000000")
+        with open(log) as f:
+            before = f.read().count("blanking=true")
+        # Band 0 to band 1: the path needs its settling time, so the change is blanked.
+        self.settle(inst, "FREQ 5 GHz")
+        self.tuned(inst, 0, "5000000000")
+        with open(log) as f:
+            self.assertGreater(f.read().count("blanking=true"), before)
+        # The release came behind it: the next update shows the output on again.
+        self.settle(inst, "FREQ 5.001 GHz")
+        ch = self.tuned(inst, 0, "5001000000")
+        self.assertEqual((ch["rf"], ch["blanking"]), ("on", False))
+        self.assertEqual(self.errors(inst), [])
+
+    def test_phase_compensation_limits_board_power_and_reference_slots(self):
+        inst = self.start(serial=ULN_REFERENCE)
+        self.assertEqual(float(inst.query("PHAS:COMP? MAX")), 1.0)
+        self.assertEqual(float(inst.query("PHAS:COMP? MIN")), -1.0)
+        self.settle(inst, "DIAG:BOAR:POW -5")
+        self.assertEqual(float(inst.query("DIAG:BOAR:POW?")), -5.0)
+        self.settle(inst, "ROSC:EXT:VAR:FREQ 12 MHz")
+        self.assertEqual(Fraction(inst.query("ROSC:EXT:VAR:FREQ?")), 12000000)
+        self.settle(inst, "ROSC:EXT:VAR:FREQ 1 GHz")  # clamped to the PLL's range
+        self.assertEqual(Fraction(inst.query("ROSC:EXT:VAR:FREQ?")),
+                         Fraction(inst.query("ROSC:EXT:VAR:FREQ? MAX")))
+        self.settle(inst, "ROSC:COUT ON")
+        self.assertEqual(inst.query("ROSC:COUT?"), "1")
+        self.settle(inst, "ROSC:COUT:STAT OFF")
+        self.assertEqual(inst.query("ROSC:COUT?"), "0")
+        self.assertEqual(self.errors(inst), [])
+        inst.close()
+        # The standard reference board has neither.
+        inst = self.start(config="1ch-20g")
+        inst.query("ROSC:COUT ON;:ROSC:EXT:VAR:FREQ 12 MHz;*OPC?")
+        self.assertEqual([e.split(",")[0] for e in self.errors(inst)], ["-113", "-113"])
 
 
 if __name__ == "__main__":
