@@ -1,9 +1,16 @@
 #include "scpi/scpi_cmd_diag.h"
 
+#include <cstdio>
 #include <cstring>
 
+#include "config/device_config.h"
+#include "core/krstuff.h"
 #include "device/device.h"
 #include "frontpanel/krhcupdate.h"
+#include "hw/fs_fpga.h"
+#include "hw/fs_fpga_registers.h"
+#include "hw/krspi.h"
+#include "scpi/scpi_block.h"
 #include "scpi/scpi_cmd_common.h"
 #include "scpi/scpi_convert.h"
 #include "scpi/scpi_errorcodes.h"
@@ -29,12 +36,288 @@ int diagHc(ScpiCall *call) {
     return Krhcupdate(line) < 0 ? KR_E_EXECUTION_ERROR : 0;
 }
 
-// After a serial-number change the panel gets the serial-number message again; the query and
-// the change itself belong to the device.
+// A query that answers one unsigned value, or the set of one unsigned parameter.
+int answerUint(ScpiCall *call, uint32_t value) {
+    return scpi_uint2str(value, call->out, call->outSize, &call->outLen);
+}
+
+int oneUint(ScpiCall *call, uint32_t *value) {
+    char *p;
+    int r = scpi_cmd_oneParameter(call, &p);
+    return r != 0 ? r : scpi_str2uint(p, value);
+}
+
+// Serial numbers: the query answers the instrument's; the set takes the stored number and the
+// new one ("SNCH<n>-<number>" for a channel's), and the panel hears of a change.
 int diagSn(ScpiCall *call) {
-    int r = scpi_cmd_pendingLeaf(call);
-    if (r == 0 && call->state == SCPI_STATE_SET) Krhcupdate_sn(call->device);
+    if (call->state == SCPI_STATE_QUERY) {
+        int r;
+        if (!scpi_cmd_noParameters(call, &r)) return r;
+        return scpi_cmd_answerText(call, device_config_getSN());
+    }
+    char *p[2];
+    int found = 0;
+    int r = _scpi_getParameters(call->params, 2, p, &found, call->partial);
+    if (r != 0) return r;
+    char oldSn[DEVICE_CONFIG_SN_SIZE], newSn[DEVICE_CONFIG_SN_SIZE + 8];
+    if (scpi_str2chararray(p[0], oldSn, sizeof(oldSn)) != 0 ||
+        scpi_str2chararray(p[1], newSn, sizeof(newSn)) != 0)
+        return KR_E_ILLEGAL_PARAMETER_VALUE;
+    int changed = 0;
+    r = device_config_setSN(oldSn, newSn, &changed);
+    if (r == 0 && changed) Krhcupdate_sn(call->device);
     return r;
+}
+
+// The cause the next start-up sees: 0 power-up, 1 firmware, 2 user reset.
+int diagResetScope(ScpiCall *call) {
+    uint32_t cause = 0;
+    int r = oneUint(call, &cause);
+    if (r != 0) return r;
+    if (cause > 2) return KR_E_ILLEGAL_PARAMETER_VALUE;
+    device_config_reset_cause = (int)cause;
+    return 0;
+}
+
+int diagHcEeWc(ScpiCall *call) {
+    int r;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    uint32_t count = 0;
+    r = Krhcupdate_getEepromWriteCycles(&count);
+    return r != 0 ? r : answerUint(call, count);
+}
+
+// ---- Temperatures ---------------------------------------------------------------------------
+
+int diagTemperatureAll(ScpiCall *call) {
+    int r;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    double values[1 + 8];
+    int n = Device_getTemperatures(call->device, values, 1 + 8);
+    return scpi_doubleArray2strf(values, n, 0, call->out, call->outSize, &call->outLen);
+}
+
+int diagTemperatureNames(ScpiCall *call) {
+    int r;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    int n = Device_getTemperaturesExt(call->device, call->out, call->outSize);
+    if (n < 0) return n;
+    call->outLen = n;
+    return 0;
+}
+
+// The FS FPGA's own sensor (its XADC); the standard controller has none.
+int diagTemperatureFpga(ScpiCall *call) {
+    int r;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    if (!device_config_usesOptionFs()) return KR_E_HARDWARE_MISSING;
+    uint32_t xadc = 0;
+    if (FS_FPGA_readRegister(0, FS_REG_XADC, 4, &xadc) != 0) return KR_E_TIMEOUT;
+    double celsius = ((xadc >> 4) & 0xFFF) * 503.975 / 4096 - 273.15;
+    return scpi_double2str(celsius, call->out, call->outSize, &call->outLen);
+}
+
+// ---- Frequency bands and dividers -----------------------------------------------------------
+
+constexpr int32_t MAX_BAND_EDGES = 64;
+
+// kind 0: the number of band edges; 1: the edges; 2: the band the output is in now (the
+// number of edges at or below the current frequency).
+template <int kind>
+int diagBands(ScpiCall *call) {
+    int r;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    KrFreq edges[MAX_BAND_EDGES];
+    int32_t n = 0;
+    r = Device_getFrequencyBands(call->device, edges, MAX_BAND_EDGES, &n);
+    if (r < 0) return r;
+    if (kind == 0) return answerUint(call, (uint32_t)n);
+    if (kind == 2) {
+        const KrFreq *f = Device_getFrequency(call->device);
+        uint32_t band = 0;
+        while ((int32_t)band < n && krfreqCompare(&edges[band], f) <= 0)
+            band++;
+        return answerUint(call, band);
+    }
+    int used = 0;
+    for (int32_t i = 0; i < n; i++) {
+        if (i) {
+            if (used + 1 >= call->outSize) return KR_E_TOO_MUCH_DATA;
+            call->out[used++] = ',';
+        }
+        int w = 0;
+        r = scpi_kr_freq2str(&edges[i], call->out + used, call->outSize - used, &w);
+        if (r != 0) return r;
+        used += w;
+    }
+    call->outLen = used;
+    return 0;
+}
+
+// From the VCO to the phase detector: the output divider times the loop divider.
+uint32_t vcoDivision(Device *device) {
+    return Device_getPllN1Divider(device) * Device_getPllN2Divider(device);
+}
+
+// The boards choose their dividers from the frequency plan: they can be read, not set.
+template <uint32_t (**get)(Device *)>
+int diagDivider(ScpiCall *call) {
+    if (call->state != SCPI_STATE_QUERY) return KR_E_UNDEFINED_HEADER;
+    int r;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    return answerUint(call, (*get)(call->device));
+}
+
+int diagPllMdiv(ScpiCall *call) {
+    int r;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    return answerUint(call, vcoDivision(call->device));
+}
+
+// ---- Firmware -------------------------------------------------------------------------------
+
+constexpr const char *DIAG_FIRMWARE_PACKAGE = "/root/rivezarudorade.tar";
+constexpr const char *DIAG_FIRMWARE_LOG = "/media/ram/debug.txt";
+
+// DATA takes the package as block data, UPDate installs it (the query answers the result),
+// LOGFile? sends the diagnostics file, STATus? tells whether an update is pending.
+int diagFw(ScpiCall *call) {
+    const char *word = call->node->keyword;
+    char *p = nullptr;
+    int r = 0;
+    if (strcmp(word, "DATA") == 0) {
+        r = scpi_cmd_oneParameter(call, &p);
+        return r != 0 ? r
+                      : scpi_exec_startBdReceive_file(call->link, DIAG_FIRMWARE_PACKAGE, nullptr,
+                                                      nullptr, p);
+    }
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    if (strcmp(word, "LOGFile") == 0)
+        return scpi_exec_startBdSend_file(call->link, DIAG_FIRMWARE_LOG, nullptr, nullptr);
+    if (strcmp(word, "STATus") == 0) return answerUint(call, device_config_fwStatus ? 1u : 0u);
+    r = installFirmware(call->device);
+    if (call->state == SCPI_STATE_QUERY)
+        return scpi_int2str(r, call->out, call->outSize, &call->outLen);
+    return r < 0 ? r : 0;
+}
+
+// ---- SPI and FS FPGA ------------------------------------------------------------------------
+
+template <int (*apply)(int)>
+int diagSpiSetting(ScpiCall *call) {
+    uint32_t v = 0;
+    int r = oneUint(call, &v);
+    if (r != 0) return r;
+    if (v > 255) return KR_E_ILLEGAL_PARAMETER_VALUE;
+    return apply((int)v) < 0 ? KR_E_EXECUTION_ERROR : 0;
+}
+
+// A register of the FS FPGA, read on the immediate path.
+int diagFsRegister(ScpiCall *call) {
+    uint32_t reg = 0;
+    int r = oneUint(call, &reg);
+    if (r != 0) return r;
+    if (!device_config_usesOptionFs()) return KR_E_HARDWARE_MISSING;
+    if (reg > 255) return KR_E_ILLEGAL_PARAMETER_VALUE;
+    uint32_t value = 0;
+    if (FS_FPGA_readRegister(0, reg, 4, &value) != 0) return KR_E_TIMEOUT;
+    return answerUint(call, value);
+}
+
+// Bytes in hexadecimal ("0A1B2C...") go to the FS FPGA's buffered command stream as they are.
+int diagFsStream(ScpiCall *call) {
+    char *p;
+    int r = scpi_cmd_oneParameter(call, &p);
+    if (r != 0) return r;
+    if (!device_config_usesOptionFs()) return KR_E_HARDWARE_MISSING;
+    size_t n = strlen(p);
+    if (n >= 2 && (p[0] == '"' || p[0] == '\'') && p[n - 1] == p[0]) {
+        p++;
+        n -= 2;
+    }
+    uint8_t bytes[128];
+    if (n == 0 || n % 2 || n / 2 > sizeof(bytes)) return KR_E_ILLEGAL_PARAMETER_VALUE;
+    for (size_t i = 0; i < n / 2; i++) {
+        unsigned v;
+        char pair[3] = {p[2 * i], p[2 * i + 1], 0};
+        if (sscanf(pair, "%2x", &v) != 1 || !strchr("0123456789abcdefABCDEF", pair[0]) ||
+            !strchr("0123456789abcdefABCDEF", pair[1]))
+            return KR_E_ILLEGAL_PARAMETER_VALUE;
+        bytes[i] = (uint8_t)v;
+    }
+    return FS_FPGA_sendRaw(FS_FPGA_PATH_BUFFERED, (uint32_t)(n / 2), bytes) < 0 ? KR_E_TIMEOUT : 0;
+}
+
+// ---- Attenuation, synthesizer table, I/O update ---------------------------------------------
+
+// The step attenuator of the suffix (1-based) alone; the query answers the total.
+int diagAttenuationN(ScpiCall *call) {
+    if (call->state == SCPI_STATE_QUERY) {
+        int r;
+        if (!scpi_cmd_noParameters(call, &r)) return r;
+        KrPow total = *Device_getTotalStepAttenuation(call->device);
+        return scpi_kr_pow2str(&total, call->out, call->outSize, &call->outLen);
+    }
+    char *p;
+    int r = scpi_cmd_oneParameter(call, &p);
+    KrPow value = 0;
+    if (r == 0) r = scpi_str2kr_pow(p, &value, 0);
+    if (r != 0) return r;
+    if (call->index == 0x7FFFFFFF || call->index < 1) return KR_E_SUFFIX_OUT_OF_RANGE;
+    return Device_setStepAttenuation(call->device, call->index - 1, &value);
+}
+
+// WRITe names the table file to load; TEST tunes the stored frequency again through it.
+int diagLut(ScpiCall *call) {
+    if (strcmp(call->node->keyword, "WRITe") == 0) {
+        char *p;
+        char name[128];
+        int r = scpi_cmd_oneParameter(call, &p);
+        if (r != 0) return r;
+        if (scpi_str2chararray(p, name, sizeof(name)) != 0) return KR_E_ILLEGAL_PARAMETER_VALUE;
+        return Device_loadSynthesizerLut(call->device, name);
+    }
+    int r;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    KrFreq f = *Device_getFrequency(call->device);
+    return Device_setFrequency(call->device, &f);
+}
+
+// Starts the background calibration of every channel's VCO and answers 1 once it runs;
+// COMPlete? and SUCCess? follow it.
+int diagVcoCalibrate(ScpiCall *call) {
+    int r;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    r = Device_createVcoCalibration(call->device);
+    if (r < 0) return r;
+    return answerUint(call, Device_isVcoCalibrationRunning(call->device) ? 1u : 0u);
+}
+
+// The VCO of the current channel switched on or off; the query answers the last switch
+// (the VCOs run from start-up on).
+uint8_t vcoOff[8];
+
+int diagVcoPower(ScpiCall *call) {
+    uint32_t c = (uint32_t)Device_getSource(call->device) % 8;
+    if (call->state == SCPI_STATE_QUERY) {
+        int r;
+        if (!scpi_cmd_noParameters(call, &r)) return r;
+        return answerUint(call, vcoOff[c] ? 0u : 1u);
+    }
+    char *p;
+    int on = 0;
+    int r = scpi_cmd_oneParameter(call, &p);
+    if (r == 0) r = scpi_str2bool(p, &on);
+    if (r != 0) return r;
+    r = on ? Device_vcoPowerUp(call->device) : Device_vcoPowerDown(call->device);
+    if (r == 0) vcoOff[c] = on ? 0 : 1;
+    return r;
+}
+
+int diagIoupdate(ScpiCall *call) {
+    int r;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    return Device_ioupdate() < 0 ? KR_E_EXECUTION_ERROR : 0;
 }
 
 // ---- Tables ---------------------------------------------------------------------------------
@@ -367,22 +650,31 @@ const ScpiNode diagnosticFpgaNodes[] = {
 };
 
 const ScpiNode diagnosticFrequencyBandsNodes[] = {
-    scpi_kwLeaf("ALC", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("LIST", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("ALC", scpi_leafCustom(diagBands<2>, SCPI_FORM_QUERY, nullptr,
+                                       &Device_getFrequencyBands, &Device_getFrequency)),
+    scpi_kwLeaf("LIST",
+                scpi_leafCustom(diagBands<1>, SCPI_FORM_QUERY, nullptr, &Device_getFrequencyBands)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFrequencyNodes[] = {
-    scpi_kw("BANDs", diagnosticFrequencyBandsNodes, scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kw("BANDs", diagnosticFrequencyBandsNodes,
+            scpi_leafCustom(diagBands<0>, SCPI_FORM_QUERY, nullptr, &Device_getFrequencyBands)),
     scpi_end(),
 };
 
+const ScpiEnumValue diagFsClockValues[] = {
+    {"INTernal", &Device_setFsClockInt, &Device_isFsClockInt},
+    {"EXTernal", &Device_setFsClockExt, &Device_isFsClockExt},
+    {nullptr, nullptr, nullptr},
+};
+
 const ScpiNode diagnosticFsNodes[] = {
-    scpi_kwLeaf("CLKS", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CLKS", scpi_leafEnum(diagFsClockValues)),
     scpi_kwLeaf("LOG",
                 scpi_leafBool(&Device_isFsLogEnabled, &Device_enableFsLog, &Device_disableFsLog)),
-    scpi_kwLeaf("REGister", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("SSTReam", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("REGister", scpi_leafCustom(diagFsRegister, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("SSTReam", scpi_leafCustom(diagFsStream, SCPI_FORM_SET)),
     scpi_end(),
 };
 
@@ -421,10 +713,10 @@ const ScpiNode diagnosticFvstNodes[] = {
 };
 
 const ScpiNode diagnosticFwNodes[] = {
-    scpi_kwLeaf("DATA", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("LOGFile", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("STATus", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("UPDate", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DATA", scpi_leafCustom(diagFw, SCPI_FORM_SET)),
+    scpi_kwLeaf("LOGFile", scpi_leafCustom(diagFw, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("STATus", scpi_leafCustom(diagFw, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("UPDate", scpi_leafCustom(diagFw, SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -434,7 +726,7 @@ const ScpiNode diagnosticGsNodes[] = {
 };
 
 const ScpiNode diagnosticHcEeNodes[] = {
-    scpi_kwLeaf("WC", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("WC", scpi_leafCustom(diagHcEeWc, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -481,11 +773,12 @@ const ScpiNode diagnosticIsNodes[] = {
 };
 
 const ScpiNode diagnosticLedNodes[] = {
-    scpi_kwLeaf("ERRor", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("OFF", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("ON", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("READy", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("REMote", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("ERRor", scpi_leafBool(nullptr, &Device_enableLedError, &Device_disableLedError)),
+    scpi_kwLeaf("OFF", scpi_leafAction(&Device_disableOutputLed)),
+    scpi_kwLeaf("ON", scpi_leafAction(&Device_enableOutputLed)),
+    scpi_kwLeaf("READy", scpi_leafBool(nullptr, &Device_enableLedReady, &Device_disableLedReady)),
+    scpi_kwLeaf("REMote",
+                scpi_leafBool(nullptr, &Device_enableLedRemote, &Device_disableLedRemote)),
     scpi_end(),
 };
 
@@ -495,9 +788,10 @@ const ScpiNode diagnosticListNodes[] = {
 };
 
 const ScpiNode diagnosticLutNodes[] = {
-    scpi_kwLeaf("TEST", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("READ", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("WRITe", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("TEST", scpi_leafCustom(diagLut, SCPI_FORM_SET, nullptr, &Device_setFrequency)),
+    scpi_kwLeaf("READ", scpi_leafString(128, &Device_getSynthesizerLutFilename, nullptr)),
+    scpi_kwLeaf("WRITe",
+                scpi_leafCustom(diagLut, SCPI_FORM_SET, nullptr, &Device_loadSynthesizerLut)),
     scpi_end(),
 };
 
@@ -584,11 +878,18 @@ const ScpiNode diagnosticPdwNodes[] = {
     scpi_end(),
 };
 
+const ScpiEnumValue diagPhaseModeValues[] = {
+    {"INIT", &Device_phsLink_setModeInit, &Device_phsLink_isModeInit},
+    {"MASTer", &Device_phsLink_setModeMaster, &Device_phsLink_isModeMaster},
+    {"SLAVe", &Device_phsLink_setModeSlave, &Device_phsLink_isModeSlave},
+    {nullptr, nullptr, nullptr},
+};
+
 const ScpiNode diagnosticPhaseNodes[] = {
-    scpi_kwLeaf("ADC", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("ALIgn", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SLIP", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("ADC", scpi_leafDouble(&Device_getSysclkPhase, nullptr, nullptr, nullptr)),
+    scpi_kwLeaf("ALIgn", scpi_leafAction(&Device_phaseReset)),
+    scpi_kwLeaf("MODE", scpi_leafEnum(diagPhaseModeValues)),
+    scpi_kwLeaf("SLIP", scpi_leafAction(&Device_slip_phs)),
     scpi_end(),
 };
 
@@ -596,10 +897,13 @@ const ScpiNode diagnosticPllNodes[] = {
     scpi_kwLeaf("CP", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_kwLeaf("FREQuency", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kwLeaf("LOOPfilter", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("IDIVider", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("NDIVider", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("MDIVider", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("RDIVider", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("IDIVider", scpi_leafCustom(diagDivider<&Device_getPllN1Divider>, SCPI_FORM_BOTH,
+                                            nullptr, &Device_getPllN1Divider)),
+    scpi_kwLeaf("NDIVider", scpi_leafCustom(diagDivider<&Device_getPllN2Divider>, SCPI_FORM_BOTH,
+                                            nullptr, &Device_getPllN2Divider)),
+    scpi_kwLeaf("MDIVider", scpi_leafCustom(diagPllMdiv, SCPI_FORM_QUERY, nullptr,
+                                            &Device_getPllN1Divider, &Device_getPllN2Divider)),
+    scpi_kwLeaf("RDIVider", scpi_leafUint32(&Device_getPllRDivider, nullptr, nullptr, nullptr)),
     scpi_end(),
 };
 
@@ -737,12 +1041,13 @@ const ScpiNode diagnosticReferenceNodes[] = {
 };
 
 const ScpiNode diagnosticResetNodes[] = {
-    scpi_kwLeaf("SCOPe", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("SCOPe", scpi_leafCustom(diagResetScope, SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticRoscillatorNodes[] = {
-    scpi_kwLeaf("TUNE", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TUNE", scpi_leafDouble(&Device_getAbsoluteRoscTuning, nullptr, nullptr,
+                                        &Device_setAbsoluteRoscTuning)),
     scpi_end(),
 };
 
@@ -780,8 +1085,8 @@ const ScpiNode diagnosticSpecNodes[] = {
 };
 
 const ScpiNode diagnosticSpi1Nodes[] = {
-    scpi_kwLeaf("CSDelay", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("DIVider", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("CSDelay", scpi_leafCustom(diagSpiSetting<krspiSetChipSelectDelay>, SCPI_FORM_SET)),
+    scpi_kwLeaf("DIVider", scpi_leafCustom(diagSpiSetting<krspiSetBitrateDivider>, SCPI_FORM_SET)),
     scpi_end(),
 };
 
@@ -802,17 +1107,21 @@ const ScpiNode diagnosticSupplyNNodes[] = {
 };
 
 const ScpiNode diagnosticTemperatureAllNodes[] = {
-    scpi_kwLeaf("NAME", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("NAME", scpi_leafCustom(diagTemperatureNames, SCPI_FORM_QUERY, nullptr,
+                                        &Device_getTemperaturesExt)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticTemperatureNodes[] = {
-    scpi_kwLeaf("CONTroller", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("FPGA", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("CONTroller",
+                scpi_leafDouble(&Device_getContTemperature, nullptr, nullptr, nullptr)),
+    scpi_kwLeaf("FPGA", scpi_leafCustom(diagTemperatureFpga, SCPI_FORM_QUERY)),
     scpi_kwLeaf("ISA", scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_kwLeaf("ISB", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kw("ALL", diagnosticTemperatureAllNodes, scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("CALibration", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("ALL", diagnosticTemperatureAllNodes,
+            scpi_leafCustom(diagTemperatureAll, SCPI_FORM_QUERY, nullptr, &Device_getTemperatures)),
+    scpi_kwLeaf("CALibration", scpi_leafDouble(&Device_getCalibrationTemperature, nullptr, nullptr,
+                                               &Device_setCalibrationTemperature)),
     scpi_kwLeaf("NCAL", scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_end(),
 };
@@ -870,26 +1179,28 @@ const ScpiNode diagnosticUtriggerNodes[] = {
 };
 
 const ScpiNode diagnosticVcoCalibrateNodes[] = {
-    scpi_kwLeaf("COMPlete", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("STOP", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("SUCCess", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("COMPlete",
+                scpi_leafDouble(&Device_getVcoCalibrationCompletion, nullptr, nullptr, nullptr)),
+    scpi_kwLeaf("STOP", scpi_leafAction(&Device_stopVcoCalibration)),
+    scpi_kwLeaf("SUCCess", scpi_leafBool(&Device_isVcoCalibrationSuccessful, nullptr, nullptr)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticVcoConfigureNodes[] = {
-    scpi_kwLeaf("ADC", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("APPly", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("BAND", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("BIAS", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("CORE", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("FREQuency", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ADC", scpi_leafUint32(&Device_getVcoAdc, nullptr, nullptr, nullptr)),
+    scpi_kwLeaf("APPly", scpi_leafAction(&Device_applyVcoConfiguration)),
+    scpi_kwLeaf("BAND", scpi_leafUint32(&Device_getSynBand, nullptr, nullptr, &Device_setSynBand)),
+    scpi_kwLeaf("BIAS", scpi_leafUint32(&Device_getSynBias, nullptr, nullptr, &Device_setSynBias)),
+    scpi_kwLeaf("CORE", scpi_leafUint32(&Device_getSynCore, nullptr, nullptr, &Device_setSynCore)),
+    scpi_kwLeaf("FREQuency",
+                scpi_leafFreq(&Device_getVcoFrequency, nullptr, nullptr, &Device_setVcoFrequency)),
     scpi_kwLeaf("POWer", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("READ", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("READ", scpi_leafAction(&Device_readSynConfiguration)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticVcoTestNodes[] = {
-    scpi_kwLeaf("HIGH", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("HIGH", scpi_leafAction(&Device_test)),
     scpi_end(),
 };
 
@@ -899,10 +1210,14 @@ const ScpiNode diagnosticVcoTuneNodes[] = {
 };
 
 const ScpiNode diagnosticVcoNodes[] = {
-    scpi_kw("CALibrate", diagnosticVcoCalibrateNodes, scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kw("CONFigure", diagnosticVcoConfigureNodes, scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("INST", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("POWer", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("CALibrate", diagnosticVcoCalibrateNodes,
+            scpi_leafCustom(diagVcoCalibrate, SCPI_FORM_QUERY, nullptr,
+                            &Device_createVcoCalibration, &Device_isVcoCalibrationRunning)),
+    scpi_kw("CONFigure", diagnosticVcoConfigureNodes,
+            scpi_leafBool(nullptr, &Device_enableReadConfMode, &Device_disableReadConfMode)),
+    scpi_kwLeaf("INST", scpi_leafAction(&Device_createVcoCalibration)),
+    scpi_kwLeaf("POWer", scpi_leafCustom(diagVcoPower, SCPI_FORM_BOTH, nullptr, &Device_vcoPowerUp,
+                                         &Device_vcoPowerDown)),
     scpi_kw("TEST", diagnosticVcoTestNodes),
     scpi_kw("TUNE", diagnosticVcoTuneNodes),
     scpi_end(),
@@ -981,8 +1296,12 @@ const ScpiNode scpi_cmd_diagnosticNodes[] = {
     scpi_kw("AMP", diagnosticAmpNodes),
     scpi_kw("AN", diagnosticAnNodes),
     scpi_kw("DCM", diagnosticDcmNodes),
-    scpi_kw("ATTenuation", diagnosticAttenuationNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwIndex("ATTenuation", nullptr, nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("ATTenuation", diagnosticAttenuationNodes,
+            scpi_leafPow(&Device_getAttenuation, &Device_getAttenuationMin,
+                         &Device_getAttenuationMax, &Device_setAttenuation)),
+    scpi_kwIndex("ATTenuation", nullptr, nullptr,
+                 scpi_leafCustom(diagAttenuationN, SCPI_FORM_BOTH, nullptr,
+                                 &Device_getTotalStepAttenuation, &Device_setStepAttenuation)),
     scpi_kw("AWGN", diagnosticAwgnNodes),
     scpi_kwLeaf("BAND", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_kwIndex("BASeband", nullptr, diagnosticBasebandNNodes),
@@ -1021,7 +1340,7 @@ const ScpiNode scpi_cmd_diagnosticNodes[] = {
     scpi_kw("IF", diagnosticIfNodes),
     scpi_kw("ILS", diagnosticIlsNodes),
     scpi_kw("IO", diagnosticIoNodes),
-    scpi_kwLeaf("IOUPdate", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("IOUPdate", scpi_leafCustom(diagIoupdate, SCPI_FORM_SET)),
     scpi_kw("IS", diagnosticIsNodes),
     scpi_kw("LED", diagnosticLedNodes),
     scpi_kw("LIST", diagnosticListNodes),
@@ -1032,7 +1351,8 @@ const ScpiNode scpi_cmd_diagnosticNodes[] = {
     scpi_kw("MODulation", diagnosticModulationNodes, scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_kwLeaf("NETLog", scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_kw("PDW", diagnosticPdwNodes),
-    scpi_kw("PHASe", diagnosticPhaseNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("PHASe", diagnosticPhaseNodes,
+            scpi_leafAngle(&Device_getPhase, nullptr, nullptr, &Device_setPhase)),
     scpi_kwLeaf("PHS", scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_kw("PLL", diagnosticPllNodes),
     scpi_kw("PN", diagnosticPnNodes),
@@ -1047,13 +1367,14 @@ const ScpiNode scpi_cmd_diagnosticNodes[] = {
     scpi_kw("RESet", diagnosticResetNodes, scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_kw("ROSCillator", diagnosticRoscillatorNodes),
     scpi_kwLeaf("SLEep", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SN", scpi_leafCustom(diagSn, SCPI_FORM_BOTH, nullptr, &Device_runCommandLeaf)),
+    scpi_kwLeaf("SN", scpi_leafCustom(diagSn, SCPI_FORM_BOTH)),
     scpi_kw("SPEC", diagnosticSpecNodes),
     scpi_kw("SPI1", diagnosticSpi1Nodes),
     scpi_kwIndex("STATus", nullptr, nullptr, scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_kwIndex("SUPPly", nullptr, diagnosticSupplyNNodes),
     scpi_kwLeaf("TAX", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kw("TEMPerature", diagnosticTemperatureNodes, scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kw("TEMPerature", diagnosticTemperatureNodes,
+            scpi_leafFloat(&Device_getTemperatureMax, nullptr, nullptr, nullptr)),
     scpi_kw("TEST", diagnosticTestNodes, scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_kw("TRAN", diagnosticTranNodes),
     scpi_kw("TRIGger", diagnosticTriggerNodes),

@@ -343,6 +343,26 @@ class DeviceSlotTest(ChannelTest):
         inst.query("ROSC:COUT ON;:ROSC:EXT:VAR:FREQ 12 MHz;*OPC?")
         self.assertEqual([e.split(",")[0] for e in self.errors(inst)], ["-113", "-113"])
 
+    def test_diagnostic_leaves_read_the_device(self):
+        inst = self.start(config="4ch-fs-gpib")
+        self.assertEqual(inst.query("DIAG:TEMP:ALL:NAME?"), "CONT,CH1,CH2,CH3,CH4")
+        self.assertEqual(len(inst.query("DIAG:TEMP:ALL?").split(",")), 5)
+        # The band edges, their count and the band of the output agree.
+        edges = [Fraction(e) for e in inst.query("DIAG:FREQ:BANDS:LIST?").split(",")]
+        self.assertEqual(int(inst.query("DIAG:FREQ:BANDS?")), len(edges))
+        self.settle(inst, "FREQ 4.5 GHz")
+        self.assertEqual(int(inst.query("DIAG:FREQ:BANDS:ALC?")),
+                         sum(1 for e in edges if e <= 4500000000))
+        n1, n2 = int(inst.query("DIAG:PLL:IDIV?")), int(inst.query("DIAG:PLL:NDIV?"))
+        self.assertEqual(int(inst.query("DIAG:PLL:MDIV?")), n1 * n2)
+        self.assertEqual(inst.query("DIAG:SN?"), "1C0-0B0B40010-0002")
+        self.assertEqual(inst.query("DIAG:FS:REG? 0"), "0")
+        self.settle(inst, "DIAG:FS:SSTR 0A0B;:DIAG:RES:SCOP 2;:DIAG:LED:READ ON")
+        self.assertEqual(self.errors(inst), [])
+        # Dividers are read-only, odd stream text and an unknown reset cause are refused.
+        inst.query("DIAG:PLL:NDIV 3;:DIAG:FS:SSTR 0A0;:DIAG:RES:SCOP 3;*OPC?")
+        self.assertEqual([e.split(",")[0] for e in self.errors(inst)], ["-113", "-224", "-224"])
+
 
 if __name__ == "__main__":
     unittest.main()

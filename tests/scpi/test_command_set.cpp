@@ -1130,7 +1130,7 @@ TEST(CommandSetListing, EveryDocumentedHeaderIsListed) {
     }
     EXPECT_GE(count, 150u);
     // Leaves without a filled device operation are reported apart.
-    EXPECT_TRUE(lines(unsupported).count("DIAGnostic<n>:TEMPerature:FPGA?"));
+    EXPECT_TRUE(lines(unsupported).count("DIAGnostic<n>:TEMPerature:ISA?"));
     EXPECT_TRUE(lines(supported).count("*IDN?"));
     // Each header is listed once, whichever file it went to.
     EXPECT_EQ(lines(supported).size() + lines(unsupported).size(), listed.size() + 0u);
@@ -1374,7 +1374,7 @@ TEST_P(CommandSetAnswers, AnswersThroughTheFallbacks) {
 INSTANTIATE_TEST_SUITE_P(Queries, CommandSetAnswers,
                          ::testing::Values(AnswerRow{"STAT:OPER:COND?", "0\n"},
                                            AnswerRow{"SENS:PN:REF2?", "0\n"},
-                                           AnswerRow{"DIAG3:TEMP:FPGA?", "0\n"},
+                                           AnswerRow{"DIAG3:TEMP:ISA?", "0\n"},
                                            AnswerRow{"CALC:PN:TRAC:NOIS:SPUR:POW:FREQ:TAU?", "0\n"},
                                            AnswerRow{"LIST:MAN?", "5\n"},
                                            AnswerRow{"*WAI;*OPC?", "1\n"}));
@@ -1394,7 +1394,7 @@ TEST_F(CommandSetTest, BandwidthAnswersHighWhenNotLow) {
 
 TEST_F(CommandSetTest, DiagnosticSuffixSelectsTheChannel) {
     std::vector<int> errors;
-    message(link, "DIAG3:TEMP:FPGA?", &errors);
+    message(link, "DIAG3:TEMP:ISA?", &errors);
     EXPECT_EQ(joined(), "src(3)");
 }
 
@@ -1408,8 +1408,8 @@ TEST_F(CommandSetTest, UnspecifiedLeavesReachTheGenericOperation) {
         });
     std::vector<int> errors;
     EXPECT_EQ(message(link, "SOUR:AM:HPASs 30", &errors), "");
-    EXPECT_EQ(message(link, "DIAG:TEMP:FPGA?", &errors), "42\n");
-    EXPECT_EQ(joined(), "src(2147483647) HPASs 30 src(2147483647) FPGA?");
+    EXPECT_EQ(message(link, "DIAG:TEMP:ISA?", &errors), "42\n");
+    EXPECT_EQ(joined(), "src(2147483647) HPASs 30 src(2147483647) ISA?");
     EXPECT_TRUE(errors.empty());
 }
 
