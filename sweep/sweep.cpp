@@ -9,6 +9,7 @@
 #include "device/device.h"
 #include "hw/krgio.h"
 #include "scpi/scpi_errorcodes.h"
+#include "sweep/sweep_config.h"
 
 namespace {
 
@@ -104,6 +105,41 @@ int sweep_setPowerModeFixed(Device *device) {
 }
 int sweep_setPhaseModeFixed(Device *device) {
     return requestFixed(device, &Sweep::requestedPhaseMode);
+}
+
+// Only one quantity sweeps at a time.
+bool othersFixed(const Sweep *s, uint32_t Sweep::*own) {
+    return (own == &Sweep::frequencyMode || s->frequencyMode == SWEEP_MODE_FIX) &&
+           (own == &Sweep::powerMode || s->powerMode == SWEEP_MODE_FIX) &&
+           (own == &Sweep::phaseMode || s->phaseMode == SWEEP_MODE_FIX);
+}
+
+// Sweeps and lists need the player, which this build does not have: the request is refused
+// rather than accepted without effect, and the modes stay as they are.
+template <uint32_t Sweep::*Active>
+int requestSweep(Device *device) {
+    const Sweep *s = current(device);
+    if (!s) return KR_E_UNDEFINED_HEADER;
+    if (!othersFixed(s, Active)) return KR_E_SETTINGS_CONFLICT;
+    printd("requestSweep(): sweeps are not played by this build\n");
+    return KR_E_UNDEFINED_HEADER;
+}
+
+int requestList(Device *device) {
+    if (!current(device)) return KR_E_UNDEFINED_HEADER;
+    printd("requestList(): lists are not played by this build\n");
+    return KR_E_UNDEFINED_HEADER;
+}
+
+int sweep_setFrequencyModeChirp(Device *device) {
+    Sweep *s = current(device);
+    if (!s || !DEVICE_ISREG(chirp_start)) return KR_E_UNDEFINED_HEADER;
+    if (s->powerMode != SWEEP_MODE_FIX) return KR_E_SETTINGS_CONFLICT;
+    int r = Device_chirp_start(device);
+    if (r < 0) return r;
+    s->frequencyMode = SWEEP_MODE_CHIRP;
+    s->requestedFrequencyMode = SWEEP_MODE_CHIRP;
+    return 0;
 }
 
 template <uint32_t Sweep::*Active, uint32_t Sweep::*Requested, uint32_t Mode>
@@ -259,8 +295,12 @@ int Sweep_init(Device *device, uint32_t channel) {
     s->channel = channel;
     s->statusRegisters = Device_getStatusRegisters(device);
     s->fsChannel = (uint32_t)Device_getFsChannel(device);
-    s->logFactor = s->logFactorInverse = 1.0;
-    if (channel == 0) Sweep_registerDeviceFunctions();
+    calculateFrequencyCenterSpanStep(s);
+    calculatePowerPhaseSpanStep(s);
+    if (channel == 0) {
+        sweep_configureLimits();
+        Sweep_registerDeviceFunctions();
+    }
     return result;
 }
 
@@ -283,6 +323,13 @@ void Sweep_registerDeviceFunctions() {
     Device_setFrequencyModeFixed = sweep_setFrequencyModeFixed;
     Device_setPowerModeFixed = sweep_setPowerModeFixed;
     Device_setPhaseModeFixed = sweep_setPhaseModeFixed;
+    Device_setFrequencyModeSweep = requestSweep<&Sweep::frequencyMode>;
+    Device_setPowerModeSweep = requestSweep<&Sweep::powerMode>;
+    Device_setPhaseModeSweep = requestSweep<&Sweep::phaseMode>;
+    Device_setFrequencyModeList = requestList;
+    Device_setPowerModeList = requestList;
+    Device_setPhaseModeList = requestList;
+    Device_setFrequencyModeChirp = sweep_setFrequencyModeChirp;
     Device_isFrequencyModeFixed =
         isMode<&Sweep::frequencyMode, &Sweep::requestedFrequencyMode, SWEEP_MODE_FIX>;
     Device_isFrequencyModeSweep =
@@ -303,4 +350,5 @@ void Sweep_registerDeviceFunctions() {
     Device_disableCwTrigger = sweep_disableCwTrigger;
     Device_isCwTriggerEnabled = sweep_isCwTriggerEnabled;
     Device_execute = sweep_execute;
+    sweep_config_registerDeviceFunctions();
 }

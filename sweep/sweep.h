@@ -1,7 +1,8 @@
 // Sweep configuration per channel: how frequency, power and phase are varied (fixed, swept,
-// from a list, chirped), and the fixed value each source shows. The fixed path lives here:
-// a fixed setting is stored in the sweep source record and applied at once while every
-// quantity is fixed. Main loop only.
+// from a list, chirped), and the fixed value each source shows. The fixed path and the modes
+// live here: a fixed setting is stored in the sweep source record and applied at once while
+// every quantity is fixed. Ranges, points and timing are in sweep_config.h. Main loop only,
+// except for the fields sweep_config.h names as shared with the player task.
 #pragma once
 
 #include <cstdint>
@@ -47,6 +48,8 @@ struct Sweep {
     uint32_t progressTotal, progressIndex;
     void (*stoppedCallback)(void *cookie);
     void *stoppedCookie;
+    // Odd while the main loop changes the point plan (Sweep_readPlan).
+    uint32_t configSequence;
 };
 
 // The value a source shows in fixed mode.

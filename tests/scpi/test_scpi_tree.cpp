@@ -247,7 +247,7 @@ const ScpiNode deepCNodes[] = {
     scpi_kw("DDDDDDDD", deepDNodes),
     scpi_kwLeaf("YY", scpi_leafUint32(nullptr, nullptr, nullptr, &slotSetLong)),
     // An operation no module of this build fills.
-    scpi_kwLeaf("ZZ", scpi_leafUint32(nullptr, nullptr, nullptr, &Device_setSweepCount)),
+    scpi_kwLeaf("ZZ", scpi_leafUint32(nullptr, nullptr, nullptr, &Device_setPhaseNoiseSamples)),
     scpi_end(),
 };
 const ScpiNode deepBNodes[] = {
