@@ -171,7 +171,6 @@ int updateChirp(Device *device) {
 
 template <KrFreq Sweep::*Field>
 int setFrequencyLimit(Device *device, const KrFreq *f) {
-    if (!DEVICE_ISREG(getSweepPtr)) return KR_E_UNDEFINED_HEADER;
     Sweep *s = current(device);
     if (!s) return KR_E_UNDEFINED_HEADER;
     {
@@ -547,8 +546,8 @@ void calculatePowerPhaseSpanStep(Sweep *s) {
 }
 
 int Sweep_updateTimes(Sweep *s) {
-    // A list that brings its own timing keeps it; lists are not played by this build, so
-    // nothing but the sweep's values take effect.
+    // The player's point timer follows dwell and delay; this build plays neither sweeps nor
+    // lists (which may bring timing of their own), so the values only take effect here.
     storeShared(s->rfMuteBetweenPoints, (uint8_t)(s->delay != 0));
     s->pointTime = s->dwell + s->delay;
     return 0;

@@ -3,12 +3,17 @@
 // that set the point count, timing, modes and their conflicts, and the plan the player reads.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
+#include <cstdio>
 #include <ostream>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "config/device_config.h"
+#include "core/krpath.h"
 #include "device/device.h"
 #include "scpi/scpi_errorcodes.h"
 #include "sweep/sweep.h"
@@ -318,6 +323,61 @@ TEST_F(SweepConfigTest, DelayAutoAndPointTime) {
     EXPECT_DOUBLE_EQ(*Device_getPointTimeMax(device), 68.719476744);
     sweep_configureLimits();
 }
+
+struct ControllerRow {
+    const char *name;
+    const char *serial;
+    KrTime dwell, dwellMin, pointTimeMin;
+};
+
+void PrintTo(const ControllerRow &row, std::ostream *os) {
+    *os << row.name;
+}
+
+class SweepControllerRows : public SweepConfigTest,
+                            public ::testing::WithParamInterface<ControllerRow> {
+  protected:
+    static void useSerial(const char *serial) {
+        static const std::string root = [] {
+            char tmpl[] = "/tmp/krsweep.XXXXXX";
+            std::string r = mkdtemp(tmpl);
+            mkdir((r + "/korvane").c_str(), 0755);
+            mkdir((r + "/korvane/dev").c_str(), 0755);
+            return r;
+        }();
+        krpath_setRoot(root.c_str());
+        FILE *f = fopen((root + "/korvane/dev/sn").c_str(), "w");
+        ASSERT_TRUE(f);
+        fputs(serial, f);
+        fclose(f);
+        device_config_readSN();
+    }
+    void TearDown() override {
+        useSerial("000-000000000-0000");
+        krpath_setRoot(nullptr);
+        sweep_configureLimits();
+    }
+};
+
+TEST_P(SweepControllerRows, InitConfiguresTheTiming) {
+    useSerial(GetParam().serial);
+    Sweep_init(device, 0);
+    EXPECT_DOUBLE_EQ(*Device_getDwellTime(device), GetParam().dwell);
+    EXPECT_DOUBLE_EQ(*Device_getDwellTimeMin(device), GetParam().dwellMin);
+    EXPECT_DOUBLE_EQ(*Device_getPointTimeMin(device), GetParam().pointTimeMin);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Controllers, SweepControllerRows,
+    ::testing::Values(ControllerRow{"Standard", "000-000000000-0000", 0.4e-3, 1e-5, 5e-4},
+                      // Minimum transition timing needs the FS controller.
+                      ControllerRow{"StandardWithNec", "000-000000040-0000", 0.4e-3, 1e-5, 5e-4},
+                      ControllerRow{"Fs", "000-0B0000000-0000", 50e-6, 1e-6, 1.9e-5},
+                      ControllerRow{"FsWithNec", "000-0B0000040-0000", 50e-6, 1e-6, 3e-5},
+                      ControllerRow{"MultiChannelBoard", "0C0-000000000-0000", 50e-6, 1e-5, 5e-4}),
+    [](const ::testing::TestParamInfo<ControllerRow> &info) {
+        return std::string(info.param.name);
+    });
 
 // ---- Modes -----------------------------------------------------------------------------
 
