@@ -15,12 +15,17 @@ OrbxxxgRefBoard *ref(Device *device) {
     return device->ref;
 }
 
-#define OUT_CALL(op, ...)                                                             \
-    (BOARD_ORBXXXG_OUT_ISREG(op) ? BOARD_ORBXXXG_OUT_##op(out(device), ##__VA_ARGS__) \
-                                 : KR_E_UNDEFINED_HEADER)
-#define REF_CALL(op, ...)                                                             \
-    (BOARD_ORBXXXG_REF_ISREG(op) ? BOARD_ORBXXXG_REF_##op(ref(device), ##__VA_ARGS__) \
-                                 : KR_E_UNDEFINED_HEADER)
+// A missing board operation counts as an unregistered call, so that a query that could not
+// answer because of it is told -113 rather than left waiting.
+int missing() {
+    Device_unregisteredFunctionCalls++;
+    return KR_E_UNDEFINED_HEADER;
+}
+
+#define OUT_CALL(op, ...) \
+    (BOARD_ORBXXXG_OUT_ISREG(op) ? BOARD_ORBXXXG_OUT_##op(out(device), ##__VA_ARGS__) : missing())
+#define REF_CALL(op, ...) \
+    (BOARD_ORBXXXG_REF_ISREG(op) ? BOARD_ORBXXXG_REF_##op(ref(device), ##__VA_ARGS__) : missing())
 
 // Kinds of forwarding, by the device slot's signature.
 #define FWD_ACTION(B, dev, op)      \

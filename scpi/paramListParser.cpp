@@ -115,6 +115,8 @@ int runQuery(const ListQueryKind &kind, ScpiLink *link, char *text, char *out, i
             return written;
         }
         if (!more) {
+            if (link->list.index == 0)
+                link->emptyAnswer = 1;  // an empty list answers an empty line
             endList(link);
             return written;
         }

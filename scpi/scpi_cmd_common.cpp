@@ -23,6 +23,12 @@ int scpi_cmd_answerText(ScpiCall *call, const char *text) {
     return scpi_chararray2str(text ? text : "", call->out, call->outSize, &call->outLen);
 }
 
+int scpi_cmd_answerEmpty(ScpiCall *call) {
+    call->outLen = 0;
+    call->emptyAnswer = 1;
+    return 0;
+}
+
 int scpi_cmd_pendingLeaf(ScpiCall *call) {
     bool query = call->state == SCPI_STATE_QUERY;
     int n = Device_runCommandLeaf(call->device, call->node->keyword, query, call->params, call->out,
@@ -32,7 +38,7 @@ int scpi_cmd_pendingLeaf(ScpiCall *call) {
         call->outLen = n < call->outSize ? n : 0;
         return 0;
     }
-    return scpi_int2str(0, call->out, call->outSize, &call->outLen);
+    return KR_E_UNDEFINED_HEADER;
 }
 
 int scpi_cmd_keywordOrTyped(ScpiCall *call, const char *keyword, int (*action)(Device *),

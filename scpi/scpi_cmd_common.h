@@ -13,6 +13,8 @@ bool scpi_cmd_noParameters(ScpiCall *call, int *result);
 int scpi_cmd_oneParameter(ScpiCall *call, char **param);
 // Answers text as a quoted string (null: the empty string).
 int scpi_cmd_answerText(ScpiCall *call, const char *text);
+// A query with nothing to report (an empty list, no name): it answers an empty response.
+int scpi_cmd_answerEmpty(ScpiCall *call);
 
 // A set without parameters that calls one function.
 template <int (*action)()>
@@ -23,8 +25,9 @@ int scpi_cmd_plainAction(ScpiCall *call) {
 }
 
 // A header whose operation no module specifies: it goes to Device_runCommandLeaf. Until a
-// module fills that slot the set does nothing and the query answers 0, as a typed leaf over an
-// unfilled slot would, and the listing reports the header as not supported.
+// module fills that slot the set does nothing (scripts for the whole family send such settings
+// everywhere), the query answers -113 (this hardware has no such operation) and the listing
+// reports the header as not supported.
 int scpi_cmd_pendingLeaf(ScpiCall *call);
 constexpr ScpiLeaf scpi_cmd_pending(uint8_t forms) {
     return scpi_leafCustom(scpi_cmd_pendingLeaf, forms, nullptr, &Device_runCommandLeaf);

@@ -10,8 +10,10 @@
 #include "hw/fs_fpga.h"
 #include "hw/fs_fpga_registers.h"
 #include "hw/krspi.h"
+#include "scpi/scpi_analize.h"
 #include "scpi/scpi_block.h"
 #include "scpi/scpi_cmd_common.h"
+#include "scpi/scpi_commands.h"
 #include "scpi/scpi_convert.h"
 #include "scpi/scpi_errorcodes.h"
 #include "scpi/scpi_match.h"
@@ -24,16 +26,9 @@ int diagHc(ScpiCall *call) {
     char *p;
     int r = scpi_cmd_oneParameter(call, &p);
     if (r != 0) return r;
-    char line[256];
-    size_t n = strlen(p);
-    if (n >= 2 && (p[0] == '"' || p[0] == '\'') && p[n - 1] == p[0]) {
-        p++;
-        n -= 2;
-    }
-    if (n >= sizeof(line)) return KR_E_TOO_MUCH_DATA;
-    memcpy(line, p, n);
-    line[n] = 0;
-    return Krhcupdate(line) < 0 ? KR_E_EXECUTION_ERROR : 0;
+    p = scpi_unquote(p);
+    if (strlen(p) >= 256) return KR_E_TOO_MUCH_DATA;
+    return Krhcupdate(p) < 0 ? KR_E_EXECUTION_ERROR : 0;
 }
 
 // A query that answers one unsigned value, or the set of one unsigned parameter.
@@ -230,11 +225,8 @@ int diagFsStream(ScpiCall *call) {
     int r = scpi_cmd_oneParameter(call, &p);
     if (r != 0) return r;
     if (!device_config_usesOptionFs()) return KR_E_HARDWARE_MISSING;
+    p = scpi_unquote(p);
     size_t n = strlen(p);
-    if (n >= 2 && (p[0] == '"' || p[0] == '\'') && p[n - 1] == p[0]) {
-        p++;
-        n -= 2;
-    }
     uint8_t bytes[128];
     if (n == 0 || n % 2 || n / 2 > sizeof(bytes)) return KR_E_ILLEGAL_PARAMETER_VALUE;
     for (size_t i = 0; i < n / 2; i++) {
@@ -312,6 +304,13 @@ int diagVcoPower(ScpiCall *call) {
     r = on ? Device_vcoPowerUp(call->device) : Device_vcoPowerDown(call->device);
     if (r == 0) vcoOff[c] = on ? 0 : 1;
     return r;
+}
+
+// Every header of the tree, supported or not, as two files on the RAM disk.
+int diagListCommands(ScpiCall *call) {
+    int r;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    return scpi_analize_listAllCommands(scpi_rootNodes, "/media/ram/");
 }
 
 int diagIoupdate(ScpiCall *call) {
@@ -783,7 +782,7 @@ const ScpiNode diagnosticLedNodes[] = {
 };
 
 const ScpiNode diagnosticListNodes[] = {
-    scpi_kwLeaf("CMD", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("CMD", scpi_leafCustom(diagListCommands, SCPI_FORM_SET)),
     scpi_end(),
 };
 

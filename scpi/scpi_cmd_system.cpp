@@ -36,7 +36,8 @@ int systCommGpibAddr(ScpiCall *call) {
         int r;
         if (!scpi_cmd_noParameters(call, &r)) return r;
         char text[16];
-        if (device_config_getGPIBaddr(text, sizeof(text)) < 0) return KR_E_EXECUTION_ERROR;
+        r = device_config_getGPIBaddr(text, sizeof(text));
+        if (r < 0) return r;
         return scpi_chararray2str(text, call->out, call->outSize, &call->outLen);
     }
     char *p;
@@ -187,13 +188,14 @@ int systName(ScpiCall *call) {
     if (call->state == SCPI_STATE_QUERY) {
         int r;
         if (!scpi_cmd_noParameters(call, &r)) return r;
-        return scpi_cmd_answerText(call, device_config_getModelNameExt());
+        const char *name = device_config_getModelNameExt();
+        return name && *name ? scpi_cmd_answerText(call, name) : scpi_cmd_answerEmpty(call);
     }
     char *p;
     int r = scpi_cmd_oneParameter(call, &p);
     if (r != 0) return r;
     char text[64];
-    r = scpi_str2chararray(p, text, sizeof(text));
+    r = scpi_str2chararray(scpi_unquote(p), text, sizeof(text));
     return r != 0 ? r : device_config_setModelNameExt(text);
 }
 

@@ -460,6 +460,15 @@ int scpi_str2bool(const char *text, int *flag) {
     return r;
 }
 
+char *scpi_unquote(char *text) {
+    size_t n = strlen(text);
+    if (n >= 2 && (text[0] == '"' || text[0] == '\'') && text[n - 1] == text[0]) {
+        text[n - 1] = 0;
+        return text + 1;
+    }
+    return text;
+}
+
 int scpi_str2chararray(const char *text, char *buffer, int size) {
     if (text == nullptr) return KR_E_MISSING_PARAMETER;
     size_t n = strlen(text);

@@ -59,6 +59,8 @@ int scpi_str2ulint(const char *text, uint64_t *value);
 // "ON" 1, "OFF" 0, otherwise an integer, nonzero meaning 1.
 int scpi_str2bool(const char *text, int *flag);
 // Copies text into buffer of size bytes; -223 (and an empty buffer) when it does not fit.
+// Removes one pair of surrounding quotes (single or double) in place.
+char *scpi_unquote(char *text);
 int scpi_str2chararray(const char *text, char *buffer, int size);
 
 // "%lld." and exactly 20 fraction digits, truncated; negative values as "-" and the magnitude.

@@ -56,6 +56,7 @@ void scpi_initErrorQueue(ScpiErrorQueue *queue) {
 
 void scpi_pushErrorQueue(int code, ScpiErrorQueue *queue) {
     if (code == 0) return;
+    queue->pushes++;
     int count = queue->write - queue->read;
     if (count < 0) count += SCPI_ERROR_QUEUE_SIZE;
     if (count > SCPI_ERROR_QUEUE_SIZE - 2) {

@@ -18,6 +18,7 @@ struct ScpiErrorQueue {
     int32_t slot[SCPI_ERROR_QUEUE_SIZE];
     int32_t read;
     int32_t write;
+    uint32_t pushes;  // codes offered so far, lost ones included (wraps): did a unit fail?
 };
 
 struct ScpiErrorText {

@@ -200,8 +200,16 @@ bool runUnit(ScpiLink *link, char *unit, int partial, bool piece = false) {
     if (space < 0) space = 0;
     out[0] = 0;
     ScpiContinuation before = link->continuation;
+    bool sending = scpi_exec_sendingBlockData(link);
     int r = link->continuation ? link->continuation(link, unit, out, space, partial)
                                : scpi_parser(link, unit, out, space, partial, 0);
+    if (!sending && scpi_exec_sendingBlockData(link)) {
+        // A block answer: it is this unit's response, and what follows waits until it is out.
+        if (prefix) link->ansBuf[link->ansLen++] = ';';
+        link->ansBuf[link->ansLen] = 0;
+        link->msgResponded = 1;
+        return false;
+    }
     if (r == 1 && out[0] == 0) r = 0;
     // A continuation installed by this unit that answered is a list response in progress;
     // one installed without answering takes the further pieces of its message.
@@ -209,6 +217,13 @@ bool runUnit(ScpiLink *link, char *unit, int partial, bool piece = false) {
         link->contAnswering = 0;
     else if (link->continuation != before)
         link->contAnswering = r > 0 ? 1 : -1;
+    if (r <= 0 && link->emptyAnswer && !link->continuation) {
+        link->emptyAnswer = 0;
+        if (prefix) link->ansBuf[link->ansLen++] = ';';
+        link->ansBuf[link->ansLen] = 0;
+        link->msgResponded = 1;
+        return true;
+    }
     if (r <= 0) return true;
     if (prefix) link->ansBuf[link->ansLen] = ';';
     link->msgResponded = 1;
@@ -284,6 +299,8 @@ int scpi_execute_linkProgramMessage(ScpiLink *link, int end, int partial) {
     }
     scpi_parser_execute();
     link->parseStart = pos;
+    // The response terminator follows a block answer, so the message stays open meanwhile.
+    if (scpi_exec_sendingBlockData(link)) paused = true;
     if (paused) {
         link->resumeEnd = end;
         link->ansMore = 1;
@@ -335,27 +352,6 @@ void serveLink(ScpiLink *link) {
             }
             continue;  // the list is complete: the rest of its message, then new input
         }
-        if (link->resumeEnd >= 0) {
-            int end = link->resumeEnd;
-            pthread_mutex_unlock(&link->bufLock);
-            scpi_execute_linkProgramMessage(link, end, 0);
-            pthread_mutex_lock(&link->bufLock);
-            if (link->resumeEnd >= 0) break;
-            link->parseStart = link->resumeNext;
-            continue;
-        }
-        if (scpi_exec_receivingBlockData(link)) {
-            int avail = link->cmdFill - link->scanPos;
-            if (avail <= 0) break;
-            int start = link->scanPos;
-            pthread_mutex_unlock(&link->bufLock);
-            int used = scpi_exec_handleBlockDataReceive(link, link->cmdBuf + start, avail);
-            pthread_mutex_lock(&link->bufLock);
-            if (used <= 0) break;
-            link->scanPos += used;
-            link->parseStart = link->scanPos;
-            continue;
-        }
         if (scpi_exec_sendingBlockData(link)) {
             int room = link->ansSize - link->ansLen;
             if (room <= 0) {
@@ -371,6 +367,28 @@ void serveLink(ScpiLink *link) {
                 break;
             }
             link->ansLen += n;
+            continue;
+        }
+        if (link->resumeEnd >= 0) {
+            int end = link->resumeEnd;
+            pthread_mutex_unlock(&link->bufLock);
+            scpi_execute_linkProgramMessage(link, end, 0);
+            pthread_mutex_lock(&link->bufLock);
+            if (link->resumeEnd >= 0 && !scpi_exec_sendingBlockData(link)) break;
+            if (link->resumeEnd >= 0) continue;  // a block answer goes out first
+            link->parseStart = link->resumeNext;
+            continue;
+        }
+        if (scpi_exec_receivingBlockData(link)) {
+            int avail = link->cmdFill - link->scanPos;
+            if (avail <= 0) break;
+            int start = link->scanPos;
+            pthread_mutex_unlock(&link->bufLock);
+            int used = scpi_exec_handleBlockDataReceive(link, link->cmdBuf + start, avail);
+            pthread_mutex_lock(&link->bufLock);
+            if (used <= 0) break;
+            link->scanPos += used;
+            link->parseStart = link->scanPos;
             continue;
         }
 
@@ -447,7 +465,9 @@ void serveLink(ScpiLink *link) {
         link->resumeNext = next;
         int added = scpi_execute_linkProgramMessage(link, end, partial);
         pthread_mutex_lock(&link->bufLock);
-        if (link->resumeEnd >= 0) break;  // paused: the rest runs on a later service
+        // Paused: the rest runs on a later service, after a block answer at once.
+        if (link->resumeEnd >= 0 && !scpi_exec_sendingBlockData(link)) break;
+        if (link->resumeEnd >= 0) continue;
         link->parseStart = next;
         if (continuationDue) {
             // A piece was produced: come back for the next one. Nothing produced means the

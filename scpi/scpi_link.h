@@ -72,6 +72,9 @@ struct ScpiLink {
     // The installed continuation is answering (a list query): it gets the link's services
     // until it has cleared itself, and later units of its message wait for that.
     int32_t contAnswering;
+    // The last unit was a query whose answer is empty: it still gives a response (an empty
+    // line), so the client is not left waiting.
+    int32_t emptyAnswer;
 };
 
 struct ScpiLinkList {

@@ -301,16 +301,6 @@ int actionNode(ScpiCall *call) {
     return action ? action(call->device) : KR_E_UNDEFINED_HEADER;
 }
 
-// Removes one pair of surrounding quotes.
-char *unquote(char *text) {
-    size_t n = strlen(text);
-    if (n >= 2 && (text[0] == '"' || text[0] == '\'') && text[n - 1] == text[0]) {
-        text[n - 1] = 0;
-        return text + 1;
-    }
-    return text;
-}
-
 }  // namespace
 
 bool scpi_node_opRegistered(const void *slotAddress) {
@@ -455,7 +445,7 @@ int scpi_node_string(int state, char *params, char *out, int outSize, int *outLe
     if (!set) return KR_E_UNDEFINED_HEADER;
     int r = _scpi_getParameters(params, 1, p, &found, 0);
     if (r != 0) return r;
-    char *text = unquote(p[0]);
+    char *text = scpi_unquote(p[0]);
     if (size > 0 && strlen(text) >= (size_t)size) return KR_E_TOO_MUCH_DATA;
     return set(device, text);
 }

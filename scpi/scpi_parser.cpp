@@ -1,3 +1,4 @@
+#include <strings.h>
 #include <cstddef>
 #include <cstring>
 
@@ -31,6 +32,25 @@ void reportLinkActivity(ScpiLink *link) {
     kr_event_indicateLinkActivity_locked(link);
 }
 
+bool startsWithLimitKeyword(const char *params) {
+    if (!params) return false;
+    while (*params == ' ' || *params == '\t')
+        params++;
+    if (strncasecmp(params, "MIN", 3) != 0 && strncasecmp(params, "MAX", 3) != 0) return false;
+    return true;
+}
+
+// A query that neither answered nor failed would leave its client waiting for ever. The
+// cause decides the error: a limit the operation lacks, an operation this hardware lacks,
+// or one that could not tell.
+int unansweredQueryError(const ScpiCall *call) {
+    if (startsWithLimitKeyword(call->params)) return KR_E_ILLEGAL_PARAMETER_VALUE;
+    if (Device_unregisteredFunctionCalls > 0 ||
+        (call->node && !scpi_tree_leafSupported(&call->node->leaf)))
+        return KR_E_UNDEFINED_HEADER;
+    return KR_E_EXECUTION_ERROR;
+}
+
 }  // namespace
 
 // A link's continuation gets its units from the executor before they reach this point; nested
@@ -46,6 +66,7 @@ int scpi_parser(ScpiLink *link, char *unit, char *out, int outSize, int partial,
     link->pathCursor = link->storedPath;
     Device_unregisteredFunctionCalls = 0;
     state_reporter_collectorClear();
+    link->emptyAnswer = 0;
     if (empty) return 0;
 
     int altLen = 0;
@@ -65,10 +86,23 @@ int scpi_parser(ScpiLink *link, char *unit, char *out, int outSize, int partial,
     call.index = SCPI_NO_INDEX;
     int result = KR_E_UNDEFINED_HEADER;
     bool keywordMatched = false;
+    ScpiContinuation continuationBefore = link->continuation;
+    bool sendingBefore = link->blockSend.flags & SCPI_BD_ACTIVE;
+    uint32_t errorsBefore = parser ? parser->errorQueue.pushes : 0;
     int matched = scpi_tree_match(&call, scpi_tree_getRoot(), text, &result, &keywordMatched);
     int outLen = matched && result == 0 ? call.outLen : 0;
     if (outLen < 0) outLen = 0;
     if (outLen == 0 && outSize > 0 && !(matched && result == 0)) out[0] = 0;
+    // Every query answers now, answers later (a list piece by piece, a block) or fails.
+    if (matched && result == 0 && call.state == SCPI_STATE_QUERY && outLen == 0 &&
+        link->continuation == continuationBefore &&
+        (sendingBefore || !(link->blockSend.flags & SCPI_BD_ACTIVE)) &&
+        (!parser || parser->errorQueue.pushes == errorsBefore)) {
+        if (call.emptyAnswer || link->emptyAnswer)
+            link->emptyAnswer = 1;
+        else
+            result = unansweredQueryError(&call);
+    }
 
     // An error the device raised asynchronously during its last operation.
     if (result == 0 && DEVICE_ISREG(lastDeviceError)) result = Device_lastDeviceError(call.device);
@@ -90,6 +124,7 @@ int scpi_parser(ScpiLink *link, char *unit, char *out, int outSize, int partial,
     if (matched && result == 0 && call.state == SCPI_STATE_SET && call.node &&
         scpi_tree_leafRecords(&call.node->leaf))
         state_reporter_write();
+    if (result != 0) link->emptyAnswer = 0;
     return outLen;
 }
 

@@ -79,6 +79,7 @@ struct ScpiCall {
     int32_t index;                        // the suffix of the nearest numbered keyword on the path
     int32_t suffixes[SCPI_MAX_SUFFIXES];  // the suffixes of all numbered keywords, in path order
     int suffixCount;
+    int emptyAnswer;  // a query whose answer is legitimately empty (scpi_cmd_answerEmpty)
 };
 
 typedef int (*ScpiLeafHandler)(ScpiCall *call);

@@ -169,10 +169,10 @@ TEST_F(ListTest, UnitsAroundAListQueryKeepTheirOrder) {
     }
 }
 
-TEST_F(ListTest, QueryOfAnEmptyListAnswersNothing) {
+TEST_F(ListTest, QueryOfAnEmptyListAnswersAnEmptyLine) {
     ScpiLink *link = h.addLink(1024, 1024);
-    EXPECT_EQ(h.transact(link, "LIST:FREQ?\n"), "");
-    EXPECT_EQ(h.transact(link, "LIST:FREQ?;*OPC?\n"), "1\n");
+    EXPECT_EQ(h.transact(link, "LIST:FREQ?\n"), "\n");
+    EXPECT_EQ(h.transact(link, "LIST:FREQ?;*OPC?\n"), ";1\n");
     EXPECT_TRUE(h.errors().empty());
 }
 

@@ -164,7 +164,7 @@ class BlockTest : public ::testing::Test {
     }
     static std::string block(const std::string &data) {
         std::string count = std::to_string(data.size());
-        return "#" + std::to_string(count.size()) + count + data;
+        return "#" + std::to_string(count.size()) + count + data + "\n";
     }
     static std::string pattern(size_t n) {
         std::string s;
@@ -261,9 +261,9 @@ TEST_F(BlockTest, FileIsSentOverManyServices) {
 TEST_F(BlockTest, EmptyOrMissingFileIsTheEmptyBlock) {
     ScpiLink *link = h.addLink(64, 64);
     writeFile("/korvane/cust/list/empty", "");
-    EXPECT_EQ(h.transact(link, "READ? \"empty\"\n"), "#10");
-    EXPECT_EQ(h.transact(link, "READ? \"missing\"\n"), "#10");
-    EXPECT_EQ(h.transact(link, "READ? \"../../../etc/passwd\"\n"), "#10");
+    EXPECT_EQ(h.transact(link, "READ? \"empty\"\n"), "#10\n");
+    EXPECT_EQ(h.transact(link, "READ? \"missing\"\n"), "#10\n");
+    EXPECT_EQ(h.transact(link, "READ? \"../../../etc/passwd\"\n"), "#10\n");
     EXPECT_EQ(h.errors(), std::vector<int>{KR_E_EXECUTION_ERROR});
 }
 
@@ -289,7 +289,7 @@ TEST_F(BlockTest, FailingSourceIsPaddedToTheAnnouncedLength) {
     ScpiLink *link = h.addLink(64, 32);
     producedBefore = 40;
     std::string answer = h.transact(link, "PROD?\n");
-    ASSERT_EQ(answer.size(), 5u + 100u);
+    ASSERT_EQ(answer.size(), 5u + 100u + 1u);
     EXPECT_EQ(answer.substr(0, 5), "#3100");
     for (int i = 0; i < 100; i++)
         EXPECT_EQ(answer[5 + i], i < 40 ? (char)('a' + i % 26) : 0) << i;
@@ -301,7 +301,7 @@ TEST_F(BlockTest, MemoryAndFragmentedMemory) {
     EXPECT_TRUE(h.transact(link, "MEM?\n") == block(memory)) << "block differs";
     std::string frag = h.transact(link, "FRAG?\n");
     // Header length 8, the fragment lengths 6 and 6, data length 12, then the data.
-    std::string expect("\x08\0\0\0\x06\0\0\0\x06\0\0\0\x0c\0\0\0first-second", 28);
+    std::string expect("\x08\0\0\0\x06\0\0\0\x06\0\0\0\x0c\0\0\0first-second\n", 29);
     EXPECT_EQ(frag, expect);
 }
 

@@ -165,7 +165,8 @@ TEST_F(StateReporterTest, SettingsQueriesAnswerThroughTheTree) {
     h.transact(link, ":STAT:OPER:ENAB 5;:STAT:QUES:ENAB 6\n");
     h.transact(link, ":STAT:OPER:ENAB?\n");  // queries record nothing
     EXPECT_EQ(h.transact(link, "SYST:SETT:CHAN?;*OPC?\n"), ":STAT:OPER:ENAB;:STAT:QUES:ENAB;1\n");
-    EXPECT_EQ(h.transact(link, "SYST:SETT:CHAN?;*OPC?\n"), "1\n");
+    // Nothing changed since: an empty answer, still a response unit of its own.
+    EXPECT_EQ(h.transact(link, "SYST:SETT:CHAN?;*OPC?\n"), ";1\n");
     EXPECT_EQ(h.transact(link, "SYST:SETT?\n"), ":STAT:OPER:ENAB;:STAT:QUES:ENAB\n");
     EXPECT_EQ(h.transact(link, "SYST:SETT:CSEQ?\n"), ":STAT:OPER:ENAB 5;:STAT:QUES:ENAB 6\n");
     h.transact(link, ":STAT:QUES:ENAB 9\n");
