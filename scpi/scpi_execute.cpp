@@ -80,6 +80,24 @@ MessageEnd scanForMessageEnd(ScpiLink *link, int *end) {
     return MessageEnd::None;
 }
 
+// The last unit separator outside quotes, before a block that may be open; -1 when none.
+int lastUnitSeparator(const ScpiLink *link) {
+    int limit = link->blockStart >= 0 ? link->blockStart : link->cmdFill;
+    char quote = 0;
+    int last = -1;
+    for (int i = link->parseStart; i < limit; i++) {
+        char c = link->cmdBuf[i];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == ';') {
+            last = i;
+        }
+    }
+    return last;
+}
+
 // bufLock held. Device clear (with its event) or a client gone: end of block transfers, all
 // buffered data dropped.
 void applyClear(ScpiLink *link) {
@@ -95,6 +113,7 @@ void applyClear(ScpiLink *link) {
     link->contAnswering = 0;
     pthread_mutex_lock(&link->bufLock);
     scpi_link_flush(link);
+    link->msgContinues = 0;
     link->storedPath[0] = 0;
     link->pathCursor = link->storedPath;
     link->clearPending = 0;
@@ -306,10 +325,13 @@ int scpi_execute_linkProgramMessage(ScpiLink *link, int end, int partial) {
         link->ansMore = 1;
     } else {
         link->resumeEnd = -1;
-        // A continuation keeps its response message open until it has cleared itself.
-        if (!link->continuation) finishResponse(link);
-        link->storedPath[0] = 0;
-        link->pathCursor = link->storedPath;
+        // A continuation keeps its response message open until it has cleared itself; a
+        // message cut at a unit separator goes on with the next part, path and all.
+        if (!link->continuation && !link->msgContinues) finishResponse(link);
+        if (!link->msgContinues) {
+            link->storedPath[0] = 0;
+            link->pathCursor = link->storedPath;
+        }
     }
     return link->ansLen - before;
 }
@@ -413,10 +435,20 @@ void serveLink(ScpiLink *link) {
         int end = 0;
         MessageEnd kind = scanForMessageEnd(link, &end);
         int partial = 0;
+        bool separatorCut = false;
         if (kind == MessageEnd::None && link->parseStart == 0 && link->cmdFill == link->cmdSize) {
             printd("cbufFull\n");
-            if (link->lastComma >= link->parseStart && link->lastComma < link->cmdFill &&
-                link->cmdBuf[link->lastComma] == ',') {
+            int separator = lastUnitSeparator(link);
+            if (separator > link->parseStart) {
+                // Whole units first: the rest of the message follows with the next input.
+                printd(
+                    "scpi_execute_link(): buffer full, execute until last program message unit "
+                    "separator ';'\n");
+                end = separator;
+                link->scanPos = separator + 1;
+                separatorCut = true;
+            } else if (link->lastComma >= link->parseStart && link->lastComma < link->cmdFill &&
+                       link->cmdBuf[link->lastComma] == ',') {
                 printd(
                     "scpi_execute_link(): buffer full, execute until last program data "
                     "separator ','\n");
@@ -441,13 +473,14 @@ void serveLink(ScpiLink *link) {
             link->lastComma = -1;
             link->blockStart = -1;
         }
+        if (kind != MessageEnd::None || partial || separatorCut) link->msgContinues = separatorCut;
         // The pending event is taken under the lock already held for the scan.
         int event = link->pendingEvent;
         link->pendingEvent = 0;
         pthread_mutex_unlock(&link->bufLock);
         if (event) kr_event_handle(link, event);
 
-        bool due = kind != MessageEnd::None || partial;
+        bool due = kind != MessageEnd::None || partial || separatorCut;
         bool continuationDue =
             !due && link->continuation && link->parseStart == link->cmdFill && link->ansLen == 0;
         if (!due && !continuationDue) {

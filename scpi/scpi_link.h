@@ -75,6 +75,9 @@ struct ScpiLink {
     // The last unit was a query whose answer is empty: it still gives a response (an empty
     // line), so the client is not left waiting.
     int32_t emptyAnswer;
+    // The text being executed was cut from a full buffer at a unit separator: its message goes
+    // on with the next part (one response message, the path kept).
+    int32_t msgContinues;
 };
 
 struct ScpiLinkList {

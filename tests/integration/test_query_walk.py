@@ -87,6 +87,19 @@ class QueryWalkTest(unittest.TestCase):
         self.assertEqual(client.query("SYST:COMM:GPIB:ADDR?;:SYST:ERR?"), '-113,"Undefined header"')
         self.assertEqual(client.query("PHAS:STAB?;:SYST:ERR?"), '-113,"Undefined header"')
 
+    def test_long_messages_are_cut_between_units(self):
+        inst = Instrument(config="1ch-20g", port=free_port())
+        self.addCleanup(inst.close)
+        inst.wait_running()
+        client = TcpClient(inst.port, timeout=30.0)
+        self.addCleanup(client.close)
+        answers = client.query(";".join(["*IDN?"] * 5000), timeout=30.0).split(";")
+        self.assertEqual(len(answers), 5000)
+        self.assertEqual(len(set(answers)), 1)
+        settings = ";".join("FREQ %d MHz" % (1000 + i) for i in range(2000))
+        self.assertEqual(client.query(settings + ";:FREQ?;:SYST:ERR?", timeout=30.0),
+                         '2999000000.00000000000000000000;0,"No error"')
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -232,6 +232,11 @@ class FullBufferTest : public ExecuteTest {
     }
 };
 
+TEST_F(FullBufferTest, ExecutesWholeUnitsFirst) {
+    EXPECT_EQ(remainsAfter("*OPC?;*OPC?;*OPC"), "*OPC");
+    EXPECT_EQ(remainsAfter("*OPC?;X 'a;b',12"), "X 'a;b',12") << "a quoted separator is no cut";
+}
+
 TEST_F(FullBufferTest, ExecutesUpToTheLastComma) {
     EXPECT_EQ(remainsAfter("LIST:FREQ 1,2,34"), "34");
 }
@@ -243,6 +248,17 @@ TEST_F(FullBufferTest, ExecutesThroughTheLastAlternateDataTerminator) {
 TEST_F(FullBufferTest, ExecutesEverythingWhenNothingSplitsIt) {
     EXPECT_EQ(remainsAfter("ABCDEFGHIJKLMNOP"), "");
     EXPECT_EQ(h.errors(), std::vector<int>{KR_E_UNDEFINED_HEADER});
+}
+
+TEST_F(ExecuteTest, ManyUnitsInOneMessageGiveOneAnswerEach) {
+    ScpiLink *link = h.addLink(64, 256);
+    std::string message, answer;
+    for (int i = 0; i < 5000; i++) {
+        message += i ? ";*OPC?" : "*OPC?";
+        answer += i ? ";1" : "1";
+    }
+    EXPECT_EQ(h.transact(link, message + "\n"), answer + "\n");
+    EXPECT_TRUE(h.errors().empty());
 }
 
 TEST_F(ExecuteTest, LongMessageIsExecutedInPiecesAndTheLinkRecovers) {
