@@ -137,7 +137,8 @@ int inactivityTimeout(ScpiCall *call) {
         int r;
         if (!scpi_cmd_noParameters(call, &r)) return r;
         if (isInfinite()) return scpi_chararray2str("INF", call->out, call->outSize, &call->outLen);
-        return scpi_double2str(getSeconds(), call->out, call->outSize, &call->outLen);
+        KrTime seconds = getSeconds();
+        return scpi_kr_time2str(&seconds, call->out, call->outSize, &call->outLen);
     }
     int r = scpi_cmd_oneParameter(call, &p);
     if (r != 0) return r;
@@ -277,8 +278,8 @@ int selftest(ScpiCall *call) {
 int testFullRepo(ScpiCall *call) {
     int r;
     if (!scpi_cmd_noParameters(call, &r)) return r;
-    return scpi_exec_startBdSend_file(call->link, KrPath("/media/ram/selftest.txt"), nullptr,
-                                      nullptr);
+    // The block sender resolves the path under the root itself.
+    return scpi_exec_startBdSend_file(call->link, "/media/ram/selftest.txt", nullptr, nullptr);
 }
 
 // Only the front panel may send the key trigger; from elsewhere it is dropped silently.

@@ -86,6 +86,16 @@ class QueryWalkTest(unittest.TestCase):
         # Without GPIB its address is not a header of this instrument.
         self.assertEqual(client.query("SYST:COMM:GPIB:ADDR?;:SYST:ERR?"), '-113,"Undefined header"')
         self.assertEqual(client.query("PHAS:STAB?;:SYST:ERR?"), '-113,"Undefined header"')
+        self.assertEqual(client.query("SYST:COMM:VXI:RTMO 5 ms;:SYST:COMM:VXI:RTMO?"),
+                         "5.000000E-03")
+        # The self-test report as a block, line feeds and all.
+        with open(os.path.join(inst.root, "media", "ram", "selftest.txt"), "rb") as f:
+            report = f.read()
+        self.assertGreater(len(report), 0)
+        client.send(b"TEST:FULL:REP?;:SYST:ERR?\n")
+        length = str(len(report)).encode()
+        self.assertEqual(response(client),
+                         b"#%d%s%s;0,\"No error\"\n" % (len(length), length, report))
 
     def test_long_messages_are_cut_between_units(self):
         inst = Instrument(config="1ch-20g", port=free_port())
