@@ -155,7 +155,9 @@ int indexCount(ScpiCall *call) {
 // The display flag; the front panel is told with "DISP:ENAB 1" or "DISP:ENAB 0".
 int displayEnabled = 1;
 
-int displayEnable(ScpiCall *call) {
+}  // namespace
+
+int scpi_cmd_displayEnable(ScpiCall *call) {
     char *p;
     int on = 0;
     int r = scpi_cmd_oneParameter(call, &p);
@@ -164,6 +166,30 @@ int displayEnable(ScpiCall *call) {
     displayEnabled = on ? 1 : 0;
     Krhcupdate(displayEnabled ? "DISP:ENAB 1" : "DISP:ENAB 0");
     return 0;
+}
+
+namespace {
+
+// A known pattern (each byte its offset modulo 256) that a client reads back to check a
+// block transfer end to end.
+constexpr int32_t RAM_TEST_SIZE = 65536;
+
+const char *ramTestPattern() {
+    static char pattern[RAM_TEST_SIZE];
+    static bool filled = false;
+    if (!filled) {
+        for (int32_t i = 0; i < RAM_TEST_SIZE; i++)
+            pattern[i] = (char)(i & 0xFF);
+        filled = true;
+    }
+    return pattern;
+}
+
+int memRamTest(ScpiCall *call) {
+    int r;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    return scpi_exec_startBdSend_memory(call->link, RAM_TEST_SIZE, ramTestPattern(), nullptr,
+                                        nullptr);
 }
 
 // ---- Tables ---------------------------------------------------------------------------------
@@ -291,8 +317,8 @@ const ScpiNode memoryRamFnaNNodes[] = {
 };
 
 const ScpiNode memoryRamTestNodes[] = {
-    scpi_kwLeaf("DATA", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("READ", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("DATA", scpi_leafCustom(memRamTest, SCPI_FORM_QUERY)),
+    scpi_kwLeaf("READ", scpi_leafCustom(memRamTest, SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -315,6 +341,6 @@ const ScpiNode scpi_cmd_memoryNodes[] = {
 };
 
 const ScpiNode scpi_cmd_displayNodes[] = {
-    scpi_kwLeaf("ENABle", scpi_leafCustom(displayEnable, SCPI_FORM_SET)),
+    scpi_kwLeaf("ENABle", scpi_leafCustom(scpi_cmd_displayEnable, SCPI_FORM_SET)),
     scpi_end(),
 };

@@ -8,3 +8,6 @@
 extern const ScpiNode scpi_cmd_outputNodes[];
 extern const ScpiNode scpi_cmd_memoryNodes[];
 extern const ScpiNode scpi_cmd_displayNodes[];
+
+// DISPlay[:ENABle] <bool>: the panel's display on or off.
+int scpi_cmd_displayEnable(ScpiCall *call);

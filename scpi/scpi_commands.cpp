@@ -191,7 +191,8 @@ const ScpiNode scpi_rootNodes[] = {
     scpi_kw("CONFigure", scpi_cmd_configureNodes),
     scpi_kw("MEASure", scpi_cmd_measureNodes),
     scpi_kwIndex("DIAGnostic", &Device_setSourceIndex, scpi_cmd_diagnosticNodes),
-    scpi_kw("DISPlay", scpi_cmd_displayNodes, scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kw("DISPlay", scpi_cmd_displayNodes,
+            scpi_leafCustom(scpi_cmd_displayEnable, SCPI_FORM_SET)),
     // The suffix alone selects the memory instance.
     scpi_kwIndex("MEMory", &Device_setMemoryIndex, scpi_cmd_memoryNodes,
                  scpi_leafCustom(nothing, SCPI_FORM_SET)),

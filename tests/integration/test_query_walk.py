@@ -96,6 +96,9 @@ class QueryWalkTest(unittest.TestCase):
         length = str(len(report)).encode()
         self.assertEqual(response(client),
                          b"#%d%s%s;0,\"No error\"\n" % (len(length), length, report))
+        client.send(b"MEM:RAM:TEST:DATA?;:SYST:ERR?\n")
+        pattern = bytes(i & 0xFF for i in range(65536))
+        self.assertEqual(response(client), b"#565536" + pattern + b';0,"No error"\n')
 
     def test_long_messages_are_cut_between_units(self):
         inst = Instrument(config="1ch-20g", port=free_port())
