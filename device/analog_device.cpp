@@ -1,5 +1,6 @@
 // The channel device: record, initialisation, source selection and the change sequences.
 #include "device/analog_device.h"
+#include "device/analog_calibration.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -785,6 +786,7 @@ int analog_device_init(Device *device) {
     if (fsVariant() && FS_FPGA_init() < 0) printd("Device_init: FS FPGA link down\n");
     KRCONT_init();
     analog_registerDeviceFunctions();
+    analog_registerCalibrationFunctions();
     analog_device_setDefaults(device);
 
     // The reference board.
@@ -843,9 +845,12 @@ int analog_device_init(Device *device) {
         printd("calling BOARD_ORBXXXG_OUT_init()\n");
         int r = BOARD_ORBXXXG_OUT_init(ch->boardPtr);
         if (r < 0) printd("Device_init: board init of channel %d failed (%d)\n", (int)i, r);
+        analog_initCalibration(device);
         if (BOARD_ORBXXXG_OUT_ISREG(loadBuiltinSynthesizerLut))
             BOARD_ORBXXXG_OUT_loadBuiltinSynthesizerLut(ch->boardPtr);
         if (BOARD_ORBXXXG_OUT_ISREG(enableAlc)) BOARD_ORBXXXG_OUT_enableAlc(ch->boardPtr);
+        // Without a table the instrument runs on: a missing file is only reported.
+        analog_readCalibration(device, nullptr, false);
     }
 
     analog_setDefaultSourceIndex(device, 1);

@@ -55,7 +55,7 @@ struct FsDacMod;
 struct AD5643;
 struct AD9164;
 struct DigitalAlc;
-struct CalibrationTable;
+struct Calibration;
 
 // One entry of a measurement test set: type 0 is an offset carrying its value, 1 to 7 the
 // entry kinds.

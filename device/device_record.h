@@ -15,6 +15,8 @@
 
 constexpr int DEVICE_MAX_CHANNELS = 8;
 
+struct Calibration;
+
 // RF switching bits: while any is set, RF on and off are made with the pulse modulator.
 constexpr uint32_t DEVICE_RF_SWITCHING_AM = 1u << 1;
 
@@ -46,6 +48,7 @@ struct DeviceChannel {
     uint8_t dalcAvailable;
     Sweep sweep;
     SweepSource sweepSource;
+    Calibration *calibration;  // the channel's table, kept across resets
 };
 
 struct Device {

@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "core/printd.h"
+#include "device/device.h"
+#include "scpi/scpi_errorcodes.h"
 
 namespace {
 
@@ -94,12 +96,43 @@ bool stepAttBChanges(const Calibration *cal, uint32_t f) {
 
 }  // namespace
 
+namespace {
+
+// The calibration-status operations act on the current channel's record.
+int setApproval(Device *device, int32_t approval) {
+    Calibration *cal = Device_getCalibration(device);
+    if (!cal) return KR_E_HARDWARE_MISSING;
+    cal->approval = approval;
+    return 0;
+}
+int calStatusApproved(Device *device) {
+    return setApproval(device, CAL_APPROVAL_APPROVED);
+}
+int calStatusReset(Device *device) {
+    return setApproval(device, CAL_APPROVAL_NONE);
+}
+int calStatusRegister(Device *device) {
+    return setApproval(device, CAL_APPROVAL_REGISTERED);
+}
+int calStatusGet(Device *device) {
+    Calibration *cal = Device_getCalibration(device);
+    return cal ? cal->approval : CAL_APPROVAL_NONE;
+}
+
+}  // namespace
+
 void Calibration_init(Calibration *cal) {
     Calibration_reset(cal);
+    Device_setCalStatusApproved = calStatusApproved;
+    Device_resetCalStatus = calStatusReset;
+    Device_registerCalStatus = calStatusRegister;
+    Device_getCalStatus = calStatusGet;
 }
 
 void Calibration_reset(Calibration *cal) {
+    int32_t approval = cal->approval;
     memset(cal, 0, sizeof(*cal));
+    cal->approval = approval;
     cal->frequencyCount = 1;
     cal->powerCount = 1;
     memset(cal->alcAtt, CAL_NO_ALC_ATT, sizeof(cal->alcAtt));

@@ -98,7 +98,15 @@ struct Calibration {
     uint32_t amTableSize;
     uint32_t sections;  // CalSection bits
     bool oneFlag;
-    bool saturated;  // the last look-up left the 16-bit range
+    bool saturated;    // the last look-up left the 16-bit range
+    int32_t approval;  // CalApproval; kept when the table is emptied
+};
+
+// Where the calibration of a channel stands; the service programs set it.
+enum CalApproval : int32_t {
+    CAL_APPROVAL_NONE = 0,
+    CAL_APPROVAL_REGISTERED = 1,
+    CAL_APPROVAL_APPROVED = 2,
 };
 
 // Where a request lies in the table.
@@ -107,6 +115,7 @@ struct CalibrationCoord {
     uint32_t powerLo, powerHi;
 };
 
+// An empty record; init also registers the calibration-status operations of the device.
 void Calibration_init(Calibration *cal);
 void Calibration_reset(Calibration *cal);
 // Counts, power steps and zones, band starts everywhere, power-extension units. -1 (and a

@@ -196,6 +196,32 @@ int diagFw(ScpiCall *call) {
     return r < 0 ? r : 0;
 }
 
+// ---- Calibration file of the current channel ------------------------------------------------
+
+int calibrationArrived(void *context, const char *) {
+    return Device_loadCalibrationData(static_cast<Device *>(context), nullptr);
+}
+
+// LOAD reads the file again, READ? sends it, WRITe takes a new one as block data and loads it
+// once it is complete.
+int diagCalibrationFile(ScpiCall *call) {
+    const char *file = Device_getCalibrationFilename(call->device);
+    if (!file) return KR_E_UNDEFINED_HEADER;
+    const char *word = call->node->keyword;
+    char *p = nullptr;
+    int r = 0;
+    if (strcmp(word, "WRITe") == 0) {
+        r = scpi_cmd_oneParameter(call, &p);
+        return r != 0 ? r
+                      : scpi_exec_startBdReceive_file(call->link, file, calibrationArrived,
+                                                      call->device, p);
+    }
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    if (strcmp(word, "READ") == 0)
+        return scpi_exec_startBdSend_file(call->link, file, nullptr, nullptr);
+    return Device_loadCalibrationData(call->device, nullptr);
+}
+
 // ---- SPI and FS FPGA ------------------------------------------------------------------------
 
 template <int (*apply)(int)>
@@ -462,10 +488,15 @@ const ScpiNode diagnosticCalibrationNodes[] = {
             scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_kwLeaf("DATE", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("ILSVor", diagnosticCalibrationIlsvorNodes),
-    scpi_kwLeaf("LOAD", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("LOAD",
+                scpi_leafCustom(diagCalibrationFile, SCPI_FORM_SET, nullptr,
+                                &Device_getCalibrationFilename, &Device_loadCalibrationData)),
     scpi_kw("PE", diagnosticBasebandNNodes),
-    scpi_kwLeaf("READ", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("WRITe", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("READ", scpi_leafCustom(diagCalibrationFile, SCPI_FORM_QUERY, nullptr,
+                                        &Device_getCalibrationFilename)),
+    scpi_kwLeaf("WRITe",
+                scpi_leafCustom(diagCalibrationFile, SCPI_FORM_SET, nullptr,
+                                &Device_getCalibrationFilename, &Device_loadCalibrationData)),
     scpi_kwLeaf("TRACeable", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_end(),
 };

@@ -27,9 +27,6 @@ int legacyUint(ScpiCall *call, uint32_t *value) {
     return r != 0 ? r : scpi_str2uint(p, value);
 }
 
-// The calibration table the service programs exchange.
-constexpr const char *CALIBRATION_FILE = "/korvane/dev/calibration.csv";
-
 // The file words talk the rcm protocol on the socket that sent them; elsewhere there is no
 // client to talk to, and a wait for one would only hold up the main loop.
 KrSocket *rcmServer(const ScpiCall *call) {
@@ -127,17 +124,21 @@ int scpi_cmd_stepAttenuationWrite(ScpiCall *call) {
     return Device_setStepAttenuation(call->device, stage, &attenuation);
 }
 
+// The service programs exchange the current channel's calibration file.
 int scpi_cmd_calibrationSend(ScpiCall *call) {
     KrSocket *server = rcmServer(call);
     if (!server) return KR_E_EXECUTION_ERROR;
-    return Krsocket_rcmSendFile(server, CALIBRATION_FILE);
+    const char *file = Device_getCalibrationFilename(call->device);
+    return file ? Krsocket_rcmSendFile(server, file) : KR_E_UNDEFINED_HEADER;
 }
 
 int scpi_cmd_calibrationReceive(ScpiCall *call) {
     KrSocket *server = rcmServer(call);
     if (!server) return KR_E_EXECUTION_ERROR;
-    int r = Krsocket_rcmReceiveFile(server, CALIBRATION_FILE);
-    return r != 0 ? r : Device_loadCalibrationData(call->device, CALIBRATION_FILE);
+    const char *file = Device_getCalibrationFilename(call->device);
+    if (!file) return KR_E_UNDEFINED_HEADER;
+    int r = Krsocket_rcmReceiveFile(server, file);
+    return r != 0 ? r : Device_loadCalibrationData(call->device, nullptr);
 }
 
 // Ends this process by its own id, never others by name.

@@ -41,6 +41,7 @@ class ChannelTest(unittest.TestCase):
         client = TcpClient(inst.port, timeout=20.0)
         self.addCleanup(client.close)
         inst.query = lambda command, timeout=20.0: client.query(command, timeout)
+        inst.client = client
         return inst
 
     def state(self, inst, until=None, timeout=10.0):
@@ -362,6 +363,39 @@ class DeviceSlotTest(ChannelTest):
         # Dividers are read-only, odd stream text and an unknown reset cause are refused.
         inst.query("DIAG:PLL:NDIV 3;:DIAG:FS:SSTR 0A0;:DIAG:RES:SCOP 3;*OPC?")
         self.assertEqual([e.split(",")[0] for e in self.errors(inst)], ["-113", "-224", "-224"])
+
+
+def calibration_table():
+    """Two frequencies and two powers: the smallest table that validates."""
+    return ("32512;0;1000000000;20000000000\n"
+            "-100;100;100\n-100;7;7\n-100;1000;1100\n"
+            "100;101;101\n100;7;7\n100;2000;2100\n")
+
+
+def block(data):
+    length = str(len(data))
+    return "#%d%s%s" % (len(length), length, data)
+
+
+class CalibrationFileTest(ChannelTest):
+    def test_each_channel_has_its_own_file(self):
+        inst = self.start(config="4ch-fs-gpib")
+        table = calibration_table()
+        self.settle(inst, "DIAG2:CAL:WRIT " + block(table))
+        self.assertEqual(self.errors(inst), [])
+        with open(os.path.join(inst.root, "korvane", "dev", "calibration1.csv")) as f:
+            self.assertEqual(f.read(), table)
+        self.assertFalse(os.path.exists(os.path.join(inst.root, "korvane", "dev",
+                                                     "calibration0.csv")))
+        inst.client.send(b"DIAG2:CAL:READ?\n")
+        answer = block(table) + "\n"
+        self.assertEqual(inst.client.until(answer[-20:]).decode(), answer)
+        self.settle(inst, "DIAG2:CAL:LOAD")
+        self.assertEqual(self.errors(inst), [])
+        # A broken table is not reported as loaded; a missing one neither.
+        self.settle(inst, "DIAG2:CAL:WRIT " + block("32512;0;12a\n"))
+        self.settle(inst, "DIAG3:CAL:LOAD")
+        self.assertEqual([e.split(",")[0] for e in self.errors(inst)], ["-200", "-200"])
 
 
 if __name__ == "__main__":

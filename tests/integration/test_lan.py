@@ -239,7 +239,7 @@ class SocketServerTest(unittest.TestCase):
                 self.assertFalse(os.path.exists(os.path.join(inst.root, FIRMWARE_PACKAGE)))
 
     def test_calibration_file_transfer(self):
-        with lan_instrument(files={"/korvane/dev/calibration.csv": "f,p\n1e9,-3.5\n"}) as inst:
+        with lan_instrument(files={"/korvane/dev/calibration0.csv": "f,p\n1e9,-3.5\n"}) as inst:
             inst.wait_running()
             with TcpClient(inst.port) as c:
                 c.send("tcg/\n")
@@ -249,10 +249,10 @@ class SocketServerTest(unittest.TestCase):
                 c.send("f,p\n2e9,-1.0/")
                 self.assertEqual(c.until(b"/\n"), b"/\n")
                 self.assertEqual(c.query("*OPC?"), "1")
-            self.assertEqual(inst.file("/korvane/dev/calibration.csv"), "f,p\n2e9,-1.0\n")
+            self.assertEqual(inst.file("/korvane/dev/calibration0.csv"), "f,p\n2e9,-1.0\n")
 
     def test_stalled_calibration_transfer_holds_up_nobody_and_keeps_the_file(self):
-        with lan_instrument(files={"/korvane/dev/calibration.csv": "f,p\n1e9,-3.5\n"}) as inst:
+        with lan_instrument(files={"/korvane/dev/calibration0.csv": "f,p\n1e9,-3.5\n"}) as inst:
             inst.wait_running()
             with TcpClient(inst.port) as c:
                 c.send("tcs/\n")
@@ -263,7 +263,7 @@ class SocketServerTest(unittest.TestCase):
                 self.assertLess(time.monotonic() - start, 4.5)
                 self.assertEqual(c.until(b"/\n"), b"/\n")
                 self.assertTrue(c.query("SYST:ERR?").startswith("-200,"))
-            self.assertEqual(inst.file("/korvane/dev/calibration.csv"), "f,p\n1e9,-3.5\n")
+            self.assertEqual(inst.file("/korvane/dev/calibration0.csv"), "f,p\n1e9,-3.5\n")
 
 
 class ThirdPartyClientTest(unittest.TestCase):
