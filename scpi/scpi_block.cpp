@@ -207,7 +207,8 @@ int scpi_exec_startBdReceive_file(ScpiLink *link, const char *path, ScpiBdComple
     rx->completion = completion;
     rx->completionContext = context;
     rx->flags |= openStorage(path, true);
-    rx->file = resolved.ok() ? fopen(resolved, "wb") : nullptr;
+    // The old file stays until the new one is complete.
+    rx->file = resolved.ok() ? krstuffOpenReplacement(resolved) : nullptr;
     int result = 0;
     if (!rx->file) {
         printd("scpi_exec_startBdReceive_file(): could not open file %s\n", path);
@@ -275,9 +276,11 @@ int scpi_exec_handleBlockDataReceive(ScpiLink *link, const char *bytes, int coun
         if (n > 0) {
             int accepted = n;
             if (r->file) {
-                if (fwrite(bytes + used, 1, (size_t)n, r->file) != (size_t)n)
+                if (fwrite(bytes + used, 1, (size_t)n, r->file) != (size_t)n) {
                     printd("scpi_exec_handleBlockDataReceive(): write error %d (%s)\n", errno,
                            strerror(errno));
+                    r->flags |= SCPI_BD_WRITE_FAILED;
+                }
             } else if (r->handler) {
                 int last = n == left;
                 printd(
@@ -307,23 +310,35 @@ int scpi_exec_handleBlockDataReceive(ScpiLink *link, const char *bytes, int coun
 
 void scpi_exec_stopBlockDataReceive(ScpiLink *link) {
     ScpiBlockReceive *r = &link->blockReceive;
-    if (r->file) fclose(r->file);
+    int stored = 0;
+    if (r->file) {
+        KrPath resolved(r->fileName);
+        if (r->flags & SCPI_BD_WRITE_FAILED) {
+            krstuffDiscardReplacement(r->file, resolved);
+            stored = KR_E_EXECUTION_ERROR;
+        } else {
+            stored = krstuffCommitReplacement(r->file, resolved);
+        }
+    }
     r->file = nullptr;
     closeStorage(r->flags);
     ScpiBdCompletion completion = r->completion;
     void *context = r->completionContext;
     r->flags = 0;
-    if (completion) scpi_parser_error(completion(context, r->fileName));
+    // A file that could not be stored is not handed on as if it had been.
+    if (stored != 0)
+        scpi_parser_error(stored);
+    else if (completion)
+        scpi_parser_error(completion(context, r->fileName));
 }
 
 void scpi_exec_cancelBlockDataReceive(ScpiLink *link) {
     ScpiBlockReceive *r = &link->blockReceive;
     if (!(r->flags & SCPI_BD_ACTIVE)) return;
     if (r->file) {
-        // An incomplete file must not be taken for a complete one later.
-        fclose(r->file);
+        // An incomplete file is never taken for a complete one: the old one stays.
+        krstuffDiscardReplacement(r->file, KrPath(r->fileName));
         r->file = nullptr;
-        remove(KrPath(r->fileName));
     }
     closeStorage(r->flags);
     r->flags = 0;

@@ -33,6 +33,7 @@ enum : uint32_t {
     SCPI_BD_KR_WRITABLE = 1u << 2,
     SCPI_BD_STORAGE_WRITABLE = 1u << 3,
     SCPI_BD_READ_FAILED = 1u << 4,
+    SCPI_BD_WRITE_FAILED = 1u << 5,
 };
 
 constexpr int SCPI_BD_MAX_FRAGMENTS = 8;

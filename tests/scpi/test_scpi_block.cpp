@@ -233,6 +233,9 @@ TEST_F(BlockTest, ClearDuringAReceiveLeavesNoPartialFile) {
     ScpiLink *link = h.addLink(64, 64);
     std::string data = pattern(500);
     for (int32_t reason : {SCPI_CLEAR_DEVICE, SCPI_CLEAR_SESSION}) {
+        // The second time a file is there already: it stays as it was.
+        const char *before = reason == SCPI_CLEAR_SESSION ? "old" : "<missing>";
+        if (reason == SCPI_CLEAR_SESSION) writeFile("/korvane/cust/list/part", before);
         h.transact(link, "FILE \"part\"," + block(data).substr(0, 200));
         ASSERT_TRUE(scpi_exec_receivingBlockData(link));
         pthread_mutex_lock(&link->bufLock);
@@ -240,7 +243,8 @@ TEST_F(BlockTest, ClearDuringAReceiveLeavesNoPartialFile) {
         pthread_mutex_unlock(&link->bufLock);
         h.serve(link);
         EXPECT_FALSE(scpi_exec_receivingBlockData(link));
-        EXPECT_EQ(readFile("/korvane/cust/list/part"), "<missing>");
+        EXPECT_EQ(readFile("/korvane/cust/list/part"), before);
+        EXPECT_EQ(readFile("/korvane/cust/list/part.tmp"), "<missing>");
         EXPECT_EQ(sink.completions, 0);
         EXPECT_EQ(h.transact(link, "*OPC?\n"), "1\n");
     }
