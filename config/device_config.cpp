@@ -1,4 +1,5 @@
 #include "config/device_config.h"
+#include "config/output_board.h"
 
 #include <unistd.h>
 
@@ -279,6 +280,10 @@ int device_config_setSN(const char *oldSN, const char *newSN, int *changed) {
 #include "config/device_config_predicates.def"
 #undef DEVICE_CONFIG_CHANNEL_CODE
 #undef DEVICE_CONFIG_CODE
+
+char device_config_outputBoardCode(int channel) {
+    return channelCode(7, channel);
+}
 
 int device_config_hasInternalRef() {
     char p0 = instrumentCode(0), p10 = instrumentCode(10);

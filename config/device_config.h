@@ -49,6 +49,9 @@ int device_config_setSN(const char *oldSN, const char *newSN, int *changed);
 #include "config/device_config_predicates.def"
 #undef DEVICE_CONFIG_CHANNEL_CODE
 #undef DEVICE_CONFIG_CODE
+// The output-board revision code of a channel (position 7; config/output_board.h names the
+// families).
+char device_config_outputBoardCode(int channel);
 
 int device_config_hasInternalRef();
 // Any of the multi-channel output models, also when channel 0's own number says so.

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "config/device_config.h"
+#include "config/output_board.h"
 #include "core/krpath.h"
 #include "core/krstuff.h"
 #include "core/printd.h"
@@ -143,42 +144,44 @@ struct BoardChoice {
 };
 
 BoardChoice chooseBoard() {
-    if (device_config_uses_ORBX40G_OUT_NOPE_2BorNewer(0))
-        return {ORBX40G_OUT_DIGITAL_registerFunctions, 15,
-                "        ---> Version is ORBX40G_OUT_2B_orNewer\n", true};
-    if (device_config_uses_ORBX20G_OUT_3BorNewer(0))
-        return {ORBX20G_OUT_DIGITAL_registerFunctions, 14,
-                "        ---> Version is ORBX20G_OUT_3B\n", false};
-    if (device_config_uses_ORBX40G_OUT_NOPE_1BorNewer(0))
-        return {ORBX40G_OUT_registerFunctions, 12,
-                "        ---> Version is ORBX40G_OUT_1B_orNewer\n", false};
-    if (device_config_uses_ORBX40G_OUT_NOPE_1AorNewer(0))
-        return {ORBX40G_OUT_registerFunctions, 11, "        ---> Version is ORBX40G_OUT_1A\n",
-                false};
-    if (device_config_uses_ORBX20G_OUT_2AorNewer(0)) {
-        if (device_config_uses_ORBX20G_OUT_2B_6G(0))
-            return {ORBX20G_OUT_ULN_registerFunctions, 8,
-                    "        ---> Version is ORBX20G_OUT_2B_MAX_6G\n", false};
-        if (device_config_uses_ORBX20G_OUT_2BorNewer(0))
-            return {ORBX20G_OUT_ULN_registerFunctions, 7,
+    switch (outputBoardFamily(device_config_outputBoardCode(0))) {
+        case OutputBoardFamily::Orbx40GDigital:
+            return {ORBX40G_OUT_DIGITAL_registerFunctions, 15,
+                    "        ---> Version is ORBX40G_OUT_2B_orNewer\n", true};
+        case OutputBoardFamily::Orbx20GDigital:
+            return {ORBX20G_OUT_DIGITAL_registerFunctions, 14,
+                    "        ---> Version is ORBX20G_OUT_3B\n", false};
+        case OutputBoardFamily::Orbx40G:
+            if (device_config_uses_ORBX40G_OUT_NOPE_1BorNewer(0))
+                return {ORBX40G_OUT_registerFunctions, 12,
+                        "        ---> Version is ORBX40G_OUT_1B_orNewer\n", false};
+            return {ORBX40G_OUT_registerFunctions, 11, "        ---> Version is ORBX40G_OUT_1A\n",
+                    false};
+        case OutputBoardFamily::Orbx20GUln:
+            if (device_config_uses_ORBX20G_OUT_2B_6G(0))
+                return {ORBX20G_OUT_ULN_registerFunctions, 8,
+                        "        ---> Version is ORBX20G_OUT_2B_MAX_6G\n", false};
+            if (device_config_uses_ORBX20G_OUT_2BorNewer(0))
+                return {ORBX20G_OUT_ULN_registerFunctions, 7,
+                        "        ---> Version is ORBX20G_OUT_2B\n", false};
+            return {ORBX20G_OUT_ULN_registerFunctions, 6,
                     "        ---> Version is ORBX20G_OUT_2B\n", false};
-        return {ORBX20G_OUT_ULN_registerFunctions, 6, "        ---> Version is ORBX20G_OUT_2B\n",
-                false};
+        case OutputBoardFamily::Orbx20G:
+            if (device_config_uses_ORBX20G_OUT_1CorNewer(0))
+                return {ORBX20G_OUT_registerFunctions, 5,
+                        "        ---> Version is ORBX20G_OUT_1CorNewer\n", false};
+            if (device_config_uses_ORBX20G_OUT_1BorNewer(0))
+                return {ORBX20G_OUT_registerFunctions, 4,
+                        "        ---> Version is ORBX20G_OUT_1BorNewer\n", false};
+            return {ORBX20G_OUT_registerFunctions, 3,
+                    "        ---> Version is ORBX20G_OUT_1AorNewer\n", false};
+        case OutputBoardFamily::Generic:
+            // Computed plan, or the settings of a look-up table where it has them.
+            return {ORBXXXG_OUT_LUT_registerFunctions,
+                    device_config_uses_ORBXXXG_OUT_1B1(0) ? 1u : 2u, nullptr, false};
+        case OutputBoardFamily::Unknown:
+            break;
     }
-    if (device_config_uses_ORBX20G_OUT_1AorNewer(0)) {
-        if (device_config_uses_ORBX20G_OUT_1CorNewer(0))
-            return {ORBX20G_OUT_registerFunctions, 5,
-                    "        ---> Version is ORBX20G_OUT_1CorNewer\n", false};
-        if (device_config_uses_ORBX20G_OUT_1BorNewer(0))
-            return {ORBX20G_OUT_registerFunctions, 4,
-                    "        ---> Version is ORBX20G_OUT_1BorNewer\n", false};
-        return {ORBX20G_OUT_registerFunctions, 3, "        ---> Version is ORBX20G_OUT_1AorNewer\n",
-                false};
-    }
-    // The generic boards: computed plan, or the settings of a look-up table where it has them.
-    if (device_config_uses_ORBXXXG_OUT(0))
-        return {ORBXXXG_OUT_LUT_registerFunctions, device_config_uses_ORBXXXG_OUT_1B1(0) ? 1u : 2u,
-                nullptr, false};
     // A number that names no output board (the default one of an unconfigured instrument):
     // the 20 GHz board of the oldest revision, which such hardware carries.
     return {ORBX20G_OUT_registerFunctions, 2, nullptr, false};

@@ -18,6 +18,7 @@
 #include <deque>
 #include <memory>
 
+#include "config/output_board.h"
 #include "core/krpath.h"
 #include "hw/board_slaves.h"
 #include "hw/orbx20g_out_registers.h"
@@ -231,15 +232,17 @@ void logLine(const char *where, const char *text, bool always = false) {
 // Layout
 
 // An instrument of mixed models keeps each channel's own number in sn_all, one
-// "SNCH<n>-<number>" line per channel; position 1 of it names the model.
-void channelModels(const std::string &r, char *model) {
+// "SNCH<n>-<number>" line per channel; 'Z' at a position of the instrument number means
+// that position is read from the channel's number.
+void channelCodes(const std::string &r, int position, char *code) {
     FILE *f = fopen((r + "/korvane/dev/sn_all").c_str(), "r");
     if (!f) return;
     char line[96];
     while (fgets(line, sizeof(line), f)) {
         if (strncmp(line, "SNCH", 4) != 0 || line[4] < '0' || line[4] > '7' || line[5] != '-')
             continue;
-        if (strlen(line + 6) > 1) model[line[4] - '0'] = (char)toupper((unsigned char)line[7]);
+        if ((int)strlen(line + 6) > position)
+            code[line[4] - '0'] = (char)toupper((unsigned char)line[6 + position]);
     }
     fclose(f);
 }
@@ -260,14 +263,16 @@ Layout readLayout() {
     lay.channels = (count >= '2' && count <= '8') ? count - '0' : 1;
     bool refExcluded = strchr("14A", sn[0]) && sn[1] >= 'A' && sn[1] <= 'H';
     lay.uln = sn[6] > '1' && !refExcluded;
-    char model[SIMHW_CHANNELS];
-    memset(model, sn[1], sizeof(model));
-    if (sn[1] == 'Z') channelModels(r, model);
+    char board[SIMHW_CHANNELS];
+    memset(board, sn[7], sizeof(board));
+    if (sn[7] == 'Z') channelCodes(r, 7, board);
+    // The firmware builds every channel's board from the first channel's code.
+    OutputBoardFamily family = outputBoardFamily(board[0]);
     for (int c = 0; c < SIMHW_CHANNELS; c++) {
         lay.sspe[c] = strchr("123", sn[10]) ? sn[10] : 0;
-        lay.board40g[c] = model[c] == 'E';
+        lay.board40g[c] = outputBoardIs40G(family);
         lay.vcoLoop[c] = !lay.board40g[c] && sn[7] > '5' && sn[7] <= 'Z';
-        lay.generic[c] = !lay.board40g[c] && sn[7] >= '1' && sn[7] <= '4';
+        lay.generic[c] = family == OutputBoardFamily::Generic;
     }
     return lay;
 }

@@ -240,6 +240,7 @@ TEST_F(SimGenericBoardTest, FilterLevelBitsPowerDownAndStateFile) {
 struct LayoutRow {
     const char *serial;
     bool generic;
+    bool board40g;
 };
 
 class SimGenericLayoutTest : public SimGenericBoardTest,
@@ -248,16 +249,27 @@ class SimGenericLayoutTest : public SimGenericBoardTest,
     const char *serial() const override { return GetParam().serial; }
 };
 
+// The board follows the revision code at position 7, as the firmware's board choice does,
+// whatever the model letter says.
 TEST_P(SimGenericLayoutTest, PositionSevenChoosesTheBoard) {
     EXPECT_EQ(sim_hw_channel(0).generic, GetParam().generic) << GetParam().serial;
+    EXPECT_EQ(sim_hw_channel(0).board40g, GetParam().board40g) << GetParam().serial;
 }
 
 INSTANTIATE_TEST_SUITE_P(Serials, SimGenericLayoutTest,
-                         ::testing::Values(LayoutRow{"0A0-000110000-0001", true},
-                                           LayoutRow{"0B0-000210000-0001", true},
-                                           LayoutRow{"0C0-000410000-0001", true},
-                                           LayoutRow{"0C0-000010000-0001", false},
-                                           LayoutRow{"0C0-000510000-0001", false},
-                                           LayoutRow{"1E0-000310000-0001", false}));
+                         ::testing::Values(LayoutRow{"0A0-000110000-0001", true, false},
+                                           LayoutRow{"0B0-000210000-0001", true, false},
+                                           LayoutRow{"0C0-000410000-0001", true, false},
+                                           LayoutRow{"0C0-000010000-0001", false, false},
+                                           LayoutRow{"0C0-000510000-0001", false, false},
+                                           LayoutRow{"1E0-000310000-0001", true, false},
+                                           LayoutRow{"1C0-000K10000-0001", false, true},
+                                           LayoutRow{"1E0-000M10000-0001", false, false}),
+                         [](const ::testing::TestParamInfo<LayoutRow> &info) {
+                             std::string name = info.param.serial;
+                             for (char &c : name)
+                                 if (c == '-') c = '_';
+                             return name;
+                         });
 
 }  // namespace
