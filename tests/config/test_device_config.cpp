@@ -9,6 +9,7 @@
 #include "device/device.h"
 #include "scpi/scpi_errorcodes.h"
 #include "sim_root.h"
+#include "tests/support/param_name.h"
 
 namespace {
 
@@ -208,7 +209,10 @@ TEST_P(PredicateTest, AnswersFromTheSerialNumber) {
     EXPECT_EQ(row.predicate(), row.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, PredicateTest, ::testing::ValuesIn(predicateRows));
+INSTANTIATE_TEST_SUITE_P(Table, PredicateTest, ::testing::ValuesIn(predicateRows),
+                         [](const ::testing::TestParamInfo<PredicateRow> &info) {
+                             return paramName(info.param.question);
+                         });
 
 // ---------------------------------------------------------------------------------------
 // Options text
@@ -232,7 +236,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // FS holds through NEC, but is not listed with it.
                       OptionsRow{necSN, "0,GPIB,NEC"}, OptionsRow{"1C0-000B10000-0001", "0,FS,LN"},
                       OptionsRow{"1C0-000B1A30W-0001", "0,FLASH,FS,LN,MOD,PE4,PHS,VREF"},
-                      OptionsRow{"1C0-000B10001-0001", "0"}));
+                      OptionsRow{"1C0-000B10001-0001", "0"}),
+    [](const ::testing::TestParamInfo<OptionsRow> &info) { return paramName(info.param.sn); });
 
 // ---------------------------------------------------------------------------------------
 // Serial-number files
@@ -437,7 +442,10 @@ INSTANTIATE_TEST_SUITE_P(Table, BootDelayTest,
                          ::testing::Values(BootDelayRow{nullptr, 0}, BootDelayRow{"12.5", 12.5},
                                            BootDelayRow{"60", 60}, BootDelayRow{"75", 0},
                                            BootDelayRow{"-1", 0}, BootDelayRow{"nan", 0},
-                                           BootDelayRow{"abc", 0}, BootDelayRow{"3\n", 3}));
+                                           BootDelayRow{"abc", 0}, BootDelayRow{"3\n", 3}),
+                         [](const ::testing::TestParamInfo<BootDelayRow> &info) {
+                             return info.param.file ? paramName(info.param.file) : "Missing";
+                         });
 
 TEST_F(SettingsFileTest, BootDelayIsStoredWithSixDecimals) {
     EXPECT_EQ(device_config_storeBootDelay(12.5), 0);
@@ -522,7 +530,11 @@ INSTANTIATE_TEST_SUITE_P(
                       TrimRow{device_config_storeDdsClockPhase, device_config_loadDdsClockPhase, 2,
                               "/korvane/dev/ddsclockphase2", 4},
                       TrimRow{device_config_storeVcoTuning, device_config_loadVcoTuning, 0,
-                              "/korvane/dev/vcotuning", 4}));
+                              "/korvane/dev/vcotuning", 4}),
+    [](const ::testing::TestParamInfo<TrimRow> &info) {
+        const std::string_view file = info.param.file;
+        return paramName(file.substr(file.rfind('/') + 1));
+    });
 
 TEST_F(ConstantFileTest, ShortTrimFileFails) {
     write("/korvane/dev/rfvcotunelimit0", "1234");

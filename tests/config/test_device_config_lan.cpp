@@ -7,6 +7,7 @@
 #include "config/device_config.h"
 #include "scpi/scpi_errorcodes.h"
 #include "sim_root.h"
+#include "tests/support/param_name.h"
 
 namespace {
 
@@ -46,7 +47,12 @@ INSTANTIATE_TEST_SUITE_P(
                       AddressRow{" 1.2.3.4", nullptr}, AddressRow{"+1.2.3.4", nullptr},
                       AddressRow{"1.2.3.-4", nullptr}, AddressRow{"a.b.c.d", nullptr},
                       AddressRow{"", nullptr}, AddressRow{"1.2.3.4'; reboot; '", nullptr},
-                      AddressRow{"1.2.3.99999999999999999999", nullptr}));
+                      AddressRow{"1.2.3.99999999999999999999", nullptr}),
+    [](const ::testing::TestParamInfo<AddressRow> &info) {
+        // " 1.2.3.4" and "+1.2.3.4" differ only in a character a name cannot hold.
+        const std::string_view text = info.param.text;
+        return (text.starts_with('+') ? "Plus" : "") + paramName(text);
+    });
 
 TEST(AddressTextTest, NullIsRejected) {
     uint32_t address;
@@ -78,7 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
                       MaskRow{"128.0.0.0", true}, MaskRow{"255.255.240.0", true},
                       MaskRow{"255.255.0.255", false}, MaskRow{"0.0.0.0", false},
                       MaskRow{"127.0.0.0", false}, MaskRow{"255.0.255.0", false},
-                      MaskRow{"255.255.255", false}));
+                      MaskRow{"255.255.255", false}),
+    [](const ::testing::TestParamInfo<MaskRow> &info) { return paramName(info.param.text); });
 
 class LanTest : public SimRootTest {
   protected:
@@ -222,7 +229,10 @@ INSTANTIATE_TEST_SUITE_P(
                       OtherConfRow{"port 5025\nmses 2\n", 5025, 0, "port 5025\nmses 0\n"},
                       OtherConfRow{"port 5025\nmses -1\n", 5025, 0, "port 5025\nmses 0\n"},
                       OtherConfRow{"port x\nmses 1\n", 18, 0, nullptr},
-                      OtherConfRow{"other 7\nport 2000\n", 2000, 0, nullptr}));
+                      OtherConfRow{"other 7\nport 2000\n", 2000, 0, nullptr}),
+    [](const ::testing::TestParamInfo<OtherConfRow> &info) {
+        return info.param.file ? paramName(info.param.file) : "Missing";
+    });
 
 TEST_F(LanTest, PortAndClientModeSetters) {
     EXPECT_EQ(device_config_getMinPort(), 1);
