@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "hw/krspi.h"
+#include "scpi/scpi_errorcodes.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ uint16_t AD5640_getValue(const AD5640 *dac) {
 }
 
 int AD5640_setOperatingMode(AD5640 *dac, uint32_t mode) {
-    if (mode > 3) return -200;
+    if (mode > 3) return KR_E_EXECUTION_ERROR;
     dac->mode = (uint8_t)mode;
     return send(dac);
 }

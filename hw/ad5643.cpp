@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/printd.h"
+#include "scpi/scpi_errorcodes.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ int AD5643_init(AD5643 *dac, uint32_t slave) {
 }
 
 int AD5643_setValue(AD5643 *dac, int channel, uint16_t value) {
-    if (!channelOk(channel)) return -200;
+    if (!channelOk(channel)) return KR_E_EXECUTION_ERROR;
     if (value > AD5643_DATA_MAX) value = AD5643_DATA_MAX;
     if (dac->valid[channel] && dac->value[channel] == value) return 0;
     int r =
@@ -52,7 +53,7 @@ int AD5643_setValue_mod(AD5643 *dac, uint16_t value) {
 }
 
 int AD5643_powerDown(AD5643 *dac, int channel, uint32_t mode) {
-    if (!channelOk(channel) || mode > 3) return -200;
+    if (!channelOk(channel) || mode > 3) return KR_E_EXECUTION_ERROR;
     dac->powerMode[channel] = (uint8_t)mode;
     return send(dac, AD5643_CMD_POWER, 0, (mode << AD5643_POWER_MODE_SHIFT) | (1u << channel));
 }

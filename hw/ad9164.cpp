@@ -5,6 +5,7 @@
 
 #include "hw/dds_instruction.h"
 #include "hw/krspi.h"
+#include "scpi/scpi_errorcodes.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ int AD9164_setMode(AD9164 *dac, uint8_t mode) {
 
 int AD9164_presetOutputPath(AD9164 *dac, uint32_t multiplier, uint32_t divider) {
     if (multiplier == 0 || divider == 0 || multiplier > 0x7FFFFFFF || divider > 0x7FFFFFFF)
-        return -200;
+        return KR_E_EXECUTION_ERROR;
     dac->outputMultiplier = multiplier;
     dac->outputDivider = divider;
     return 0;
@@ -80,7 +81,7 @@ int AD9164_checkJesdLink(AD9164 *dac) {
     uint32_t command = (uint32_t)(AD9164_READ | AD9164_REG_JESD_STATUS) << 16;
     int r = krspi_recvWord(dac->slave, command, 3, KRSPI_OPT_NONE, &v);
     if (r) return r;
-    return (v & 0xFF) == 0xFF ? 0 : -240;
+    return (v & 0xFF) == 0xFF ? 0 : KR_E_HARDWARE_ERROR;
 }
 
 int AD9164_setClockPhase(AD9164 *dac, uint8_t phase) {

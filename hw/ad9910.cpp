@@ -9,6 +9,7 @@
 #include "device/krmath.h"
 #include "hw/krgio.h"
 #include "hw/krspi.h"
+#include "scpi/scpi_errorcodes.h"
 
 namespace {
 
@@ -121,7 +122,7 @@ void AD9910_printErrMsg(const AD9910 *dds, const char *action) {
 }
 
 int AD9910_write(AD9910 *dds, uint8_t reg, uint32_t length) {
-    if (length > 8) return -200;
+    if (length > 8) return KR_E_EXECUTION_ERROR;
     uint8_t buffer[9];
     uint64_t v = shadow(dds, reg);
     for (uint32_t i = 0; i < length; i++)
@@ -133,11 +134,11 @@ int AD9910_write(AD9910 *dds, uint8_t reg, uint32_t length) {
 }
 
 int AD9910_writeCFR1(AD9910 *dds) {
-    return writeOr(dds, AD9910_REG_CFR1, "writing CFR1 failed for", -200);
+    return writeOr(dds, AD9910_REG_CFR1, "writing CFR1 failed for", KR_E_EXECUTION_ERROR);
 }
 
 int AD9910_writeCFR2(AD9910 *dds) {
-    return writeOr(dds, AD9910_REG_CFR2, "writing CFR2 failed for", -200);
+    return writeOr(dds, AD9910_REG_CFR2, "writing CFR2 failed for", KR_E_EXECUTION_ERROR);
 }
 
 int AD9910_writeCFR3(AD9910 *dds) {

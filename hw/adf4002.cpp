@@ -5,6 +5,7 @@
 
 #include "core/printd.h"
 #include "hw/krspi.h"
+#include "scpi/scpi_errorcodes.h"
 
 namespace {
 
@@ -38,14 +39,14 @@ int writeFunction(const ADF4002 *p) {
 }  // namespace
 
 int ADF4002_calcNR(const KrFreq *comparison, const KrFreq *reference, uint32_t *n, uint32_t *r) {
-    if (comparison->integer <= 0 || reference->integer <= 0) return -200;
+    if (comparison->integer <= 0 || reference->integer <= 0) return KR_E_EXECUTION_ERROR;
     uint64_t c = (uint64_t)comparison->integer, f = (uint64_t)reference->integer;
     uint64_t g = gcd(c, f);
     uint64_t nn = c / g, rr = f / g;
     if (nn > ADF4002_N_MAX || rr > ADF4002_R_MAX || nn == 0 || rr == 0) {
         printd("ADF4002_calcNR(): no counters for %lld Hz against %lld Hz\n", (long long)c,
                (long long)f);
-        return -200;
+        return KR_E_EXECUTION_ERROR;
     }
     *n = (uint32_t)nn;
     *r = (uint32_t)rr;
@@ -75,7 +76,7 @@ int ADF4002_powerDown(ADF4002 *pll) {
 }
 
 int ADF4002_setChargePumpCurrent(ADF4002 *pll, uint32_t setting) {
-    if (setting > 7) return -200;
+    if (setting > 7) return KR_E_EXECUTION_ERROR;
     pll->chargePump = setting;
     return writeFunction(pll);
 }
@@ -91,7 +92,7 @@ int ADF4002_setThreeState(ADF4002 *pll, int on) {
 }
 
 int ADF4002_setMuxOut(ADF4002 *pll, uint32_t mux) {
-    if (mux > 7) return -200;
+    if (mux > 7) return KR_E_EXECUTION_ERROR;
     pll->muxOut = mux;
     return writeFunction(pll);
 }

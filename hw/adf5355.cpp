@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "hw/krspi.h"
+#include "scpi/scpi_errorcodes.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ uint32_t field(uint32_t word, int shift, uint32_t mask) {
 }
 
 int setField(ADF5355 *p, int n, int shift, uint32_t mask, uint32_t value) {
-    if (value > mask) return -200;
+    if (value > mask) return KR_E_EXECUTION_ERROR;
     p->reg[n] = (p->reg[n] & ~(mask << shift)) | value << shift;
     return ADF5355_writeRegister(p, n);
 }
@@ -38,7 +39,7 @@ int ADF5355_init(ADF5355 *pll, uint32_t slave) {
 }
 
 int ADF5355_writeRegister(ADF5355 *pll, int n) {
-    if (n < 0 || n >= ADF5355_REGISTERS) return -200;
+    if (n < 0 || n >= ADF5355_REGISTERS) return KR_E_EXECUTION_ERROR;
     uint32_t w = (pll->reg[n] & ~ADF5355_CONTROL_MASK) | (uint32_t)n;
     return krspi_sendWord(pll->slave, KRSPI_OPT_NONE, w, 4);
 }

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "scpi/scpi_errorcodes.h"
+
 // Tuning ranges of the parts as fitted in this build.
 const AmFilterPart AM3029_PART = {"AM3029", 500000000ull, 1000000000ull, 6, false};
 const AmFilterPart AM3030_PART = {"AM3030", 1000000000ull, 2000000000ull, 6, false};
@@ -36,11 +38,11 @@ int amFilter_presetCutoff(AmFilter *filter, const KrFreq *cutoff) {
 }
 
 int amFilter_presetBypass(AmFilter *filter, int on) {
-    if (!filter->part->switches) return -241;
+    if (!filter->part->switches) return KR_E_HARDWARE_MISSING;
     return SRI_presetBitValue(filter->image, filter->baseBit + filter->part->bits, on);
 }
 
 int amFilter_presetOpen(AmFilter *filter, int on) {
-    if (!filter->part->switches) return -241;
+    if (!filter->part->switches) return KR_E_HARDWARE_MISSING;
     return SRI_presetBitValue(filter->image, filter->baseBit + filter->part->bits + 1, on);
 }

@@ -15,6 +15,7 @@
 #include "hw/w25q.h"
 #include "kr_generic_io.h"
 #include "rtnative.h"
+#include "scpi/scpi_errorcodes.h"
 
 FsFpgaState FS_FPGA_state;
 FsFpgaOps FS_FPGA_ops;
@@ -58,17 +59,17 @@ void logBytes(const char *what, const uint8_t *bytes, uint32_t n) {
 int sendImmLocked(const void *bytes, uint32_t length, int replyExpected) {
     if (!fsLink.linkUp.load()) {
         printd("FS_FPGA_sendImm() error: FS FPGA is down\n");
-        return -365;
+        return KR_E_TIMEOUT;
     }
     logBytes("imm", (const uint8_t *)bytes, length);
     KrGioFsSend s = {bytes, length, (uint32_t)replyExpected};
-    return rt_dev_ioctl(krspi_getFd(), KRFS_IOC_SEND_IMM, &s) < 0 ? -200 : 0;
+    return rt_dev_ioctl(krspi_getFd(), KRFS_IOC_SEND_IMM, &s) < 0 ? KR_E_EXECUTION_ERROR : 0;
 }
 
 // Appends bytes to the double buffer, reserving room for reserve bytes (blocking).
 int bufferedWrite(const uint8_t *bytes, uint32_t n, uint32_t reserve) {
     uint8_t *at = DOUBLE_BUFFER_openWrite_blocking(&fsLink.db, std::max(n, reserve));
-    if (!at) return -200;
+    if (!at) return KR_E_EXECUTION_ERROR;
     memcpy(at, bytes, n);
     logBytes("buf", bytes, n);
     DOUBLE_BUFFER_closeWrite(&fsLink.db, n);
@@ -124,7 +125,7 @@ int startTxThread() {
     int r = pthread_create(&fsLink.txThread, &attr, txHandler, nullptr);
     pthread_attr_destroy(&attr);
     if (r != 0) fsLink.txRunning = 0;
-    return r == 0 ? 0 : -200;
+    return r == 0 ? 0 : KR_E_EXECUTION_ERROR;
 }
 
 // Fetches a register-read reply; caller holds the immediate mutex.
@@ -144,7 +145,7 @@ int receiveRegisterData(uint32_t length, uint8_t *buffer) {
         printd(
             "    for devices with option PHS: make sure the FS FPGA receives SYSREF and clock "
             "signals from REF board");
-        return -365;
+        return KR_E_TIMEOUT;
     }
     uint32_t rate = fsLink.errorRate.load();
     if (rate) fsLink.errorRate = rate - 1;
@@ -156,7 +157,7 @@ int receiveRegisterData(uint32_t length, uint8_t *buffer) {
 int readRegisterLocked(uint32_t condition, uint32_t reg, uint32_t length, void *buffer) {
     if (!fsLink.linkUp.load()) {
         printd("FS_FPGA_receiveRegisterData() error: FS FPGA is down\n");
-        return -365;
+        return KR_E_TIMEOUT;
     }
     uint8_t cmd[4] = {FS_CMD_LONG_IMMEDIATE | 1, FS_OP_READ_REGISTER, (uint8_t)reg,
                       (uint8_t)condition};
@@ -173,7 +174,7 @@ int readRegisterLocked(uint32_t condition, uint32_t reg, uint32_t length, void *
                 "%d\n",
                 r, (int)condition, (int)(status >> FS_STATUS_SPR_LOW), (int)reg);
         }
-        return -365;
+        return KR_E_TIMEOUT;
     }
     memcpy(buffer, data, std::min<uint32_t>(length, KR_GIO_FS_REPLY_BYTES));
     return 0;
@@ -196,7 +197,7 @@ const uint8_t immSpiEnd[3] = {FS_CMD_LONG_IMMEDIATE, FS_OP_STREAM, FS_STREAM_IMM
 // Operation table entries
 
 int opSendRaw(int path, uint32_t length, const void *bytes) {
-    if (length && !bytes) return -200;
+    if (length && !bytes) return KR_E_EXECUTION_ERROR;
     if (path == FS_FPGA_PATH_BUFFERED) return bufferedWrite((const uint8_t *)bytes, length, 0);
     pthread_mutex_lock(&fsLink.immMutex);
     int r = sendImmLocked(bytes, length, 0);
@@ -206,7 +207,7 @@ int opSendRaw(int path, uint32_t length, const void *bytes) {
 
 int opLongCommand(int path, uint32_t operation, uint32_t argument, uint32_t length,
                   const void *data) {
-    if (length > 15 || (length && !data)) return -200;
+    if (length > 15 || (length && !data)) return KR_E_EXECUTION_ERROR;
     uint8_t cmd[18];
     bool imm = path == FS_FPGA_PATH_IMMEDIATE;
     cmd[0] = (imm ? FS_CMD_LONG_IMMEDIATE : FS_CMD_LONG_BUFFERED) | (uint8_t)length;
@@ -228,14 +229,14 @@ int opLongCommand(int path, uint32_t operation, uint32_t argument, uint32_t leng
                 "FS_FPGA_longCommand() error: register %d can not be reached from within buffered "
                 "stream\n",
                 (int)argument);
-            return -200;
+            return KR_E_EXECUTION_ERROR;
         }
     }
     return bufferedWrite(cmd, 3 + length, sizeof(cmd));
 }
 
 int opModifyRam(uint32_t address, uint32_t length, const void *data) {
-    if (length && !data) return -200;
+    if (length && !data) return KR_E_EXECUTION_ERROR;
     int r = opLongCommand(FS_FPGA_PATH_IMMEDIATE, FS_OP_RAM_ADDRESS, 0, 4, &address);
     const uint8_t *d = (const uint8_t *)data;
     for (uint32_t done = 0; r == 0 && done < length; done += 15) {
@@ -246,7 +247,7 @@ int opModifyRam(uint32_t address, uint32_t length, const void *data) {
 }
 
 int opReadRegister(uint32_t condition, uint32_t reg, uint32_t length, void *buffer) {
-    if (!buffer) return -200;
+    if (!buffer) return KR_E_EXECUTION_ERROR;
     pthread_mutex_lock(&fsLink.immMutex);
     int r = readRegisterLocked(condition, reg, length, buffer);
     pthread_mutex_unlock(&fsLink.immMutex);
@@ -258,7 +259,7 @@ int opGetChannel() {
 }
 
 int opSelectChannel(int channel) {
-    if (channel < 0 || channel >= FS_FPGA_CHANNELS) return -200;
+    if (channel < 0 || channel >= FS_FPGA_CHANNELS) return KR_E_EXECUTION_ERROR;
     FS_FPGA_state.channel = (uint32_t)channel;
     // Tells the FPGA which channel's stream the following buffered commands belong to.
     uint8_t cmd[3] = {FS_CMD_LONG_BUFFERED, FS_OP_SELECT_CHANNEL, (uint8_t)channel};
@@ -266,7 +267,7 @@ int opSelectChannel(int channel) {
 }
 
 int opLockChannel(int channel) {
-    if (channel < 0 || channel >= FS_FPGA_CHANNELS) return -200;
+    if (channel < 0 || channel >= FS_FPGA_CHANNELS) return KR_E_EXECUTION_ERROR;
     pthread_t self = pthread_self();
     pthread_mutex_lock(&channelLockState);
     ChannelLock &l = channelLocks[channel];
@@ -284,7 +285,7 @@ int opLockChannel(int channel) {
 }
 
 int opUnlockChannel(int channel) {
-    if (channel < 0 || channel >= FS_FPGA_CHANNELS) return -200;
+    if (channel < 0 || channel >= FS_FPGA_CHANNELS) return KR_E_EXECUTION_ERROR;
     pthread_mutex_lock(&channelLockState);
     ChannelLock &l = channelLocks[channel];
     if (l.held && pthread_equal(l.owner, pthread_self()) && --l.depth <= 0) {
@@ -297,9 +298,9 @@ int opUnlockChannel(int channel) {
 }
 
 int spiWrite(int path, uint32_t word, uint32_t length, const void *data, int hold) {
-    if (length && !data) return -200;
+    if (length && !data) return KR_E_EXECUTION_ERROR;
     bool imm = immediate(path);
-    if (!imm && channelState().jumpPending.load()) return -200;
+    if (!imm && channelState().jumpPending.load()) return KR_E_EXECUTION_ERROR;
     const uint8_t *d = (const uint8_t *)data;
     uint8_t bus = (uint8_t)krspi_getBus(word);
     uint8_t flag =
@@ -309,7 +310,7 @@ int spiWrite(int path, uint32_t word, uint32_t length, const void *data, int hol
     if (!imm) {
         uint32_t reserve = ((length >> 4) + 3) * 4 + length;
         uint8_t *at = DOUBLE_BUFFER_openWrite_blocking(&fsLink.db, reserve);
-        if (!at) return -200;
+        if (!at) return KR_E_EXECUTION_ERROR;
         uint32_t n = 0;
         at[n++] = FS_CMD_SPI_BUFFERED | bus;
         at[n++] = flag;
@@ -426,7 +427,7 @@ int FS_FPGA_init() {
     if (startTxThread() != 0) {
         printd("FS_FPGA_init(): could not start the transmit thread\n");
         fsLink.linkUp = 0;
-        return -200;
+        return KR_E_EXECUTION_ERROR;
     }
     // The controller board's shift register and flash sit behind the link, so they are set
     // up once it runs.
@@ -441,7 +442,7 @@ int FS_FPGA_init() {
     if (FS_FPGA_readRegister(0, FS_REG_STATUS, 4, &status) != 0) {
         printd("        failed, shut down FPGA");
         fsLink.linkUp = 0;
-        return -200;
+        return KR_E_EXECUTION_ERROR;
     }
     printd("        status 0x%08X\n", (unsigned)status);
     printd("        TRGI %d, PULI %d, RLD1 %d, RLD0 %d", (int)(status >> FS_STATUS_TRGI) & 1,
@@ -460,7 +461,7 @@ int FS_FPGA_init() {
         if (FS_FPGA_longSpiRead(FS_FPGA_PATH_BUFFERED, temperatureWord(c), 2, nullptr, t) != 0) {
             printd("FS_FPGA_init(): channel %d buffered path test failed, exiting", (int)c);
             fsLink.linkUp = 0;
-            return -200;
+            return KR_E_EXECUTION_ERROR;
         }
     }
     for (uint32_t c = 0; c < FS_FPGA_CHANNELS; c++) {
@@ -507,16 +508,17 @@ void FS_FPGA_free() {
 // Primitives
 
 int FS_FPGA_sendRaw(int path, uint32_t length, const void *bytes) {
-    return active() ? FS_FPGA_ops.sendRaw(path, length, bytes) : -200;
+    return active() ? FS_FPGA_ops.sendRaw(path, length, bytes) : KR_E_EXECUTION_ERROR;
 }
 
 int FS_FPGA_longCommand(int path, uint32_t operation, uint32_t argument, uint32_t length,
                         const void *data) {
-    return active() ? FS_FPGA_ops.longCommand(path, operation, argument, length, data) : -200;
+    return active() ? FS_FPGA_ops.longCommand(path, operation, argument, length, data)
+                    : KR_E_EXECUTION_ERROR;
 }
 
 int FS_FPGA_short_command(uint8_t code) {
-    return active() ? FS_FPGA_ops.sendRaw(FS_FPGA_PATH_BUFFERED, 1, &code) : -200;
+    return active() ? FS_FPGA_ops.sendRaw(FS_FPGA_PATH_BUFFERED, 1, &code) : KR_E_EXECUTION_ERROR;
 }
 
 int FS_FPGA_writeRegister(int path, uint32_t reg, uint32_t length, const void *data) {
@@ -532,7 +534,7 @@ int FS_FPGA_clearRegisterBits(int path, uint32_t reg, uint32_t mask) {
 }
 
 int FS_FPGA_writeRegisterBitfield(int path, uint32_t reg, int highBit, int lowBit, uint32_t value) {
-    if (highBit < lowBit || highBit > 31 || lowBit < 0) return -200;
+    if (highBit < lowBit || highBit > 31 || lowBit < 0) return KR_E_EXECUTION_ERROR;
     int width = highBit - lowBit + 1;
     uint32_t fieldMask = width >= 32 ? 0xFFFFFFFFu : ((1u << width) - 1);
     int r = FS_FPGA_clearRegisterBits(path, reg, fieldMask << lowBit);
@@ -542,30 +544,31 @@ int FS_FPGA_writeRegisterBitfield(int path, uint32_t reg, int highBit, int lowBi
 }
 
 int FS_FPGA_readRegister(uint32_t condition, uint32_t reg, uint32_t length, void *buffer) {
-    return active() ? FS_FPGA_ops.readRegister(condition, reg, length, buffer) : -200;
+    return active() ? FS_FPGA_ops.readRegister(condition, reg, length, buffer)
+                    : KR_E_EXECUTION_ERROR;
 }
 
 int FS_FPGA_modifyRam(uint32_t address, uint32_t length, const void *data) {
-    return active() ? FS_FPGA_ops.modifyRam(address, length, data) : -200;
+    return active() ? FS_FPGA_ops.modifyRam(address, length, data) : KR_E_EXECUTION_ERROR;
 }
 
 // ---------------------------------------------------------------------------------------
 // SPI
 
 int FS_FPGA_SPI_send(int path, uint32_t word, uint32_t length, const void *data) {
-    if (!active()) return -200;
-    if (word & 0x100) return -200;  // opcodes are not SPI targets
+    if (!active()) return KR_E_EXECUTION_ERROR;
+    if (word & 0x100) return KR_E_EXECUTION_ERROR;  // opcodes are not SPI targets
     return FS_FPGA_ops.spiCommandClosed(path, word, length, data);
 }
 
 int FS_FPGA_longSpiWrite(int path, uint32_t word, uint32_t length, const void *data, int hold) {
-    if (!active()) return -200;
+    if (!active()) return KR_E_EXECUTION_ERROR;
     return hold ? FS_FPGA_ops.spiCommandOpen(path, word, length, data)
                 : FS_FPGA_ops.spiCommandClosed(path, word, length, data);
 }
 
 int FS_FPGA_SPI_selectChip(int path, uint32_t word) {
-    if (!active()) return -200;
+    if (!active()) return KR_E_EXECUTION_ERROR;
     pthread_mutex_lock(&fsLink.immMutex);
     if (fsLink.chipSelected.load() && fsLink.selectedWord.load() == word) {
         pthread_mutex_unlock(&fsLink.immMutex);
@@ -575,7 +578,7 @@ int FS_FPGA_SPI_selectChip(int path, uint32_t word) {
     if (!imm && channelState().jumpPending.load()) {
         printd("FS_FPGA_selectChip() error: buffered stream path is busy (loop is active)\n");
         pthread_mutex_unlock(&fsLink.immMutex);
-        return -200;
+        return KR_E_EXECUTION_ERROR;
     }
     uint8_t cmd[3] = {
         (uint8_t)((imm ? FS_CMD_SPI_IMMEDIATE : FS_CMD_SPI_BUFFERED) | krspi_getBus(word)),
@@ -588,13 +591,13 @@ int FS_FPGA_SPI_selectChip(int path, uint32_t word) {
 }
 
 int FS_FPGA_SPI_deselectChip(int path) {
-    if (!active()) return -200;
+    if (!active()) return KR_E_EXECUTION_ERROR;
     pthread_mutex_lock(&fsLink.immMutex);
     bool imm = immediate(path);
     if (!imm && channelState().jumpPending.load()) {
         printd("FS_FPGA_deselectChip() error: buffered stream path is busy (loop is active)\n");
         pthread_mutex_unlock(&fsLink.immMutex);
-        return -200;
+        return KR_E_EXECUTION_ERROR;
     }
     uint8_t end = imm ? FS_CMD_SPI_END_IMMEDIATE : FS_CMD_SPI_END_BUFFERED;
     int r = imm ? sendImmLocked(&end, 1, 0) : bufferedWrite(&end, 1, 0);
@@ -604,21 +607,21 @@ int FS_FPGA_SPI_deselectChip(int path) {
 }
 
 int FS_FPGA_longSpiRead(int path, uint32_t word, uint32_t length, const void *tx, void *buffer) {
-    if (!active()) return -200;
-    if (!buffer) return -200;
+    if (!active()) return KR_E_EXECUTION_ERROR;
+    if (!buffer) return KR_E_EXECUTION_ERROR;
     bool imm = immediate(path);
     if (imm && length <= FS_SPI_READ_CHUNK_MAX)
         return FS_FPGA_longSpiRead_atomicImm(word, length, tx, buffer);
     if (!imm) {
         FsFpgaChannel &ch = channelState();
-        if (ch.jumpPending.load()) return -200;
+        if (ch.jumpPending.load()) return KR_E_EXECUTION_ERROR;
         if (ch.throttle.load()) {
             printd("FS_FPGA_longSpiRead() error: buffered stream path is busy (throttled)\n");
-            return -200;
+            return KR_E_EXECUTION_ERROR;
         }
         if (ch.bufferedMode.load()) {
             printd("FS_FPGA_longSpiRead() error: buffered stream path is stopped\n");
-            return -200;
+            return KR_E_EXECUTION_ERROR;
         }
     } else {
         FS_FPGA_flush();
@@ -675,8 +678,8 @@ int FS_FPGA_longSpiRead(int path, uint32_t word, uint32_t length, const void *tx
 
 // One short read in a single immediate string, so that no other command comes between.
 int FS_FPGA_longSpiRead_atomicImm(uint32_t word, uint32_t length, const void *tx, void *buffer) {
-    if (!active()) return -200;
-    if (!buffer || length == 0 || length > FS_SPI_READ_CHUNK_MAX) return -200;
+    if (!active()) return KR_E_EXECUTION_ERROR;
+    if (!buffer || length == 0 || length > FS_SPI_READ_CHUNK_MAX) return KR_E_EXECUTION_ERROR;
     const uint8_t *t = (const uint8_t *)tx;
     uint8_t cmd[3 + 3 + 1 + FS_SPI_READ_CHUNK_MAX + 1 + 3];
     uint32_t n = 0;
@@ -706,7 +709,7 @@ int FS_FPGA_longSpiRead_atomicImm(uint32_t word, uint32_t length, const void *tx
 // Double buffer hand-over
 
 int FS_FPGA_flush() {
-    if (!active()) return -200;
+    if (!active()) return KR_E_EXECUTION_ERROR;
     pthread_mutex_lock(&fsLink.txMutex);
     transmitOneLocked("FS_FPGA_flush()");
     DOUBLE_BUFFER_flip(&fsLink.db);
@@ -717,7 +720,7 @@ int FS_FPGA_flush() {
 }
 
 int FS_FPGA_flip() {
-    if (!active()) return -200;
+    if (!active()) return KR_E_EXECUTION_ERROR;
     pthread_mutex_lock(&fsLink.txMutex);
     transmitOneLocked("FS_FPGA_flip()");
     DOUBLE_BUFFER_flip(&fsLink.db);
@@ -727,13 +730,13 @@ int FS_FPGA_flip() {
 }
 
 int FS_FPGA_setFlushModeNever() {
-    if (!active()) return -200;
+    if (!active()) return KR_E_EXECUTION_ERROR;
     DOUBLE_BUFFER_setFlipMode(&fsLink.db, 1);
     return 0;
 }
 
 int FS_FPGA_setFlushModeAlways() {
-    if (!active()) return -200;
+    if (!active()) return KR_E_EXECUTION_ERROR;
     DOUBLE_BUFFER_setFlipMode(&fsLink.db, 0);
     return FS_FPGA_flip();
 }
@@ -742,29 +745,29 @@ int FS_FPGA_setFlushModeAlways() {
 // Channels
 
 int FS_FPGA_selectChannel(int channel) {
-    return active() ? FS_FPGA_ops.selectChannel(channel) : -200;
+    return active() ? FS_FPGA_ops.selectChannel(channel) : KR_E_EXECUTION_ERROR;
 }
 
 int FS_FPGA_getChannel() {
-    return active() ? FS_FPGA_ops.getChannel() : -200;
+    return active() ? FS_FPGA_ops.getChannel() : KR_E_EXECUTION_ERROR;
 }
 
 int FS_FPGA_lockChannelForThread(int channel) {
-    return active() ? FS_FPGA_ops.lockChannelForThread(channel) : -200;
+    return active() ? FS_FPGA_ops.lockChannelForThread(channel) : KR_E_EXECUTION_ERROR;
 }
 
 int FS_FPGA_unlockChannelForThread(int channel) {
-    return active() ? FS_FPGA_ops.unlockChannelForThread(channel) : -200;
+    return active() ? FS_FPGA_ops.unlockChannelForThread(channel) : KR_E_EXECUTION_ERROR;
 }
 
 int FS_FPGA_enableForceFastImmPath() {
-    if (!active()) return -200;
+    if (!active()) return KR_E_EXECUTION_ERROR;
     fsLink.forceFastImmPath = 1;
     return 0;
 }
 
 int FS_FPGA_disableForceFastImmPath() {
-    if (!active()) return -200;
+    if (!active()) return KR_E_EXECUTION_ERROR;
     fsLink.forceFastImmPath = 0;
     return 0;
 }
@@ -773,7 +776,7 @@ int FS_FPGA_disableForceFastImmPath() {
 // Link
 
 int FS_FPGA_sendImm(const void *bytes, uint32_t length, int replyExpected) {
-    if (!active()) return -200;
+    if (!active()) return KR_E_EXECUTION_ERROR;
     pthread_mutex_lock(&fsLink.immMutex);
     int r = sendImmLocked(bytes, length, replyExpected);
     pthread_mutex_unlock(&fsLink.immMutex);
@@ -781,9 +784,9 @@ int FS_FPGA_sendImm(const void *bytes, uint32_t length, int replyExpected) {
 }
 
 int FS_FPGA_restartRx() {
-    if (!active()) return -200;
+    if (!active()) return KR_E_EXECUTION_ERROR;
     printd("FS_FPGA_restartRx()");
-    return rt_dev_ioctl(krspi_getFd(), KRFS_IOC_RESTART_RX) < 0 ? -200 : 0;
+    return rt_dev_ioctl(krspi_getFd(), KRFS_IOC_RESTART_RX) < 0 ? KR_E_EXECUTION_ERROR : 0;
 }
 
 int FS_FPGA_isLinkUp() {

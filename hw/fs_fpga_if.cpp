@@ -8,6 +8,7 @@
 #include "hw/fs_fpga.h"
 #include "hw/fs_fpga_registers.h"
 #include "hw/krspi.h"
+#include "scpi/scpi_errorcodes.h"
 
 namespace {
 
@@ -233,7 +234,7 @@ int FS_FPGA_IF_isBufThrottled() {
 }
 
 int FS_FPGA_IF_awaitIdle() {
-    if (FS_FPGA_IF_isBufThrottled()) return -200;
+    if (FS_FPGA_IF_isBufThrottled()) return KR_E_EXECUTION_ERROR;
     uint8_t b = 0;
     return krspiRecv(BOARD_FS_IDLE_PROBE, 0, 1, 0, &b);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "hw/krspi.h"
+#include "scpi/scpi_errorcodes.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ bool valid(int output) {
 }
 
 int writeControl(HMC7043 *c, int output, uint8_t clear, uint8_t set) {
-    if (!valid(output)) return -200;
+    if (!valid(output)) return KR_E_EXECUTION_ERROR;
     c->control[output] = (uint8_t)((c->control[output] & ~clear) | set);
     return write(c, hmc7043_channelReg(output, HMC7043_CH_CONTROL), c->control[output]);
 }
@@ -39,7 +40,7 @@ int HMC7043_setInputBufferMode(HMC7043 *clock, uint8_t mode) {
 }
 
 int HMC7043_setDivider(HMC7043 *clock, int output, uint16_t divider) {
-    if (!valid(output)) return -200;
+    if (!valid(output)) return KR_E_EXECUTION_ERROR;
     clock->divider[output] = divider;
     int r = write(clock, hmc7043_channelReg(output, HMC7043_CH_DIV_LSB), (uint8_t)divider);
     int s = write(clock, hmc7043_channelReg(output, HMC7043_CH_DIV_MSB), (uint8_t)(divider >> 8));
@@ -55,17 +56,17 @@ int HMC7043_disableOutput(HMC7043 *clock, int output) {
 }
 
 int HMC7043_setAnalogDelay(HMC7043 *clock, int output, uint8_t delay) {
-    if (!valid(output)) return -200;
+    if (!valid(output)) return KR_E_EXECUTION_ERROR;
     return write(clock, hmc7043_channelReg(output, HMC7043_CH_ANALOG_DELAY), delay);
 }
 
 int HMC7043_selectAnalogDelay(HMC7043 *clock, int output) {
-    if (!valid(output)) return -200;
+    if (!valid(output)) return KR_E_EXECUTION_ERROR;
     return write(clock, hmc7043_channelReg(output, HMC7043_CH_OUTPUT_SELECT), 1);
 }
 
 int HMC7043_setDigitalDelay(HMC7043 *clock, int output, uint8_t delay) {
-    if (!valid(output)) return -200;
+    if (!valid(output)) return KR_E_EXECUTION_ERROR;
     return write(clock, hmc7043_channelReg(output, HMC7043_CH_DIGITAL_DELAY), delay);
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "hw/krspi.h"
+#include "scpi/scpi_errorcodes.h"
 
 namespace {
 
@@ -29,12 +30,12 @@ int HMC987_init(HMC987 *buffer, uint32_t slave) {
 }
 
 int HMC987_enablePort(HMC987 *buffer, uint32_t port) {
-    if (port >= HMC987_PORTS) return -200;
+    if (port >= HMC987_PORTS) return KR_E_EXECUTION_ERROR;
     return setPorts(buffer, (uint8_t)(buffer->ports | 1u << port));
 }
 
 int HMC987_disablePort(HMC987 *buffer, uint32_t port) {
-    if (port >= HMC987_PORTS) return -200;
+    if (port >= HMC987_PORTS) return KR_E_EXECUTION_ERROR;
     return setPorts(buffer, (uint8_t)(buffer->ports & ~(1u << port)));
 }
 
@@ -59,7 +60,7 @@ int HMC987_isPortEnabled(const HMC987 *buffer, uint32_t port) {
 }
 
 int HMC987_setRfBufferGain(HMC987 *buffer, uint32_t gain) {
-    if (gain > 7) return -200;
+    if (gain > 7) return KR_E_EXECUTION_ERROR;
     buffer->rfBuffer = (uint8_t)((buffer->rfBuffer & ~7u) | gain);
     return write(buffer, HMC987_REG_RF_BUFFER, buffer->rfBuffer);
 }

@@ -13,6 +13,7 @@
 #include "hw/krspi.h"
 #include "kr_generic_io.h"
 #include "rtnative.h"
+#include "scpi/scpi_errorcodes.h"
 
 namespace {
 
@@ -69,21 +70,23 @@ int krgio_blankRf(int blank) {
 }
 
 int krgio_markOutputValid(double t) {
-    return fs() ? FS_FPGA_IF_markOutputValid(t) : -241;
+    return fs() ? FS_FPGA_IF_markOutputValid(t) : KR_E_HARDWARE_MISSING;
 }
 
 int krgio_markOutputInvalid() {
-    return fs() ? FS_FPGA_IF_markOutputInvalid() : -241;
+    return fs() ? FS_FPGA_IF_markOutputInvalid() : KR_E_HARDWARE_MISSING;
 }
 
 int krgio_imm_waitBufStreamStart() {
-    if (fs()) return -200;
-    return rt_dev_ioctl(krspi_getFd(), KRGIO_IOC_WAIT_BUFSTREAM_START) < 0 ? -200 : 0;
+    if (fs()) return KR_E_EXECUTION_ERROR;
+    return rt_dev_ioctl(krspi_getFd(), KRGIO_IOC_WAIT_BUFSTREAM_START) < 0 ? KR_E_EXECUTION_ERROR
+                                                                           : 0;
 }
 
 int krgio_imm_listenBufStreamStart() {
-    if (fs()) return -200;
-    return rt_dev_ioctl(krspi_getFd(), KRGIO_IOC_LISTEN_BUFSTREAM_START) < 0 ? -200 : 0;
+    if (fs()) return KR_E_EXECUTION_ERROR;
+    return rt_dev_ioctl(krspi_getFd(), KRGIO_IOC_LISTEN_BUFSTREAM_START) < 0 ? KR_E_EXECUTION_ERROR
+                                                                             : 0;
 }
 
 // The holder of the SPI lock (sweep task before each point, fixed-frequency setter).

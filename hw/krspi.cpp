@@ -15,6 +15,7 @@
 #include "hw/krgio.h"
 #include "kr_generic_io.h"
 #include "rtnative.h"
+#include "scpi/scpi_errorcodes.h"
 
 int (*KRSPI_EXTFPGA_spiWrite)(uint32_t, uint32_t, const void *) = nullptr;
 int (*KRSPI_EXTFPGA_spiRead)(uint32_t, uint32_t, void *) = nullptr;
@@ -169,7 +170,7 @@ int sendImmediateLocked(uint32_t address, uint32_t length, uint32_t options, con
     int r = ioctlTwice(KRSPI_IOC_WRITE, &t,
                        "krspi_doCapture() error: Data could not be transferred from/to kernel "
                        "space, retrying...\n");
-    return r < 0 ? -200 : 0;
+    return r < 0 ? KR_E_EXECUTION_ERROR : 0;
 }
 
 uint32_t fsWriteWord(uint32_t word, uint32_t options) {
@@ -322,7 +323,7 @@ int krspiSend(uint32_t word, uint32_t length, uint32_t options, const void *data
     if (e == Entry::Refused) {
         printd("krspiSend() (FS) error: SPI is locked\n");
         lockFailed = 1;
-        return -240;
+        return KR_E_HARDWARE_ERROR;
     }
     FS_FPGA_SPI_send(FS_FPGA_PATH_BUFFERED, fsWriteWord(word, options), length, data);
     exitTransferLock(e);
@@ -339,7 +340,7 @@ int krspiRecv(uint32_t word, uint32_t command, uint32_t length, uint32_t options
         if (e == Entry::Refused) {
             printd("krspiRecv() (FS) error: SPI is locked\n");
             lockFailed = 1;
-            return -240;
+            return KR_E_HARDWARE_ERROR;
         }
         int r = fsRead(FS_FPGA_PATH_BUFFERED, fsReadWord(word, options), command, length, buffer);
         exitTransferLock(e);
@@ -374,7 +375,8 @@ int krspiSend_async(uint32_t word, uint32_t length, uint32_t options, const void
     }
     uint32_t size = kr_ioblock_recordSize(length);
     // The one-record block is 128 bytes; a longer record would overrun it.
-    if (krspiFd == -1 || size > KRSPI_ASYNC_BLOCK_SIZE || (length && !data)) return -200;
+    if (krspiFd == -1 || size > KRSPI_ASYNC_BLOCK_SIZE || (length && !data))
+        return KR_E_EXECUTION_ERROR;
     alignas(8) uint8_t block[KRSPI_ASYNC_BLOCK_SIZE];
     KrIoBlockRecordHeader h = {word & KRSPI_TARGET_MASK, length, options};
     asyncAcquire();
@@ -386,7 +388,7 @@ int krspiSend_async(uint32_t word, uint32_t length, uint32_t options, const void
                        "krspiSend_async() error: Data could not be transferred from/to kernel "
                        "space, retrying...\n");
     asyncRelease();
-    return r < 0 ? -200 : 0;
+    return r < 0 ? KR_E_EXECUTION_ERROR : 0;
 }
 
 // Any thread; waits for the asynchronous path.
@@ -400,7 +402,7 @@ int krspiRecv_async(uint32_t word, uint32_t command, uint32_t length, uint32_t o
                        "krspiRecv_async() error: Data could not be transferred from/to kernel "
                        "space, retrying...\n");
     asyncRelease();
-    return r < 0 ? -200 : 0;
+    return r < 0 ? KR_E_EXECUTION_ERROR : 0;
 }
 
 // Main loop or the sweep task. FS variant: the calling thread holds the SPI lock until
@@ -428,7 +430,7 @@ int krspiSelectChip(uint32_t word) {
         printd("krspiSelectChip() (FS) error: SPI is locked\n");
         krspiUnlockForThread();
         chipSelected = false;
-        return -240;
+        return KR_E_HARDWARE_ERROR;
     }
     selectionTookMutex = e == Entry::Taken;
     FS_FPGA_SPI_selectChip(FS_FPGA_PATH_BUFFERED,
@@ -464,7 +466,7 @@ int krspiDeselectChip() {
 }
 
 int krspi_sendWord(uint32_t word, uint32_t options, uint64_t value, uint32_t bytes) {
-    if (bytes == 0 || bytes > 8) return -200;
+    if (bytes == 0 || bytes > 8) return KR_E_EXECUTION_ERROR;
     uint8_t data[8];
     for (uint32_t i = 0; i < bytes; i++)
         data[i] = (uint8_t)(value >> (8 * i));
@@ -473,7 +475,7 @@ int krspi_sendWord(uint32_t word, uint32_t options, uint64_t value, uint32_t byt
 
 int krspi_recvWord(uint32_t word, uint32_t command, uint32_t bytes, uint32_t options,
                    uint64_t *value) {
-    if (bytes == 0 || bytes > 8 || !value) return -200;
+    if (bytes == 0 || bytes > 8 || !value) return KR_E_EXECUTION_ERROR;
     uint8_t data[8] = {};
     int r = krspiRecv(word, command, bytes, options, data);
     uint64_t v = 0;
@@ -587,7 +589,9 @@ int krspiSetBitrateDivider(int divider) {
     printd("krspiSetBitrateDivider( %d )\n", divider);
     if (divider <= 0) divider = 1;
     if (divider > 255) divider = 255;
-    return rt_dev_ioctl(krspiFd, KRSPI_IOC_SET_DIVIDER, (void *)(uintptr_t)divider) < 0 ? -200 : 0;
+    return rt_dev_ioctl(krspiFd, KRSPI_IOC_SET_DIVIDER, (void *)(uintptr_t)divider) < 0
+               ? KR_E_EXECUTION_ERROR
+               : 0;
 }
 
 int krspiSetChipSelectDelay(int delay) {
@@ -596,7 +600,9 @@ int krspiSetChipSelectDelay(int delay) {
     printd("krspiSetChipSelectDelay( %d )\n", delay);
     if (delay < 0) delay = 0;
     if (delay > 255) delay = 255;
-    return rt_dev_ioctl(krspiFd, KRSPI_IOC_SET_CS_DELAY, (void *)(uintptr_t)delay) < 0 ? -200 : 0;
+    return rt_dev_ioctl(krspiFd, KRSPI_IOC_SET_CS_DELAY, (void *)(uintptr_t)delay) < 0
+               ? KR_E_EXECUTION_ERROR
+               : 0;
 }
 
 uint32_t krspiReadPinState(int request) {
@@ -631,13 +637,13 @@ int krspi_stopCapture() {
     if (breakDepth != 0) {
         if (captureDepth != 0) {
             printd("krspi_stopCapture() error: can't stop capture while in break mode\n");
-            return -200;
+            return KR_E_EXECUTION_ERROR;
         }
         return 0;
     }
     if (captureDepth == 0) {
         printd("krspi_stopCapture() error: stop exceeds start\n");
-        return -200;
+        return KR_E_EXECUTION_ERROR;
     }
     if (captureDepth > 1) {
         captureDepth--;
@@ -666,7 +672,7 @@ int krspi_breakCapture() {
 int krspi_resumeCapture() {
     if (breakDepth == 0) {
         printd("krspi_resumeCapture() error: resume exceeds break\n");
-        return -200;
+        return KR_E_EXECUTION_ERROR;
     }
     breakDepth--;
     return 0;
@@ -742,7 +748,7 @@ int krspi_sendCaptureImmediately() {
 }
 
 int krspi_sendImmediately(uint32_t address, uint32_t length, uint32_t options, const void *data) {
-    if (!data || krspiFd == -1) return -200;
+    if (!data || krspiFd == -1) return KR_E_EXECUTION_ERROR;
     if (globalLock.load(std::memory_order_relaxed)) {
         printd("krspi_doCapture(): Error: SPI is locked!\n");
         return -1;
@@ -751,7 +757,7 @@ int krspi_sendImmediately(uint32_t address, uint32_t length, uint32_t options, c
     if (e == Entry::Refused) {
         printd("krspi_doCapture() error: SPI mutex is locked by another thread\n");
         lockFailed = 1;
-        return -200;
+        return KR_E_EXECUTION_ERROR;
     }
     int r = sendImmediateLocked(address, length, options, data);
     exitTransferLock(e);
@@ -829,12 +835,12 @@ int krspiIoupdate() {
 
 int krspi_spiTimerInit() {
     printd("krspi_spiTimerInit()\n");
-    return rt_dev_ioctl(krspiFd, KRSPI_IOC_TIMER_INIT) < 0 ? -200 : 0;
+    return rt_dev_ioctl(krspiFd, KRSPI_IOC_TIMER_INIT) < 0 ? KR_E_EXECUTION_ERROR : 0;
 }
 
 int krspi_spiTimerRelease() {
     printd("krspi_spiTimerRelease()\n");
-    return rt_dev_ioctl(krspiFd, KRSPI_IOC_TIMER_RELEASE) < 0 ? -200 : 0;
+    return rt_dev_ioctl(krspiFd, KRSPI_IOC_TIMER_RELEASE) < 0 ? KR_E_EXECUTION_ERROR : 0;
 }
 
 int krspi_spiTimerStart(uint32_t w0, uint32_t w1, uint32_t w2, uint32_t w3, uint32_t w4,
@@ -853,14 +859,14 @@ int krspi_spiTimerStop() {
 
 int krspi_spiTimerAllocmem(uint32_t size) {
     KrGioSpiTimerMem m = {{size, 0, 0, 0}};
-    return rt_dev_ioctl(krspiFd, KRSPI_IOC_TIMER_ALLOCMEM, &m) < 0 ? -200 : 0;
+    return rt_dev_ioctl(krspiFd, KRSPI_IOC_TIMER_ALLOCMEM, &m) < 0 ? KR_E_EXECUTION_ERROR : 0;
 }
 
 int krspi_spiTimerWritemem(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
     KrGioSpiTimerMem m = {{a, b, c, d}};
-    return rt_dev_ioctl(krspiFd, KRSPI_IOC_TIMER_WRITEMEM, &m) < 0 ? -200 : 0;
+    return rt_dev_ioctl(krspiFd, KRSPI_IOC_TIMER_WRITEMEM, &m) < 0 ? KR_E_EXECUTION_ERROR : 0;
 }
 
 int krspi_spiTimerFreemem() {
-    return rt_dev_ioctl(krspiFd, KRSPI_IOC_TIMER_FREEMEM) < 0 ? -200 : 0;
+    return rt_dev_ioctl(krspiFd, KRSPI_IOC_TIMER_FREEMEM) < 0 ? KR_E_EXECUTION_ERROR : 0;
 }

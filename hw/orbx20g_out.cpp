@@ -13,6 +13,7 @@
 #include "hw/krspi.h"
 #include "hw/orbx20g_out_registers.h"
 #include "hw/orbxxxg_phase.h"
+#include "scpi/scpi_errorcodes.h"
 
 namespace {
 
@@ -342,7 +343,7 @@ int ORBX20G_OUT_presetSelectBandPath(ORBX20G_OUT *o, const KrFreq *frequency) {
 
 int ORBX20G_OUT_getPLLSettings(ORBX20G_OUT *o, const KrFreq *frequency) {
     uint64_t f = (uint64_t)frequency->integer;
-    if (f == 0) return -200;
+    if (f == 0) return KR_E_EXECUTION_ERROR;
     Dividers d = {1, 1, 1};
     bool legacy = o->plan->legacySearch;
     if (legacy)
@@ -410,7 +411,7 @@ int ORBX20G_OUT_writeLoopFilter(ORBX20G_OUT *o, double ohms) {
 // the loop filter unless the digital-levelling sequence sets it after the VCO has tuned.
 int ORBX20G_OUT_SRI_applyPreset(OrbxxxgOutBoard *board) {
     ORBX20G_OUT *o = ready(board);
-    if (!o) return -241;
+    if (!o) return KR_E_HARDWARE_MISSING;
     int r = SRI_applyPreset(&o->sri);
     r = firstError(r, AD9910_applyPreset(&o->dds));
     if (!o->r1Deferred) r = firstError(r, ORBX20G_OUT_writeLoopFilter(o, o->r1SetpointOhm));
@@ -419,7 +420,7 @@ int ORBX20G_OUT_SRI_applyPreset(OrbxxxgOutBoard *board) {
 
 int ORBX20G_OUT_setFrequencySync(OrbxxxgOutBoard *board, const KrFreq *frequency) {
     ORBX20G_OUT *o = ready(board);
-    return o ? ORBX20G_OUT_presetSetFrequency(o, frequency) : -241;
+    return o ? ORBX20G_OUT_presetSetFrequency(o, frequency) : KR_E_HARDWARE_MISSING;
 }
 
 int ORBX20G_OUT_setFrequencyAsync(OrbxxxgOutBoard *board, const KrFreq *) {
@@ -447,14 +448,14 @@ int ORBX20G_OUT_isFrequencyResolutionHigh(OrbxxxgOutBoard *board) {
 
 int ORBX20G_OUT_setFrequencyResolutionLow(OrbxxxgOutBoard *board) {
     ORBX20G_OUT *o = ready(board);
-    if (!o) return -241;
+    if (!o) return KR_E_HARDWARE_MISSING;
     o->highResolution = 0;
     return AD9910_disableHighResolution(&o->dds);
 }
 
 int ORBX20G_OUT_setFrequencyResolutionHigh(OrbxxxgOutBoard *board) {
     ORBX20G_OUT *o = ready(board);
-    if (!o) return -241;
+    if (!o) return KR_E_HARDWARE_MISSING;
     o->highResolution = 1;
     return AD9910_enableHighResolution(&o->dds);
 }
@@ -488,7 +489,7 @@ int ORBX20G_OUT_getPhase(OrbxxxgOutBoard *board, KrAngle *angle) {
 
 int ORBX20G_OUT_setPhase_async(OrbxxxgOutBoard *board, const KrAngle *angle) {
     ORBX20G_OUT *o = ready(board);
-    return o ? ORBX20G_OUT_setPhase(o, angle) : -241;
+    return o ? ORBX20G_OUT_setPhase(o, angle) : KR_E_HARDWARE_MISSING;
 }
 
 int ORBX20G_OUT_enableRf(OrbxxxgOutBoard *board) {
@@ -517,7 +518,7 @@ int ORBX20G_OUT_disableAlcRfMute(OrbxxxgOutBoard *board) {
 
 int ORBX20G_OUT_setPowerSync(OrbxxxgOutBoard *board, const KrPow *power) {
     ORBX20G_OUT *o = ready(board);
-    if (!o) return -241;
+    if (!o) return KR_E_HARDWARE_MISSING;
     o->power = *power;
     return AD5643_setValue(&o->alcDac, 0, powerToDac(*power));
 }
@@ -591,7 +592,7 @@ int ORBX20G_OUT_getDirectBandLimit(OrbxxxgOutBoard *, KrFreq *frequency) {
 
 int ORBX20G_OUT_powerDown(OrbxxxgOutBoard *board) {
     ORBX20G_OUT *o = ready(board);
-    if (!o) return -241;
+    if (!o) return KR_E_HARDWARE_MISSING;
     int r = SRI_clearBit(&o->sri, ORBX20G_OUT_BIT_RF_ENABLE);
     o->rfEnabled = 0;
     r = firstError(r, AD9910_powerDown(&o->dds));
@@ -601,7 +602,7 @@ int ORBX20G_OUT_powerDown(OrbxxxgOutBoard *board) {
 int ORBX20G_OUT_getFrequencyBands(OrbxxxgOutBoard *board, KrFreq *array, int32_t capacity,
                                   int32_t *count) {
     ORBX20G_OUT *o = ready(board);
-    if (!o) return -241;
+    if (!o) return KR_E_HARDWARE_MISSING;
     const Orbx20gOutPlan *plan = o->plan;
     const uint64_t edges[] = {
         ORBX20G_OUT_DIRECT_LIMIT_HZ,
@@ -623,7 +624,7 @@ int ORBX20G_OUT_getFrequencyBands(OrbxxxgOutBoard *board, KrFreq *array, int32_t
     };
     for (const uint64_t &e : edges) {
         if (e == 0 || (e >= plan->lastEdgeHz && &e != &edges[std::size(edges) - 1])) continue;
-        if (*count >= capacity) return -321;
+        if (*count >= capacity) return KR_E_OUT_OF_MEMORY;
         array[(*count)++] = hz(e);
     }
     return 0;
@@ -631,7 +632,7 @@ int ORBX20G_OUT_getFrequencyBands(OrbxxxgOutBoard *board, KrFreq *array, int32_t
 
 int ORBX20G_OUT_getTemperature(OrbxxxgOutBoard *board, double *celsius) {
     ORBX20G_OUT *o = ready(board);
-    return o ? TC77_readTemperature(&o->temp, celsius) : -241;
+    return o ? TC77_readTemperature(&o->temp, celsius) : KR_E_HARDWARE_MISSING;
 }
 
 int ORBX20G_OUT_getPllN1Divider(OrbxxxgOutBoard *board, uint32_t *n1) {
@@ -654,7 +655,7 @@ int ORBX20G_OUT_getPllRDivider(OrbxxxgOutBoard *board, uint32_t *r) {
 // loop locks the VCO. Products stay exact in KrFreq; the divisions truncate in binary128.
 int ORBX20G_OUT_getFrequencyExact(OrbxxxgOutBoard *board, KrFreq *frequency) {
     ORBX20G_OUT *o = ready(board);
-    if (!o) return -241;
+    if (!o) return KR_E_HARDWARE_MISSING;
     const AD9910 *dds = &o->dds;
     KrFreq out = *AD9910_calculateAndGetRealFout(dds);
     uint32_t up = dds->drgRateUp, down = dds->drgRateDown;

@@ -5,6 +5,7 @@
 
 #include "core/printd.h"
 #include "hw/krspi.h"
+#include "scpi/scpi_errorcodes.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ bool inRange(const SRI *sri, int bit) {
 
 int SRI_init(SRI *sri, uint32_t slave, const uint8_t *initial, uint32_t count) {
     memset(sri, 0, sizeof(*sri));
-    if (count == 0 || count > SRI_MAX_BYTES) return -200;
+    if (count == 0 || count > SRI_MAX_BYTES) return KR_E_EXECUTION_ERROR;
     krspi_addSlave(slave, "SRI");
     sri->slave = slave;
     sri->bytes = count;
@@ -28,7 +29,7 @@ int SRI_presetBitValue(SRI *sri, int bit, int value) {
     if (!inRange(sri, bit)) {
         printd("SRI_presetBitValue() error: bit %d outside the %u-byte register\n", bit,
                (unsigned)sri->bytes);
-        return -200;
+        return KR_E_EXECUTION_ERROR;
     }
     uint8_t mask = (uint8_t)(1u << (bit % 8));
     if (value)
@@ -55,7 +56,7 @@ int SRI_presetField(SRI *sri, int low, int width, uint32_t value) {
 }
 
 int SRI_applyPreset(SRI *sri) {
-    if (sri->bytes == 0) return -200;
+    if (sri->bytes == 0) return KR_E_EXECUTION_ERROR;
     int r = krspiSend(sri->slave, sri->bytes, KRSPI_OPT_NONE, sri->preset);
     if (r == 0) memcpy(sri->image, sri->preset, sri->bytes);
     return r;

@@ -1,6 +1,8 @@
 // Step attenuator modules: dispatch on the type.
 #include "hw/sspe.h"
 
+#include "scpi/scpi_errorcodes.h"
+
 namespace {
 
 struct Ops {
@@ -24,49 +26,49 @@ const KrPow *zero() {
 }  // namespace
 
 int SSPE_init_standalone_SSPE12G(SSPE *record, uint32_t word) {
-    if (!record) return -241;
+    if (!record) return KR_E_HARDWARE_MISSING;
     record->type = SSPE_TYPE_12G;
     return SSPE12G_init_standalone(&record->module, word);
 }
 
 int SSPE_init_standalone_SSPE20G(SSPE *record, uint32_t word) {
-    if (!record) return -241;
+    if (!record) return KR_E_HARDWARE_MISSING;
     record->type = SSPE_TYPE_20G;
     return SSPE20G_init_standalone(&record->module, word);
 }
 
 int SSPE_init_standalone_SSPE40G(SSPE *record, uint32_t word) {
-    if (!record) return -241;
+    if (!record) return KR_E_HARDWARE_MISSING;
     record->type = SSPE_TYPE_40G;
     return SSPE40G_init_standalone(&record->module, word);
 }
 
 int SSPE_init_daisyChain_SSPE12G(SSPE *record, SRI *shiftRegister, uint32_t baseBit) {
-    if (!record) return -241;
+    if (!record) return KR_E_HARDWARE_MISSING;
     record->type = SSPE_TYPE_12G;
     return SSPE12G_init_daisyChain(&record->module, shiftRegister, baseBit);
 }
 
 int SSPE_init_daisyChain_SSPE20G(SSPE *record, SRI *shiftRegister, uint32_t baseBit) {
-    if (!record) return -241;
+    if (!record) return KR_E_HARDWARE_MISSING;
     record->type = SSPE_TYPE_20G;
     return SSPE20G_init_daisyChain(&record->module, shiftRegister, baseBit);
 }
 
 int SSPE_init_daisyChain_SSPE40G(SSPE *record, SRI *shiftRegister, uint32_t baseBit) {
-    if (!record) return -241;
+    if (!record) return KR_E_HARDWARE_MISSING;
     record->type = SSPE_TYPE_40G;
     return SSPE40G_init_daisyChain(&record->module, shiftRegister, baseBit);
 }
 
 int SSPE_setAttenuation(SSPE *record, KrPow attenuation) {
     const Ops *o = opsOf(record);
-    return o ? o->set(&record->module, attenuation) : -241;
+    return o ? o->set(&record->module, attenuation) : KR_E_HARDWARE_MISSING;
 }
 
 int SSPE_presetAttenuation(SSPE *record, KrPow attenuation) {
     const Ops *o = opsOf(record);
-    return o ? o->preset(&record->module, attenuation) : -241;
+    return o ? o->preset(&record->module, attenuation) : KR_E_HARDWARE_MISSING;
 }
 
 const KrPow *SSPE_getAttenuation(const SSPE *record) {

@@ -13,6 +13,7 @@ int sspe_halfDbSteps(KrPow attenuation) {
 #include <cstring>
 
 #include "device/device.h"
+#include "scpi/scpi_errorcodes.h"
 
 int sspe_initStandalone(SspeModule *module, uint32_t word, uint8_t byte0, uint8_t byte1) {
     memset(module, 0, sizeof(*module));
@@ -26,7 +27,7 @@ int sspe_initDaisyChain(SspeModule *module, SRI *shiftRegister, uint32_t baseBit
     memset(module, 0, sizeof(*module));
     module->shiftRegister = shiftRegister;
     module->baseBit = baseBit;
-    return shiftRegister ? 0 : -241;
+    return shiftRegister ? 0 : KR_E_HARDWARE_MISSING;
 }
 
 int sspe_apply(SspeModule *module) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "hw/krspi.h"
+#include "scpi/scpi_errorcodes.h"
 
 int stepAttenuator_init(StepAttenuator *att, const StepAttenuatorPart *part, uint32_t slave,
                         uint32_t options) {
@@ -51,7 +52,7 @@ int stepAttenuator_set(StepAttenuator *att, KrPow attenuation) {
 }
 
 int stepAttenuator_preset(StepAttenuator *att, KrPow attenuation) {
-    if (!att->image) return -200;
+    if (!att->image) return KR_E_EXECUTION_ERROR;
     return stepAttenuator_set(att, attenuation);
 }
 

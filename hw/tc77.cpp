@@ -2,13 +2,14 @@
 #include "hw/tc77.h"
 
 #include "hw/krspi.h"
+#include "scpi/scpi_errorcodes.h"
 
 namespace {
 
 int finish(TC77 *sensor, int r, uint64_t word, double *celsius) {
     if (r != 0) return r;
     double c = TC77_toCelsius((uint16_t)word);
-    if (c < -299) return -240;
+    if (c <= TC77_NOT_CONVERTED) return KR_E_HARDWARE_ERROR;
     sensor->celsius = c;
     if (celsius) *celsius = c;
     return 0;
@@ -24,7 +25,7 @@ int TC77_init(TC77 *sensor, uint32_t slave) {
 }
 
 double TC77_toCelsius(uint16_t word) {
-    if (!(word & TC77_CONVERSION_DONE)) return -300;
+    if (!(word & TC77_CONVERSION_DONE)) return TC77_NOT_CONVERTED;
     int16_t steps = (int16_t)word >> TC77_TEMPERATURE_SHIFT;  // arithmetic: keeps the sign
     return steps * TC77_CELSIUS_PER_STEP;
 }

@@ -14,6 +14,9 @@ struct TC77 {
 int TC77_init(TC77 *sensor, uint32_t slave);
 int TC77_readTemperature(TC77 *sensor, double *celsius);
 int TC77_readTemperature_async(TC77 *sensor, double *celsius);
-// A conversion word as degrees Celsius; -300 when the conversion had not finished.
+// The reading of a conversion that had not finished: below anything the sensor measures.
+constexpr double TC77_NOT_CONVERTED = -300;
+// A conversion word as degrees Celsius; TC77_NOT_CONVERTED when the conversion had not
+// finished.
 double TC77_toCelsius(uint16_t word);
 int TC77_setShutdown(TC77 *sensor, int shutdown);

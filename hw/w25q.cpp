@@ -8,6 +8,7 @@
 
 #include "core/printd.h"
 #include "hw/krspi.h"
+#include "scpi/scpi_errorcodes.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ int W25Q_init(W25Q *flash, uint32_t slave) {
     if (r) return r;
     if (flash->jedec == 0 || flash->jedec == 0xFFFFFF) {
         printd("W25Q_init(): no flash answers at slave %u\n", (unsigned)(slave & 0xFF));
-        return -241;
+        return KR_E_HARDWARE_MISSING;
     }
     return 0;
 }
@@ -76,7 +77,7 @@ int W25Q_waitReady(W25Q *flash, uint32_t timeoutMs) {
         int r = W25Q_readStatus1(flash, &s);
         if (r) return r;
         if (!(s & W25Q_STATUS_BUSY)) return 0;
-        if (waited >= timeoutMs) return -365;
+        if (waited >= timeoutMs) return KR_E_TIMEOUT;
         timespec ms = {0, 1000000};
         nanosleep(&ms, nullptr);
     }
@@ -99,7 +100,7 @@ int W25Q_readData(W25Q *flash, uint32_t address, uint32_t length, uint8_t *out) 
 
 int W25Q_pageProgram(W25Q *flash, uint32_t address, uint32_t length, const uint8_t *data) {
     if (length == 0) return 0;
-    if (length > W25Q_PAGE_BYTES || !data) return -200;
+    if (length > W25Q_PAGE_BYTES || !data) return KR_E_EXECUTION_ERROR;
     int r = command(flash, W25Q_WRITE_ENABLE);
     r = r ? r : addressed(flash, W25Q_PAGE_PROGRAM, address, data, length);
     return r ? r : W25Q_waitReady(flash, 100);
@@ -121,7 +122,8 @@ int W25Q_chipErase(W25Q *flash) {
 
 int W25Q_writeBinary(W25Q *flash, uint32_t address, const uint8_t *data, uint32_t length) {
     if (length == 0) return 0;
-    if (!data || address + length > W25Q_CAPACITY || address + length < address) return -200;
+    if (!data || address + length > W25Q_CAPACITY || address + length < address)
+        return KR_E_EXECUTION_ERROR;
     uint32_t first = address & ~(W25Q_SECTOR_BYTES - 1);
     for (uint32_t s = first; s < address + length; s += W25Q_SECTOR_BYTES) {
         int r = W25Q_sectorErase(flash, s);
