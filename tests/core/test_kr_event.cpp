@@ -77,7 +77,10 @@ INSTANTIATE_TEST_SUITE_P(Links, LinkEventBitTest,
                                            BitCase{KREV_CONNECT_USB, KREV_DISCONNECT_USB, 2},
                                            BitCase{KREV_CONNECT_GPIB, KREV_DISCONNECT_GPIB, 4},
                                            BitCase{KREV_CONNECT_VXIA, KREV_DISCONNECT_VXIA, 8},
-                                           BitCase{KREV_CONNECT_VXIB, KREV_DISCONNECT_VXIB, 16}));
+                                           BitCase{KREV_CONNECT_VXIB, KREV_DISCONNECT_VXIB, 16}),
+                         [](const ::testing::TestParamInfo<BitCase> &info) {
+                             return "Bit" + std::to_string(info.param.bit);
+                         });
 
 TEST_F(LinkEventTest, ClearAndTriggerReachTheDeviceOnlyWhenRegistered) {
     kr_event_handle(nullptr, KREV_CLEAR);

@@ -1,4 +1,5 @@
 #include "core/krpath.h"
+#include "tests/support/param_name.h"
 
 #include <gtest/gtest.h>
 
@@ -54,6 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
                       JoinCase{"", nullptr}, JoinCase{".", nullptr}, JoinCase{"..", nullptr},
                       JoinCase{"../sav0", nullptr}, JoinCase{"a/../../x", nullptr},
                       JoinCase{"/etc/passwd", nullptr}, JoinCase{"/korvane/cust/listx", nullptr},
-                      JoinCase{"/korvane/cust/list", nullptr}, JoinCase{"sub/..", nullptr}));
+                      JoinCase{"/korvane/cust/list", nullptr}, JoinCase{"sub/..", nullptr}),
+    [](const ::testing::TestParamInfo<JoinCase> &info) { return paramName(info.param.name); });
 
 }  // namespace

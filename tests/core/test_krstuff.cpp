@@ -17,6 +17,7 @@
 #include "device/device.h"
 #include "rtnative.h"
 #include "scpi/scpi_errorcodes.h"
+#include "tests/support/param_name.h"
 
 namespace {
 
@@ -267,7 +268,10 @@ INSTANTIATE_TEST_SUITE_P(Paths, PathClassTest,
                                            PathClassCase{"/etc/network/interfaces", 0, 0, 0, 1},
                                            PathClassCase{"/media/ramdisk/x", 0, 0, 0, 1},
                                            PathClassCase{"/korvane", 0, 0, 0, 1},
-                                           PathClassCase{"relative/korvane/x", 0, 0, 0, 1}));
+                                           PathClassCase{"relative/korvane/x", 0, 0, 0, 1}),
+                         [](const ::testing::TestParamInfo<PathClassCase> &info) {
+                             return paramName(info.param.path);
+                         });
 
 // ---------------------------------------------------------------------------------------
 
@@ -389,7 +393,11 @@ INSTANTIATE_TEST_SUITE_P(
                       SortCase{"x;y;a", ';', "a;x;y", 0}, SortCase{"only", ',', "only", 0},
                       SortCase{"", ',', "", 0}, SortCase{"b,,a", ',', ",a,b", 0},
                       SortCase{line48.c_str(), ',', sorted48.c_str(), 0},
-                      SortCase{line49.c_str(), ',', line49.c_str(), KR_E_OUT_OF_MEMORY}));
+                      SortCase{line49.c_str(), ',', line49.c_str(), KR_E_OUT_OF_MEMORY}),
+    [](const ::testing::TestParamInfo<SortCase> &info) {
+        const std::string_view in = info.param.in;
+        return in.size() > 16 ? "Chars" + std::to_string(in.size()) : paramName(in);
+    });
 
 // ---------------------------------------------------------------------------------------
 
@@ -411,7 +419,11 @@ INSTANTIATE_TEST_SUITE_P(
                       NecCase{10000000000, 12200000000, 100}, NecCase{31800000000, 31250000001, 30},
                       NecCase{31800000000, 31250000000, 500},
                       NecCase{31799999999, 33999999998, 30},  // below 31.8 GHz: the wide limit
-                      NecCase{INT64_MAX, INT64_MIN, 500}));
+                      NecCase{INT64_MAX, INT64_MIN, 500}),
+    [](const ::testing::TestParamInfo<NecCase> &info) {
+        return paramName("To" + std::to_string(info.param.newHz) + "HzFrom" +
+                         std::to_string(info.param.oldHz) + "Hz");
+    });
 
 // ---------------------------------------------------------------------------------------
 
@@ -441,7 +453,11 @@ INSTANTIATE_TEST_SUITE_P(Fields, BitFieldTest,
                                            BitFieldCase{0, 31, 0, 0x12345678, 0x12345678},
                                            BitFieldCase{0x0F0, 7, 4, 0x1F,
                                                         0x0F0},  // value cut to the field
-                                           BitFieldCase{0x12345678, 0, 0, 0, 0x12345678}));
+                                           BitFieldCase{0x12345678, 0, 0, 0, 0x12345678}),
+                         [](const ::testing::TestParamInfo<BitFieldCase> &info) {
+                             return "Bits" + std::to_string(info.param.msb) + "To" +
+                                    std::to_string(info.param.lsb);
+                         });
 
 TEST(BitField, RejectsFieldsOutsideTheWord) {
     uint32_t w = 0x55;

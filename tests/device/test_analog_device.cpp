@@ -225,7 +225,14 @@ INSTANTIATE_TEST_SUITE_P(Modes, BlankModeTest,
                                                     0},  // ALC hold: no blanking at all
                                            BlankRow{0, 5e-6, 0, 1, 0, 0, 0, 0},   // quick blank
                                            BlankRow{0, 0, 30e-6, 0, 1, 0, 1, 1},  // reduce and hold
-                                           BlankRow{0, 0, 0, 0, 1, 1, 0, 0}));    // reduce
+                                           BlankRow{0, 0, 0, 0, 1, 1, 0, 0}),     // reduce
+                         [](const ::testing::TestParamInfo<BlankRow> &info) {
+                             const BlankRow &row = info.param;
+                             return row.hold       ? "AlcHold"
+                                    : row.holdOn   ? "ReduceAndHold"
+                                    : row.reduceOn ? "Reduce"
+                                                   : "QuickBlank";
+                         });
 
 TEST_F(AnalogDeviceTest, OutputBlankingBlanksEvenInHold) {
     alcHold = 1;

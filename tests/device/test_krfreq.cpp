@@ -8,6 +8,8 @@
 #include <random>
 #include <vector>
 
+#include "tests/support/param_name.h"
+
 // The references below use the compiler's 128-bit integers; the firmware code does not.
 namespace {
 
@@ -22,6 +24,16 @@ i128 toI128(const KrFreq &f) {
 
 KrFreq fromI128(i128 v) {
     return KrFreq{(int64_t)(uint64_t)((u128)v >> 64), (uint64_t)v};
+}
+
+// A row's frequency in a test name: "Minus2Hz", "5HzFrac8000000000000000".
+std::string freqName(const KrFreq &f) {
+    char fraction[24] = "";
+    if (f.fraction)
+        snprintf(fraction, sizeof(fraction), "Frac%llx", (unsigned long long)f.fraction);
+    return (f.integer < 0 ? "Minus" + std::to_string(0 - (uint64_t)f.integer)
+                          : std::to_string(f.integer)) +
+           "Hz" + fraction;
 }
 
 bool sameFreq(const KrFreq &a, const KrFreq &b) {
@@ -147,7 +159,10 @@ INSTANTIATE_TEST_SUITE_P(
         BinaryRow{{-1, 0}, {0, kHalf}, {-1, kHalf}, {-2, kHalf}, -1},
         BinaryRow{{-1, kHalf}, {0, kHalf}, {0, 0}, {-1, 0}, -1},
         BinaryRow{{INT64_MAX, UINT64_MAX}, {0, 1}, {INT64_MIN, 0}, {INT64_MAX, UINT64_MAX - 1}, 1},
-        BinaryRow{{42, 99}, {42, 99}, {84, 198}, {0, 0}, 0}));
+        BinaryRow{{42, 99}, {42, 99}, {84, 198}, {0, 0}, 0}),
+    [](const ::testing::TestParamInfo<BinaryRow> &info) {
+        return freqName(info.param.a) + "_" + freqName(info.param.b);
+    });
 
 struct MultiplyRow {
     KrFreq f;
@@ -171,7 +186,10 @@ INSTANTIATE_TEST_SUITE_P(Corners, KrFreqMultiplyRows,
                              MultiplyRow{{0, UINT64_MAX}, 2, {1, UINT64_MAX - 1}},
                              MultiplyRow{{-1, kHalf}, 3, {-2, kHalf}},
                              MultiplyRow{{123, 456}, 0, {0, 0}},
-                             MultiplyRow{{2, kHalf}, -2, {-5, 0}}));
+                             MultiplyRow{{2, kHalf}, -2, {-5, 0}}),
+                         [](const ::testing::TestParamInfo<MultiplyRow> &info) {
+                             return freqName(info.param.f) + "_Times" + paramNumber(info.param.m);
+                         });
 
 struct DivideRow {
     KrFreq f;
@@ -198,7 +216,10 @@ INSTANTIATE_TEST_SUITE_P(
                       DivideRow{{INT64_MIN, 0}, INT32_MIN, {(int64_t)1 << 32, 0}},
                       DivideRow{{7, 0}, -2, {-4, kHalf}},
                       // No trap on a zero divisor: the result is 0 Hz.
-                      DivideRow{{7, 5}, 0, {0, 0}}));
+                      DivideRow{{7, 5}, 0, {0, 0}}),
+    [](const ::testing::TestParamInfo<DivideRow> &info) {
+        return freqName(info.param.f) + "_By" + paramNumber(info.param.d);
+    });
 
 // ---------------------------------------------------------------------------------------
 // Properties against 128-bit integer references over boundary-biased random values.
@@ -342,14 +363,14 @@ TEST_P(KrFreqDoubleRows, DoubleToFrequency) {
     EXPECT_TRUE(sameFreq(out, GetParam().f)) << out.integer << " + " << out.fraction;
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, KrFreqDoubleRows,
-                         ::testing::Values(DoubleRow{0.0, {0, 0}}, DoubleRow{1.5, {1, kHalf}},
-                                           DoubleRow{10e9 + 0.25, {10000000000, kHalf / 2}},
-                                           DoubleRow{0x1p-64, {0, 1}}, DoubleRow{-3.0, {-3, 0}},
-                                           DoubleRow{-1.5, {-2, kHalf}},
-                                           DoubleRow{1e19, {INT64_MAX, UINT64_MAX}},
-                                           DoubleRow{-1e19, {INT64_MIN, 0}},
-                                           DoubleRow{NAN, {0, 0}}));
+INSTANTIATE_TEST_SUITE_P(
+    Values, KrFreqDoubleRows,
+    ::testing::Values(DoubleRow{0.0, {0, 0}}, DoubleRow{1.5, {1, kHalf}},
+                      DoubleRow{10e9 + 0.25, {10000000000, kHalf / 2}}, DoubleRow{0x1p-64, {0, 1}},
+                      DoubleRow{-3.0, {-3, 0}}, DoubleRow{-1.5, {-2, kHalf}},
+                      DoubleRow{1e19, {INT64_MAX, UINT64_MAX}}, DoubleRow{-1e19, {INT64_MIN, 0}},
+                      DoubleRow{NAN, {0, 0}}),
+    [](const ::testing::TestParamInfo<DoubleRow> &info) { return paramNumber(info.param.d); });
 
 TEST(KrFreqConversions, FrequencyToDoubleAndFloat) {
     KrFreq f{-2, kHalf};
@@ -421,7 +442,13 @@ INSTANTIATE_TEST_SUITE_P(Runs, KrFreqSkipRows,
                          ::testing::Values(SkipRow{{}, {}}, SkipRow{{5}, {5}}, SkipRow{{5, 5}, {5}},
                                            SkipRow{{1, 1, 1, 2, 3, 3, 3, 3}, {1, 2, 3}},
                                            SkipRow{{1, 2, 2, 3, 4, 4}, {1, 2, 3, 4}},
-                                           SkipRow{{1, 2, 1}, {1, 2, 1}}));
+                                           SkipRow{{1, 2, 1}, {1, 2, 1}}),
+                         [](const ::testing::TestParamInfo<SkipRow> &info) {
+                             std::string name;
+                             for (int64_t hz : info.param.in)
+                                 name += "_" + std::to_string(hz);
+                             return "Hz" + (name.empty() ? "_None" : name);
+                         });
 
 TEST(KrFreqArrays, SkipDistinguishesFractions) {
     KrFreq a[3] = {{1, 0}, {1, 1}, {1, 1}};

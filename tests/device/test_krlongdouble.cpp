@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/krdebug.h"
+#include "tests/support/param_name.h"
 
 // References use the compiler's binary128 type (same layout on this little-endian host) with
 // the rounding mode set toward zero, which is what the software type does.
@@ -153,7 +154,10 @@ INSTANTIATE_TEST_SUITE_P(
         BuildRow{0, 127, {3, 0, 0, 0}, 3.0Q}, BuildRow{0, 0, {1, 0, 0, 0}, 0x1p-127Q},
         // 128 significant bits: the lowest 15 are truncated.
         BuildRow{0, 0, {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu}, 2.0Q - 0x1p-112Q},
-        BuildRow{1, 5, {0, 0, 0, 0}, -0.0Q}, BuildRow{0, 5, {0, 0, 0, 0}, 0.0Q}));
+        BuildRow{1, 5, {0, 0, 0, 0}, -0.0Q}, BuildRow{0, 5, {0, 0, 0, 0}, 0.0Q}),
+    [](const ::testing::TestParamInfo<BuildRow> &info) {
+        return paramNumber((double)info.param.value) + "_Exp" + paramNumber(info.param.exponent);
+    });
 
 TEST(LdFields, GettersRebuildTheNumber) {
     Numbers n(21);
@@ -427,7 +431,11 @@ INSTANTIATE_TEST_SUITE_P(Rows, LdZeroRows,
                                            ZeroRow{-0.0Q, 2.5Q, 2.5Q, -0.0Q, -0.0Q},
                                            ZeroRow{0.0Q, -2.5Q, -2.5Q, -0.0Q, -0.0Q},
                                            ZeroRow{-3.0Q, 3.0Q, 0.0Q, -9.0Q, -1.0Q},
-                                           ZeroRow{3.0Q, 3.0Q, 6.0Q, 9.0Q, 1.0Q}));
+                                           ZeroRow{3.0Q, 3.0Q, 6.0Q, 9.0Q, 1.0Q}),
+                         [](const ::testing::TestParamInfo<ZeroRow> &info) {
+                             return paramNumber((double)info.param.a) + "_And_" +
+                                    paramNumber((double)info.param.b);
+                         });
 
 void divideByZero(void *out) {
     KrLongDouble a = fromF(-5.0Q), z;

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <random>
 
+#include "tests/support/param_name.h"
+
 namespace {
 
 typedef unsigned __int128 u128;
@@ -36,7 +38,10 @@ INSTANTIATE_TEST_SUITE_P(Angles, KrMathAngleRows,
                                            AngleRow{2 * kPi, 0, 0}, AngleRow{-2 * kPi, 0, 0},
                                            AngleRow{7 * kPi + 0.25, kPi + 0.25, -kPi + 0.25},
                                            AngleRow{-7 * kPi + 0.25, kPi + 0.25, -kPi + 0.25},
-                                           AngleRow{kPi, kPi, -kPi}));
+                                           AngleRow{kPi, kPi, -kPi}),
+                         [](const ::testing::TestParamInfo<AngleRow> &info) {
+                             return paramNumber(info.param.in / kPi) + "Pi";
+                         });
 
 TEST(KrMathAngles, ResultAlwaysInsideHalfOpenRange) {
     std::mt19937_64 rng(11);
@@ -79,7 +84,10 @@ INSTANTIATE_TEST_SUITE_P(Factors, KrMathFixedRows,
                                            FixedRow{1.0 / 3.0, 0, 1431655765u},
                                            FixedRow{4294967295.75, 4294967295u, 0xC0000000u},
                                            FixedRow{4294967296.0, UINT32_MAX, UINT32_MAX},
-                                           FixedRow{1e300, UINT32_MAX, UINT32_MAX}));
+                                           FixedRow{1e300, UINT32_MAX, UINT32_MAX}),
+                         [](const ::testing::TestParamInfo<FixedRow> &info) {
+                             return paramNumber(info.param.d);
+                         });
 
 // ---------------------------------------------------------------------------------------
 // Rational approximation.
@@ -107,7 +115,10 @@ INSTANTIATE_TEST_SUITE_P(
                       RationalRow{kPi, 1000, 355, 113, 0}, RationalRow{kPi, 100, 22, 7, 0},
                       RationalRow{0.0, 1000, 0, 1, 0}, RationalRow{3.0, 1000, 3, 1, 0},
                       RationalRow{0.7, 1, 0, 1, 0}, RationalRow{5000.4, 1000, 999, 1, 0},
-                      RationalRow{1e-9, 1000, 0, 1, 0}, RationalRow{-2.0 / 3.0, 50, -2, 3, 1}));
+                      RationalRow{1e-9, 1000, 0, 1, 0}, RationalRow{-2.0 / 3.0, 50, -2, 3, 1}),
+    [](const ::testing::TestParamInfo<RationalRow> &info) {
+        return paramNumber(info.param.x) + "_Limit" + std::to_string(info.param.limit);
+    });
 
 // The plain mediant search without the early stops, as the reference for them.
 void stepwise(double x, int64_t limit, int64_t *num, int64_t *den) {
@@ -175,7 +186,11 @@ INSTANTIATE_TEST_SUITE_P(
                       DistributeRow{1, 2, 8, 1, 0}, DistributeRow{2, 2, 8, 2, 0},
                       DistributeRow{3, 2, 8, 2, 1}, DistributeRow{13, 2, 8, 7, 6},
                       DistributeRow{14, 2, 8, 8, 6}, DistributeRow{16, 2, 8, 8, 8},
-                      DistributeRow{0, 0, 30, 0, 0}, DistributeRow{31, 0, 30, 15, 16}));
+                      DistributeRow{0, 0, 30, 0, 0}, DistributeRow{31, 0, 30, 15, 16}),
+    [](const ::testing::TestParamInfo<DistributeRow> &info) {
+        return std::to_string(info.param.v) + "_In" + std::to_string(info.param.lo) + "To" +
+               std::to_string(info.param.hi);
+    });
 
 TEST(KrMathDistribute, StagesSumUpAndStayWithinLimits) {
     for (int lo = 0; lo <= 6; ++lo) {

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "tests/support/param_name.h"
+
 namespace {
 
 struct CompareRow {
@@ -21,7 +23,10 @@ INSTANTIATE_TEST_SUITE_P(Rows, KrPowCompareRows,
                          ::testing::Values(CompareRow{1.0f, 0.5f, 1}, CompareRow{-20.0f, 10.0f, -1},
                                            CompareRow{3.25f, 3.25f, 0}, CompareRow{0.0f, -0.0f, 0},
                                            CompareRow{NAN, 1.0f, 0}, CompareRow{1.0f, NAN, 0},
-                                           CompareRow{-INFINITY, -1e30f, -1}));
+                                           CompareRow{-INFINITY, -1e30f, -1}),
+                         [](const ::testing::TestParamInfo<CompareRow> &info) {
+                             return paramNumber(info.param.a) + "_Vs_" + paramNumber(info.param.b);
+                         });
 
 TEST(KrPow, StepArithmeticInSinglePrecision) {
     KrPow a = -10.5f, b = 2.25f, out = 0;

@@ -1,7 +1,9 @@
 // Names of value-parameterised test rows: GoogleTest accepts only [A-Za-z0-9_] in them.
 #pragma once
 
+#include <cstdio>
 #include <string>
+
 #include <string_view>
 
 // The row's text with each other character made '_'; an empty text is "Empty".
@@ -10,4 +12,18 @@ inline std::string paramName(std::string_view text) {
     for (char &c : name)
         if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) c = '_';
     return name.empty() ? "Empty" : name;
+}
+
+// A number in a name: "12", "Minus1_5", "1e19", "5_42101086242752eMinus20", "nan".
+inline std::string paramNumber(double value) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "%.15g", value);
+    std::string name;
+    for (const char *c = text; *c; ++c) {
+        if (*c == '-')
+            name += "Minus";
+        else if (*c != '+')
+            name += *c;
+    }
+    return paramName(name);
 }
