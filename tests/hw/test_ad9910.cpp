@@ -14,6 +14,7 @@
 #include "hw/krspi.h"
 #include "hw_test_support.h"
 #include "kr_generic_io.h"
+#include "tests/support/param_name.h"
 
 namespace {
 
@@ -87,7 +88,10 @@ TEST_P(FtwTargetTest, TuningWordGoesToProfile0OrRegister7) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, FtwTargetTest,
                          ::testing::Values(TargetRow{false, AD9910_REG_PROFILE0, AD9910_REG_FTW},
-                                           TargetRow{true, AD9910_REG_FTW, AD9910_REG_PROFILE0}));
+                                           TargetRow{true, AD9910_REG_FTW, AD9910_REG_PROFILE0}),
+                         [](const ::testing::TestParamInfo<TargetRow> &info) {
+                             return info.param.parallelPort ? "ParallelPort" : "SerialPort";
+                         });
 
 struct FreqRow {
     int64_t hz;
@@ -113,10 +117,14 @@ TEST_P(RoundTripTest, SimulatedOutputIsExactlyWhatTheWordGives) {
     expectNoViolations();
 }
 
-INSTANTIATE_TEST_SUITE_P(Frequencies, RoundTripTest,
-                         ::testing::Values(FreqRow{100000000, 0}, FreqRow{123456789, 1ull << 63},
-                                           FreqRow{399999999, 0xFFFFFFFFFFFFFFFFull}, FreqRow{1, 0},
-                                           FreqRow{0, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Frequencies, RoundTripTest,
+    ::testing::Values(FreqRow{100000000, 0}, FreqRow{123456789, 1ull << 63},
+                      FreqRow{399999999, 0xFFFFFFFFFFFFFFFFull}, FreqRow{1, 0}, FreqRow{0, 0}),
+    [](const ::testing::TestParamInfo<FreqRow> &info) {
+        return std::to_string(info.param.hz) + "Hz" +
+               (info.param.fraction ? "_Frac" + std::to_string(info.param.fraction) : "");
+    });
 
 TEST_F(Ad9910Test, WritesTakeEffectOnlyAtTheIoUpdate) {
     KrFreq out = {250000000, 0};  // exactly 2^30

@@ -30,6 +30,7 @@
 #include "hw/tc77.h"
 #include "hw/w25q.h"
 #include "hw_test_support.h"
+#include "tests/support/param_name.h"
 
 namespace {
 
@@ -111,7 +112,10 @@ TEST_P(AttenuatorTest, StepAttenuatorRoundsToItsSteps) {
 INSTANTIATE_TEST_SUITE_P(Rows, AttenuatorTest,
                          ::testing::Values(AttRow{0, 0}, AttRow{10.5f, 10.5f},
                                            AttRow{10.74f, 10.5f}, AttRow{10.75f, 11.0f},
-                                           AttRow{40, 31.5f}, AttRow{-2, 0}));
+                                           AttRow{40, 31.5f}, AttRow{-2, 0}),
+                         [](const ::testing::TestParamInfo<AttRow> &info) {
+                             return paramNumber(info.param.requested, 6) + "dB";
+                         });
 
 TEST_F(ChipTest, StepAttenuatorsStepUpAndDownWithinTheirRange) {
     HMC1018 a;
@@ -154,7 +158,10 @@ TEST_P(TemperatureTest, SensorReadsWhatTheTestSet) {
     expectNoViolations();
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, TemperatureTest, ::testing::Values(25.5, -10.0625, 0.0, 125.0));
+INSTANTIATE_TEST_SUITE_P(Rows, TemperatureTest, ::testing::Values(25.5, -10.0625, 0.0, 125.0),
+                         [](const ::testing::TestParamInfo<double> &info) {
+                             return paramNumber(info.param) + "C";
+                         });
 
 TEST(Tc77, ConversionWordsAndTheBusyFlag) {
     EXPECT_DOUBLE_EQ(TC77_toCelsius(0x0C84), 25.0);  // 400 steps
@@ -255,7 +262,11 @@ INSTANTIATE_TEST_SUITE_P(Rows, CounterTest,
                                            CounterRow{100000000, 12300000, 0, 1000, 123},
                                            CounterRow{100000000, 250000000, 0, 2, 5},
                                            CounterRow{100000000, 1234567, -200, 0, 0},
-                                           CounterRow{0, 10000000, -200, 0, 0}));
+                                           CounterRow{0, 10000000, -200, 0, 0}),
+                         [](const ::testing::TestParamInfo<CounterRow> &info) {
+                             return "Compare" + std::to_string(info.param.comparison) + "Hz_Ref" +
+                                    std::to_string(info.param.reference) + "Hz";
+                         });
 
 TEST_F(ChipTest, ExternalReferencePllAndOscillatorDac) {
     sim_hw_configure(1, true, "");

@@ -75,7 +75,11 @@ INSTANTIATE_TEST_SUITE_P(Rows, ReachTest,
                          ::testing::Values(ReachRow{0, 16, 0}, ReachRow{0, 31, 0},
                                            ReachRow{0, 32, -200}, ReachRow{0, 15, -200},
                                            ReachRow{2, 48, 0}, ReachRow{2, 63, 0},
-                                           ReachRow{2, 47, -200}, ReachRow{3, 6, -200}));
+                                           ReachRow{2, 47, -200}, ReachRow{3, 6, -200}),
+                         [](const ::testing::TestParamInfo<ReachRow> &info) {
+                             return "Channel" + std::to_string(info.param.channel) + "_Reg" +
+                                    std::to_string(info.param.reg);
+                         });
 
 TEST_F(FsFpgaTest, ImmediateSpiWriteOf20BytesGoesOutAsTwoChunks) {
     Bytes data(20);
@@ -375,7 +379,11 @@ TEST_P(ClearMidTransferTest, ClearingTheStreamEndsTheTransferItWasClocking) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, ClearMidTransferTest,
-                         ::testing::Values(clearCommandBuffer, resetStreams));
+                         ::testing::Values(clearCommandBuffer, resetStreams),
+                         [](const ::testing::TestParamInfo<void (*)()> &info) {
+                             return info.param == clearCommandBuffer ? "ClearCommandBuffer"
+                                                                     : "ResetStreams";
+                         });
 
 TEST_F(FsFpgaTest, StreamsTakeTurnsOnTheBusOfASharedChip) {
     sim_hw_setTimeScale(1.0);

@@ -42,7 +42,10 @@ TEST_P(HalfClockTest, HalfTheClockIsTheTopBitAndZeroIsZero) {
     EXPECT_EQ(FTW_calcFTW(&in, &zero, w), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Widths, HalfClockTest, ::testing::Values(24u, 32u, 48u, 64u));
+INSTANTIATE_TEST_SUITE_P(Widths, HalfClockTest, ::testing::Values(24u, 32u, 48u, 64u),
+                         [](const ::testing::TestParamInfo<unsigned> &info) {
+                             return "Bits" + std::to_string(info.param);
+                         });
 
 struct WordRow {
     KrFreq in;
@@ -101,7 +104,11 @@ INSTANTIATE_TEST_SUITE_P(
                       WordRow{hz(1000000000), hz(333333333, 0x5555555555555555ull)},
                       WordRow{hz(500000000), hz(77777777)}, WordRow{hz(3), hz(1)},
                       WordRow{hz(6000000000), hz(2999999999)}, WordRow{hz(50000000), hz(400)},
-                      WordRow{hz(1000000000, 0x8000000000000000ull), hz(250000000)}));
+                      WordRow{hz(1000000000, 0x8000000000000000ull), hz(250000000)}),
+    [](const ::testing::TestParamInfo<WordRow> &info) {
+        return "Clock" + std::to_string(info.param.in.integer) + "Hz_Out" +
+               std::to_string(info.param.out.integer) + "Hz";
+    });
 
 TEST(Ftw, OutOfRangeOutputsSaturateOrGiveZero) {
     KrFreq in = hz(1000000000), above = hz(1000000000), neg = hz(-5), zero = hz(0);
@@ -164,7 +171,13 @@ INSTANTIATE_TEST_SUITE_P(Rows, RoundTest,
                          ::testing::Values(RoundRow{0x17, 4, 0x10}, RoundRow{0x18, 4, 0x10},
                                            RoundRow{0x19, 4, 0x20}, RoundRow{0x1F, 4, 0x20},
                                            RoundRow{5, 0, 5}, RoundRow{~0ull, 4, ~0ull - 15},
-                                           RoundRow{123, 64, 0}));
+                                           RoundRow{123, 64, 0}),
+                         [](const ::testing::TestParamInfo<RoundRow> &info) {
+                             char name[48];
+                             snprintf(name, sizeof(name), "0x%llx_N%d",
+                                      (unsigned long long)info.param.value, info.param.n);
+                             return std::string(name);
+                         });
 
 TEST(Ftw, RoundToPatternKeepsTheLowBits) {
     EXPECT_EQ(FTW_roundToPattern(0x1234, 0x5, 4), 0x1235u);

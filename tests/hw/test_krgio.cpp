@@ -9,6 +9,7 @@
 #include "hw/krspi.h"
 #include "hw_test_support.h"
 #include "kr_generic_io.h"
+#include "tests/support/param_name.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
                       OpcodeRow{"sleepUs", sleep100, KR_IO_ADDR_SLEEP_US, 100},
                       OpcodeRow{"awaitPointProg", krgio_awaitPointProg, KR_IO_ADDR_WAIT_TRAN, 0},
                       OpcodeRow{"awaitTrigger", krgio_awaitTrigger, KR_IO_ADDR_AWAIT_TRIG, 0}),
-    [](const ::testing::TestParamInfo<OpcodeRow> &i) { return std::to_string(i.index); });
+    [](const ::testing::TestParamInfo<OpcodeRow> &i) { return paramName(i.param.name); });
 
 using StandardGioTest = HwTest;
 
@@ -137,7 +138,10 @@ TEST_P(OutputValidTest, MarkerCodeIn80NanosecondUnitsBelow10Microseconds) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, OutputValidTest,
                          ::testing::Values(ValidRow{2e-6, 25}, ValidRow{1e-4, 125}, ValidRow{0, 0},
-                                           ValidRow{9.99e-6, 124}, ValidRow{1e-5, 125}));
+                                           ValidRow{9.99e-6, 124}, ValidRow{1e-5, 125}),
+                         [](const ::testing::TestParamInfo<ValidRow> &info) {
+                             return paramNumber(info.param.t * 1e6) + "us";
+                         });
 
 TEST_F(FsGioTest, CommandsOfTheFsVariant) {
     krgio_ioupdate();

@@ -15,6 +15,7 @@
 #include "hw/board_slaves.h"
 #include "hw_test_support.h"
 #include "kr_generic_io.h"
+#include "tests/support/param_name.h"
 
 namespace {
 
@@ -242,7 +243,10 @@ TEST_P(DividerTest, DividerIsClampedTo1To255) {
 INSTANTIATE_TEST_SUITE_P(Rows, DividerTest,
                          ::testing::Values(DividerRow{0, 1}, DividerRow{1, 1}, DividerRow{40, 40},
                                            DividerRow{255, 255}, DividerRow{300, 255},
-                                           DividerRow{-3, 1}));
+                                           DividerRow{-3, 1}),
+                         [](const ::testing::TestParamInfo<DividerRow> &info) {
+                             return paramNumber(info.param.requested);
+                         });
 
 TEST_F(SpiTest, ChipSelectDelayAndPinStates) {
     krspiSetChipSelectDelay(300);

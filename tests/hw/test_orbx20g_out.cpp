@@ -276,7 +276,11 @@ TEST_P(Orbx20gOutErrorTest, NoSpurFreeCandidateStillTunes) {
 
 INSTANTIATE_TEST_SUITE_P(Revisions, Orbx20gOutErrorTest,
                          ::testing::Values(ErrorRow{3, 700000000}, ErrorRow{3, 19999000000},
-                                           ErrorRow{5, 700000000}, ErrorRow{5, 19999000000}));
+                                           ErrorRow{5, 700000000}, ErrorRow{5, 19999000000}),
+                         [](const ::testing::TestParamInfo<ErrorRow> &info) {
+                             return "Code" + std::to_string(info.param.code) + "_" +
+                                    std::to_string(info.param.hz) + "Hz";
+                         });
 
 TEST_F(Orbx20gOutTest, HighResolutionDithersToTheRequestExactly) {
     start(5);
@@ -383,7 +387,10 @@ INSTANTIATE_TEST_SUITE_P(
     Boards, Orbx20gOutBandTest,
     ::testing::Values(BandRow{Module::Standard, 3, edges1A}, BandRow{Module::Standard, 4, edges1A},
                       BandRow{Module::Standard, 5, edges1C}, BandRow{Module::Uln, 7, edges1A},
-                      BandRow{Module::Uln, 8, edges6G}, BandRow{Module::Digital, 14, edges1A}));
+                      BandRow{Module::Uln, 8, edges6G}, BandRow{Module::Digital, 14, edges1A}),
+    [](const ::testing::TestParamInfo<BandRow> &info) {
+        return "Code" + std::to_string(info.param.code);
+    });
 
 TEST_F(Orbx20gOutTest, PhaseMovesInStepsOfAtMostThirtyDegrees) {
     start(5);
@@ -565,7 +572,11 @@ INSTANTIATE_TEST_SUITE_P(Boards, Orbx20gOutUlnTuneTest,
                                            UlnRow{7, 19876543210, 19876543210},
                                            UlnRow{8, 5999999999, 5999999999},
                                            UlnRow{8, 7000000000, 6000000000},
-                                           UlnRow{14, 9999999999, 9999999999}));
+                                           UlnRow{14, 9999999999, 9999999999}),
+                         [](const ::testing::TestParamInfo<UlnRow> &info) {
+                             return "Code" + std::to_string(info.param.code) + "_" +
+                                    std::to_string(info.param.request) + "Hz";
+                         });
 
 TEST_F(Orbx20gOutTest, DigitalSetsTheLoopFilterOnlyWhenAsked) {
     start(14, Module::Digital);

@@ -13,6 +13,7 @@
 #include "hw/board_slaves.h"
 #include "hw/krgio.h"
 #include "hw_test_support.h"
+#include "tests/support/param_name.h"
 
 namespace {
 
@@ -237,10 +238,11 @@ INSTANTIATE_TEST_SUITE_P(
         ModelRow{SERIAL_12G,
                  12500000000ull,
                  {300000000, 1500000000, 3000000000ull, 6000000000ull, 12500000000ull}},
-        ModelRow{SERIAL_20G,
-                 20100000000ull,
-                 {300000000, 1500000000, 3000000000ull, 6000000000ull, 12500000000ull,
-                  20100000000ull}}));
+        ModelRow{
+            SERIAL_20G,
+            20100000000ull,
+            {300000000, 1500000000, 3000000000ull, 6000000000ull, 12500000000ull, 20100000000ull}}),
+    [](const ::testing::TestParamInfo<ModelRow> &info) { return paramName(info.param.serial); });
 
 // ---------------------------------------------------------------------------------------
 // No spur-free candidate

@@ -21,11 +21,20 @@
 #include "hw/orbxxxg_ref_registers.h"
 #include "hw/orbxxxg_ref_uln.h"
 #include "hw_test_support.h"
+#include "tests/support/param_name.h"
 
 namespace {
 
 constexpr int64_t M = 1000000;
 constexpr uint32_t STANDARD = 0;
+
+// A row's board and frequency in a test name: "Uln2B", "55MHz", "54999999Hz".
+std::string revisionName(uint32_t revision) {
+    return revision == STANDARD ? "Standard" : std::string("Uln2") + char('A' + revision - 1);
+}
+std::string frequencyName(int64_t hz) {
+    return hz % M ? paramNumber(hz) + "Hz" : paramNumber(hz / M) + "MHz";
+}
 
 // One record for the whole run: the tuning DAC's cache listener stays linked at its address.
 OrbxxxgRefBoard board;
@@ -175,7 +184,11 @@ INSTANTIATE_TEST_SUITE_P(
                       SelectRow{ORBXXXG_REF_ULN_REV_2A, 550 * M, 0, 100 * M},
                       SelectRow{ORBXXXG_REF_ULN_REV_2B, 1000 * M, 0, 100 * M},
                       SelectRow{ORBXXXG_REF_ULN_REV_2C, 549999000, 0, 100 * M},
-                      SelectRow{ORBXXXG_REF_ULN_REV_2C, 550 * M, 0, 1000 * M}));
+                      SelectRow{ORBXXXG_REF_ULN_REV_2C, 550 * M, 0, 1000 * M}),
+    [](const ::testing::TestParamInfo<SelectRow> &info) {
+        return revisionName(info.param.revision) + "_" + frequencyName(info.param.hz) +
+               (info.param.fraction ? "_AndAFraction" : "");
+    });
 
 // ---------------------------------------------------------------------------------------
 // Stepping
@@ -213,7 +226,11 @@ INSTANTIATE_TEST_SUITE_P(
                       JumpRow{ORBXXXG_REF_ULN_REV_2C, 1000 * M, 200 * M, 100 * M},
                       JumpRow{ORBXXXG_REF_ULN_REV_2B, 10 * M, 1000 * M, 100 * M},
                       JumpRow{ORBXXXG_REF_ULN_REV_2B, 100 * M, 1000 * M, 100 * M},
-                      JumpRow{ORBXXXG_REF_ULN_REV_2A, 100 * M, 20 * M, 10 * M}));
+                      JumpRow{ORBXXXG_REF_ULN_REV_2A, 100 * M, 20 * M, 10 * M}),
+    [](const ::testing::TestParamInfo<JumpRow> &info) {
+        return revisionName(info.param.revision) + "_" + frequencyName(info.param.from) + "To" +
+               frequencyName(info.param.to);
+    });
 
 // ---------------------------------------------------------------------------------------
 // Standard board: sources and output
@@ -250,7 +267,10 @@ TEST_P(StandardSource, ExternalPathFollowsTheReference) {
 INSTANTIATE_TEST_SUITE_P(References, StandardSource,
                          ::testing::Values(SourceRow{10 * M, 10 * M, true, false},
                                            SourceRow{100 * M, 100 * M, false, false},
-                                           SourceRow{1000 * M, 1000 * M, false, false}));
+                                           SourceRow{1000 * M, 1000 * M, false, false}),
+                         [](const ::testing::TestParamInfo<SourceRow> &info) {
+                             return frequencyName(info.param.reference);
+                         });
 
 TEST_F(RefBoardTest, StandardReferenceChangeWhileExternalSwitchesAtOnce) {
     start(STANDARD);
@@ -570,7 +590,15 @@ INSTANTIATE_TEST_SUITE_P(
                       OutputRow{ORBXXXG_REF_ULN_REV_2A, 10 * M, 0, false, 10 * M},
                       OutputRow{ORBXXXG_REF_ULN_REV_2A, 10 * M, 0, true, 100 * M},
                       OutputRow{ORBXXXG_REF_ULN_REV_2A, 10 * M, 1, false, 100 * M},
-                      OutputRow{ORBXXXG_REF_ULN_REV_2A, 100 * M, 2, false, 10 * M}));
+                      OutputRow{ORBXXXG_REF_ULN_REV_2A, 100 * M, 2, false, 10 * M}),
+    [](const ::testing::TestParamInfo<OutputRow> &info) {
+        const int source = info.param.source;
+        return revisionName(info.param.revision) + "_" + frequencyName(info.param.wanted) + "_" +
+               (source == 0   ? "Internal"
+                : source == 1 ? "External100MHz"
+                              : "ExternalPll") +
+               (info.param.lnDisabled ? "_LnDisabled" : "");
+    });
 
 TEST_F(LowNoiseTest, OutputGoesOffWhereItCannotFollow) {
     // 2A at 10 MHz, then an external 100 MHz.

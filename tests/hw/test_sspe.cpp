@@ -9,6 +9,7 @@
 #include "hw/krspi.h"
 #include "hw/orbx20g_out_registers.h"
 #include "hw_test_support.h"
+#include "tests/support/param_name.h"
 
 namespace {
 
@@ -60,7 +61,11 @@ INSTANTIATE_TEST_SUITE_P(
                       // PELUT row 17 is (11, 7); the weights below 2 (stage 1) and 4
                       // (stage 2) are not wired on this module.
                       Row{"4", SSPE_TYPE_20G, 8.5f, "", 10, 4, 9.0f, 7.0f},
-                      Row{"4", SSPE_TYPE_20G, 2.5f, "", 4, 0, 2.0f, 2.0f}));
+                      Row{"4", SSPE_TYPE_20G, 2.5f, "", 4, 0, 2.0f, 2.0f}),
+    [](const ::testing::TestParamInfo<Row> &info) {
+        return "Layout" + paramName(info.param.layout) + "_" +
+               paramNumber(info.param.requested, 6) + "dB";
+    });
 
 // The SSPE20G stages have no weight-1 (stage 1) or weight-1-and-2 (stage 2) bits: the module
 // shows the wired part of the PELUT codes.

@@ -14,10 +14,12 @@ inline std::string paramName(std::string_view text) {
     return name.empty() ? "Empty" : name;
 }
 
-// A number in a name: "12", "Minus1_5", "1e19", "5_42101086242752eMinus20", "nan".
-inline std::string paramNumber(double value) {
+// A number in a name: "12", "Minus1_5", "1e19", "5_42101086242752eMinus20", "nan"; a value that
+// was a float reads better with 6 digits.
+inline std::string paramNumber(double value, int digits = 15) {
     char text[32];
-    std::snprintf(text, sizeof(text), "%.15g", value);
+    std::snprintf(text, sizeof(text), "%.*g", digits, value);
+
     std::string name;
     for (const char *c = text; *c; ++c) {
         if (*c == '-')
