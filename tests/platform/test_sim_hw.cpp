@@ -24,6 +24,7 @@
 #include "platform_test_support.h"
 #include "rtdev.h"
 #include "rtnative.h"
+#include "tests/support/param_name.h"
 
 namespace {
 
@@ -120,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadBlock{"beyond the opcodes", updateThen(header(600, 0, 0, 12))},
                       BadBlock{"mute parameter", updateThen(header(KR_IO_ADDR_MUTE, 0, 7, 12))},
                       BadBlock{"no-operation code", updateThen(header(261, 0, 0, 12))}),
-    [](const ::testing::TestParamInfo<BadBlock> &i) { return std::to_string(i.index); });
+    [](const ::testing::TestParamInfo<BadBlock> &i) { return paramName(i.param.what); });
 
 TEST_F(SimHwTest, RequestsWithoutRecordsOrWithBadValuesAreRefused) {
     EXPECT_EQ(rt_dev_ioctl(fd, KRSPI_IOC_SET_DIVIDER, 0), -EINVAL);

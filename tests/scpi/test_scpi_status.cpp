@@ -5,6 +5,7 @@
 #include <string>
 
 #include "scpi/scpi_errorcodes.h"
+#include "tests/support/param_name.h"
 
 namespace {
 
@@ -230,7 +231,14 @@ INSTANTIATE_TEST_SUITE_P(
                     CommonRow{"*ESR?", statusregister_handleEsr, true, nullptr, "200"},
                     CommonRow{"*ESR 1", statusregister_handleEsr, false, "1", "error -113"},
                     CommonRow{"*STB?", statusregister_handleStb, true, nullptr, "0"},
-                    CommonRow{"*STB 1", statusregister_handleStb, false, "1", "error -113"}));
+                    CommonRow{"*STB 1", statusregister_handleStb, false, "1", "error -113"}),
+    [](const ::testing::TestParamInfo<CommonRow> &info) {
+        // "*ESE? 1" and "*ESE -1" differ only in characters a name cannot hold.
+        std::string name;
+        for (const char *c = info.param.name; *c; ++c)
+            name += *c == '?' ? "Query" : std::string(1, *c);
+        return paramName(name);
+    });
 
 TEST_F(StatusTest, CommonSetsKeepLowEightBitsAndEsrSurvivesReading) {
     char out[16];

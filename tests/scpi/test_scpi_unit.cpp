@@ -6,6 +6,7 @@
 #include <string>
 
 #include "scpi/scpi_errorcodes.h"
+#include "tests/support/param_name.h"
 
 namespace {
 
@@ -75,7 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
         SuffixRow{"5 ppm", &unitRatio, 0, "PPM", "5 "}, SuffixRow{"1ms", &unitTime, 0, "ms", "1"},
         SuffixRow{"1e-3 S", &unitTime, 0, "s", "1e-3 "}, SuffixRow{"2", &unitTime, 0, "s", "2"},
         SuffixRow{"90 deg", &unitAngle, 0, "deg", "90 "}, SuffixRow{"1", &unitAngle, 0, "rad", "1"},
-        SuffixRow{"1 grad", &unitAngle, KR_E_INVALID_SUFFIX, "", ""}));
+        SuffixRow{"1 grad", &unitAngle, KR_E_INVALID_SUFFIX, "", ""}),
+    [](const ::testing::TestParamInfo<SuffixRow> &info) { return paramName(info.param.text); });
 
 TEST_F(UnitTest, BareNumberUsesSelectedUnitUnlessBaseUnitAsked) {
     ASSERT_EQ(scpi_unit_setPowerUnit("W"), 0);
@@ -132,7 +134,8 @@ INSTANTIATE_TEST_SUITE_P(
                     PowerUnitRow{"uA", KR_E_INVALID_SUFFIX, "dBV"},
                     PowerUnitRow{"10dBm", KR_E_INVALID_SUFFIX, "dBV"},
                     PowerUnitRow{"", KR_E_INVALID_SUFFIX, "dBV"},
-                    PowerUnitRow{"Hz", KR_E_INVALID_SUFFIX, "dBV"}));
+                    PowerUnitRow{"Hz", KR_E_INVALID_SUFFIX, "dBV"}),
+    [](const ::testing::TestParamInfo<PowerUnitRow> &info) { return paramName(info.param.text); });
 
 TEST_F(UnitTest, DefaultPowerUnitIsDbmW) {
     const char *name = nullptr;
