@@ -11,6 +11,7 @@
 #include <string>
 
 #include "scpi/scpi_errorcodes.h"
+#include "tests/support/param_name.h"
 
 namespace {
 
@@ -95,7 +96,10 @@ INSTANTIATE_TEST_SUITE_P(
                     DecRow{"GHz", &unitFrequency, KR_E_ILLEGAL_PARAMETER_VALUE, ""},
                     // With a unit table trailing letters are a suffix.
                     DecRow{"NAN", &unitFrequency, KR_E_INVALID_SUFFIX, ""},
-                    DecRow{"1THz", &unitFrequency, KR_E_INVALID_SUFFIX, ""}));
+                    DecRow{"1THz", &unitFrequency, KR_E_INVALID_SUFFIX, ""}),
+    [](const testing::TestParamInfo<DecRow> &info) {
+        return paramText(info.param.text) + (info.param.table ? "_WithUnits" : "");
+    });
 
 TEST(StdDec, SmallBufferIsTooMuchData) {
     char out[5];
@@ -156,7 +160,8 @@ INSTANTIATE_TEST_SUITE_P(
         FreqRow{"NAN", KR_E_INVALID_SUFFIX, 0, 0}, FreqRow{"INF", KR_E_INVALID_SUFFIX, 0, 0},
         FreqRow{"1.5.GHz", KR_E_ILLEGAL_PARAMETER_VALUE, 0, 0},
         FreqRow{"1 000 Hz", KR_E_ILLEGAL_PARAMETER_VALUE, 0, 0},
-        FreqRow{"", KR_E_ILLEGAL_PARAMETER_VALUE, 0, 0}));
+        FreqRow{"", KR_E_ILLEGAL_PARAMETER_VALUE, 0, 0}),
+    [](const testing::TestParamInfo<FreqRow> &info) { return paramText(info.param.text); });
 
 struct FreqTextRow {
     int64_t integer;
@@ -177,15 +182,17 @@ TEST_P(FreqFormat, TwentyTruncatedDigits) {
 
 INSTANTIATE_TEST_SUITE_P(
     Values, FreqFormat,
-    testing::Values(
-        FreqTextRow{1, 0, "1.00000000000000000000"}, FreqTextRow{2, HALF, "2.50000000000000000000"},
-        FreqTextRow{-1, HALF, "-0.50000000000000000000"},
-        FreqTextRow{-3, 0, "-3.00000000000000000000"}, FreqTextRow{0, 1, "0.00000000000000000005"},
-        FreqTextRow{0, UINT64_MAX, "0.99999999999999999994"},
-        FreqTextRow{-1, 1, "-0.99999999999999999994"},
-        FreqTextRow{10000000000, 3 * (HALF >> 1), "10000000000.75000000000000000000"},
-        FreqTextRow{INT64_MIN, 0, "-9223372036854775808.00000000000000000000"},
-        FreqTextRow{INT64_MAX, UINT64_MAX, "9223372036854775807.99999999999999999994"}));
+    testing::Values(FreqTextRow{1, 0, "1.00000000000000000000"},
+                    FreqTextRow{2, HALF, "2.50000000000000000000"},
+                    FreqTextRow{-1, HALF, "-0.50000000000000000000"},
+                    FreqTextRow{-3, 0, "-3.00000000000000000000"},
+                    FreqTextRow{0, 1, "0.00000000000000000005"},
+                    FreqTextRow{0, UINT64_MAX, "0.99999999999999999994"},
+                    FreqTextRow{-1, 1, "-0.99999999999999999994"},
+                    FreqTextRow{10000000000, 3 * (HALF >> 1), "10000000000.75000000000000000000"},
+                    FreqTextRow{INT64_MIN, 0, "-9223372036854775808.00000000000000000000"},
+                    FreqTextRow{INT64_MAX, UINT64_MAX, "9223372036854775807.99999999999999999994"}),
+    [](const testing::TestParamInfo<FreqTextRow> &info) { return paramText(info.param.text); });
 
 // The magnitude of a frequency as integer hertz and fraction plus a carry bit.
 void magnitude(const KrFreq &f, uint64_t *integer, uint64_t *fraction) {
@@ -289,7 +296,8 @@ INSTANTIATE_TEST_SUITE_P(
         PowRow{"1e40", KR_E_DATA_OUT_OF_RANGE, 0}, PowRow{"NAN", KR_E_INVALID_SUFFIX, 0},
         PowRow{"INF", KR_E_INVALID_SUFFIX, 0}, PowRow{"10 dBx", KR_E_INVALID_SUFFIX, 0},
         PowRow{"", KR_E_ILLEGAL_PARAMETER_VALUE, 0},
-        PowRow{"1 0 dBm", KR_E_ILLEGAL_PARAMETER_VALUE, 0}));
+        PowRow{"1 0 dBm", KR_E_ILLEGAL_PARAMETER_VALUE, 0}),
+    [](const testing::TestParamInfo<PowRow> &info) { return paramText(info.param.text); });
 
 TEST_F(ConvertTest, BarePowerFollowsSelectedUnit) {
     KrPow p = 0;
@@ -380,7 +388,11 @@ INSTANTIATE_TEST_SUITE_P(
                     DoubleRow{asDouble, "", KR_E_ILLEGAL_PARAMETER_VALUE, 0},
                     DoubleRow{asFloat, "1.5", 0, 1.5}, DoubleRow{asFloat, "3e38", 0, 3e38f},
                     DoubleRow{asFloat, "3.5e38", KR_E_DATA_OUT_OF_RANGE, 0},
-                    DoubleRow{asFloat, "-3.5e38", KR_E_DATA_OUT_OF_RANGE, 0}));
+                    DoubleRow{asFloat, "-3.5e38", KR_E_DATA_OUT_OF_RANGE, 0}),
+    [](const testing::TestParamInfo<DoubleRow> &info) {
+        // The same text goes to more than one parser: the row number keeps them apart.
+        return paramText(info.param.text) + "_Row" + std::to_string(info.index);
+    });
 
 // Doubles are correctly rounded: the same result as strtod on texts of every shape.
 TEST(DoubleParse, AgreesWithStrtod) {
@@ -432,14 +444,18 @@ INSTANTIATE_TEST_SUITE_P(
         IntRow{"1 2", KR_E_ILLEGAL_PARAMETER_VALUE, 0},
         IntRow{"NAN", KR_E_ILLEGAL_PARAMETER_VALUE, 0},
         IntRow{"INF", KR_E_ILLEGAL_PARAMETER_VALUE, 0}, IntRow{"1e999", KR_E_DATA_OUT_OF_RANGE, 0},
-        IntRow{"99999999999999999999999", KR_E_DATA_OUT_OF_RANGE, 0}));
+        IntRow{"99999999999999999999999", KR_E_DATA_OUT_OF_RANGE, 0}),
+    [](const testing::TestParamInfo<IntRow> &info) { return paramText(info.param.text); });
 
 INSTANTIATE_TEST_SUITE_P(Texts, Uint32Parse,
                          testing::Values(IntRow{"4294967295", 0, UINT32_MAX}, IntRow{"-0", 0, 0},
                                          IntRow{"65535", 0, 65535},
                                          IntRow{"4294967296", KR_E_DATA_OUT_OF_RANGE, 0},
                                          IntRow{"-1", KR_E_DATA_OUT_OF_RANGE, 0},
-                                         IntRow{"1.5", KR_E_ILLEGAL_PARAMETER_VALUE, 0}));
+                                         IntRow{"1.5", KR_E_ILLEGAL_PARAMETER_VALUE, 0}),
+                         [](const testing::TestParamInfo<IntRow> &info) {
+                             return paramText(info.param.text);
+                         });
 
 TEST(Int64Parse, FullRangeAndBeyond) {
     int64_t s = 0;
@@ -477,7 +493,10 @@ INSTANTIATE_TEST_SUITE_P(Texts, BoolParse,
                                          IntRow{"TRUE", KR_E_ILLEGAL_PARAMETER_VALUE, 0},
                                          IntRow{"", KR_E_ILLEGAL_PARAMETER_VALUE, 0},
                                          IntRow{"0.5", KR_E_ILLEGAL_PARAMETER_VALUE, 0},
-                                         IntRow{"1e10", KR_E_DATA_OUT_OF_RANGE, 0}));
+                                         IntRow{"1e10", KR_E_DATA_OUT_OF_RANGE, 0}),
+                         [](const testing::TestParamInfo<IntRow> &info) {
+                             return paramText(info.param.text);
+                         });
 
 TEST(CharArray, CopiesWhatFitsAndRefusesTheRest) {
     char buf[6];

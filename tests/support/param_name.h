@@ -29,3 +29,31 @@ inline std::string paramNumber(double value, int digits = 15) {
     }
     return paramName(name);
 }
+
+// An input text in a name, its signs and separators spelled out so that texts differing only in
+// them stay apart: "-1.5e3" is "Minus1Dot5e3".
+inline std::string paramText(std::string_view text) {
+    std::string name;
+    for (char c : text) {
+        switch (c) {
+            case '-':
+                name += "Minus";
+                break;
+            case '+':
+                name += "Plus";
+                break;
+            case '.':
+                name += "Dot";
+                break;
+            case ',':
+                name += "Comma";
+                break;
+            case '?':
+                name += "Query";
+                break;
+            default:
+                name += c;
+        }
+    }
+    return paramName(name);
+}
