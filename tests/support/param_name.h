@@ -11,7 +11,10 @@ inline std::string paramName(std::string_view text) {
     std::string name(text);
     for (char &c : name)
         if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) c = '_';
-    return name.empty() ? "Empty" : name;
+    // Digits alone would read as the row's index.
+    if (name.find_first_not_of("0123456789") == std::string::npos)
+        return name.empty() ? "Empty" : "Value" + name;
+    return name;
 }
 
 // A number in a name: "12", "Minus1_5", "1e19", "5_42101086242752eMinus20", "nan"; a value that
