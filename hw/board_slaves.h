@@ -20,6 +20,7 @@ constexpr uint32_t BOARD_OUT_PLL = 9;        // ADF5355 (low-noise and 40 GHz bo
 constexpr uint32_t BOARD_OUT_RFDAC = 10;     // AD9164 (40 GHz boards)
 constexpr uint32_t BOARD_OUT_DDS48 = 11;     // AD9912 (generic board)
 constexpr uint32_t BOARD_OUT_ATT_LOOP = 12;  // HMC1018, attenuator in the ALC loop
+constexpr uint32_t BOARD_OUT_VCO_ADC = 13;   // LTC2313, VCO tuning voltage
 
 constexpr uint32_t board_outSlave(int channel, uint32_t chip) {
     return BOARD_OUT_SLAVES * (uint32_t)channel + chip;

@@ -9,6 +9,10 @@ constexpr uint32_t ORBX20G_OUT_SRI_BYTES = 10;
 constexpr int ORBX20G_OUT_BIT_RF_ENABLE = 0;  // set: RF amplifiers powered
 constexpr int ORBX20G_OUT_BIT_GAIN_LOW = 1;   // gain stage index, bits 1-2
 constexpr int ORBX20G_OUT_GAIN_BITS = 2;
+constexpr int ORBX20G_OUT_BIT_ALC_ENABLE = 3;   // set: level loop closed
+constexpr int ORBX20G_OUT_BIT_ALC_HOLD = 4;     // set: loop integrator held
+constexpr int ORBX20G_OUT_BIT_ALC_SAMPLE = 6;   // set: hold samples the detector at updates
+constexpr int ORBX20G_OUT_BIT_ALC_RF_MUTE = 7;  // set: output muted by the level loop
 
 // Signal paths (bits set; every other path bit clear).
 constexpr int ORBX20G_OUT_PATH_DIRECT_BITS[] = {13, 14, 16, 20, 17, 19};
