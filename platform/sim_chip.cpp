@@ -150,6 +150,7 @@ void SimShiftRegister::frameDone() {
     char meaning[256];
     simhw_describeShiftRegister(this, meaning, sizeof(meaning));
     logWrite("IMAGE", "0x%s%s%s", image_.size() > shown ? "..." : "", hex, meaning);
+    if (channel() >= 0) simhw_levelLatch(this);
 }
 
 bool SimShiftRegister::bit(int b) const {
@@ -273,6 +274,10 @@ void SimAd5643::word(uint64_t w) {
         logWrite(name, "0x%04X command=%s", (unsigned)(w & 0xFFFF), commands[command]);
     else
         logWrite(name, "%u command=%s", (unsigned)data, commands[command]);
+    // Channel A's output moves when its DAC register is loaded (the level set point).
+    bool loadsA = command == AD5643_CMD_RESET || command == AD5643_CMD_WRITE_UPDATE_ALL ||
+                  ((command == AD5643_CMD_UPDATE_DAC || command == AD5643_CMD_WRITE_UPDATE) &&
+                   (all || address == AD5643_ADDR_A));
     for (int n = 0; n < 2; n++) {
         bool addressed = all || address == (uint32_t)n;
         switch (command) {
@@ -294,12 +299,14 @@ void SimAd5643::word(uint64_t w) {
                 break;
             case AD5643_CMD_RESET:
                 regs_.clear();
-                return;
+                n = 2;
+                break;
             default:
                 regs_[0x30 + command] = w & 0xFFFF;
                 break;
         }
     }
+    if (loadsA) simhw_levelLatch(this);
 }
 
 void SimAd5640::word(uint64_t w) {
@@ -349,6 +356,7 @@ void SimStepAttenuator::word(uint64_t w) {
         violation("word 0x%02X has bits outside the code", (unsigned)w);
     regs_[0] = stepAtt_code(*p, (uint8_t)w);
     logWrite("ATTENUATION", "%u attenuation_db=%.1f", (unsigned)regs_[0], attenuationDb());
+    simhw_levelLatch(this);  // the attenuation changes as the latch enable falls
 }
 
 double SimStepAttenuator::attenuationDb() const {
@@ -359,45 +367,53 @@ double SimStepAttenuator::attenuationDb() const {
 // ---------------------------------------------------------------------------------------
 // Read converters
 
-SimAdc::SimAdc(const char *type, int channel, uint32_t slave, uint32_t value)
-    : SimChip(type, channel, 0, slave), value_(value) {}
+SimAdc::SimAdc(const char *type, int channel, uint32_t slave, uint32_t value, Reads reads)
+    : SimChip(type, channel, 0, slave), value_(value), reads_(reads) {}
+
+uint32_t SimAdc::reading() const {
+    if (reads_ == Reads::Fixed) return value_;
+    bool controller = reads_ == Reads::LevelController;
+    char name[32];
+    snprintf(name, sizeof(name), "%s-%d", controller ? "alc-adc" : "vco-adc", channel());
+    double v;
+    // The stimulus is the 14-bit value the firmware reports; the AD7680 has two more bits.
+    if (simhw_stimulus(name, &v) && v >= 0 && v <= 16383)
+        return controller ? (uint32_t)v << 2 : (uint32_t)v;
+    return forced_ ? value_ : simhw_levelReading(channel(), controller);
+}
 
 uint8_t SimAdc::miso(size_t index) {
+    if (index == 0) converted_ = reading();
     uint64_t frame;
     size_t bytes;
     if (strcmp(type(), "AD7680") == 0) {
-        frame = (uint64_t)(value_ & AD7680_MAX) << AD7680_SHIFT;
+        frame = (uint64_t)(converted_ & AD7680_MAX) << AD7680_SHIFT;
         bytes = AD7680_FRAME_BYTES;
     } else if (strcmp(type(), "LTC2313") == 0) {
-        frame = (uint64_t)(value_ & LTC2313_MAX) << LTC2313_SHIFT;
+        frame = (uint64_t)(converted_ & LTC2313_MAX) << LTC2313_SHIFT;
         bytes = LTC2313_FRAME_BYTES;
     } else {
-        frame = (uint64_t)(value_ & AD7940_MAX) << AD7940_SHIFT;
+        frame = (uint64_t)(converted_ & AD7940_MAX) << AD7940_SHIFT;
         bytes = AD7940_FRAME_BYTES;
     }
     return index < bytes ? (uint8_t)(frame >> (8 * (bytes - 1 - index))) : 0;
 }
 
 void SimAdc::describe(std::string &json) const {
-    appendField(json, "value", value_);
+    appendField(json, "value", reading());
 }
 
 // A person or a test outside the process heats a board by writing degrees Celsius into
 // $KORVANE_ROOT/sim/temperature-<channel 0-7 or "controller">; the sensor reads it at the
 // start of every conversion read.
 void SimTc77::pollOverride() {
-    const char *root = getenv("KORVANE_ROOT");
-    if (!root || !*root) return;
-    char path[512];
+    char name[32];
     if (channel() < 0)
-        snprintf(path, sizeof(path), "%s/sim/temperature-controller", root);
+        snprintf(name, sizeof(name), "temperature-controller");
     else
-        snprintf(path, sizeof(path), "%s/sim/temperature-%d", root, channel());
-    FILE *f = fopen(path, "r");
-    if (!f) return;
+        snprintf(name, sizeof(name), "temperature-%d", channel());
     double c;
-    if (fscanf(f, "%lf", &c) == 1 && c > -100 && c < 300) celsius_ = c;
-    fclose(f);
+    if (simhw_stimulus(name, &c) && c > -100 && c < 300) celsius_ = c;
 }
 
 uint8_t SimTc77::miso(size_t index) {

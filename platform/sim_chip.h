@@ -192,12 +192,22 @@ class SimStepAttenuator : public SimWordChip {  // HMC624, HMC1018, ADRF57X0/1
     void word(uint64_t w) override;
 };
 
-// Converters that are read: the value a test set (or a default) comes out on MISO.
+// Converters that are read. A fixed converter gives the value a test set (or a default); a
+// level converter gives its channel's level-model reading unless a test set a value (until
+// the next reset) or a stimulus file $KORVANE_ROOT/sim/<name>-<channel> holds a 14-bit value,
+// read at every conversion.
 class SimAdc : public SimChip {  // AD7940 (14 bits), AD7680 (16 bits), LTC2313 (14 bits)
   public:
-    SimAdc(const char *type, int channel, uint32_t slave, uint32_t value);
-    void setValue(uint32_t v) { value_ = v; }
-    uint32_t value() const { return value_; }
+    enum class Reads { Fixed, LevelController, VcoTuning };
+    SimAdc(const char *type, int channel, uint32_t slave, uint32_t value,
+           Reads reads = Reads::Fixed);
+    void setValue(uint32_t v) {
+        value_ = v;
+        forced_ = true;
+    }
+    // The code a conversion gives now.
+    uint32_t reading() const;
+    void reset() override { forced_ = false; }
     void describe(std::string &json) const override;
 
   protected:
@@ -206,6 +216,9 @@ class SimAdc : public SimChip {  // AD7940 (14 bits), AD7680 (16 bits), LTC2313 
 
   private:
     uint32_t value_;
+    uint32_t converted_ = 0;  // the conversion being shifted out
+    Reads reads_;
+    bool forced_ = false;
 };
 
 class SimTc77 : public SimChip {  // temperature sensor: 13-bit, 0.0625 C per step

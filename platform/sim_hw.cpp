@@ -30,6 +30,7 @@
 #include "sim_ad9912.h"
 #include "sim_chip.h"
 #include "sim_fpga.h"
+#include "sim_level.h"
 #include "sim_player.h"
 
 // The firmware's root prefix when the path module is linked in; otherwise the environment.
@@ -44,22 +45,7 @@ constexpr size_t logRingLines = 1000;
 constexpr size_t violationsKept = 256;
 constexpr auto stateFileInterval = std::chrono::milliseconds(50);
 
-struct Layout {
-    int channels = 1;
-    bool uln = false;
-    char sspe[SIMHW_CHANNELS] = {};      // '1' 12G at output, '2' 40G at output, '3' 40G on board
-    bool board40g[SIMHW_CHANNELS] = {};  // the 40 GHz output board instead of the 20 GHz one
-    // 20 GHz boards from revision 1B on lock the VCO (not the output) and divide it by N1.
-    bool vcoLoop[SIMHW_CHANNELS] = {};
-    // The generic output board of the older generation (AD9912 as the PLL reference).
-    bool generic[SIMHW_CHANNELS] = {};
-    bool operator==(const Layout &o) const {
-        return channels == o.channels && uln == o.uln && memcmp(sspe, o.sspe, sizeof(sspe)) == 0 &&
-               memcmp(board40g, o.board40g, sizeof(board40g)) == 0 &&
-               memcmp(vcoLoop, o.vcoLoop, sizeof(vcoLoop)) == 0 &&
-               memcmp(generic, o.generic, sizeof(generic)) == 0;
-    }
-};
+using Layout = SimLayout;
 
 struct ChannelChips {
     SimShiftRegister *sri = nullptr;
@@ -71,6 +57,24 @@ struct ChannelChips {
     SimAd5643 *alcDac = nullptr;
     SimTc77 *temp = nullptr;
     SimShiftRegister *sspe = nullptr;
+    SimAdc *alcAdc = nullptr, *vcoAdc = nullptr;
+};
+
+// The level stages' values as last latched, the modulator drive a hold froze, and the level
+// change in progress with the highest output it passed through.
+struct LevelTrack {
+    int gainStage = -1;
+    int alcBits = -1;
+    double moduleDb = -1;
+    double drive = 0;
+    bool held = false;
+    double heldDrive = 0;
+    double settledDbm = -INFINITY;  // -inf: RF off
+    bool changing = false;
+    double peakDbm = -INFINITY;
+    double lastEventS = 0;
+    uint64_t violations = 0;
+    std::deque<SimLevelLatch> trace;
 };
 
 struct Hw {
@@ -92,6 +96,10 @@ struct Hw {
     bool triggerImmediate = true;
     bool stateDirty = false;
     Clock::time_point lastStateWrite;
+    LevelTrack level[SIMHW_CHANNELS];
+    // Hardware time: real time divided by the scale, or at scale 0 the waits alone.
+    double hardwareS = 0;
+    Clock::time_point hardwareAt = Clock::now();
 };
 
 // Never destroyed: the player and FPGA threads may still run while the process exits.
@@ -309,12 +317,16 @@ void build(Hw &h, const Layout &lay) {
         k.attB = place<SimStepAttenuator>(h, "HMC624", c, at(BOARD_OUT_ATT_B));
         k.alcDac = place<SimAd5643>(h, c, at(BOARD_OUT_ALC_DAC));
         k.temp = place<SimTc77>(h, c, at(BOARD_OUT_TEMP));
-        place<SimAdc>(h, "AD7680", c, at(BOARD_OUT_ALC_ADC), 30000u);
+        k.alcAdc = place<SimAdc>(h, "AD7680", c, at(BOARD_OUT_ALC_ADC), 30000u,
+                                 SimAdc::Reads::LevelController);
+        k.vcoAdc =
+            place<SimAdc>(h, "LTC2313", c, at(BOARD_OUT_VCO_ADC), 0u, SimAdc::Reads::VcoTuning);
         k.sspe = place<SimShiftRegister>(h, "SSPE", c, at(BOARD_OUT_SSPE), (size_t)2);
         place<SimRegisterChip>(h, "ADF5355", c, at(BOARD_OUT_PLL), L::ControlLow, (size_t)4, 4);
         k.rfdac = place<SimAd9164>(h, c, at(BOARD_OUT_RFDAC), ORBX40G_OUT_DAC_CLOCK_HZ);
         k.dds48 = place<SimAd9912>(h, c, at(BOARD_OUT_DDS48), ORBXXXG_OUT_DDS_CLOCK_HZ);
         k.attLoop = place<SimStepAttenuator>(h, "HMC1018", c, at(BOARD_OUT_ATT_LOOP));
+        h.level[c] = LevelTrack();
     }
     h.refSri = place<SimShiftRegister>(h, "ORBXXXG_REF_SRI", -1, BOARD_REF_SRI, (size_t)0);
     if (lay.uln) {
@@ -484,6 +496,7 @@ SimChannelState computeChannel40g(Hw &h, int c) {
     st.n2 = 1;
     st.multiplier = path == ORBX40G_OUT_PATH_DOUBLER ? 2 : 1;
     st.alcEnabled = k.sri->bit(ORBX40G_OUT_BIT_ALC_ENABLE);
+    st.alcHold = k.sri->bit(ORBX40G_OUT_BIT_ALC_HOLD);
     if (!st.ddsPoweredDown) {
         if (path == ORBX40G_OUT_PATH_DIRECT) {
             st.frequency = st.ddsFrequency;
@@ -492,6 +505,7 @@ SimChannelState computeChannel40g(Hw &h, int c) {
             u128 vco = q64(st.ddsFrequency) * st.r;
             st.frequency = freq(vco / st.n1 * st.multiplier);
             st.frequencyValid = true;
+            st.vcoHz = (double)(uint64_t)(vco >> 64);
         }
     }
     bool rfEnabled = k.sri->bit(ORBX40G_OUT_BIT_RF_ENABLE) && !st.ddsPoweredDown;
@@ -531,6 +545,7 @@ SimChannelState computeChannelGeneric(Hw &h, int c) {
     st.n2 = (uint32_t)k.sri->field(ORBXXXG_OUT_BIT_N2, ORBXXXG_OUT_DIVIDER_WIDTH);
     st.r = (uint32_t)k.sri->field(ORBXXXG_OUT_BIT_R, ORBXXXG_OUT_DIVIDER_WIDTH);
     st.alcEnabled = k.sri->bit(ORBXXXG_OUT_BIT_ALC_ENABLE);
+    st.alcHold = k.sri->bit(ORBXXXG_OUT_BIT_ALC_HOLD);
     if (!st.ddsPoweredDown) {
         if (path == ORBXXXG_OUT_PATH_DIRECT) {
             st.frequency = st.ddsFrequency;
@@ -538,6 +553,7 @@ SimChannelState computeChannelGeneric(Hw &h, int c) {
         } else if (path != 0 && st.n1 != 0 && st.n2 != 0 && st.r != 0) {
             st.frequency = freq(q64(st.ddsFrequency) * st.n2 / st.r / st.n1);
             st.frequencyValid = true;
+            st.vcoHz = (double)st.frequency.integer * st.n1;
         }
     }
     bool rfEnabled = k.sri->bit(ORBXXXG_OUT_BIT_RF_ENABLE) && !st.ddsPoweredDown;
@@ -570,6 +586,8 @@ SimChannelState computeChannel(Hw &h, int c) {
     st.n2 = (uint32_t)k.sri->field(ORBX20G_OUT_BIT_N2, 8);
     st.n1 = (uint32_t)k.sri->field(ORBX20G_OUT_BIT_N1, 8);
     st.gainStage = (int)k.sri->field(ORBX20G_OUT_BIT_GAIN_LOW, ORBX20G_OUT_GAIN_BITS);
+    st.alcEnabled = k.sri->bit(ORBX20G_OUT_BIT_ALC_ENABLE);
+    st.alcHold = k.sri->bit(ORBX20G_OUT_BIT_ALC_HOLD);
     if (path == ORBX20G_OUT_PATH_DIRECT) {
         st.frequency = st.ddsFrequency;
         st.frequencyValid = true;
@@ -581,9 +599,10 @@ SimChannelState computeChannel(Hw &h, int c) {
         if (h.layout.vcoLoop[c] && st.n1 > 1) f /= st.n1;
         st.frequency = freq(f);
         st.frequencyValid = true;
+        st.vcoHz = (double)st.frequency.integer * (st.n1 > 1 ? st.n1 : 1);
     }
     bool rfEnabled = k.sri->bit(ORBX20G_OUT_BIT_RF_ENABLE) && !st.ddsPoweredDown;
-    computeCommon(h, c, rfEnabled, false, &st);
+    computeCommon(h, c, rfEnabled, k.sri->bit(ORBX20G_OUT_BIT_ALC_RF_MUTE), &st);
     char type = h.layout.sspe[c];
     if (type == '3')
         decodeSspe(type, k.sri, ORBX20G_OUT_BIT_SSPE, &st);
@@ -628,10 +647,140 @@ SimReferenceState computeReference(Hw &h) {
     return r;
 }
 
+// ---------------------------------------------------------------------------------------
+// Level
+
+double hardwareNow(Hw &h) {
+    Clock::time_point now = Clock::now();
+    double s = scale().load();
+    if (s > 0) h.hardwareS += std::chrono::duration<double>(now - h.hardwareAt).count() / s;
+    h.hardwareAt = now;
+    return h.hardwareS;
+}
+
+// The output level from the chips that act at their latch as they stand and the shift
+// registers' bits as of the last I/O update (st). A hold freezes the drive the loop had.
+void evaluateLevel(Hw &h, int c, SimChannelState *st) {
+    LevelTrack &t = h.level[c];
+    bool hold = st->alcEnabled && st->alcHold;
+    if (hold && !t.held) t.heldDrive = t.drive;
+    t.held = hold;
+    SimLevelInput in = {};
+    in.board = simhw_levelBoard(h.layout, c);
+    in.rfOn = strcmp(st->rf, "on") == 0 && st->frequencyValid;
+    in.frequencyHz = (double)st->frequency.integer;
+    in.gainStage = st->gainStage;
+    in.alcEnabled = st->alcEnabled;
+    in.alcHold = st->alcHold;
+    in.alcDac = st->alcDac;
+    in.attLoopDb = st->attenuationLoopDb;
+    in.attADb = st->attenuationADb;
+    in.attBDb = st->attenuationBDb;
+    in.moduleDb = st->sspeDb;
+    in.heldDrive = t.heldDrive;
+    SimLevelOutput o = simlevel_evaluate(in);
+    if (!hold) t.drive = o.drive;
+    st->outputOn = o.on;
+    st->outputDbm = o.on ? o.outputDbm : 0;
+    st->levelled = o.levelled;
+    st->controllerCode = o.controller;
+    st->vcoCode = simlevel_vcoReading(st->vcoHz);
+    st->levelViolations = t.violations;
+}
+
+double levelDbm(const SimChannelState &s) {
+    return s.outputOn ? s.outputDbm : -INFINITY;
+}
+
+void dbmText(char (&text)[24], double dbm) {
+    if (std::isinf(dbm))
+        snprintf(text, sizeof(text), "off");
+    else
+        snprintf(text, sizeof(text), "%.2f", dbm);
+}
+
+// Ends the level change in progress once nothing moved for the settle time (the level now is
+// the level after it). true while a change goes on.
+bool settleLevel(Hw &h, int c, double nowS) {
+    LevelTrack &t = h.level[c];
+    if (!t.changing || nowS - t.lastEventS < SIMHW_LEVEL_SETTLE_S) return t.changing;
+    double after = levelDbm(h.snapshot[c]);
+    if (t.peakDbm > std::max(t.settledDbm, after) + SIMHW_LEVEL_OVERSHOOT_DB) {
+        h.snapshot[c].levelViolations = ++t.violations;
+        char peak[24], before[24], now[24];
+        dbmText(peak, t.peakDbm);
+        dbmText(before, t.settledDbm);
+        dbmText(now, after);
+        simhw_logAt(c, "LEVEL", "OVERSHOOT", "%s before_dbm=%s after_dbm=%s", peak, before, now);
+        h.stateDirty = true;
+    }
+    t.settledDbm = after;
+    t.changing = false;
+    return false;
+}
+
+// The output may have moved: part of the change in progress, or the start of one.
+void levelMoved(Hw &h, int c, double nowS) {
+    LevelTrack &t = h.level[c];
+    double dbm = levelDbm(h.snapshot[c]);
+    if (!t.changing) t.peakDbm = dbm;
+    t.changing = true;
+    t.peakDbm = std::max(t.peakDbm, dbm);
+    t.lastEventS = nowS;
+}
+
+bool settleLevels(Hw &h) {
+    double nowS = hardwareNow(h);
+    bool open = false;
+    for (int c = 0; c < h.layout.channels; c++)
+        open = settleLevel(h, c, nowS) || open;
+    return open;
+}
+
+void recordLatch(Hw &h, int c, const char *stage, double value) {
+    LevelTrack &t = h.level[c];
+    if (t.trace.size() >= SIMHW_LEVEL_TRACE_MAX) t.trace.pop_front();
+    t.trace.push_back({c, stage, value, h.ioupdates});
+    char out[24];
+    dbmText(out, levelDbm(h.snapshot[c]));
+    simhw_logAt(c, "LEVEL", stage, "%g ioupdate=%llu output_dbm=%s", value,
+                (unsigned long long)h.ioupdates, out);
+}
+
+// The level-loop bits of the board's register image: enable 1, hold 2, sample 4, mute 8. The
+// 40 GHz and generic boards keep them at the same places.
+static_assert(ORBX40G_OUT_BIT_ALC_ENABLE == ORBXXXG_OUT_BIT_ALC_ENABLE &&
+              ORBX40G_OUT_BIT_ALC_RF_MUTE == ORBXXXG_OUT_BIT_ALC_RF_MUTE);
+int alcBits(const Hw &h, int c) {
+    const SimShiftRegister *s = h.ch[c].sri;
+    const bool other = h.layout.board40g[c] || h.layout.generic[c];
+    const int bits[4] = {
+        other ? ORBX40G_OUT_BIT_ALC_ENABLE : ORBX20G_OUT_BIT_ALC_ENABLE,
+        other ? ORBX40G_OUT_BIT_ALC_HOLD : ORBX20G_OUT_BIT_ALC_HOLD,
+        other ? ORBX40G_OUT_BIT_ALC_SAMPLE : ORBX20G_OUT_BIT_ALC_SAMPLE,
+        other ? ORBX40G_OUT_BIT_ALC_RF_MUTE : ORBX20G_OUT_BIT_ALC_RF_MUTE,
+    };
+    int v = 0;
+    for (int i = 0; i < 4; i++)
+        v |= s->bit(bits[i]) ? 1 << i : 0;
+    return v;
+}
+
 void snapshot(Hw &h) {
-    for (int c = 0; c < SIMHW_CHANNELS; c++)
+    for (int c = 0; c < SIMHW_CHANNELS; c++) {
         h.snapshot[c] = computeChannel(h, c);
+        evaluateLevel(h, c, &h.snapshot[c]);
+    }
     h.reference = computeReference(h);
+}
+
+// After a reset or a new layout: the level as it stands is the settled one.
+void restartLevels(Hw &h) {
+    for (int c = 0; c < SIMHW_CHANNELS; c++) {
+        h.level[c] = LevelTrack();
+        evaluateLevel(h, c, &h.snapshot[c]);
+        h.level[c].settledDbm = levelDbm(h.snapshot[c]);
+    }
 }
 
 std::string json(Hw &h) {
@@ -665,6 +814,15 @@ std::string json(Hw &h) {
                      s.alcEnabled ? "true" : "false");
             j += text;
         }
+        char out[24];
+        dbmText(out, levelDbm(s));
+        const ChannelChips &k = h.ch[c];
+        snprintf(text, sizeof(text),
+                 ", \"output_dbm\": %s, \"levelled\": %s, \"alc_adc\": %u, \"vco_adc\": %u, "
+                 "\"level_violations\": %llu",
+                 s.outputOn ? out : "null", s.levelled ? "true" : "false", k.alcAdc->reading() >> 2,
+                 k.vcoAdc->reading(), (unsigned long long)s.levelViolations);
+        j += text;
         if (*s.sspeType) {
             snprintf(text, sizeof(text),
                      ", \"power_extension\": {\"type\": \"%s\", \"path\": \"%s\", \"code1\": %u, "
@@ -748,11 +906,19 @@ void describeChanges(const SimChannelState &o, const SimChannelState &n, Pairs &
     if (o.blanking != n.blanking) p.add("blanking=%s", n.blanking ? "true" : "false");
     if (o.sspeDb != n.sspeDb || strcmp(o.sspePath, n.sspePath) != 0)
         p.add("power_extension=%s/%.1f", *n.sspePath ? n.sspePath : "-", n.sspeDb);
+    if (levelDbm(o) != levelDbm(n)) {
+        char out[24];
+        dbmText(out, levelDbm(n));
+        p.add("output_dbm=%s", out);
+    }
+    if (o.levelled != n.levelled) p.add("levelled=%s", n.levelled ? "true" : "false");
 }
 
 // Caller holds the lock. true while a change remains unwritten.
+// A level change still settling keeps it unwritten while hardware time runs by itself.
 bool writeStateFile(Hw &h, bool force) {
-    if (!h.stateDirty) return false;
+    bool settling = settleLevels(h) && scale().load() > 0;
+    if (!h.stateDirty) return settling;
     Clock::time_point now = Clock::now();
     if (!force && now - h.lastStateWrite < stateFileInterval) return true;
     std::string path = simFile("hardware-state.json");
@@ -766,7 +932,7 @@ bool writeStateFile(Hw &h, bool force) {
     fputs(text.c_str(), f);
     fclose(f);
     rename(tmp.c_str(), path.c_str());
-    return false;
+    return settling;
 }
 
 }  // namespace
@@ -817,6 +983,7 @@ void simhw_attach() {
     build(h, lay);
     h.attached = true;
     snapshot(h);
+    restartLevels(h);
     h.stateDirty = true;
     writeStateFile(h, true);  // a person finds the power-on state before the first update
     simhw_log("SIM attach: %d channel(s), %s reference board, %s output board(s)", lay.channels,
@@ -848,6 +1015,7 @@ void simhw_reset() {
         h.extRefPresent = true;
         h.abortGeneration++;
         snapshot(h);
+        restartLevels(h);
         h.stateDirty = true;
     }
     h.changed.notify_all();
@@ -865,6 +1033,7 @@ void simhw_configure(int channels, bool uln, const char *sspe) {
     build(h, lay);
     h.attached = true;
     snapshot(h);
+    restartLevels(h);
     h.stateDirty = true;
 }
 
@@ -936,11 +1105,15 @@ void simhw_ioupdate(int channel) {
     for (auto &c : h.chips)
         if (channel < 0 || c->channel() < 0 || c->channel() == channel) c->ioupdate();
     h.ioupdates++;
+    double nowS = hardwareNow(h);
+    for (int c = 0; c < h.layout.channels; c++)
+        settleLevel(h, c, nowS);
     SimChannelState before[SIMHW_CHANNELS];
     memcpy(before, h.snapshot, sizeof(before));
     snapshot(h);
     // What took effect, one line per channel whose output changed.
     for (int c = 0; c < h.layout.channels; c++) {
+        if (levelDbm(before[c]) != levelDbm(h.snapshot[c])) levelMoved(h, c, nowS);
         if (channel >= 0 && channel != c) continue;
         char changes[400];
         Pairs p(changes, sizeof(changes));
@@ -962,6 +1135,108 @@ void simhw_setBlanking(int channel, bool on) {
 
 uint64_t simhw_ioupdateCount() {
     return hw().ioupdates;
+}
+
+bool SimLayout::operator==(const SimLayout &o) const {
+    return channels == o.channels && uln == o.uln && memcmp(sspe, o.sspe, sizeof(sspe)) == 0 &&
+           memcmp(board40g, o.board40g, sizeof(board40g)) == 0 &&
+           memcmp(vcoLoop, o.vcoLoop, sizeof(vcoLoop)) == 0 &&
+           memcmp(generic, o.generic, sizeof(generic)) == 0;
+}
+
+SimLayout simhw_readLayout() {
+    return readLayout();
+}
+
+SimLevelBoard simhw_levelBoard(const SimLayout &lay, int channel) {
+    return lay.board40g[channel]  ? SimLevelBoard::Orbx40G
+           : lay.generic[channel] ? SimLevelBoard::Generic
+                                  : SimLevelBoard::Orbx20G;
+}
+
+void simhw_levelLatch(const SimChip *chip) {
+    Hw &h = hw();
+    int c = chip->channel();
+    if (c < 0 || c >= h.layout.channels) return;
+    ChannelChips &k = h.ch[c];
+    LevelTrack &t = h.level[c];
+    SimChannelState &st = h.snapshot[c];
+    if (chip == k.attA || chip == k.attB || chip == k.attLoop || chip == k.alcDac) {
+        double nowS = hardwareNow(h);
+        settleLevel(h, c, nowS);
+        st.attenuationADb = k.attA->attenuationDb();
+        st.attenuationBDb = k.attB->attenuationDb();
+        st.attenuationLoopDb = k.attLoop->attenuationDb();
+        st.alcDac = k.alcDac->dac(0);
+        evaluateLevel(h, c, &st);
+        if (chip == k.alcDac)
+            recordLatch(h, c, "alc_dac", st.alcDac);
+        else
+            recordLatch(h, c,
+                        chip == k.attA   ? "att_a"
+                        : chip == k.attB ? "att_b"
+                                         : "att_loop",
+                        static_cast<const SimStepAttenuator *>(chip)->attenuationDb());
+        levelMoved(h, c, nowS);
+        h.stateDirty = true;
+        return;
+    }
+    if (chip != k.sri && chip != k.sspe) return;
+    // The register's stages act with the next update; a latch that changes them is recorded.
+    int gain = h.layout.board40g[c] || h.layout.generic[c]
+                   ? 0
+                   : (int)k.sri->field(ORBX20G_OUT_BIT_GAIN_LOW, ORBX20G_OUT_GAIN_BITS);
+    int alc = alcBits(h, c);
+    double moduleDb = computeChannel(h, c).sspeDb;
+    bool changed = gain != t.gainStage || alc != t.alcBits || moduleDb != t.moduleDb;
+    if (!changed) return;
+    double nowS = hardwareNow(h);
+    settleLevel(h, c, nowS);
+    if (gain != t.gainStage) recordLatch(h, c, "gain_stage", gain);
+    if (alc != t.alcBits) recordLatch(h, c, "alc", alc);
+    if (moduleDb != t.moduleDb) recordLatch(h, c, "power_extension", moduleDb);
+    t.gainStage = gain;
+    t.alcBits = alc;
+    t.moduleDb = moduleDb;
+    levelMoved(h, c, nowS);
+}
+
+uint32_t simhw_levelReading(int channel, bool controller) {
+    if (channel < 0 || channel >= SIMHW_CHANNELS) return 0;
+    const SimChannelState &s = hw().snapshot[channel];
+    return controller ? s.controllerCode : s.vcoCode;
+}
+
+std::vector<SimLevelLatch> simhw_levelTrace(int channel) {
+    if (channel < 0 || channel >= SIMHW_CHANNELS) return {};
+    const std::deque<SimLevelLatch> &t = hw().level[channel].trace;
+    return std::vector<SimLevelLatch>(t.begin(), t.end());
+}
+
+void simhw_clearLevelTrace() {
+    for (LevelTrack &t : hw().level)
+        t.trace.clear();
+}
+
+uint64_t simhw_levelViolations(int channel) {
+    Hw &h = hw();
+    settleLevels(h);
+    uint64_t n = 0;
+    for (int c = 0; c < SIMHW_CHANNELS; c++)
+        if (channel < 0 || channel == c) n += h.level[c].violations;
+    return n;
+}
+
+bool simhw_stimulus(const char *name, double *value) {
+    const char *r = rootText();
+    if (!*r) return false;
+    char path[PATH_MAX];
+    snprintf(path, sizeof(path), "%s/sim/%s", r, name);
+    FILE *f = fopen(path, "r");
+    if (!f) return false;
+    bool ok = fscanf(f, "%lf", value) == 1;
+    fclose(f);
+    return ok;
 }
 
 void simhw_violation(const char *format, ...) {
@@ -1044,6 +1319,7 @@ void simhw_setTimeScale(double s) {
 bool simhw_waitHardware(std::unique_lock<std::mutex> &lk, double seconds, uint64_t generation) {
     Hw &h = hw();
     double s = scale().load();
+    if (s == 0 && seconds > 0) h.hardwareS += seconds;
     if (s > 0 && seconds > 0) {
         auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                            std::chrono::duration<double>(seconds * s));

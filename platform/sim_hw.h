@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "device/krfreq.h"
+#include "platform/sim_level.h"
 
 class SimChip;
 class SimAd9910;
@@ -61,6 +62,45 @@ struct SimChannelState {
     bool alcEnabled;      // 40 GHz and generic boards: level loop closed
     // Generic board: the DDS fields describe its AD9912, path is "direct" or "pll".
     bool generic;
+    bool alcHold;  // level loop integrator held
+    double vcoHz;  // the VCO in use, 0 on the direct path
+    // The level model (sim_level.h): the output power while RF is out, whether the loop holds
+    // it, the 16-bit controller and 14-bit VCO tuning readings, the overshoots flagged.
+    bool outputOn;
+    double outputDbm;
+    bool levelled;
+    uint32_t controllerCode, vcoCode;
+    uint64_t levelViolations;
+};
+
+// A latch of a stage that sets the output level: the attenuators and the ALC DAC's channel A
+// take effect at their latch, the shift registers' gain-stage, level-loop and power-extension
+// bits with the next I/O update. stage: "att_a", "att_b", "att_loop", "alc_dac", "gain_stage",
+// "alc" (enable 1, hold 2, sample 4, mute 8) or "power_extension" (dB).
+struct SimLevelLatch {
+    int channel;  // 0-based
+    const char *stage;
+    double value;
+    uint64_t ioupdate;  // I/O updates so far
+};
+// Latches kept per channel; older ones are dropped.
+constexpr size_t SIMHW_LEVEL_TRACE_MAX = 4096;
+// A level change ends when no level latch or I/O update came for this long (hardware time);
+// the output during it may not exceed both the level before and after by more than the limit.
+constexpr double SIMHW_LEVEL_SETTLE_S = 0.020;
+constexpr double SIMHW_LEVEL_OVERSHOOT_DB = 0.5;
+
+// What the serial number of the simulation root says about the hardware.
+struct SimLayout {
+    int channels = 1;
+    bool uln = false;
+    char sspe[SIMHW_CHANNELS] = {};      // '1' 12G at output, '2' 40G at output, '3' 40G on board
+    bool board40g[SIMHW_CHANNELS] = {};  // the 40 GHz output board instead of the 20 GHz one
+    // 20 GHz boards from revision 1B on lock the VCO (not the output) and divide it by N1.
+    bool vcoLoop[SIMHW_CHANNELS] = {};
+    // The generic output board of the older generation (AD9912 as the PLL reference).
+    bool generic[SIMHW_CHANNELS] = {};
+    bool operator==(const SimLayout &o) const;
 };
 
 struct SimReferenceState {
@@ -79,6 +119,9 @@ std::mutex &simhw_lock();
 // Signalled on every change that a waiting player or FPGA thread may care about.
 std::condition_variable &simhw_changed();
 
+// The layout of the root's serial number (a single 20 GHz channel when there is none).
+SimLayout simhw_readLayout();
+SimLevelBoard simhw_levelBoard(const SimLayout &lay, int channel);
 // Attaches the simulation (first device open): reads the layout, places the chips.
 void simhw_attach();
 // Back to power-on state: chips, state, violations, queues (tests).
@@ -104,6 +147,17 @@ void simhw_boardRegisterChanged();
 // source), as " name=value" pairs for the log; empty when the simulation does not decode it.
 class SimShiftRegister;
 void simhw_describeShiftRegister(const SimShiftRegister *s, char *out, size_t size);
+// A level stage's chip latched a value (attenuator word, DAC load, shift-register frame).
+// Caller holds simhw_lock.
+void simhw_levelLatch(const SimChip *chip);
+// A level converter's model reading: the controller (16 bits) or the VCO tuning voltage.
+uint32_t simhw_levelReading(int channel, bool controller);
+std::vector<SimLevelLatch> simhw_levelTrace(int channel);
+void simhw_clearLevelTrace();
+// Level changes that overshot, per channel (-1: all); a change that has settled by now counts.
+uint64_t simhw_levelViolations(int channel);
+// A number in the stimulus file $KORVANE_ROOT/sim/<name>; false when there is none.
+bool simhw_stimulus(const char *name, double *value);
 // I/O update: channel -1 updates every chip.
 void simhw_ioupdate(int channel);
 void simhw_setBlanking(int channel, bool on);  // channel -1: all

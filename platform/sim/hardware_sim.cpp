@@ -131,6 +131,21 @@ uint64_t sim_hw_fpgaCommands() {
     return simfpga_commandsExecuted();
 }
 
+std::vector<SimLevelLatch> sim_hw_levelTrace(int channel) {
+    Guard g(simhw_lock());
+    return simhw_levelTrace(channel);
+}
+
+void sim_hw_clearLevelTrace() {
+    Guard g(simhw_lock());
+    simhw_clearLevelTrace();
+}
+
+uint64_t sim_hw_levelViolations(int channel) {
+    Guard g(simhw_lock());
+    return simhw_levelViolations(channel);
+}
+
 std::vector<std::string> sim_hw_violations() {
     return simhw_violations();
 }

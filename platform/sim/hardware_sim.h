@@ -47,6 +47,12 @@ uint64_t sim_hw_fpgaPasses(int channel);
 int sim_hw_fpgaOutputValid(int channel);
 uint64_t sim_hw_fpgaCommands();
 
+// The level stages' latches of a channel in order (bounded, see SIMHW_LEVEL_TRACE_MAX), and
+// the level changes whose output overshot (channel -1: all channels).
+std::vector<SimLevelLatch> sim_hw_levelTrace(int channel);
+void sim_hw_clearLevelTrace();
+uint64_t sim_hw_levelViolations(int channel = -1);
+
 // Protocol violations found by the emulators, and the newest hardware log lines.
 std::vector<std::string> sim_hw_violations();
 void sim_hw_clearViolations();

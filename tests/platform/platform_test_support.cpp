@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "core/krpath.h"
+#include "hw/orbx20g_out_registers.h"
 #include "kr_generic_io.h"
 #include "rtdev.h"
 #include "rtnative.h"
@@ -18,6 +19,19 @@ std::vector<uint8_t> simtest_writeFrame(uint16_t instruction, uint64_t value, in
     for (int i = bytes - 1; i >= 0; i--)
         f.push_back((uint8_t)(value >> (8 * i)));
     return f;
+}
+
+std::vector<uint8_t> simtest_band1Image(uint8_t r, uint8_t n2, uint8_t n1) {
+    std::vector<uint8_t> image(ORBX20G_OUT_SRI_BYTES, 0);
+    auto set = [&](int b) { image[b / 8] |= (uint8_t)(1 << (b % 8)); };
+    for (int b : ORBX20G_OUT_PATH_BAND1_BITS)
+        set(b);
+    set(22);
+    set(ORBX20G_OUT_BIT_RF_ENABLE);
+    image[ORBX20G_OUT_BIT_R / 8] = r;
+    image[ORBX20G_OUT_BIT_N2 / 8] = n2;
+    image[ORBX20G_OUT_BIT_N1 / 8] = n1;
+    return image;
 }
 
 std::vector<uint8_t> simtest_frame(SimChip &chip, const std::vector<uint8_t> &bytes) {

@@ -18,6 +18,10 @@
 // addressed byte down.
 std::vector<uint8_t> simtest_writeFrame(uint16_t instruction, uint64_t value, int bytes);
 
+// The 20 GHz board's register image on band 1 with the 4 GHz filter bank entry and RF on,
+// dividers R, N2 and N1.
+std::vector<uint8_t> simtest_band1Image(uint8_t r, uint8_t n2, uint8_t n1);
+
 // Clocks one frame into the chip under chip select; returns what the chip drove back.
 std::vector<uint8_t> simtest_frame(SimChip &chip, const std::vector<uint8_t> &bytes);
 

@@ -164,15 +164,7 @@ TEST_F(SimHwTest, BandPathAndDividersGiveTheExactSynthesizedFrequency) {
     EXPECT_FALSE(before.frequencyValid);
     EXPECT_STREQ(before.rf, "off");
     // Band 1 with the 4 GHz filter bank entry, R = 2, N2 = 7, N1 = 1, RF on.
-    std::vector<uint8_t> image(ORBX20G_OUT_SRI_BYTES, 0);
-    auto set = [&](int b) { image[b / 8] |= (uint8_t)(1 << (b % 8)); };
-    for (int b : ORBX20G_OUT_PATH_BAND1_BITS)
-        set(b);
-    set(22);
-    set(ORBX20G_OUT_BIT_RF_ENABLE);
-    image[ORBX20G_OUT_BIT_R / 8] = 2;
-    image[ORBX20G_OUT_BIT_N2 / 8] = 7;
-    image[ORBX20G_OUT_BIT_N1 / 8] = 1;
+    std::vector<uint8_t> image = simtest_band1Image(2, 7, 1);
     Block b;
     b.record(sri, 0, image);
     b.spi(dds, ddsWord(AD9910_REG_CFR3, AD9910_CFR3_INITIAL, 4), 5);
@@ -338,7 +330,7 @@ TEST_F(SimHwTest, LogMovesAsideOnceAtItsLimit) {
     std::ofstream(full + "/sim/hardware.log") << std::string(SIMHW_LOG_FILE_BYTES - 10, '.');
     krpath_setRoot(full.c_str());
     Block b;
-    b.record(board_outSlave(0, BOARD_OUT_ATT_A), 0, {0x3E});
+    b.record(board_outSlave(0, BOARD_OUT_LOOP_POT), 0, {0x3E, 0x00});
     KrGioBuffer buf = {b.bytes.data(), (uint32_t)b.bytes.size()};
     ASSERT_EQ(rt_dev_ioctl(fd, KRSPI_IOC_WRITE_ASYNC, &buf), 0);
     ASSERT_EQ(rt_dev_ioctl(fd, KRSPI_IOC_WRITE_ASYNC, &buf), 0);
@@ -347,12 +339,11 @@ TEST_F(SimHwTest, LogMovesAsideOnceAtItsLimit) {
     std::stringstream oldText;
     oldText << old.rdbuf();
     EXPECT_EQ(oldText.str().find("dropped"), std::string::npos);
-    EXPECT_NE(oldText.str().find("ch1 HMC624 ATTENUATION = 1 attenuation_db=0.5\n"),
-              std::string::npos);
+    EXPECT_NE(oldText.str().find("ch1 AD8402 RDAC1 = 62\n"), std::string::npos);
     std::ifstream now(full + "/sim/hardware.log");
     std::string line;
     ASSERT_TRUE(std::getline(now, line));
-    EXPECT_NE(line.find("ch1 HMC624 ATTENUATION = 1"), std::string::npos) << line;
+    EXPECT_NE(line.find("ch1 AD8402 RDAC1 = 62"), std::string::npos) << line;
     EXPECT_FALSE(std::getline(now, line));
 }
 
