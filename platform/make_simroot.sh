@@ -1,10 +1,15 @@
 #!/bin/sh
 # Prepares a simulation root for the firmware: the directory tree, a serial number (the
 # hardware configuration), the interface stanzas, the storage scripts, harmless stand-ins for
-# the system tools the firmware runs and links to the safe host tools its shell commands use.
+# the system tools the firmware runs, links to the safe host tools its shell commands use and
+# each channel's factory calibration table (written by kr_make_calibration from the simulated
+# hardware's level model).
 # Safe to run again: stand-ins are refreshed; configuration files are only created, except
 # that a serial number or configuration named on the command line replaces the stored one
-# and a port given with --port is written.
+# (and a changed serial number the calibration tables) and a port given with --port is written.
+#
+# The calibration tool is KR_MAKE_CALIBRATION, else kr_make_calibration in KR_BUILD_DIR, beside
+# KR_FW_BINARY or in this repository's build/.
 #
 # usage: make_simroot.sh ROOT [SERIAL | --config NAME] [--port PORT]
 #        make_simroot.sh --list
@@ -13,7 +18,8 @@ set -eu
 # Ready configurations: name, serial number, description.
 CONFIGS='1ch-20g 1C0-000B10000-0001 single-channel 20 GHz standard instrument (default)
 4ch-fs-gpib 1C0-0B0B40010-0002 4-channel 20 GHz with the FS controller and GPIB
-1ch-40g 1E0-000L10000-0003 single-channel 40 GHz instrument'
+1ch-40g 1E0-000L10000-0003 single-channel 40 GHz instrument
+1ch-20g-pe 1C0-000B10200-0004 single-channel 20 GHz with a step attenuator module at the output'
 
 usage() {
     echo "usage: $0 ROOT [SERIAL | --config NAME] [--port PORT]" >&2
@@ -72,8 +78,12 @@ for d in korvane/dev/conf korvane/cust/list korvane/cust/flatness korvane/temp m
 done
 touch "$LOG"
 
-# Configuration the system image supplies; never overwritten unless asked for.
+# Configuration the system image supplies; never overwritten unless asked for. Another
+# instrument's calibration tables do not fit this one.
 if [ -n "$SERIAL" ]; then
+    if [ "$(cat "$ROOT/korvane/dev/sn" 2>/dev/null)" != "$SERIAL" ]; then
+        rm -f "$ROOT"/korvane/dev/calibration*.csv
+    fi
     printf '%s' "$SERIAL" > "$ROOT/korvane/dev/sn"
     rm -f "$ROOT/korvane/dev/sn_all"
 elif [ ! -e "$ROOT/korvane/dev/sn" ]; then
@@ -158,4 +168,22 @@ for t in echo cat rm cp mv mkdir rmdir du df sed grep awk sleep tar sync chmod t
         ln -sfn "$p" "$ROOT/usr/bin/$t"
     fi
 done
+
+# Factory calibration tables for the tables missing (a user's own are kept).
+repo=$(cd "$(dirname "$0")/.." && pwd -P)
+tool=${KR_MAKE_CALIBRATION:-}
+if [ -z "$tool" ]; then
+    for d in ${KR_BUILD_DIR:-} ${KR_FW_BINARY:+"$(dirname "$KR_FW_BINARY")"} "$repo/build"; do
+        if [ -x "$d/kr_make_calibration" ]; then
+            tool=$d/kr_make_calibration
+            break
+        fi
+    done
+fi
+if [ -n "$tool" ] && [ -x "$tool" ]; then
+    "$tool" "$ROOT" >/dev/null
+else
+    echo "make_simroot.sh: kr_make_calibration not found (build it or set KR_MAKE_CALIBRATION):" \
+        "no calibration tables written" >&2
+fi
 exit 0
