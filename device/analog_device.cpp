@@ -419,7 +419,7 @@ int analog_setFrequency(Device *device, const KrFreq *f) {
     // Step 4: the board computes and queues its settings.
     if (BOARD_ORBXXXG_OUT_ISREG(setFrequencySync)) BOARD_ORBXXXG_OUT_setFrequencySync(b, f);
     bool digital = digitalLevelling(device);
-    if (digital) analog_setPowerDecrease(device);
+    if (digital) analog_setPowerDecrease(device, &ch->power);
 
     double settling = boardTime(BOARD_ORBXXXG_OUT_getPathSettlingTime,
                                 BOARD_ORBXXXG_OUT_ISREG(getPathSettlingTime), b);
@@ -445,7 +445,7 @@ int analog_setFrequency(Device *device, const KrFreq *f) {
 
     bool reduce = blank == BLANK_REDUCE || blank == BLANK_REDUCE_HOLD;
     if (!digital) {
-        analog_setPowerDecrease(device);
+        analog_setPowerDecrease(device, &ch->power);
         if (BOARD_ORBXXXG_OUT_ISREG(SRI_applyPreset)) BOARD_ORBXXXG_OUT_SRI_applyPreset(b);
         if (blank != BLANK_PRE) {
             krgio_transient();
@@ -473,7 +473,7 @@ int analog_setFrequency(Device *device, const KrFreq *f) {
     if (blank == BLANK_REDUCE_HOLD &&
         BOARD_ORBXXXG_OUT_ISREG(disableIoupdateAlcBlanking_enableHardAlcHold))
         BOARD_ORBXXXG_OUT_disableIoupdateAlcBlanking_enableHardAlcHold(b);
-    if (!digital) analog_setPowerIncrease(device);
+    if (!digital) analog_setPowerIncrease(device, &ch->power);
 
     if (BOARD_ORBXXXG_OUT_ISREG(setFrequencyAsync)) BOARD_ORBXXXG_OUT_setFrequencyAsync(b, f);
     if (device->generation3B && device_config_usesOptionPhs(channelIndex(device)))
@@ -486,7 +486,7 @@ int analog_setFrequency(Device *device, const KrFreq *f) {
     } else {
         if (ch->rfUnmuted) {
             if (ch->alcControllerMode != 0 || !device->generation3B) pulmRelease(device);
-            analog_setPowerIncrease(device);
+            analog_setPowerIncrease(device, &ch->power);
         }
         awaitSpiIdle();
         waitUs(tuning * 1e6);
@@ -552,9 +552,11 @@ int analog_setPower(Device *device, const KrPow *p) {
         return 0;
     }
     printd("setPower(): %f, channel %d\n", (double)*p, channelIndex(device));
-    if (analog_isLowPowerModeCase(device, p)) return analog_enterLowPowerMode(device, p);
+    if (analog_isLowPowerModeCase(device, p) && !ch->lpeLeaving)
+        return ch->lowPowerMode ? analog_setLowPower(device, p)
+                                : analog_enterLowPowerMode(device, p);
     if (ch->lowPowerMode) analog_leaveLowPowerMode(device);
-    ch->power = *p;
+    KrPow requested = *p;  // p may point at the stored power
     OrbxxxgOutBoard *b = board(device);
     device->channelLocalIoupdate = 1;
     alcHoldSampleMode(device, true);
@@ -564,14 +566,14 @@ int analog_setPower(Device *device, const KrPow *p) {
         markOutputInvalid();
         if (BOARD_ORBXXXG_OUT_ISREG(blankRf)) BOARD_ORBXXXG_OUT_blankRf(b);
     }
-    analog_setPowerDecrease(device);
+    analog_setPowerDecrease(device, &requested);
     if (BOARD_ORBXXXG_OUT_ISREG(SRI_applyPreset)) BOARD_ORBXXXG_OUT_SRI_applyPreset(b);
     if (!device->outputBlanking) {
         krgio_transient();
         markOutputInvalid();
     }
     Device_ioupdateTrigger(1);
-    analog_setPowerIncrease(device);
+    analog_setPowerIncrease(device, &requested);
     if (device->outputBlanking && BOARD_ORBXXXG_OUT_ISREG(unblankRf))
         BOARD_ORBXXXG_OUT_unblankRf(b);
     double settling = boardTime(BOARD_ORBXXXG_OUT_getPathSettlingTime,
@@ -750,6 +752,7 @@ void analog_device_setDefaults(Device *device) {
         ch->stepAttATarget = ch->stepAttBTarget = 200;
         ch->peAttCurrent = 200.0f;
         ch->peAttTarget = 20.0f;
+        ch->peSelect = 1;
         ch->powerMax = 30.0f;
         ch->powerResolution = 0.01f;
         bool sspe = device_config_usesORBX_Sspe(c) != 0;

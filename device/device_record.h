@@ -10,12 +10,19 @@
 #include "device/krfreq.h"
 #include "device/krquantity.h"
 #include "hw/orbxxxg_board.h"
+#include "level/calibration.h"
 #include "scpi/scpi_status.h"
 #include "sweep/sweep.h"
 
 constexpr int DEVICE_MAX_CHANNELS = 8;
 
-struct Calibration;
+// The digital boards' levelling state, per channel.
+struct DigitalAlcRecord {
+    int32_t stepAtt, stepAttMin, stepAttMax;
+    int32_t doublerAtt;
+    uint32_t goal;  // controller reading the loop levels to
+    uint8_t calibrated;
+};
 
 // RF switching bits: while any is set, RF on and off are made with the pulse modulator.
 constexpr uint32_t DEVICE_RF_SWITCHING_AM = 1u << 1;
@@ -40,7 +47,17 @@ struct DeviceChannel {
     // Levelling stages, current and target (a value no setting uses forces the first write).
     uint32_t stepAttACurrent, stepAttATarget, stepAttBCurrent, stepAttBTarget;
     float peAttCurrent, peAttTarget;
-    uint8_t lowPowerMode;
+    uint32_t dacCurrent, dacTarget, gainStageCurrent, gainStageTarget;
+    KrPow alcAttTarget;
+    KrPow boardPower;  // what the board delivers: request, offset, flatness, extension
+    float powerOffset;
+    CalibrationCoord calCoord;
+    uint8_t peSelect;  // clear: the power extension keeps its setting
+    double alcControlValueCurrent;
+    // Low-power mode: the minimum step attenuation found and B at entry.
+    uint8_t lowPowerMode, lpeLeaving;
+    uint32_t lpeMinStepAtt, lpeStepAttB;
+    DigitalAlcRecord dalc;
     uint8_t pulmForcedOff;  // the pulse modulator holds the output off
     uint8_t ledOn;
     // Digital-board variant.

@@ -41,9 +41,8 @@ constexpr uint32_t R_FALLBACK = 16;             // 1A: R past the search
 constexpr uint64_t LOW_FALLBACK_HZ = 500 * MHZ;
 
 // The ALC DAC follows the power linearly in dB over this range until levelling comes in.
-constexpr float POWER_MIN_DBM = -40.0f;
-constexpr float POWER_MAX_DBM = 30.0f;
-constexpr uint16_t ALC_DAC_MAX = 0x3FFF;
+const OrbxxxgLevelLayout LEVEL_LAYOUT = {ORBX20G_OUT_BIT_GAIN_LOW, ORBX20G_OUT_GAIN_BITS,
+                                         ORBX20G_OUT_BIT_SSPE};
 
 // Filter rows 0 to 6 and 11 to 13 announce themselves; the band-1 bank (7 to 10) does not.
 const char *const filterMessages[ORBX20G_OUT_FILTERS] = {
@@ -210,12 +209,6 @@ int writeDdsPhase(void *context, double phase) {
     return firstError(r, krgio_ioupdate());
 }
 
-uint16_t powerToDac(KrPow p) {
-    double x = (p - POWER_MIN_DBM) / (POWER_MAX_DBM - POWER_MIN_DBM);
-    x = x < 0 ? 0 : x > 1 ? 1 : x;
-    return (uint16_t)std::lround(x * ALC_DAC_MAX);
-}
-
 // The record of an initialised board; nullptr while the storage is still zero-filled (a
 // slot called before init must not send to slave 0 or follow the missing plan).
 ORBX20G_OUT *ready(OrbxxxgOutBoard *board) {
@@ -255,11 +248,11 @@ int ORBX20G_OUT_initWithPlan(OrbxxxgOutBoard *board, const Orbx20gOutPlan *plan)
     o->band2EdgeHz = ORBX20G_OUT_BAND2_EDGE_HZ;
     o->phaseControl = 1;
     o->alcEnabled = 1;
-    o->power = POWER_MIN_DBM;
     int c = board->channel;
-    // Power-on image: RF off, every path and filter switch open, dividers 0; the first
-    // frequency selects them all.
+    // Power-on image: RF off, level loop closed, every path and filter switch open, dividers
+    // 0; the first frequency selects them all.
     uint8_t image[ORBX20G_OUT_SRI_BYTES] = {};
+    image[ORBX20G_OUT_BIT_ALC_ENABLE / 8] |= (uint8_t)(1u << (ORBX20G_OUT_BIT_ALC_ENABLE % 8));
     int r = SRI_init(&o->sri, slaveWord(c, BOARD_OUT_SRI, 2), image, ORBX20G_OUT_SRI_BYTES);
     r = firstError(r, AD9910_init(&o->dds, slaveWord(c, BOARD_OUT_DDS, 2), 0));
     KrFreq clock = hz(ORBX20G_OUT_DDS_CLOCK_HZ);
@@ -270,6 +263,8 @@ int ORBX20G_OUT_initWithPlan(OrbxxxgOutBoard *board, const Orbx20gOutPlan *plan)
     o->r1Ohm = AD8402_getResistanceWB1(&o->loopPot);
     r = firstError(r, AD5643_init(&o->alcDac, slaveWord(c, BOARD_OUT_ALC_DAC, 3)));
     r = firstError(r, TC77_init(&o->temp, slaveWord(c, BOARD_OUT_TEMP, 5)));
+    r = firstError(r, orbxxxg_level_init(board, &o->level, &o->sri, &o->alcDac, &LEVEL_LAYOUT));
+    r = firstError(r, SRI_applyPreset(&o->sri));
     r = firstError(r, krgio_ioupdate());
     if (r) printd("ORBX20G_OUT_init(): channel %d failed: %d\n", c, r);
     return r;
@@ -506,35 +501,33 @@ int ORBX20G_OUT_disableRf(OrbxxxgOutBoard *board) {
     return r;
 }
 
+namespace {
+
+// A level-loop switch: the flag and its register bit, sent at once.
+int switchBit(OrbxxxgOutBoard *board, uint8_t ORBX20G_OUT::*flag, int bit, int on) {
+    ORBX20G_OUT *o = ready(board);
+    if (!o) return KR_E_HARDWARE_MISSING;
+    int r = on ? SRI_setBit(&o->sri, bit) : SRI_clearBit(&o->sri, bit);
+    if (r == 0) o->*flag = (uint8_t)on;
+    return r;
+}
+
+}  // namespace
+
 int ORBX20G_OUT_enableAlcRfMute(OrbxxxgOutBoard *board) {
-    ORBX20G_OUT_record(board)->alcRfMute = 1;
-    return 0;
+    return switchBit(board, &ORBX20G_OUT::alcRfMute, ORBX20G_OUT_BIT_ALC_RF_MUTE, 1);
 }
 
 int ORBX20G_OUT_disableAlcRfMute(OrbxxxgOutBoard *board) {
-    ORBX20G_OUT_record(board)->alcRfMute = 0;
-    return 0;
-}
-
-int ORBX20G_OUT_setPowerSync(OrbxxxgOutBoard *board, const KrPow *power) {
-    ORBX20G_OUT *o = ready(board);
-    if (!o) return KR_E_HARDWARE_MISSING;
-    o->power = *power;
-    return AD5643_setValue(&o->alcDac, 0, powerToDac(*power));
-}
-
-int ORBX20G_OUT_setPowerAsync(OrbxxxgOutBoard *, const KrPow *) {
-    return 0;  // the set point needs nothing after the I/O update
+    return switchBit(board, &ORBX20G_OUT::alcRfMute, ORBX20G_OUT_BIT_ALC_RF_MUTE, 0);
 }
 
 int ORBX20G_OUT_enableAlc(OrbxxxgOutBoard *board) {
-    ORBX20G_OUT_record(board)->alcEnabled = 1;
-    return 0;
+    return switchBit(board, &ORBX20G_OUT::alcEnabled, ORBX20G_OUT_BIT_ALC_ENABLE, 1);
 }
 
 int ORBX20G_OUT_disableAlc(OrbxxxgOutBoard *board) {
-    ORBX20G_OUT_record(board)->alcEnabled = 0;
-    return 0;
+    return switchBit(board, &ORBX20G_OUT::alcEnabled, ORBX20G_OUT_BIT_ALC_ENABLE, 0);
 }
 
 int ORBX20G_OUT_isAlcEnabled(OrbxxxgOutBoard *board) {
@@ -542,13 +535,11 @@ int ORBX20G_OUT_isAlcEnabled(OrbxxxgOutBoard *board) {
 }
 
 int ORBX20G_OUT_enableAlcHold(OrbxxxgOutBoard *board) {
-    ORBX20G_OUT_record(board)->alcHold = 1;
-    return 0;
+    return switchBit(board, &ORBX20G_OUT::alcHold, ORBX20G_OUT_BIT_ALC_HOLD, 1);
 }
 
 int ORBX20G_OUT_disableAlcHold(OrbxxxgOutBoard *board) {
-    ORBX20G_OUT_record(board)->alcHold = 0;
-    return 0;
+    return switchBit(board, &ORBX20G_OUT::alcHold, ORBX20G_OUT_BIT_ALC_HOLD, 0);
 }
 
 int ORBX20G_OUT_isAlcHoldEnabled(OrbxxxgOutBoard *board) {
@@ -556,23 +547,16 @@ int ORBX20G_OUT_isAlcHoldEnabled(OrbxxxgOutBoard *board) {
 }
 
 int ORBX20G_OUT_enableAlcHoldSampleMode(OrbxxxgOutBoard *board) {
-    ORBX20G_OUT_record(board)->alcHoldSampleMode = 1;
-    return 0;
+    return switchBit(board, &ORBX20G_OUT::alcHoldSampleMode, ORBX20G_OUT_BIT_ALC_SAMPLE, 1);
 }
 
 int ORBX20G_OUT_disableAlcHoldSampleMode(OrbxxxgOutBoard *board) {
-    ORBX20G_OUT_record(board)->alcHoldSampleMode = 0;
-    return 0;
+    return switchBit(board, &ORBX20G_OUT::alcHoldSampleMode, ORBX20G_OUT_BIT_ALC_SAMPLE, 0);
 }
 
-// 0 levelled, 1 unlevelled (set point outside the range), 3 RF off (nothing to level).
 int ORBX20G_OUT_getAlcCondition(OrbxxxgOutBoard *board, uint32_t *condition) {
-    ORBX20G_OUT *o = ORBX20G_OUT_record(board);
-    if (!o->rfEnabled)
-        *condition = 3;
-    else
-        *condition = (o->power < POWER_MIN_DBM || o->power > POWER_MAX_DBM) ? 1 : 0;
-    return 0;
+    const ORBX20G_OUT *o = ORBX20G_OUT_record(board);
+    return ORBXXXG_LEVEL_getAlcCondition(board, o->rfEnabled, o->alcEnabled, condition);
 }
 
 int ORBX20G_OUT_getPDFrequency(OrbxxxgOutBoard *board, KrFreq *frequency) {
@@ -688,6 +672,7 @@ int ORBX20G_OUT_getFrequencyExact(OrbxxxgOutBoard *board, KrFreq *frequency) {
 }
 
 void ORBX20G_OUT_registerFunctions() {
+    orbxxxg_level_registerFunctions();
     BOARD_ORBXXXG_OUT_init = ORBX20G_OUT_init;
     BOARD_ORBXXXG_OUT_getBaseAddress = ORBX20G_OUT_getBaseAddress;
     BOARD_ORBXXXG_OUT_SRI_applyPreset = ORBX20G_OUT_SRI_applyPreset;
@@ -703,8 +688,6 @@ void ORBX20G_OUT_registerFunctions() {
     BOARD_ORBXXXG_OUT_disableRf = ORBX20G_OUT_disableRf;
     BOARD_ORBXXXG_OUT_enableAlcRfMute = ORBX20G_OUT_enableAlcRfMute;
     BOARD_ORBXXXG_OUT_disableAlcRfMute = ORBX20G_OUT_disableAlcRfMute;
-    BOARD_ORBXXXG_OUT_setPowerSync = ORBX20G_OUT_setPowerSync;
-    BOARD_ORBXXXG_OUT_setPowerAsync = ORBX20G_OUT_setPowerAsync;
     BOARD_ORBXXXG_OUT_enableAlc = ORBX20G_OUT_enableAlc;
     BOARD_ORBXXXG_OUT_disableAlc = ORBX20G_OUT_disableAlc;
     BOARD_ORBXXXG_OUT_isAlcEnabled = ORBX20G_OUT_isAlcEnabled;
@@ -717,6 +700,7 @@ void ORBX20G_OUT_registerFunctions() {
     BOARD_ORBXXXG_OUT_getPDFrequency = ORBX20G_OUT_getPDFrequency;
     BOARD_ORBXXXG_OUT_getVcoFrequency = ORBX20G_OUT_getVcoFrequency;
     BOARD_ORBXXXG_OUT_getDirectBandLimit = ORBX20G_OUT_getDirectBandLimit;
+    BOARD_ORBXXXG_OUT_getDdsDirectPathMaxFreq = ORBX20G_OUT_getDirectBandLimit;
     BOARD_ORBXXXG_OUT_powerDown = ORBX20G_OUT_powerDown;
     BOARD_ORBXXXG_OUT_getFrequencyBands = ORBX20G_OUT_getFrequencyBands;
     BOARD_ORBXXXG_OUT_getTemperature = ORBX20G_OUT_getTemperature;

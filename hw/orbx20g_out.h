@@ -16,6 +16,7 @@
 #include "hw/ad8402.h"
 #include "hw/ad9910.h"
 #include "hw/orbxxxg_board.h"
+#include "hw/orbxxxg_level.h"
 #include "hw/sri.h"
 #include "hw/tc77.h"
 
@@ -81,7 +82,7 @@ struct ORBX20G_OUT {
     uint8_t r1Deferred;    // the loop filter is set by setR1ResistanceToSetpoint only
     double r1Ohm;          // loop-filter resistance last written
     double r1SetpointOhm;  // loop-filter resistance the plan chose
-    KrPow power;
+    OrbxxxgLevel level;
 };
 
 constexpr uint32_t ORBX20G_OUT_IOUPDATE_OFFSET = 0x40;
@@ -127,8 +128,6 @@ int ORBX20G_OUT_enableRf(OrbxxxgOutBoard *board);
 int ORBX20G_OUT_disableRf(OrbxxxgOutBoard *board);
 int ORBX20G_OUT_enableAlcRfMute(OrbxxxgOutBoard *board);
 int ORBX20G_OUT_disableAlcRfMute(OrbxxxgOutBoard *board);
-int ORBX20G_OUT_setPowerSync(OrbxxxgOutBoard *board, const KrPow *power);
-int ORBX20G_OUT_setPowerAsync(OrbxxxgOutBoard *board, const KrPow *power);
 int ORBX20G_OUT_enableAlc(OrbxxxgOutBoard *board);
 int ORBX20G_OUT_disableAlc(OrbxxxgOutBoard *board);
 int ORBX20G_OUT_isAlcEnabled(OrbxxxgOutBoard *board);

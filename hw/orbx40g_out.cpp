@@ -18,8 +18,7 @@ constexpr uint32_t IOUPDATE_OFFSET = 0x40;  // the channel's I/O update register
 constexpr double LOOP_POT_RAB_OHM = 1000.0;
 constexpr KrTime PATH_SETTLING_S = 10e-6;  // path switches and harmonic filter relays
 constexpr KrTime VCO_TUNE_S = 50e-6;       // the loop re-locks after a divider change
-constexpr KrPow POWER_MIN_DBM = -40.0f;
-constexpr KrPow POWER_MAX_DBM = 30.0f;
+const OrbxxxgLevelLayout LEVEL_LAYOUT = {-1, 0, ORBX40G_OUT_BIT_SSPE};
 constexpr uint32_t DETECTOR_RAIL_MARGIN = 16;
 constexpr uint32_t DETECTOR_FULL_SCALE = 65535;
 
@@ -175,6 +174,8 @@ int ORBX40G_OUT_init(OrbxxxgOutBoard *board) {
     ORBX40G_OUT_setDividerTable(board, DEFAULT_THRESHOLDS_HZ, DEFAULT_R,
                                 (int32_t)(sizeof(DEFAULT_R) / sizeof(DEFAULT_R[0])));
     b->ready = 1;
+    r = r ? r : orbxxxg_level_init(board, &b->level, &b->sri, &b->alcDac, &LEVEL_LAYOUT);
+    r = r ? r : SRI_applyPreset(&b->sri);
     if (r) printd("ORBX40G_OUT_init(): channel %d: chip set-up failed (%d)\n", c, r);
     return r;
 }
@@ -432,27 +433,6 @@ int ORBX40G_OUT_powerDown(OrbxxxgOutBoard *board) {
     return SRI_applyPreset(&b->sri);
 }
 
-uint16_t ORBX40G_OUT_powerToAlcDac(KrPow power) {
-    if (!(power > POWER_MIN_DBM)) return 0;  // also NaN
-    if (power >= POWER_MAX_DBM) return (uint16_t)AD5643_DATA_MAX;
-    double x = (power - POWER_MIN_DBM) / (POWER_MAX_DBM - POWER_MIN_DBM) * AD5643_DATA_MAX;
-    return (uint16_t)(x + 0.5);
-}
-
-int ORBX40G_OUT_setPowerSync(OrbxxxgOutBoard *board, const KrPow *power) {
-    ORBX40G_OUT *b = ORBX40G_OUT_record(board);
-    if (!b->ready) return KR_E_HARDWARE_MISSING;
-    if (std::isnan(*power)) return KR_E_ILLEGAL_PARAMETER_VALUE;
-    b->power = *power;
-    return AD5643_setValue(&b->alcDac, 0, ORBX40G_OUT_powerToAlcDac(*power));
-}
-
-int ORBX40G_OUT_setPowerAsync(OrbxxxgOutBoard *board, const KrPow *power) {
-    (void)board;
-    (void)power;
-    return 0;  // the set point is in place before the I/O update
-}
-
 int ORBX40G_OUT_enableAlc(OrbxxxgOutBoard *board) {
     return switchBit(board, &ORBX40G_OUT::alcEnabled, ORBX40G_OUT_BIT_ALC_ENABLE, 1);
 }
@@ -519,6 +499,7 @@ int getAd9164(OrbxxxgOutBoard *board, AD9164 **dac) {
 }  // namespace
 
 void ORBX40G_OUT_registerFunctions() {
+    orbxxxg_level_registerFunctions();
     BOARD_ORBXXXG_OUT_init = ORBX40G_OUT_init;
     BOARD_ORBXXXG_OUT_getBaseAddress = ORBX40G_OUT_getBaseAddress;
     BOARD_ORBXXXG_OUT_SRI_applyPreset = ORBX40G_OUT_SRI_applyPreset;
@@ -532,8 +513,6 @@ void ORBX40G_OUT_registerFunctions() {
     BOARD_ORBXXXG_OUT_disableRf = ORBX40G_OUT_disableRf;
     BOARD_ORBXXXG_OUT_enableAlcRfMute = ORBX40G_OUT_enableAlcRfMute;
     BOARD_ORBXXXG_OUT_disableAlcRfMute = ORBX40G_OUT_disableAlcRfMute;
-    BOARD_ORBXXXG_OUT_setPowerSync = ORBX40G_OUT_setPowerSync;
-    BOARD_ORBXXXG_OUT_setPowerAsync = ORBX40G_OUT_setPowerAsync;
     BOARD_ORBXXXG_OUT_enableAlc = ORBX40G_OUT_enableAlc;
     BOARD_ORBXXXG_OUT_disableAlc = ORBX40G_OUT_disableAlc;
     BOARD_ORBXXXG_OUT_isAlcEnabled = ORBX40G_OUT_isAlcEnabled;

@@ -17,6 +17,7 @@
 #include "hw/ad9164.h"
 #include "hw/orbx40g_out_registers.h"
 #include "hw/orbxxxg_board.h"
+#include "hw/orbxxxg_level.h"
 #include "hw/sri.h"
 #include "hw/tc77.h"
 
@@ -53,7 +54,7 @@ struct ORBX40G_OUT {
 
     KrAngle phase;     // output phase as set, [0, 2 pi)
     KrAngle dacPhase;  // phase offset programmed into the NCO, radians
-    KrPow power;
+    OrbxxxgLevel level;
     uint8_t alcEnabled, alcHold, alcHoldSample, alcRfMute;
 };
 
@@ -110,10 +111,7 @@ int ORBX40G_OUT_enableAlcRfMute(OrbxxxgOutBoard *board);
 int ORBX40G_OUT_disableAlcRfMute(OrbxxxgOutBoard *board);
 int ORBX40G_OUT_powerDown(OrbxxxgOutBoard *board);
 
-// Level set point: -40 dBm to +30 dBm onto the ALC DAC's full range (monotonic, clamped).
-uint16_t ORBX40G_OUT_powerToAlcDac(KrPow power);
-int ORBX40G_OUT_setPowerSync(OrbxxxgOutBoard *board, const KrPow *power);
-int ORBX40G_OUT_setPowerAsync(OrbxxxgOutBoard *board, const KrPow *power);
+// The level loop's switches; the level stages themselves are the shared ones (orbxxxg_level.h).
 int ORBX40G_OUT_enableAlc(OrbxxxgOutBoard *board);
 int ORBX40G_OUT_disableAlc(OrbxxxgOutBoard *board);
 int ORBX40G_OUT_isAlcEnabled(OrbxxxgOutBoard *board);

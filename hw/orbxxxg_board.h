@@ -14,11 +14,14 @@
 constexpr size_t ORBXXXG_OUT_MODULE_BYTES = 8192;
 constexpr size_t ORBXXXG_REF_MODULE_BYTES = 4096;
 
+struct OrbxxxgLevel;
+
 struct OrbxxxgOutBoard {
     uint32_t revisionCode;  // board generation and revision (module choice table)
     int32_t channel;        // 0-based output channel: selects the chips' slave addresses
     uint32_t ioBase;        // the channel's I/O base address
     uint32_t ioupdateAddress;
+    OrbxxxgLevel *level;  // the module's level stages, set by its init
     alignas(16) unsigned char module[ORBXXXG_OUT_MODULE_BYTES];
 };
 

@@ -22,9 +22,7 @@ constexpr uint32_t DIVIDER_MAX = 255;         // one byte each in the register i
 constexpr KrTime PATH_SETTLING_S = 20e-6;     // path switch and filter relays
 constexpr KrTime VCO_TUNE_S = 100e-6;         // the loop re-locks after a divider change
 constexpr double PHASE_WORD_STEPS = 16384.0;  // 14-bit phase offset
-constexpr KrPow POWER_MIN_DBM = -40.0f;
-constexpr KrPow POWER_MAX_DBM = 30.0f;
-constexpr uint16_t ALC_DAC_FULL = 0x3FFF;
+const OrbxxxgLevelLayout LEVEL_LAYOUT = {-1, 0, ORBXXXG_OUT_BIT_SSPE};
 
 // The DDS output keeps clear of the low-order spurs near clock / 5, / 4, x 2/7, / 3, x 3/8
 // and stays under 40 % of the clock, where the reconstruction filter still passes.
@@ -118,13 +116,6 @@ void presetDividers(ORBXXXG_OUT *o, const OrbxxxgOutSetting &s) {
     SRI_presetField(&o->sri, ORBXXXG_OUT_BIT_R, ORBXXXG_OUT_DIVIDER_WIDTH, s.r);
 }
 
-uint16_t powerToDac(KrPow p) {
-    if (!(p > POWER_MIN_DBM)) return 0;  // also NaN
-    if (p >= POWER_MAX_DBM) return ALC_DAC_FULL;
-    return (uint16_t)std::lround((p - POWER_MIN_DBM) / (POWER_MAX_DBM - POWER_MIN_DBM) *
-                                 ALC_DAC_FULL);
-}
-
 int writeDdsPhase(ORBXXXG_OUT *o, double radians) {
     double a = orbxxxg_wrapAngle(radians);
     uint16_t word = (uint16_t)((uint32_t)(a * (PHASE_WORD_STEPS / (2 * M_PI))) & 0x3FFF);
@@ -161,7 +152,6 @@ int ORBXXXG_OUT_initWithPlan(OrbxxxgOutBoard *board, const OrbxxxgOutPlan *plan)
     o->plan = plan;
     o->filter = -1;
     o->alcEnabled = 1;
-    o->power = POWER_MIN_DBM;
     int c = board->channel;
     o->frequencyMaxHz = modelMaxHz(c);
     // Power-on image: RF off, no path, dividers 0; the first frequency selects them all.
@@ -171,6 +161,8 @@ int ORBXXXG_OUT_initWithPlan(OrbxxxgOutBoard *board, const OrbxxxgOutPlan *plan)
     r = firstError(r, AD9912_init(&o->dds, board_outSlave(c, BOARD_OUT_DDS48), &clock));
     r = firstError(r, AD5643_init(&o->alcDac, board_outSlave(c, BOARD_OUT_ALC_DAC)));
     r = firstError(r, TC77_init(&o->temperature, board_outSlave(c, BOARD_OUT_TEMP)));
+    r = firstError(r, orbxxxg_level_init(board, &o->level, &o->sri, &o->alcDac, &LEVEL_LAYOUT));
+    r = firstError(r, SRI_applyPreset(&o->sri));
     o->ready = 1;
     if (r) printd("ORBXXXG_OUT_init(): channel %d: chip set-up failed (%d)\n", c, r);
     return r;
@@ -453,20 +445,6 @@ int ORBXXXG_OUT_powerDown(OrbxxxgOutBoard *board) {
     return firstError(r, AD9912_powerDown(&o->dds));
 }
 
-int ORBXXXG_OUT_setPowerSync(OrbxxxgOutBoard *board, const KrPow *power) {
-    ORBXXXG_OUT *o = ready(board);
-    if (!o) return KR_E_HARDWARE_MISSING;
-    if (std::isnan(*power)) return KR_E_ILLEGAL_PARAMETER_VALUE;
-    o->power = *power;
-    return AD5643_setValue(&o->alcDac, 0, powerToDac(*power));
-}
-
-int ORBXXXG_OUT_setPowerAsync(OrbxxxgOutBoard *board, const KrPow *power) {
-    (void)board;
-    (void)power;
-    return 0;  // the set point is in place before the I/O update
-}
-
 int ORBXXXG_OUT_enableAlc(OrbxxxgOutBoard *board) {
     return applyBit(board, &ORBXXXG_OUT::alcEnabled, ORBXXXG_OUT_BIT_ALC_ENABLE, 1);
 }
@@ -501,11 +479,7 @@ int ORBXXXG_OUT_disableAlcHoldSampleMode(OrbxxxgOutBoard *board) {
 
 int ORBXXXG_OUT_getAlcCondition(OrbxxxgOutBoard *board, uint32_t *condition) {
     const ORBXXXG_OUT *o = ORBXXXG_OUT_record(board);
-    if (!o->rfEnabled)
-        *condition = 3;
-    else
-        *condition = (o->power < POWER_MIN_DBM || o->power > POWER_MAX_DBM) ? 1 : 0;
-    return 0;
+    return ORBXXXG_LEVEL_getAlcCondition(board, o->rfEnabled, o->alcEnabled, condition);
 }
 
 int ORBXXXG_OUT_getTemperature(OrbxxxgOutBoard *board, double *celsius) {
@@ -514,6 +488,7 @@ int ORBXXXG_OUT_getTemperature(OrbxxxgOutBoard *board, double *celsius) {
 }
 
 void ORBXXXG_OUT_registerFunctions() {
+    orbxxxg_level_registerFunctions();
     BOARD_ORBXXXG_OUT_init = ORBXXXG_OUT_init;
     BOARD_ORBXXXG_OUT_getBaseAddress = ORBXXXG_OUT_getBaseAddress;
     BOARD_ORBXXXG_OUT_SRI_applyPreset = ORBXXXG_OUT_SRI_applyPreset;
@@ -531,8 +506,6 @@ void ORBXXXG_OUT_registerFunctions() {
     BOARD_ORBXXXG_OUT_disableRf = ORBXXXG_OUT_disableRf;
     BOARD_ORBXXXG_OUT_enableAlcRfMute = ORBXXXG_OUT_enableAlcRfMute;
     BOARD_ORBXXXG_OUT_disableAlcRfMute = ORBXXXG_OUT_disableAlcRfMute;
-    BOARD_ORBXXXG_OUT_setPowerSync = ORBXXXG_OUT_setPowerSync;
-    BOARD_ORBXXXG_OUT_setPowerAsync = ORBXXXG_OUT_setPowerAsync;
     BOARD_ORBXXXG_OUT_enableAlc = ORBXXXG_OUT_enableAlc;
     BOARD_ORBXXXG_OUT_disableAlc = ORBXXXG_OUT_disableAlc;
     BOARD_ORBXXXG_OUT_isAlcEnabled = ORBXXXG_OUT_isAlcEnabled;

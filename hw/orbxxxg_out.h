@@ -15,6 +15,7 @@
 #include "hw/ad5643.h"
 #include "hw/ad9912.h"
 #include "hw/orbxxxg_board.h"
+#include "hw/orbxxxg_level.h"
 #include "hw/orbxxxg_out_registers.h"
 #include "hw/sri.h"
 #include "hw/tc77.h"
@@ -69,7 +70,7 @@ struct ORBXXXG_OUT {
     uint8_t highResolution;
     KrAngle phase;    // output phase as set, [0, 2 pi)
     double ddsPhase;  // phase programmed into the DDS, radians
-    KrPow power;
+    OrbxxxgLevel level;
     uint8_t rfEnabled, alcEnabled, alcHold, alcHoldSample, alcRfMute;
 };
 
@@ -132,8 +133,6 @@ int ORBXXXG_OUT_disableAlcRfMute(OrbxxxgOutBoard *board);
 int ORBXXXG_OUT_powerDown(OrbxxxgOutBoard *board);
 
 // Level set point: -40 dBm to +30 dBm onto the ALC DAC's range (clamped).
-int ORBXXXG_OUT_setPowerSync(OrbxxxgOutBoard *board, const KrPow *power);
-int ORBXXXG_OUT_setPowerAsync(OrbxxxgOutBoard *board, const KrPow *power);
 int ORBXXXG_OUT_enableAlc(OrbxxxgOutBoard *board);
 int ORBXXXG_OUT_disableAlc(OrbxxxgOutBoard *board);
 int ORBXXXG_OUT_isAlcEnabled(OrbxxxgOutBoard *board);

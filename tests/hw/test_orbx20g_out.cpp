@@ -457,8 +457,10 @@ TEST_F(Orbx20gOutTest, RfEnableBitAndPowerDown) {
     krgio_ioupdate();
     sim_hw_waitIdle();
     EXPECT_STREQ(sim_hw_channel(0).rf, "on");
-    KrPow p = 5.0f;
-    ASSERT_EQ(BOARD_ORBXXXG_OUT_setPowerSync(&board, &p), 0);
+    const KrFreq f = hz(6000000000);
+    ASSERT_EQ(BOARD_ORBXXXG_OUT_setPowerSync(&board, 0, 8000, 0, &f), 0);
+    krgio_ioupdate();
+    sim_hw_waitIdle();
     ASSERT_EQ(BOARD_ORBXXXG_OUT_getAlcCondition(&board, &condition), 0);
     EXPECT_EQ(condition, 0u);
     // A frequency change keeps the RF bit.
@@ -475,17 +477,29 @@ TEST_F(Orbx20gOutTest, RfEnableBitAndPowerDown) {
     EXPECT_STREQ(sim_hw_channel(0).rf, "off");
 }
 
-TEST_F(Orbx20gOutTest, AlcDacRisesWithPowerAndTemperatureIsRead) {
+TEST_F(Orbx20gOutTest, LevelStagesReachTheChipsAndTemperatureIsRead) {
     start(3);
-    uint32_t last = 0;
-    for (KrPow p : {-40.0f, -10.0f, 0.0f, 12.5f, 30.0f}) {
-        ASSERT_EQ(BOARD_ORBXXXG_OUT_setPowerSync(&board, &p), 0);
-        uint32_t dac = observe().alcDac;
-        if (p > -40.0f) {
-            EXPECT_GT(dac, last) << p;
-        }
-        last = dac;
+    tune(hz(6000000000));
+    ASSERT_EQ(BOARD_ORBXXXG_OUT_enableRf(&board), 0);
+    const KrFreq f = hz(6000000000);
+    double last = -1e9;
+    for (uint32_t dac : {2000u, 6000u, 10000u, 14000u}) {
+        ASSERT_EQ(BOARD_ORBXXXG_OUT_setPowerSync(&board, 4, dac, 2, &f), 0);
+        krgio_ioupdate();
+        sim_hw_waitIdle();
+        const SimChannelState ch = sim_hw_channel(0);
+        EXPECT_EQ(ch.alcDac, dac);
+        EXPECT_DOUBLE_EQ(ch.attenuationADb, 2.0);
+        EXPECT_DOUBLE_EQ(ch.attenuationBDb, 1.0);
+        EXPECT_TRUE(ch.levelled) << dac;
+        EXPECT_GT(ch.outputDbm, last) << dac;
+        last = ch.outputDbm;
     }
+    uint32_t adc = 0, vco = 0;
+    ASSERT_EQ(BOARD_ORBXXXG_OUT_getAlcAdc(&board, &adc), 0);
+    EXPECT_GT(adc, 0u);
+    ASSERT_EQ(BOARD_ORBXXXG_OUT_getVcoAdc(&board, &vco), 0);
+    EXPECT_EQ(vco, sim_hw_channel(0).vcoCode);
     sim_hw_setTemperature(0, 41.5);
     double celsius = 0;
     ASSERT_EQ(BOARD_ORBXXXG_OUT_getTemperature(&board, &celsius), 0);
@@ -594,6 +608,10 @@ TEST_F(Orbx20gOutTest, DigitalSetsTheLoopFilterOnlyWhenAsked) {
     EXPECT_EQ(BOARD_ORBXXXG_OUT_isDalcEnabled(&board), 1);
     uint32_t condition = 0;
     ASSERT_EQ(BOARD_ORBXXXG_OUT_enableRf(&board), 0);
+    const KrFreq f = hz(18500000000);
+    ASSERT_EQ(BOARD_ORBXXXG_OUT_setPowerSync(&board, 0, 8000, 0, &f), 0);
+    krgio_ioupdate();
+    sim_hw_waitIdle();
     ASSERT_EQ(BOARD_ORBXXXG_OUT_getDalcCondition(&board, &condition), 0);
     EXPECT_EQ(condition, 0u);
     ASSERT_EQ(BOARD_ORBXXXG_OUT_disableDalc(&board), 0);

@@ -193,8 +193,8 @@ TEST_F(Orbx40gTest, BeforeInitNoSlotReachesAChip) {
     };
     for (auto action : actions)
         EXPECT_EQ(action(&fresh), KR_E_HARDWARE_MISSING);
-    KrPow p = 0.0f;
-    EXPECT_EQ(ORBX40G_OUT_setPowerSync(&fresh, &p), KR_E_HARDWARE_MISSING);
+    const KrFreq f = {};
+    EXPECT_EQ(ORBXXXG_LEVEL_setPowerSync(&fresh, 0, 0, 0, &f), KR_E_HARDWARE_MISSING);
     double c;
     EXPECT_EQ(ORBX40G_OUT_getTemperature(&fresh, &c), KR_E_HARDWARE_MISSING);
     uint32_t condition;
@@ -450,26 +450,16 @@ TEST_F(Orbx40gTest, LevelLoopFlagsAndCondition) {
               0);
 }
 
-TEST_F(Orbx40gTest, PowerMapsMonotonicallyOntoTheAlcDac) {
-    const struct {
-        KrPow dBm;
-        uint16_t code;
-    } rows[] = {{-60.0f, 0}, {-40.0f, 0}, {-5.0f, 8192}, {30.0f, 16383}, {45.0f, 16383}};
-    for (const auto &row : rows)
-        EXPECT_EQ(ORBX40G_OUT_powerToAlcDac(row.dBm), row.code) << row.dBm;
-    EXPECT_EQ(ORBX40G_OUT_powerToAlcDac(NAN), 0);
-    uint16_t last = 0;
-    for (KrPow p = -40.0f; p <= 30.0f; p += 0.25f) {
-        uint16_t code = ORBX40G_OUT_powerToAlcDac(p);
-        EXPECT_GE(code, last) << p;
-        last = code;
-    }
-    KrPow p = 10.0f;
-    ASSERT_EQ(ORBX40G_OUT_setPowerSync(&board, &p), 0);
-    EXPECT_EQ(ORBX40G_OUT_setPowerAsync(&board, &p), 0);
+TEST_F(Orbx40gTest, PowerStagesLatchBeforeTheIoUpdate) {
+    const KrFreq f = {};
+    ASSERT_EQ(ORBXXXG_LEVEL_setPowerSync(&board, 6, 9000, 1, &f), 0);
+    ASSERT_EQ(ORBXXXG_LEVEL_setPowerAsync(&board, 9100), 0);
     krgio_ioupdate();
     sim_hw_waitIdle();
-    EXPECT_EQ(sim_hw_channel(0).alcDac, ORBX40G_OUT_powerToAlcDac(10.0f));
+    const SimChannelState ch = sim_hw_channel(0);
+    EXPECT_EQ(ch.alcDac, 9100u);
+    EXPECT_DOUBLE_EQ(ch.attenuationADb, 3.0);
+    EXPECT_DOUBLE_EQ(ch.attenuationBDb, 0.5);
 }
 
 TEST_F(Orbx40gTest, TemperatureComesFromTheBoardSensor) {
