@@ -188,9 +188,7 @@ void preparePathsAndFiles() {
     mkdir(KrPath("/korvane"), 0777);
     mkdir(KrPath("/korvane/cust"), 0777);
     mkdir(KrPath("/korvane/cust/list"), 0777);
-    char cmd[KR_PATH_MAX + 64];
-    snprintf(cmd, sizeof(cmd), "rm -f %s 2> /dev/null", KrPath("/media/ram/selftest.txt").c_str());
-    krstuffSystem(cmd);
+    // Truncating replaces the last run's report; no shell is needed for that.
     FILE *f = fopen(KrPath("/media/ram/selftest.txt"), "w");
     if (f) {
         fputs("*TST? selftest report\r\n", f);

@@ -30,6 +30,7 @@
 #include "level/analog_power.h"
 #include "modulation/krcont.h"
 #include "scpi/scpi_errorcodes.h"
+#include "selftest/selftest.h"
 
 namespace {
 
@@ -793,6 +794,7 @@ int analog_device_init(Device *device) {
     KRCONT_init();
     analog_registerDeviceFunctions();
     analog_registerCalibrationFunctions();
+    selftest_registerFunctions();
     analog_device_setDefaults(device);
 
     // The reference board.
@@ -890,6 +892,7 @@ int analog_device_init(Device *device) {
         BOARD_ORBXXXG_REF_setReferenceFrequencyPLL(device->ref, &variable);
     }
     device->referenceLocked = BOARD_ORBXXXG_REF_isReferencePhaseLocked(device->ref) == 1;
+    analog_setSelftestParam(device);
     return 0;
 }
 

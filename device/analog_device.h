@@ -70,3 +70,4 @@ int out3b_device_ioupdate();
 int out3b_device_ioupdateTrigger(int flag);
 int out3b_phaseReset(Device *device, int32_t mode);
 int out3b_periodic(Device *device, uint32_t ticks);
+void out3b_setSelftestParam(Device *device);

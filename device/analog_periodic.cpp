@@ -164,12 +164,15 @@ int analog_getTemperatures(Device *device, double *values, int32_t capacity) {
     return readTemperatures(device, values, nullptr, capacity);
 }
 
-// The names of the values analog_getTemperatures gives, in its order: "CONT,CH1,CH2".
-int analog_getTemperaturesExt(Device *device, char *text, int32_t size) {
+// The names of the values analog_getTemperatures gives, in its order: "CONT,CH1,CH2"; the
+// values (up to capacity) beside them.
+int analog_getTemperaturesExt(Device *device, char *text, int32_t size, float *values,
+                              int32_t capacity) {
     if (size <= 0) return KR_E_TOO_MUCH_DATA;
-    double values[1 + DEVICE_MAX_CHANNELS];
+    double read[1 + DEVICE_MAX_CHANNELS];
     int32_t names[1 + DEVICE_MAX_CHANNELS];
-    int n = readTemperatures(device, values, names, 1 + DEVICE_MAX_CHANNELS);
+    int n =
+        readTemperatures(device, read, names, std::min<int32_t>(capacity, 1 + DEVICE_MAX_CHANNELS));
     int used = 0;
     text[0] = 0;
     for (int i = 0; i < n; i++) {
@@ -178,8 +181,9 @@ int analog_getTemperaturesExt(Device *device, char *text, int32_t size) {
                          : snprintf(text + used, (size_t)(size - used), "%sCONT", i ? "," : "");
         if (w < 0 || w >= size - used) return KR_E_TOO_MUCH_DATA;
         used += w;
+        values[i] = (float)read[i];
     }
-    return used;
+    return n;
 }
 
 double analog_getContTemperature(Device *) {

@@ -56,6 +56,7 @@ struct AD5643;
 struct AD9164;
 struct DigitalAlc;
 struct Calibration;
+struct SelftestParam;
 
 // One entry of a measurement test set: type 0 is an offset carrying its value, 1 to 7 the
 // entry kinds.

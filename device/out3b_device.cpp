@@ -6,6 +6,7 @@
 #include "device/device.h"
 #include "device/device_board.h"
 #include "scpi/scpi_errorcodes.h"
+#include "selftest/selftest.h"
 
 namespace {
 
@@ -104,6 +105,16 @@ int out3b_phaseReset(Device *device, int32_t mode) {
                : KR_E_UNDEFINED_HEADER;
 }
 
+// The digital boards level in the firmware: the test judges the loop's deviation from its set
+// point, and the controller value is the DAC the loop drives.
+void out3b_setSelftestParam(Device *device) {
+    analog_setSelftestParam(device);
+    SelftestParam *p = selftest_getParam(device);
+    p->digitalAlc = 1;
+    p->useDacValue = 1;
+    p->checkController = 0;
+}
+
 int out3b_periodic(Device *device, uint32_t ticks) {
     return analog_periodic(device, ticks);
 }
@@ -119,6 +130,7 @@ int out3b_device_init(Device *device) {
     for (uint32_t c = 0; c < device->channelCount; c++)
         device->channels[c].dalcAvailable = BOARD_ORBXXXG_OUT_ISREG(enableDalc) ? 1 : 0;
     out3b_registerDeviceFunctions();
+    out3b_setSelftestParam(device);
     return r;
 }
 

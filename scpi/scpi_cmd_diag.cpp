@@ -95,9 +95,10 @@ int diagTemperatureAll(ScpiCall *call) {
 int diagTemperatureNames(ScpiCall *call) {
     int r;
     if (!scpi_cmd_noParameters(call, &r)) return r;
-    int n = Device_getTemperaturesExt(call->device, call->out, call->outSize);
+    float values[10];
+    int n = Device_getTemperaturesExt(call->device, call->out, call->outSize, values, 10);
     if (n < 0) return n;
-    call->outLen = n;
+    call->outLen = n ? (int)strlen(call->out) : 0;
     return 0;
 }
 

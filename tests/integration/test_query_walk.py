@@ -9,6 +9,9 @@ import unittest
 
 from krsim import Instrument, TcpClient, free_port
 
+# The self test tunes every channel across its range for seconds; test_selftest checks it.
+SLOW = {"*TST?", "TEST:FULL?", "TEST:FAST?"}
+
 # The error query's answer at the end of a response line, after the answer it follows.
 ERROR_AT_END = re.compile(rb'(^|;)(-?\d+),"[^"]*"\n$')
 
@@ -58,6 +61,8 @@ class QueryWalkTest(unittest.TestCase):
                 self.assertGreater(len(headers), 5000)
                 silent, unanswered = [], []
                 for header in headers:
+                    if header in SLOW:
+                        continue
                     client.send(("*CLS;%s;:SYST:ERR?\n" % header).encode())
                     data = response(client)
                     if data is None:
