@@ -396,7 +396,9 @@ int analog_setPowerSweep(Device *device, const KrPow *p) {
 
 int analog_isLowPowerModeCase(Device *device, const KrPow *p) {
     int c = channelIndex(device);
-    return *p < ANALOG_LPE_THRESHOLD_DBM && device_config_isOrbx40G(c) &&
+    // Below what A and B together can take from the reference the calibrated path levels.
+    const KrPow floor = ANALOG_LPE_THRESHOLD_DBM - (KrPow)LPE_STEP_ATT_MAX;
+    return *p < ANALOG_LPE_THRESHOLD_DBM && *p >= floor && device_config_isOrbx40G(c) &&
            device_config_uses_ORBX40G_OUT_NOPE_1AorNewer(c) &&
            device_config_uses_ORBX40G_OUT_NOPE_1CorOlder(c) && !device_config_usesSspeAtOut(c) &&
            !device_config_usesSspeOnOutBoard(c) && alcOn(device);
@@ -452,11 +454,14 @@ int analog_setLowPower(Device *device, const KrPow *p) {
     ch->power = *p;
     long delta = std::lround(2.0 * (ANALOG_LPE_THRESHOLD_DBM - *p));
     printd("setPower() low power %f -> stepAttDelta %d\n", (double)*p, (int)delta);
-    uint32_t a =
-        (uint32_t)std::min<long>(ch->lpeMinStepAtt + std::max(delta, 0L), (long)LPE_STEP_ATT_MAX);
+    long total = ch->lpeMinStepAtt + std::max(delta, 0L);
+    uint32_t a = (uint32_t)std::min<long>(total, (long)LPE_STEP_ATT_MAX);
+    // What A cannot take goes to B, so the requested level is reached, not A's end.
+    uint32_t b = (uint32_t)std::min<long>(ch->lpeStepAttB + (total - a), (long)LPE_STEP_ATT_MAX);
     printd("setPower() low power: stepAtt %d\n", (int)a);
     ch->stepAttACurrent = ch->stepAttATarget = a;
-    int r = writeStages(device, a, ch->dacCurrent, ch->lpeStepAttB);
+    ch->stepAttBCurrent = ch->stepAttBTarget = b;
+    int r = writeStages(device, a, ch->dacCurrent, b);
     Device_ioupdateTrigger(1);
     return r;
 }

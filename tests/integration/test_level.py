@@ -1,0 +1,89 @@
+"""The output level over a client: POW reaches the simulated output through the calibration on
+every ready configuration, and a power change never overshoots on its way."""
+
+import json
+import os
+import re
+import time
+import unittest
+
+from krsim import Instrument, TcpClient, free_port
+
+LEVEL_LINE = re.compile(r"ch1 LEVEL (\w+) = (\S+) ioupdate=(\d+) output_dbm=(\S+)")
+
+
+class LevelTest(unittest.TestCase):
+    def start(self, config):
+        inst = Instrument(config=config, port=free_port())
+        self.addCleanup(inst.close)
+        inst.wait_running()
+        client = TcpClient(inst.port, timeout=20.0)
+        self.addCleanup(client.close)
+        inst.client = client
+        return inst
+
+    def channel(self, inst, until, timeout=3.0):
+        path = os.path.join(inst.root, "sim", "hardware-state.json")
+        deadline = time.monotonic() + timeout
+        last = None
+        while time.monotonic() < deadline:
+            try:
+                with open(path) as f:
+                    last = json.load(f)["channels"][0]
+            except (OSError, ValueError):
+                last = None
+            if last is not None and until(last):
+                return last
+            time.sleep(0.03)
+        return last
+
+    def test_power_reaches_the_output_on_every_ready_configuration(self):
+        for config in ("1ch-20g", "1ch-20g-pe", "1ch-40g", "4ch-fs-gpib"):
+            with self.subTest(config=config):
+                inst = self.start(config)
+                self.assertEqual(inst.client.query("OUTP ON;*OPC?"), "1")
+                missed = []
+                for frequency in ("100MHz", "5GHz", "19GHz"):
+                    for power in (-90, -60, -30, -10, 0, 10, 20, 30):
+                        self.assertEqual(inst.client.query(
+                            "FREQ %s;:POW %d;*OPC?" % (frequency, power)), "1")
+
+                        def reached(ch):
+                            # The 40 GHz board holds its loop in low-power mode.
+                            return (abs(ch.get("output_dbm", -999) - power) <= 0.5
+                                    and (ch["levelled"] or power < -20))
+                        ch = self.channel(inst, reached)
+                        if not reached(ch):
+                            missed.append((frequency, power, ch.get("output_dbm")))
+                self.assertEqual(missed, [])
+                # Entering low-power mode from below passes the -20 dBm reference, once per
+                # entry (one per frequency here); no other change may overshoot.
+                self.assertEqual(ch["level_violations"], 3 if config == "1ch-40g" else 0)
+                self.assertEqual(inst.client.query("SYST:ERR?"), '0,"No error"')
+
+    def test_lowering_never_raises_a_stage_before_the_update_and_raising_waits_for_it(self):
+        inst = self.start("1ch-20g")
+        log = os.path.join(inst.root, "sim", "hardware.log")
+        self.assertEqual(inst.client.query("OUTP ON;:FREQ 5GHz;:POW 0;*OPC?"), "1")
+        self.channel(inst, lambda ch: abs(ch.get("output_dbm", -999)) <= 0.5)
+        for old, new in ((0, -10), (-10, 0), (0, -40), (-40, 5)):
+            start = os.path.getsize(log)
+            self.assertEqual(inst.client.query("POW %d;*OPC?" % new), "1")
+            ch = self.channel(inst, lambda ch: abs(ch.get("output_dbm", -999) - new) <= 0.5)
+            with open(log) as f:
+                f.seek(start)
+                lines = [LEVEL_LINE.search(l) for l in f]
+            latches = [m for m in lines if m]
+            self.assertTrue(latches, (old, new))
+            first = int(latches[0].group(3))
+            for m in latches:
+                out = float(m.group(4))
+                # No moment louder than both ends; lowering is never louder than before.
+                self.assertLessEqual(out, max(old, new) + 0.1, m.group(0))
+                if int(m.group(3)) == first and new > old:
+                    self.assertLessEqual(out, old + 0.1, m.group(0))
+            self.assertEqual(ch["level_violations"], 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
