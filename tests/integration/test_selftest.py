@@ -83,6 +83,12 @@ class SelftestTest(unittest.TestCase):
         self.assertEqual(inst.query("TEST:FAST?", timeout=60), "-2")
         self.assertEqual(inst.query("SYST:ERR?"), '0,"No error"')
 
+        # A report that cannot be written: no test, -1.
+        report = os.path.join(inst.root, REPORT.lstrip("/"))
+        os.remove(report)
+        os.mkdir(report)
+        self.assertEqual(inst.query("*TST?", timeout=60), "-1")
+
 
 if __name__ == "__main__":
     unittest.main()
