@@ -594,3 +594,37 @@ TEST_F(AnalogDeviceTest, VcoCalibrationWithoutTheBoardOperationIsUndefined) {
 }
 
 }  // namespace
+
+// ---- Output level ----------------------------------------------------------------------------
+
+TEST_F(AnalogDeviceTest, FirstSettingWritesEveryStageAndAmWidensTheAlcMargin) {
+    // The start values (200) match no setting: the power at start-up replaced every one.
+    for (uint32_t c = 0; c < device_->channelCount; c++) {
+        const DeviceChannel &ch = device_->channels[c];
+        EXPECT_EQ(ch.stepAttACurrent, ch.stepAttATarget) << c;
+        EXPECT_EQ(ch.stepAttBCurrent, ch.stepAttBTarget) << c;
+        EXPECT_FLOAT_EQ(ch.peAttCurrent, ch.peAttTarget) << c;
+        EXPECT_LE(ch.dacCurrent, 16383u) << c;
+    }
+    // One zone with A = 30 steps and an ALC margin of 4 everywhere.
+    Calibration *cal = device_->current->calibration;
+    ASSERT_NE(cal, nullptr);
+    Calibration_reset(cal);
+    cal->powerCount = cal->frequencyCount = 2;
+    cal->power[0] = -50.0f;
+    cal->power[1] = 0.0f;
+    cal->frequency[1] = 20000000000LL;
+    for (auto &row : cal->cell)
+        for (auto &cell : row)
+            cell = CalibrationCell{4000, 30, 0};
+    for (auto &m : cal->alcMargin)
+        m = 4;
+    ASSERT_EQ(Calibration_validate(cal), 0);
+    KrPow p = -20.0f;
+    ASSERT_EQ(Device_setPower(device_, &p), 0);
+    EXPECT_EQ(device_->current->stepAttATarget, 26u);
+    device_->current->rfSwitchingBits |= DEVICE_RF_SWITCHING_AM;
+    ASSERT_EQ(Device_setPower(device_, &p), 0);
+    EXPECT_EQ(device_->current->stepAttATarget, 18u);  // margin 12 whatever the table says
+    device_->current->rfSwitchingBits &= ~DEVICE_RF_SWITCHING_AM;
+}
