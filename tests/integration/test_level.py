@@ -66,6 +66,12 @@ class LevelTest(unittest.TestCase):
                 self.assertEqual(missed, [])
                 self.assertEqual(inst.client.query("SYST:ERR?"), '0,"No error"')
 
+    def test_diagnostic_alc_words_reach_the_chips(self):
+        inst = self.start("1ch-20g")
+        self.assertEqual(inst.client.query("OUTP ON;:DIAG:ALC:DAC 5000;:DIAG:ALC:DAC?"), "5000")
+        self.assertEqual(self.channel(inst, lambda ch: ch["alc_dac"] == 5000)["alc_dac"], 5000)
+        self.assertEqual(inst.client.query("SYST:ERR?"), '0,"No error"')
+
     def test_lowering_never_raises_a_stage_before_the_update_and_raising_waits_for_it(self):
         for config in ("1ch-20g", "4ch-fs-gpib"):
             with self.subTest(config=config):
