@@ -14,12 +14,9 @@
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <dirent.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -35,126 +32,16 @@
 #include <thread>
 #include <vector>
 
+#include "firmware_instance.h"
+
 namespace {
+
+using namespace kr_bench;
 
 constexpr int pipelinedCount = 100000;
 constexpr int roundTripIterations = 20000;
 constexpr int repetitions = 5;
 const char *const lightSetting = "STAT:QUES:ENAB 1\n";
-
-std::string sourceDir() {
-    std::string f = __FILE__;
-    return f.substr(0, f.rfind("/bench/"));
-}
-
-std::string firmwareBinary() {
-    if (const char *env = getenv("KR_FW_BINARY")) return env;
-    char self[4096];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
-    if (n <= 0) return "korvane_fw";
-    self[n] = 0;
-    std::string dir(self);
-    dir = dir.substr(0, dir.rfind('/'));
-    return dir.substr(0, dir.rfind('/')) + "/korvane_fw";
-}
-
-int freePort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof(a));
-    socklen_t len = sizeof(a);
-    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
-int connectTo(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_port = htons((uint16_t)port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof(a)) != 0) {
-        close(fd);
-        return -1;
-    }
-    int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
-    return fd;
-}
-
-// The single-client server listens again shortly after the previous client has left.
-int connectSoon(int port) {
-    for (int i = 0; i < 200; i++) {
-        int fd = connectTo(port);
-        if (fd >= 0) return fd;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return -1;
-}
-
-void writeAll(int fd, const char *data, size_t n) {
-    while (n > 0) {
-        ssize_t w = send(fd, data, n, MSG_NOSIGNAL);
-        if (w <= 0) throw std::runtime_error("connection lost while writing");
-        data += w;
-        n -= (size_t)w;
-    }
-}
-
-// Reads up to and including the next line feed.
-class LineReader {
-  public:
-    explicit LineReader(int fd) : fd_(fd) {}
-    std::string line() {
-        for (;;) {
-            const char *lf = static_cast<const char *>(memchr(buf_ + start_, '\n', end_ - start_));
-            if (lf) {
-                size_t stop = (size_t)(lf - buf_) + 1;
-                std::string out(buf_ + start_, stop - start_);
-                start_ = stop;
-                return out;
-            }
-            if (start_ > 0) {
-                memmove(buf_, buf_ + start_, end_ - start_);
-                end_ -= start_;
-                start_ = 0;
-            }
-            if (end_ == sizeof(buf_)) throw std::runtime_error("line too long");
-            ssize_t n = recv(fd_, buf_ + end_, sizeof(buf_) - end_, 0);
-            if (n <= 0) throw std::runtime_error("connection lost while reading");
-            end_ += (size_t)n;
-        }
-    }
-
-    // Reads and drops everything up to and including the first occurrence of marker (which
-    // must not straddle reads longer than the buffer).
-    void skipThrough(const char *marker) {
-        size_t m = strlen(marker);
-        for (;;) {
-            const char *found =
-                static_cast<const char *>(memmem(buf_ + start_, end_ - start_, marker, m));
-            if (found) {
-                start_ = (size_t)(found - buf_) + m;
-                return;
-            }
-            size_t keep = std::min(end_ - start_, m - 1);  // a marker cut by the read
-            memmove(buf_, buf_ + end_ - keep, keep);
-            start_ = 0;
-            end_ = keep;
-            ssize_t n = recv(fd_, buf_ + end_, sizeof(buf_) - end_, 0);
-            if (n <= 0) throw std::runtime_error("connection lost while reading");
-            end_ += (size_t)n;
-        }
-    }
-
-  private:
-    int fd_;
-    char buf_[65536];
-    size_t start_ = 0, end_ = 0;
-};
 
 // The floor: a trivial line-echo server. It sleeps in recv() until bytes arrive and sends the
 // complete lines back, all of one read in one write. Two variants, in the same run, show what
@@ -230,76 +117,32 @@ class EchoServer {
     std::thread thread_;
 };
 
-// The firmware in a temporary simulation root on a free port.
-class Firmware {
-  public:
-    Firmware() {
-        char tmpl[] = "/tmp/bench_lan.XXXXXX";
-        root_ = mkdtemp(tmpl);
-        port = freePort();
-        std::string cmd = "sh '" + sourceDir() + "/platform/make_simroot.sh' '" + root_ +
-                          "' --port " + std::to_string(port) + " >/dev/null";
-        if (system(cmd.c_str()) != 0) throw std::runtime_error("make_simroot.sh failed");
-        std::string binary = firmwareBinary();
-        std::string log = root_ + "/firmware.log";
-        pid = fork();
-        if (pid == 0) {
-            setenv("KORVANE_ROOT", root_.c_str(), 1);
-            int null = open("/dev/null", O_RDWR);
-            int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(null, 0);
-            dup2(out, 1);
-            dup2(out, 2);
-            execl(binary.c_str(), binary.c_str(), (char *)nullptr);
-            _exit(127);
-        }
-        // No probing connection: the single-client server would take it for its client.
-        for (int i = 0; i < 1000; i++) {
-            std::ifstream in(log);
-            std::string text((std::istreambuf_iterator<char>(in)),
-                             std::istreambuf_iterator<char>());
-            if (text.find("Device is running!") != std::string::npos) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        throw std::runtime_error("firmware did not start listening: " + binary);
+// Time on a CPU of all the firmware's threads in seconds, to the nanosecond (the tick-based
+// figures of /proc/PID/stat are too coarse for an idle process).
+double cpuSeconds(pid_t pid) {
+    std::string taskDir = "/proc/" + std::to_string(pid) + "/task";
+    double total = 0;
+    DIR *dir = opendir(taskDir.c_str());
+    if (!dir) return 0;
+    while (dirent *entry = readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
+        std::ifstream in(taskDir + "/" + entry->d_name + "/schedstat");
+        unsigned long long ns = 0;
+        if (in >> ns) total += (double)ns * 1e-9;
     }
-    ~Firmware() {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-        std::string cmd = "rm -rf '" + root_ + "'";
-        if (system(cmd.c_str()) != 0) fprintf(stderr, "could not remove %s\n", root_.c_str());
-    }
-    // Time on a CPU of all its threads in seconds, to the nanosecond (the tick-based figures
-    // of /proc/PID/stat are too coarse for an idle process).
-    double cpuSeconds() const {
-        std::string taskDir = "/proc/" + std::to_string(pid) + "/task";
-        double total = 0;
-        DIR *dir = opendir(taskDir.c_str());
-        if (!dir) return 0;
-        while (dirent *entry = readdir(dir)) {
-            if (entry->d_name[0] == '.') continue;
-            std::ifstream in(taskDir + "/" + entry->d_name + "/schedstat");
-            unsigned long long ns = 0;
-            if (in >> ns) total += (double)ns * 1e-9;
-        }
-        closedir(dir);
-        return total;
-    }
-    std::string status(const char *key) const {
-        std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-        std::string line;
-        while (std::getline(in, line))
-            if (line.rfind(key, 0) == 0) return line.substr(strlen(key));
-        return "?";
-    }
-    int port;
-    pid_t pid;
+    closedir(dir);
+    return total;
+}
 
-  private:
-    std::string root_;
-};
+std::string status(pid_t pid, const char *key) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(key, 0) == 0) return line.substr(strlen(key));
+    return "?";
+}
 
-Firmware *firmware = nullptr;
+FirmwareInstance *firmware = nullptr;
 EchoServer *echoes[3] = {};  // by EchoStyle
 
 // Rates of each repetition, by figure name.
@@ -412,9 +255,9 @@ void printRatio(const char *what, const std::string &fw, const std::string &floo
 }
 
 double idleCpuPercent(double seconds) {
-    double before = firmware->cpuSeconds();
+    double before = cpuSeconds(firmware->pid);
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    return 100.0 * (firmware->cpuSeconds() - before) / seconds;
+    return 100.0 * (cpuSeconds(firmware->pid) - before) / seconds;
 }
 
 }  // namespace
@@ -431,7 +274,7 @@ int main(int argc, char **argv) {
     argv = args.data();
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     try {
-        Firmware fw;
+        FirmwareInstance fw;
         EchoServer trivial(EchoStyle::Trivial), perLine(EchoStyle::PerLine),
             polling(EchoStyle::Polling);
         firmware = &fw;
@@ -467,7 +310,7 @@ int main(int argc, char **argv) {
             "connected (goal below 0.5 %%)\n",
             idleSeconds, alone, withClient);
         printf("Firmware resident memory: VmRSS%s, peak VmHWM%s (goal below 16 MB)\n",
-               fw.status("VmRSS:").c_str(), fw.status("VmHWM:").c_str());
+               status(fw.pid, "VmRSS:").c_str(), status(fw.pid, "VmHWM:").c_str());
     } catch (const std::exception &e) {
         fprintf(stderr, "bench_lan: %s\n", e.what());
         return 1;

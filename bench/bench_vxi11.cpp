@@ -5,17 +5,17 @@
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
+
+#include "firmware_instance.h"
 
 #if __has_include(<lxi.h>)
 #include <lxi.h>
@@ -24,102 +24,42 @@
 
 namespace {
 
-#ifndef KR_FW_BINARY_PATH
-#define KR_FW_BINARY_PATH "korvane_fw"
-#endif
-#ifndef KR_SOURCE_PATH
-#define KR_SOURCE_PATH "."
-#endif
+using namespace kr_bench;
 
 constexpr int kAnswerBytes = 46;  // the length of the identification answer
 
-// One virtual instrument for the whole run, in a temporary root.
-class Instrument {
-  public:
-    Instrument() {
-        char tmpl[] = "/tmp/krbench-XXXXXX";
-        root_ = mkdtemp(tmpl);
-        std::string cmd = std::string(KR_SOURCE_PATH) + "/tools/ensure_rpcbind.sh && " +
-                          KR_SOURCE_PATH + "/platform/make_simroot.sh '" + root_ + "' >/dev/null";
-        if (system(cmd.c_str()) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            setenv("KORVANE_ROOT", root_.c_str(), 1);
-            freopen("/dev/null", "r", stdin);
-            freopen((root_ + "/fw.log").c_str(), "w", stdout);
-            const char *bin = getenv("KR_FW_BINARY") ? getenv("KR_FW_BINARY") : KR_FW_BINARY_PATH;
-            execl(bin, bin, (char *)nullptr);
-            _exit(127);
-        }
-        for (int i = 0; i < 200 && !ready(); i++)
-            usleep(100000);
-    }
-    ~Instrument() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        std::string cmd = "rm -rf '" + root_ + "'";
-        (void)!system(cmd.c_str());
-    }
-    bool ready() { return connectTo(1024); }
-    // The raw SCPI server (port 18; 2018 when started without root). It serves one client at a
-    // time, so the connection is kept for the measurement.
-    int connectSocketServer() {
-        for (int i = 0; i < 50; i++) {
-            for (int port : {18, 2018}) {
-                int fd = tcpConnect(port);
-                if (fd >= 0) return fd;
+std::unique_ptr<FirmwareInstance> startInstrument() {
+    // Without the portmapper the raw socket is still measured.
+    std::string cmd = sourceDir() + "/tools/ensure_rpcbind.sh";
+    bool portmapper = system(cmd.c_str()) == 0;
+    if (!portmapper) fprintf(stderr, "bench_vxi11: no portmapper, VXI-11 stays off\n");
+    try {
+        auto f = std::make_unique<FirmwareInstance>();
+        // The VXI-11 core channel may come up after the socket server.
+        for (int i = 0; portmapper && i < 200; i++) {
+            int fd = connectTo(1024);
+            if (fd >= 0) {
+                close(fd);
+                break;
             }
             usleep(100000);
         }
-        return -1;
+        return f;
+    } catch (const std::exception &e) {
+        fprintf(stderr, "bench_vxi11: %s\n", e.what());
+        return nullptr;
     }
-    static bool connectTo(int port) {
-        int fd = tcpConnect(port);
-        if (fd < 0) return false;
-        close(fd);
-        return true;
-    }
-    static int tcpConnect(int port) {
-        int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a = {};
-        a.sin_family = AF_INET;
-        a.sin_port = htons((uint16_t)port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(fd, (sockaddr *)&a, sizeof(a)) < 0) {
-            close(fd);
-            return -1;
-        }
-        int one = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
-        return fd;
-    }
-
-  private:
-    std::string root_;
-    pid_t pid_ = -1;
-};
-
-Instrument &instrument() {
-    static Instrument inst;
-    return inst;
 }
 
-// Reads up to and including the line feed.
-bool readLine(int fd, char *buf, int size) {
-    int n = 0;
-    while (n < size) {
-        ssize_t r = read(fd, buf + n, (size_t)(size - n));
-        if (r <= 0) return false;
-        n += (int)r;
-        if (buf[n - 1] == '\n') return true;
-    }
-    return false;
+// One virtual instrument for the whole run; none when it cannot start (the benchmarks skip).
+FirmwareInstance *instrument() {
+    static std::unique_ptr<FirmwareInstance> inst = startInstrument();
+    return inst.get();
 }
 
 void BM_RawSocketIdn(benchmark::State &state) {
-    int fd = instrument().connectSocketServer();
+    // It serves one client at a time, so the connection is kept for the measurement.
+    int fd = instrument() ? connectSoon(instrument()->port) : -1;
     if (fd < 0) {
         state.SkipWithError("raw SCPI socket not reachable");
         return;
@@ -138,7 +78,10 @@ BENCHMARK(BM_RawSocketIdn)->UseRealTime()->MinTime(2.0);
 
 #ifdef KR_HAVE_LXI
 void BM_Vxi11Idn(benchmark::State &state) {
-    instrument();
+    if (!instrument()) {
+        state.SkipWithError("no instrument");
+        return;
+    }
     lxi_init();
     int dev = lxi_connect("127.0.0.1", 0, "inst0", 3000, VXI11);
     if (dev < 0) {
@@ -180,7 +123,7 @@ void BM_LoopbackEcho(benchmark::State &state) {
             if (write(c, out, sizeof(out)) != (ssize_t)sizeof(out)) break;
         close(c);
     });
-    int fd = Instrument::tcpConnect(ntohs(a.sin_port));
+    int fd = connectTo(ntohs(a.sin_port));
     char buf[128];
     for (auto _ : state) {
         if (write(fd, "*IDN?\n", 6) != 6 || !readLine(fd, buf, sizeof(buf))) break;
