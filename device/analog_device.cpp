@@ -28,6 +28,8 @@
 #include "hw/orbxxxg_ref.h"
 #include "hw/orbxxxg_ref_uln.h"
 #include "level/analog_power.h"
+#include "level/flatness.h"
+#include "level/level_access.h"
 #include "modulation/krcont.h"
 #include "scpi/scpi_errorcodes.h"
 #include "selftest/selftest.h"
@@ -754,6 +756,7 @@ void analog_device_setDefaults(Device *device) {
         ch->peAttCurrent = 200.0f;
         ch->peAttTarget = 20.0f;
         ch->peSelect = 1;
+        ch->alcMarginOverride = -1;
         ch->powerMax = 30.0f;
         ch->powerResolution = 0.01f;
         bool sspe = device_config_usesORBX_Sspe(c) != 0;
@@ -795,6 +798,7 @@ int analog_device_init(Device *device) {
     analog_registerDeviceFunctions();
     analog_registerCalibrationFunctions();
     selftest_registerFunctions();
+    flatness_registerDeviceFunctions();
     analog_device_setDefaults(device);
 
     // The reference board.
@@ -974,4 +978,5 @@ void analog_registerDeviceFunctions() {
     analog_registerSupervisionFunctions();
     analog_registerForwardingFunctions();
     analog_registerVcoCalibrationFunctions();
+    level_access_registerFunctions();
 }

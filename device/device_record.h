@@ -52,11 +52,14 @@ struct DeviceChannel {
     KrPow boardPower;  // what the board delivers: request, offset, flatness, extension
     float powerOffset;
     CalibrationCoord calCoord;
-    uint8_t peSelect;  // clear: the power extension keeps its setting
+    uint8_t peSelect;           // clear: the power extension keeps its setting
+    float peManual;             // what it keeps, held by hand
+    int32_t alcMarginOverride;  // service setting of the ALC margin; -1: the calibration's
     double alcControlValueCurrent;
     // Low-power mode: the minimum step attenuation found and B at entry.
     uint8_t lowPowerMode, lpeLeaving;
     uint32_t lpeMinStepAtt, lpeStepAttB;
+    uint32_t lpeGuardB;  // B's extra steps while the reference is reached from below
     DigitalAlcRecord dalc;
     uint8_t pulmForcedOff;  // the pulse modulator holds the output off
     uint8_t ledOn;

@@ -67,20 +67,12 @@ int out3b_phaseResetSlot(Device *device) {
     return out3b_phaseReset(device, 0);
 }
 
-double out3b_getAlcProcessValue(Device *device) {
-    uint32_t v = 0;
-    if (BOARD_ORBXXXG_OUT_ISREG(getAlcAdc))
-        BOARD_ORBXXXG_OUT_getAlcAdc(channel(device)->boardPtr, &v);
-    return (double)v;
-}
-
 void out3b_registerDeviceFunctions() {
     Device_setAlcControllerInternal = out3b_setAlcControllerAnalog;
     Device_isAlcControllerInternal = out3b_isAlcControllerAnalog;
     Device_setAlcControllerFpga = out3b_setAlcControllerFpga;
     Device_isAlcControllerFpga = out3b_isAlcControllerFpga;
     Device_phaseReset = out3b_phaseResetSlot;
-    Device_getAlcProcessValue = out3b_getAlcProcessValue;
     Device_periodic = out3b_periodic;
     (void)out3b_setAlcControllerFirmware;
     (void)out3b_isAlcControllerFirmware;

@@ -11,6 +11,8 @@
 #include "device/device_board.h"
 #include "hw/fs_fpga_if.h"
 #include "hw/krgio.h"
+#include "level/flatness.h"
+#include "level/level_access.h"
 #include "scpi/scpi_errorcodes.h"
 
 const uint16_t DAC_CORRECTION_LUT[DIGITAL_ALC_LUT_STEPS] = {
@@ -102,8 +104,11 @@ Calibration *calibrationOf(DeviceChannel *ch) {
     return c && c->powerCount > 0 && c->frequencyCount > 0 ? c : empty;
 }
 
-float flatnessCorrection(Device *) {
-    return 0.0f;
+// The user's flatness table at the channel's frequency, while it is enabled.
+float flatnessCorrection(Device *device) {
+    Flatness *t = DEVICE_ISREG(getFlatnessPtr) ? Device_getFlatnessPtr(device) : nullptr;
+    if (!t || !t->enabled) return 0.0f;
+    return flatness_findAndGet(t, device->current->frequency.integer);
 }
 
 // Steps 1 to 4 of the decrease step: what the board must deliver and where it lies.
@@ -126,7 +131,7 @@ void analogTargets(Device *device) {
     Calibration *cal = calibrationOf(ch);
     const CalibrationCoord *co = &ch->calCoord;
     int32_t a = Calibration_getStepAttenuationA(cal, ch->boardPower, co);
-    int32_t margin = Calibration_getAlcMargin(cal, co);
+    int32_t margin = level_access_alcMargin(device, Calibration_getAlcMargin(cal, co));
     if (amActive(ch)) {
         printd("setPowerDecrease(): for AM: reduced top ALC margin = increased bottom margin\n");
         margin = ANALOG_AM_ALC_MARGIN;
@@ -140,7 +145,8 @@ void analogTargets(Device *device) {
     ch->stepAttATarget = (uint32_t)std::max(a, 0);
     ch->dacTarget = std::min<uint32_t>(
         Calibration_getAlcSetpoint2D(cal, ch->boardPower, &ch->frequency, co), ANALOG_DAC_MAX);
-    ch->stepAttBTarget = Calibration_getStepAttenuationB(cal, co);
+    ch->stepAttBTarget = std::min<uint32_t>(
+        (uint32_t)Calibration_getStepAttenuationB(cal, co) + ch->lpeGuardB, LPE_STEP_ATT_MAX);
     uint8_t loop = Calibration_getAlcAttConfig(cal, co);
     ch->alcAttTarget = loop == CAL_NO_ALC_ATT ? 0.0f : (KrPow)loop;
     ch->gainStageTarget = Calibration_getGainstage(cal, co, 11) ? 1u : 0u;
@@ -337,10 +343,8 @@ int analog_selectPe(Device *device, KrPow *bp, KrPow *pe, CalibrationCoord *) {
         KrPow want = *bp < 0 ? (KrPow)(std::ceil(-*bp * 2.0f) * 0.5f) : 0.0f;
         *pe = std::min(want, max);
     } else if (peFitted(device)) {
-        KrPow have = 0;
-        if (!device->peOverride && BOARD_ORBXXXG_OUT_ISREG(getPEAttenuation))
-            BOARD_ORBXXXG_OUT_getPEAttenuation(board(device), &have);
-        *pe = have;
+        // What the board has, or what it is to keep when held by hand.
+        *pe = device->peOverride ? 0.0f : ch->peManual;
     } else {
         *pe = 0.0f;
     }
@@ -412,8 +416,16 @@ int analog_enterLowPowerMode(Device *device, const KrPow *p) {
     printd("setPower() low power: setting LPE reference power (%f dBm)\n",
            (double)ANALOG_LPE_REFERENCE_DBM);
     ch->lowPowerMode = 0;
+    // Coming from below, the reference would lift the output above both levels: B takes the
+    // difference until the mode's own setting replaces it.
+    KrPow above = std::max(ch->power, *p);
     KrPow ref = ANALOG_LPE_REFERENCE_DBM;
+    ch->lpeGuardB = above < ref
+                        ? (uint32_t)std::min<long>(std::lround(std::ceil(2.0f * (ref - above))),
+                                                   (long)LPE_STEP_ATT_MAX)
+                        : 0;
     Device_setPower(device, &ref);
+    ch->lpeGuardB = 0;
     if (BOARD_ORBXXXG_OUT_ISREG(enableAlcHoldSampleMode))
         BOARD_ORBXXXG_OUT_enableAlcHoldSampleMode(b);
     uint32_t tax = ch->stepAttACurrent;
@@ -443,7 +455,7 @@ int analog_enterLowPowerMode(Device *device, const KrPow *p) {
     }
     ch->stepAttACurrent = tax;
     ch->lpeMinStepAtt = tax;
-    ch->lpeStepAttB = ch->stepAttBCurrent;
+    ch->lpeStepAttB = Calibration_getStepAttenuationB(calibrationOf(ch), &ch->calCoord);
     ch->lowPowerMode = 1;
     ch->lpeLeaving = 0;
     return analog_setLowPower(device, p);

@@ -340,6 +340,25 @@ int diagListCommands(ScpiCall *call) {
     return scpi_analize_listAllCommands(scpi_rootNodes, "/media/ram/");
 }
 
+// Attenuator stage and dB, as the service word "tax=" takes them.
+int diagTax(ScpiCall *call) {
+    char *p[2];
+    int found = 0;
+    int r = _scpi_getParameters(call->params, 2, p, &found, call->partial);
+    int32_t n = 0;
+    KrPow value = 0;
+    if (r == 0) r = scpi_str2int(p[0], &n);
+    if (r == 0) r = scpi_str2kr_pow(p[1], &value, 0);
+    return r != 0 ? r : Device_setStepAttenuation(call->device, n, &value);
+}
+
+// No board of this family has the part the leaf addresses.
+int diagHardwareMissing(ScpiCall *call) {
+    int r;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    return KR_E_HARDWARE_MISSING;
+}
+
 int diagIoupdate(ScpiCall *call) {
     int r;
     if (!scpi_cmd_noParameters(call, &r)) return r;
@@ -357,15 +376,18 @@ const ScpiNode diagnosticAlcNodes[] = {
     scpi_kwLeaf("ATTenuator",
                 scpi_leafBool(&Device_isAlcAttenuatorEnabled, &Device_enableAlcAttenuator,
                               &Device_disableAlcAttenuator)),
-    scpi_kwLeaf("CONTrolvalue", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("COUPler", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("CONTrolvalue", scpi_leafDouble(&Device_getAlcControlValue, nullptr, nullptr,
+                                                &Device_setAlcControlValue)),
+    scpi_kwLeaf("COUPler", scpi_leafCustom(diagHardwareMissing, SCPI_FORM_SET)),
     scpi_kwLeaf("DAC", scpi_leafUint32(&Device_getAlcDac, nullptr, nullptr, &Device_setAlcDac)),
     scpi_kwLeaf("DAT", scpi_leafUint32(&Device_getAlcDat, nullptr, nullptr, &Device_setAlcDat)),
-    scpi_kwLeaf("MARGin", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PROCessvalue", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("MARGin", scpi_leafUint32(&Device_getAlcMargin, nullptr, &Device_getAlcMarginMax,
+                                          &Device_setAlcMargin)),
+    scpi_kwLeaf("PROCessvalue",
+                scpi_leafDouble(&Device_getAlcProcessValue, nullptr, nullptr, nullptr)),
     scpi_kwLeaf("SETPoint",
                 scpi_leafDouble(&Device_getAlcSetpoint, nullptr, nullptr, &Device_setAlcSetpoint)),
-    scpi_kwLeaf("SOFTware", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("SOFTware", scpi_leafAction(&Device_alcSoftware)),
     scpi_kwLeaf("VERSion", scpi_leafUint32(&Device_getAlcVersion, nullptr, nullptr, nullptr)),
     scpi_end(),
 };
@@ -1033,9 +1055,9 @@ const ScpiNode diagnosticPnNodes[] = {
 };
 
 const ScpiNode diagnosticPowerNodes[] = {
-    scpi_kwLeaf("MAXimum", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("MINimum", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("TRANsition", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("MAXimum", scpi_leafAction(&Device_setLevelStagesMaximum)),
+    scpi_kwLeaf("MINimum", scpi_leafAction(&Device_setLevelStagesMinimum)),
+    scpi_kwLeaf("TRANsition", scpi_leafPow(&Device_getPELimit, nullptr, nullptr, nullptr)),
     scpi_end(),
 };
 
@@ -1403,7 +1425,8 @@ const ScpiNode scpi_cmd_diagnosticNodes[] = {
     scpi_kw("SPI1", diagnosticSpi1Nodes),
     scpi_kwIndex("STATus", nullptr, nullptr, scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_kwIndex("SUPPly", nullptr, diagnosticSupplyNNodes),
-    scpi_kwLeaf("TAX", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("TAX",
+                scpi_leafCustom(diagTax, SCPI_FORM_SET, nullptr, &Device_setStepAttenuation)),
     scpi_kw("TEMPerature", diagnosticTemperatureNodes,
             scpi_leafFloat(&Device_getTemperatureMax, nullptr, nullptr, nullptr)),
     scpi_kw("TEST", diagnosticTestNodes, scpi_cmd_pending(SCPI_FORM_SET)),

@@ -911,12 +911,49 @@ const ScpiNode sourceChirpNodes[] = {
     scpi_end(),
 };
 
+const ScpiEnumValue sourCorrFlatModeValues[] = {
+    {"LOWer", &Device_setFlatnessModeLower, &Device_isFlatnessModeLower},
+    {"HIGHer", &Device_setFlatnessModeHigher, &Device_isFlatnessModeHigher},
+    {"INTerpolation", &Device_setFlatnessModeInterpolation, &Device_isFlatnessModeInterpolation},
+    {nullptr, nullptr, nullptr},
+};
+
+// PAIR <frequency>,<correction> adds a point; PAIR? <index> answers that point. Corrections
+// are relative, so a bare number is dB whatever power unit is selected.
+int sourCorrFlatPair(ScpiCall *call) {
+    char *p[2];
+    int found = 0, r;
+    KrFreq f{};
+    KrPow c = 0;
+    if (call->state == SCPI_STATE_SET) {
+        r = _scpi_getParameters(call->params, 2, p, &found, call->partial);
+        if (r == 0) r = scpi_str2kr_freq(p[0], &f);
+        if (r == 0) r = scpi_str2kr_pow(p[1], &c, SCPI_SUFFIX_BASE_UNIT);
+        return r != 0 ? r : Device_addFlatnessPoint(call->device, &f, &c);
+    }
+    int32_t index = 0;
+    r = scpi_cmd_oneParameter(call, p);
+    if (r == 0) r = scpi_str2int(p[0], &index);
+    if (r == 0) r = Device_getFlatnessPoint(call->device, index, &f, &c);
+    char freq[64], pow[64];
+    if (r == 0) r = scpi_kr_freq2str(&f, freq, sizeof(freq), nullptr);
+    if (r == 0) r = scpi_kr_pow2strf(&c, SCPI_FORMAT_DEVICE_UNITS, pow, sizeof(pow), nullptr);
+    if (r != 0) return r;
+    int n = snprintf(call->out, (size_t)call->outSize, "%s,%s", freq, pow);
+    if (n >= call->outSize) return KR_E_QUERY_ERROR;
+    call->outLen = n;
+    return 0;
+}
+
 const ScpiNode sourceCorrectionFlatnessNodes[] = {
-    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PAIR", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("POINts", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("PRESet", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwOptional("STATe", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODE", scpi_leafEnum(sourCorrFlatModeValues)),
+    scpi_kwLeaf("PAIR", scpi_leafCustom(sourCorrFlatPair, SCPI_FORM_BOTH, nullptr,
+                                        &Device_addFlatnessPoint, &Device_getFlatnessPoint)),
+    scpi_kwLeaf("POINts", scpi_leafUint32(&Device_getFlatnessPoints, nullptr, nullptr, nullptr)),
+    scpi_kwLeaf("PRESet", scpi_leafAction(&Device_flatnessPreset)),
+    scpi_kwOptional(
+        "STATe", nullptr,
+        scpi_leafBool(&Device_isFlatnessEnabled, &Device_enableFlatness, &Device_disableFlatness)),
     scpi_end(),
 };
 

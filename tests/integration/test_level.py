@@ -66,11 +66,40 @@ class LevelTest(unittest.TestCase):
                 self.assertEqual(missed, [])
                 self.assertEqual(inst.client.query("SYST:ERR?"), '0,"No error"')
 
-    def test_diagnostic_alc_words_reach_the_chips(self):
+    def test_diagnostic_and_service_words_reach_the_chips(self):
         inst = self.start("1ch-20g")
-        self.assertEqual(inst.client.query("OUTP ON;:DIAG:ALC:DAC 5000;:DIAG:ALC:DAC?"), "5000")
+        q = inst.client.query
+        self.assertEqual(q("OUTP ON;:FREQ 5GHz;:DIAG:ALC:DAC 5000;:DIAG:ALC:DAC?"), "5000")
         self.assertEqual(self.channel(inst, lambda ch: ch["alc_dac"] == 5000)["alc_dac"], 5000)
-        self.assertEqual(inst.client.query("SYST:ERR?"), '0,"No error"')
+        cases = (("DIAG:TAX 1,7.5", {"attenuation_b_db": 7.5}),
+                 ("ta=40", {"attenuation_a_db": 31.5, "attenuation_b_db": 8.5}),
+                 ("DIAG:POW:MIN", {"attenuation_a_db": 31.5, "alc_dac": 0}),
+                 ("DIAG:POW:MAX", {"attenuation_a_db": 0.0, "alc_dac": 16383}))
+        for command, stages in cases:
+            with self.subTest(command=command):
+                self.assertEqual(q(command + ";*OPC?" if ":" in command else command) or "1",
+                                 "1")
+                ch = self.channel(inst, lambda ch: all(ch[k] == v for k, v in stages.items()))
+                self.assertEqual({k: ch[k] for k in stages}, stages)
+        # The next power change starts from what the chips hold and levels again.
+        self.assertEqual(q("DIAG:ALC:MARG 0;:POW -10;*OPC?"), "1")
+        self.assertLessEqual(abs(dbm(self.channel(inst, lambda ch: abs(dbm(ch) + 10) <= 0.5))
+                                 + 10), 0.5)
+        self.assertEqual(q("SYST:ERR?"), '0,"No error"')
+        self.assertEqual(q("POW:ATT 20;:SYST:ERR?"), '-241,"Hardware missing"')
+
+    def test_power_extension_held_by_hand_keeps_the_level(self):
+        inst = self.start("1ch-20g-pe")
+        q = inst.client.query
+        self.assertEqual(q("OUTP ON;:FREQ 5GHz;:POW -30;:POW:ATT:AUTO OFF;:POW:ATT 20;*OPC?"), "1")
+        ch = self.channel(inst, lambda ch: ch["power_extension"]["attenuation_db"] == 20.0)
+        self.assertEqual(ch["power_extension"]["attenuation_db"], 20.0)
+        self.assertLessEqual(abs(dbm(ch) + 30), 0.5)
+        self.assertEqual(q("POW:ATT?;:POW:ATT:AUTO?"), "20.000000;0")
+        self.assertEqual(q("POW:ATT:AUTO ON;*OPC?"), "1")
+        ch = self.channel(inst, lambda ch: ch["power_extension"]["attenuation_db"] != 20.0)
+        self.assertLessEqual(abs(dbm(ch) + 30), 0.5)
+        self.assertEqual(q("SYST:ERR?"), '0,"No error"')
 
     def test_lowering_never_raises_a_stage_before_the_update_and_raising_waits_for_it(self):
         for config in ("1ch-20g", "4ch-fs-gpib"):
