@@ -98,14 +98,6 @@ void alcHoldSampleMode(Device *device, bool on) {
     }
 }
 
-void bufferedMode(bool on) {
-    if (!fsVariant()) return;
-    if (on)
-        FS_FPGA_IF_setBufferedMode();
-    else
-        FS_FPGA_IF_setDirectMode();
-}
-
 void awaitSpiIdle() {
     if (fsVariant()) FS_FPGA_IF_awaitSpiIdle(0);
 }
@@ -406,7 +398,7 @@ int analog_setFrequency(Device *device, const KrFreq *f) {
 
     // Step 2: hold the levelling loop and collect the register writes.
     alcHoldSampleMode(device, true);
-    bufferedMode(true);
+    analog_device_bufferedMode(true);
     BlankMode blank = BLANK_OPEN;
     if (device->outputBlanking) {
         markOutputInvalid();
@@ -509,7 +501,7 @@ int analog_setFrequency(Device *device, const KrFreq *f) {
         BOARD_ORBXXXG_OUT_disableHardAlcHold(b);
 
     markOutputValid(std::max(settling, MIN_OUTPUT_VALID_S));
-    bufferedMode(false);
+    analog_device_bufferedMode(false);
     alcHoldSampleMode(device, false);
     device->channelLocalIoupdate = 0;
 
@@ -563,7 +555,7 @@ int analog_setPower(Device *device, const KrPow *p) {
     OrbxxxgOutBoard *b = board(device);
     device->channelLocalIoupdate = 1;
     alcHoldSampleMode(device, true);
-    bufferedMode(true);
+    analog_device_bufferedMode(true);
     if (device->outputBlanking) {
         krgio_transient();
         markOutputInvalid();
@@ -582,7 +574,7 @@ int analog_setPower(Device *device, const KrPow *p) {
     double settling = boardTime(BOARD_ORBXXXG_OUT_getPathSettlingTime,
                                 BOARD_ORBXXXG_OUT_ISREG(getPathSettlingTime), b);
     markOutputValid(std::max(settling, MIN_OUTPUT_VALID_S));
-    bufferedMode(false);
+    analog_device_bufferedMode(false);
     if (!fsVariant()) waitUs(450);
     alcHoldSampleMode(device, false);
     device->channelLocalIoupdate = 0;
@@ -782,6 +774,14 @@ void analog_device_setDefaults(Device *device) {
 
 void analog_device_selectGeneration3B(int on) {
     buildGeneration3B = on != 0;
+}
+
+void analog_device_bufferedMode(bool on) {
+    if (!fsVariant()) return;
+    if (on)
+        FS_FPGA_IF_setBufferedMode();
+    else
+        FS_FPGA_IF_setDirectMode();
 }
 
 Device *analog_device_create() {

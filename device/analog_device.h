@@ -13,6 +13,8 @@
 
 Device *analog_device_create();
 int analog_device_init(Device *device);
+// Only the FS controller buffers its command stream; the standard one writes directly.
+void analog_device_bufferedMode(bool on);
 int analog_device_ioupdate();
 int analog_device_ioupdateTrigger(int flag);
 int analog_device_ioupdateChannel(Device *device);

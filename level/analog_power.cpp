@@ -7,6 +7,7 @@
 #include "config/device_config.h"
 #include "core/krstuff.h"
 #include "core/printd.h"
+#include "device/analog_device.h"
 #include "device/device.h"
 #include "device/device_board.h"
 #include "hw/fs_fpga_if.h"
@@ -275,19 +276,10 @@ void digitalTargets(Device *device) {
     ch->peAttCurrent = ch->peAttTarget;
 }
 
-// Only the FS controller buffers its command stream.
-void setBuffered(bool on) {
-    if (!device_config_usesOptionFs()) return;
-    if (on)
-        FS_FPGA_IF_setBufferedMode();
-    else
-        FS_FPGA_IF_setDirectMode();
-}
-
 int decreaseDigital(Device *device) {
     DeviceChannel *ch = device->current;
     DigitalAlcRecord *d = &ch->dalc;
-    setBuffered(true);
+    analog_device_bufferedMode(true);
     digitalTargets(device);
     int r = 0;
     if (ch->dalcAvailable && ch->alcControllerMode == 2) {
@@ -309,7 +301,7 @@ int decreaseDigital(Device *device) {
     }
     printd("setPowerDecreaseDigital(): tax %d, doubler att %d, adc goal %u\n", (int)d->stepAtt,
            (int)d->doublerAtt, (unsigned)d->goal);
-    setBuffered(false);
+    analog_device_bufferedMode(false);
     return r;
 }
 
@@ -510,7 +502,7 @@ int DIGITAL_ALC_setPower(Device *device) {
     DeviceChannel *ch = device->current;
     DigitalAlcRecord *d = &ch->dalc;
     if (!ch->rfRequested) return 0;
-    setBuffered(false);
+    analog_device_bufferedMode(false);
     if (readAdc(device) == 0 || d->stepAtt < 0) {
         writeDigital(device, ANALOG_DAC_MAX);
         return 0;

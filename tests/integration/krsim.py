@@ -1,6 +1,7 @@
 """Starts the real firmware binary in a temporary simulation root and talks to it as a
 client does. Used by the integration tests."""
 
+import json
 import os
 import select
 import shutil
@@ -128,6 +129,24 @@ class Instrument:
     def file(self, path):
         with open(os.path.join(self.root, path.lstrip("/")), "rb") as f:
             return f.read().decode("latin-1")
+
+    def hardware_state(self, until=None, timeout=10.0):
+        """The simulated hardware state (sim/hardware-state.json) once until(state) holds, or
+        the last one read when it never did (None when none could be read)."""
+        path = os.path.join(self.root, "sim", "hardware-state.json")
+        deadline = time.monotonic() + timeout
+        last = None
+        while True:
+            try:
+                with open(path) as f:
+                    last = json.load(f)
+            except (OSError, ValueError):
+                last = None
+            if last is not None and (until is None or until(last)):
+                return last
+            if time.monotonic() >= deadline:
+                return last
+            time.sleep(0.03)
 
     def stop(self, sig=signal.SIGTERM, timeout=10.0):
         if self.proc.poll() is None:

@@ -45,20 +45,11 @@ class ChannelTest(unittest.TestCase):
         return inst
 
     def state(self, inst, until=None, timeout=10.0):
-        """The simulated hardware state once until(state) holds (or the last one read)."""
-        path = os.path.join(inst.root, "sim", "hardware-state.json")
-        deadline = time.monotonic() + timeout
-        last = None
-        while time.monotonic() < deadline:
-            try:
-                with open(path) as f:
-                    last = json.load(f)
-            except (OSError, ValueError):
-                last = None
-            if last is not None and (until is None or until(last)):
-                return last
-            time.sleep(0.05)
-        self.fail("simulated state never matched; last: %s" % json.dumps(last, indent=1))
+        """The simulated hardware state once until(state) holds."""
+        last = inst.hardware_state(until, timeout)
+        if last is None or (until is not None and not until(last)):
+            self.fail("simulated state never matched; last: %s" % json.dumps(last, indent=1))
+        return last
 
     def settle(self, inst, command):
         """Sends a program message and waits until the instrument has worked it off."""

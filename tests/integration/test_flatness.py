@@ -1,9 +1,7 @@
 """The user flatness table over a client: its correction reaches the simulated output, and a
 stored table comes back by name."""
 
-import json
 import os
-import time
 import unittest
 
 from krsim import Instrument, TcpClient, free_port
@@ -21,19 +19,11 @@ class FlatnessTest(unittest.TestCase):
         return self.client.query(command, timeout=20.0)
 
     def output_dbm(self, until, timeout=3.0):
-        path = os.path.join(self.inst.root, "sim", "hardware-state.json")
-        deadline = time.monotonic() + timeout
-        value = None
-        while time.monotonic() < deadline:
-            try:
-                with open(path) as f:
-                    value = json.load(f)["channels"][0].get("output_dbm")
-            except (OSError, ValueError):
-                value = None
-            if value is not None and until(value):
-                break
-            time.sleep(0.03)
-        return value
+        def value(state):
+            return state["channels"][0].get("output_dbm")
+        state = self.inst.hardware_state(lambda s: value(s) is not None and until(value(s)),
+                                         timeout)
+        return value(state) if state else None
 
     def test_correction_reaches_the_output_and_tables_are_stored_by_name(self):
         self.assertEqual(self.query("OUTP ON;:FREQ 1.5GHz;:POW -10;*OPC?"), "1")

@@ -3,10 +3,8 @@ every ready configuration, and a power change never overshoots on its way (judge
 level trace; the simulator's overshoot monitor groups latches by hardware time, which a loaded
 host stretches)."""
 
-import json
 import os
 import re
-import time
 import unittest
 
 from krsim import Instrument, TcpClient, free_port
@@ -31,19 +29,8 @@ class LevelTest(unittest.TestCase):
         return inst
 
     def channel(self, inst, until, timeout=3.0):
-        path = os.path.join(inst.root, "sim", "hardware-state.json")
-        deadline = time.monotonic() + timeout
-        last = None
-        while time.monotonic() < deadline:
-            try:
-                with open(path) as f:
-                    last = json.load(f)["channels"][0]
-            except (OSError, ValueError):
-                last = None
-            if last is not None and until(last):
-                return last
-            time.sleep(0.03)
-        return last
+        state = inst.hardware_state(lambda s: until(s["channels"][0]), timeout)
+        return state["channels"][0] if state else None
 
     def test_power_reaches_the_output_on_every_ready_configuration(self):
         for config in ("1ch-20g", "1ch-20g-pe", "1ch-40g", "4ch-fs-gpib"):
