@@ -111,3 +111,14 @@ int krpath_joinInside(const char *absDir, const char *name, char *out, size_t si
 KrPath::KrPath(const char *absPath) {
     ok_ = krpath_resolve(absPath, buf_, sizeof(buf_)) == 0;
 }
+
+bool krpath_isPlainName(const char *name, size_t max) {
+    if (!name) return false;
+    size_t n = strnlen(name, max + 1);
+    if (n == 0 || n > max) return false;
+    for (size_t i = 0; i < n; i++) {
+        unsigned char c = (unsigned char)name[i];
+        if (c < 0x20 || c == 0x7f || c == '/' || c == '.') return false;
+    }
+    return true;
+}

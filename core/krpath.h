@@ -22,6 +22,11 @@ int krpath_resolve(const char *absPath, char *out, size_t size);
 // slashes are tolerated; a name may name a sub-directory entry ("a/b").
 int krpath_joinInside(const char *absDir, const char *name, char *out, size_t size);
 
+// A stored file's own name as clients give it: 1 to max characters, no "/" (other
+// directories), no "." (hidden files, "..", the ".tmp" replacements of stores in
+// progress), no control characters.
+bool krpath_isPlainName(const char *name, size_t max);
+
 // A resolved path in a fixed buffer: fopen(KrPath("/korvane/cust/sav0"), "r").
 class KrPath {
   public:

@@ -33,6 +33,9 @@
 #include "modulation/krcont.h"
 #include "scpi/scpi_errorcodes.h"
 #include "selftest/selftest.h"
+#include "sweep/sweep_list.h"
+#include "sweep/sweep_rt.h"
+#include "sweep/trigger.h"
 
 namespace {
 
@@ -243,6 +246,9 @@ SweepSource *analog_getSweepSourcePtr(Device *device, int32_t source) {
 }
 Sweep *analog_getSweepPtr(Device *device) {
     return &device->current->sweep;
+}
+Trigger *analog_getTriggerPtr(Device *device) {
+    return &device->current->trigger;
 }
 const char *analog_getName(Device *device) {
     return device->modelName;
@@ -799,6 +805,7 @@ int analog_device_init(Device *device) {
     analog_registerCalibrationFunctions();
     selftest_registerFunctions();
     flatness_registerDeviceFunctions();
+    SweepList_registerDeviceFunctions();
     analog_device_setDefaults(device);
 
     // The reference board.
@@ -866,6 +873,10 @@ int analog_device_init(Device *device) {
     }
 
     analog_setDefaultSourceIndex(device, 1);
+    for (uint32_t i = 0; i < device->channelCount; i++) {
+        analog_setSource(device, (int32_t)i);
+        Trigger_init(device);
+    }
     if (device_config_usesOptionPhs(0) && BOARD_ORBXXXG_REF_ISREG(initialize_phs))
         BOARD_ORBXXXG_REF_initialize_phs(device->ref,
                                          device_config_uses_ORBX20G_OUT_2BorNewer(0) ? 3u : 6u);
@@ -902,6 +913,8 @@ int analog_device_init(Device *device) {
 
 int analog_reset(Device *device) {
     analog_endVcoCalibration(device);
+    // The player must not run on records the initialisation is about to rewrite.
+    Sweep_stop(nullptr, 1);
     for (uint32_t c = 0; c < device->channelCount; c++) {
         analog_setSource(device, (int32_t)c);
         pulmForceOff(device);
@@ -942,6 +955,7 @@ void analog_registerDeviceFunctions() {
     Device_getFsChannel = analog_getFsChannel;
     Device_getSweepSourcePtr = analog_getSweepSourcePtr;
     Device_getSweepPtr = analog_getSweepPtr;
+    Device_getTriggerPtr = analog_getTriggerPtr;
     Device_sweepDefinePreset = analog_sweepDefinePreset;
     Device_sweepApplyPreset = analog_sweepApplyPreset;
     Device_setFrequency = analog_setFrequency;

@@ -13,6 +13,7 @@
 #include "level/calibration.h"
 #include "scpi/scpi_status.h"
 #include "sweep/sweep.h"
+#include "sweep/trigger.h"
 
 constexpr int DEVICE_MAX_CHANNELS = 8;
 
@@ -68,6 +69,7 @@ struct DeviceChannel {
     uint8_t dalcAvailable;
     Sweep sweep;
     SweepSource sweepSource;
+    Trigger trigger;
     Calibration *calibration;  // the channel's table, kept across resets
 };
 

@@ -80,16 +80,9 @@ int insertPoint(Flatness *t, const KrFreq *frequency, KrPow correction) {
     return 0;
 }
 
-// The resolved file of a table. Only plain names: no "/" (other directories), no "." (hidden
-// files, "..", and the ".tmp" replacements of stores in progress), no control characters.
+// The resolved file of a table; only plain names.
 int tablePath(const char *name, char *out, size_t size) {
-    if (!name) return KR_E_EXECUTION_ERROR;
-    size_t n = strnlen(name, FLATNESS_NAME_MAX + 1);
-    if (n == 0 || n > (size_t)FLATNESS_NAME_MAX) return KR_E_EXECUTION_ERROR;
-    for (size_t i = 0; i < n; i++) {
-        unsigned char c = (unsigned char)name[i];
-        if (c < 0x20 || c == 0x7f || c == '/' || c == '.') return KR_E_EXECUTION_ERROR;
-    }
+    if (!krpath_isPlainName(name, FLATNESS_NAME_MAX)) return KR_E_EXECUTION_ERROR;
     return krpath_joinInside(FLATNESS_DIR, name, out, size) == 0 ? 0 : KR_E_EXECUTION_ERROR;
 }
 

@@ -158,6 +158,12 @@ int dispatch(int request, void *arg) {
         case KRTPT_IOC_SOURCE:
             simhw_setTriggerSourceImmediate(*(uint32_t *)arg == 0);
             return 0;
+        case KRTPT_IOC_SLOPE:
+            simhw_setTriggerSlope(*(uint32_t *)arg != 0);
+            return 0;
+        case KRTPT_IOC_SLOPE_BOTH:
+            simhw_setTriggerSlopeBoth(*(uint32_t *)arg != 0);
+            return 0;
         case KRTPT_IOC_TRIGGER:
             simhw_trigger();
             return 0;

@@ -185,7 +185,7 @@ void writeReg(uint32_t r, uint64_t v) {
         case FS_REG_TRIGGER: {
             uint32_t source = (uint32_t)(v >> FS_TRIGGER_SOURCE_LOW) & 7;
             simhw_setTriggerSourceImmediate(source == 0);
-            if (v & (1u << FS_TRIGGER_NOW)) simhw_trigger();
+            if (v & (1u << FS_TRIGGER_NOW)) simhw_triggerLocked();
             v &= ~(uint64_t)((1u << FS_TRIGGER_NOW) | (1u << FS_TRIGGER_INIT_IMMEDIATE));
             break;
         }

@@ -29,9 +29,12 @@
 #include "sim_ad9910.h"
 #include "sim_ad9912.h"
 #include "sim_chip.h"
+#include "sim_clock.h"
+#include "sim_control.h"
 #include "sim_fpga.h"
 #include "sim_level.h"
 #include "sim_player.h"
+#include "sim_trace.h"
 
 // The firmware's root prefix when the path module is linked in; otherwise the environment.
 const char *krpath_root() __attribute__((weak));
@@ -93,7 +96,8 @@ struct Hw {
     uint64_t abortGeneration = 0;
     uint64_t pendingTriggers = 0;
     uint64_t triggers = 0;
-    bool triggerImmediate = true;
+    std::atomic<bool> triggerImmediate{true};
+    bool slopeRising = true, slopeBoth = false;
     bool stateDirty = false;
     Clock::time_point lastStateWrite;
     LevelTrack level[SIMHW_CHANNELS];
@@ -453,7 +457,9 @@ void decodeSspe(char type, const SimShiftRegister *s, int base, SimChannelState 
 // The board's chips other than the synthesizer: levels, loop filter, temperature, RF state.
 void computeCommon(Hw &h, int c, bool rfEnabled, bool muted, SimChannelState *st) {
     ChannelChips &k = h.ch[c];
-    st->blanking = h.blanking[c];
+    // Blanking between points: with the point timer running the output is muted only while
+    // a point changes, so what each point shows is unmuted.
+    st->blanking = h.blanking[c] && !simtrace_timerRunning();
     st->rf = !rfEnabled ? "off" : st->blanking || muted ? "muted" : "on";
     st->attenuationADb = k.attA->attenuationDb();
     st->attenuationBDb = k.attB->attenuationDb();
@@ -831,6 +837,13 @@ std::string json(Hw &h) {
             j += text;
         }
         snprintf(text, sizeof(text),
+                 ", \"sweep\": {\"timer\": %s, \"point_time_s\": %.9g, \"points_played\": "
+                 "%lld, \"tick\": %llu}",
+                 simtrace_timerRunning() ? "true" : "false", simtrace_pointPeriod() / SIMCLOCK_HZ,
+                 (long long)(simtrace_point() < 0 ? 0 : simtrace_point() + 1),
+                 (unsigned long long)simclock_ticks());
+        j += text;
+        snprintf(text, sizeof(text),
                  ", \"fs\": {\"looping\": %s, \"passes\": %llu, \"output_valid\": %d}}",
                  simfpga_isLooping(c) ? "true" : "false", (unsigned long long)simfpga_passes(c),
                  simfpga_outputValidCode(c));
@@ -914,6 +927,26 @@ void describeChanges(const SimChannelState &o, const SimChannelState &n, Pairs &
     if (o.levelled != n.levelled) p.add("levelled=%s", n.levelled ? "true" : "false");
 }
 
+void traceRow(Hw &h, int c) {
+    const SimChannelState &s = h.snapshot[c];
+    SimTraceRow row{simclock_ticks(),
+                    c,
+                    simtrace_point(),
+                    s.frequency,
+                    s.outputOn,
+                    s.outputDbm,
+                    s.attenuationADb,
+                    s.attenuationBDb,
+                    s.sspeDb,
+                    s.alcDac,
+                    s.phaseRad,
+                    s.rf,
+                    s.blanking,
+                    simtrace_dwellTicks(),
+                    simtrace_delayTicks()};
+    simtrace_record(row);
+}
+
 // Caller holds the lock. true while a change remains unwritten.
 // A level change still settling keeps it unwritten while hardware time runs by itself.
 bool writeStateFile(Hw &h, bool force) {
@@ -986,6 +1019,7 @@ void simhw_attach() {
     restartLevels(h);
     h.stateDirty = true;
     writeStateFile(h, true);  // a person finds the power-on state before the first update
+    simcontrol_start();
     simhw_log("SIM attach: %d channel(s), %s reference board, %s output board(s)", lay.channels,
               lay.uln ? "low-noise" : "standard",
               lay.board40g[0]  ? "40 GHz"
@@ -1122,9 +1156,19 @@ void simhw_ioupdate(int channel) {
             simhw_logAt(c, "OUTPUT", "IOUPDATE", "%llu%s", (unsigned long long)h.ioupdates,
                         changes);
     }
+    for (int c = 0; c < h.layout.channels; c++)
+        if (channel < 0 || channel == c) traceRow(h, c);
     h.stateDirty = true;
     writeStateFile(h, false);
     h.changed.notify_all();
+}
+
+void simhw_traceNow() {
+    Hw &h = hw();
+    snapshot(h);
+    h.stateDirty = true;
+    for (int c = 0; c < h.layout.channels; c++)
+        traceRow(h, c);
 }
 
 void simhw_setBlanking(int channel, bool on) {
@@ -1341,20 +1385,42 @@ void simhw_abortWaits() {
     h.changed.notify_all();
 }
 
-void simhw_trigger() {
+void simhw_triggerLocked() {
     Hw &h = hw();
-    {
-        std::lock_guard<std::mutex> g(h.mutex);
-        h.pendingTriggers++;
-        h.triggers++;
-    }
+    h.pendingTriggers++;
+    h.triggers++;
     h.changed.notify_all();
+}
+
+void simhw_trigger() {
+    std::lock_guard<std::mutex> g(hw().mutex);
+    simhw_triggerLocked();
+}
+
+void simhw_externalEdge(bool rising) {
+    bool take;
+    {
+        std::lock_guard<std::mutex> g(hw().mutex);
+        take = hw().slopeBoth || hw().slopeRising == rising;
+    }
+    if (take) simhw_trigger();
+}
+
+void simhw_setTriggerSlope(bool rising) {
+    std::lock_guard<std::mutex> g(hw().mutex);
+    hw().slopeRising = rising;
+}
+
+void simhw_setTriggerSlopeBoth(bool both) {
+    std::lock_guard<std::mutex> g(hw().mutex);
+    hw().slopeBoth = both;
 }
 
 uint64_t simhw_triggerCount() {
     return hw().triggers;
 }
 
+// Also called by the FPGA's register writes, which hold the lock.
 void simhw_setTriggerSourceImmediate(bool immediate) {
     hw().triggerImmediate = immediate;
     hw().changed.notify_all();
@@ -1431,6 +1497,10 @@ int freqDigits(char (&text)[64], const KrFreq &f) {
 }
 
 }  // namespace
+
+std::string simhw_simFile(const char *name) {
+    return simFile(name);
+}
 
 std::string simhw_freqText(const KrFreq &f) {
     char text[64];

@@ -160,6 +160,8 @@ uint64_t simhw_levelViolations(int channel);
 bool simhw_stimulus(const char *name, double *value);
 // I/O update: channel -1 updates every chip.
 void simhw_ioupdate(int channel);
+// A row of the output trace for every channel as it stands (the point timer started).
+void simhw_traceNow();
 void simhw_setBlanking(int channel, bool on);  // channel -1: all
 uint64_t simhw_ioupdateCount();
 
@@ -192,6 +194,14 @@ void simhw_abortWaits();
 
 // Triggers: a trigger event for waiting programs (software trigger or a test).
 void simhw_trigger();
+// The same from a caller that holds simhw_lock (the FPGA's register writes).
+void simhw_triggerLocked();
+// An edge at the external trigger input: a trigger when the slope the driver was given
+// takes it (positive, negative or both).
+void simhw_externalEdge(bool rising);
+// The driver's trigger slope: the first edge rising or falling, and whether both count.
+void simhw_setTriggerSlope(bool rising);
+void simhw_setTriggerSlopeBoth(bool both);
 uint64_t simhw_triggerCount();
 void simhw_setTriggerSourceImmediate(bool immediate);
 bool simhw_triggerSourceImmediate();
@@ -212,6 +222,8 @@ void simhw_settle(std::unique_lock<std::mutex> &lk, bool (*busy)());
 
 // Exact decimal text of a frequency: integer hertz, ".", 20 fraction digits.
 std::string simhw_freqText(const KrFreq &f);
+// A file below the simulation root's sim/ ("" without a root).
+std::string simhw_simFile(const char *name);
 // The same into a fixed buffer, trailing fraction zeros (and a bare ".") dropped: "1000000000",
 // "0.5".
 void simhw_formatFreq(char *out, size_t size, const KrFreq &f);

@@ -3,6 +3,7 @@
 
 #include <errno.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <deque>
@@ -10,7 +11,9 @@
 #include <vector>
 
 #include "sim_chip.h"
+#include "sim_clock.h"
 #include "sim_hw.h"
+#include "sim_trace.h"
 
 namespace {
 
@@ -34,9 +37,13 @@ struct Player {
     bool threadStarted = false;
     int selectedSlave = -1;
     uint64_t period = 0;      // point time in timer counts
+    uint64_t dwell = 0;       // of it, the dwell
     uint64_t nextPeriod = 0;  // loaded by KR_IO_ADDR_SET_TIMER for the next point
+    uint64_t nextDwell = 0;
     bool timerRunning = false;
     Clock::time_point boundary;
+    uint64_t boundaryTicks = 0;  // the hardware clock at the next point
+    int64_t point = -1;
     uint64_t played = 0;
 };
 
@@ -155,16 +162,40 @@ void spiRead(Player &p, const KrGioTransfer *t) {
     if (!held) c->deselect();
 }
 
+void showTimer(const Player &p) {
+    simtrace_setTimer(p.timerRunning, p.point, std::min(p.dwell, p.period),
+                      p.period > p.dwell ? p.period - p.dwell : 0);
+}
+
+// The next point begins when the timer says: on the hardware clock exactly one period after
+// the last, whenever the host gets there.
 void waitPoint(Player &p, std::unique_lock<std::mutex> &lk, uint64_t gen) {
     if (!p.timerRunning) return;
     if (simhw_timeScale() > 0)
         simhw_changed().wait_until(lk, p.boundary, [&] { return simhw_abortGeneration() != gen; });
+    if (p.boundaryTicks > simclock_ticks()) simclock_advance(p.boundaryTicks - simclock_ticks());
     if (p.nextPeriod) {
         p.period = p.nextPeriod;
+        p.dwell = p.nextDwell;
         p.nextPeriod = 0;
     }
     p.boundary += hardwareDuration(p.period);
     if (p.boundary < Clock::now()) p.boundary = Clock::now();  // fell behind: start afresh
+    p.boundaryTicks += p.period;
+    p.point++;
+    showTimer(p);
+}
+
+// The timer starts when the trigger model lets it: at once with the immediate source, else
+// at the next trigger (bus, external).
+void startTimer(Player &p, std::unique_lock<std::mutex> &lk, uint64_t gen) {
+    if (!simhw_triggerSourceImmediate() && !simhw_waitTrigger(lk, gen)) return;
+    p.timerRunning = true;
+    p.boundary = Clock::now() + hardwareDuration(p.period);
+    p.boundaryTicks = simclock_ticks() + p.period;
+    p.point = 0;
+    showTimer(p);
+    simhw_traceNow();
 }
 
 void play(Player &p, const Item &item, std::unique_lock<std::mutex> &lk, uint64_t gen) {
@@ -206,19 +237,20 @@ void play(Player &p, const Item &item, std::unique_lock<std::mutex> &lk, uint64_
         case KR_IO_ADDR_DELAY_US:
         case KR_IO_ADDR_SLEEP_US:
             simhw_waitHardware(lk, item.options * 1e-6, gen);
+            simclock_advance(simclock_ticksOf(item.options * 1e-6));
             break;
         case KR_IO_ADDR_WAIT_TRAN:
         case KR_IO_ADDR_AWAIT_TRIG_TMR:
             waitPoint(p, lk, gen);
             break;
         case KR_IO_ADDR_TRIG_TMR:
-            p.timerRunning = true;
-            p.boundary = Clock::now() + hardwareDuration(p.period);
+            startTimer(p, lk, gen);
             break;
         case KR_IO_ADDR_SET_TIMER: {
-            uint64_t t1;
-            memcpy(&t1, item.data.data(), sizeof(t1));
-            p.nextPeriod = t1;
+            uint64_t t[2];
+            memcpy(t, item.data.data(), sizeof(t));
+            p.nextPeriod = t[0];
+            p.nextDwell = t[1];
             break;
         }
         case KR_IO_ADDR_MUTE:
@@ -226,6 +258,7 @@ void play(Player &p, const Item &item, std::unique_lock<std::mutex> &lk, uint64_
             break;
         case KR_IO_ADDR_STOP_TIMER:
             p.timerRunning = false;
+            showTimer(p);
             break;
         case KR_IO_ADDR_AWAIT_TRIG:
             simhw_waitTrigger(lk, gen);
@@ -361,14 +394,17 @@ int simplayer_asyncRead(const KrGioTransfer *t) {
     return 0;
 }
 
-void simplayer_setPointTiming(uint64_t t1, uint64_t) {
+void simplayer_setPointTiming(uint64_t t1, uint64_t t2) {
     std::lock_guard<std::mutex> g(simhw_lock());
     pl().period = t1;
+    pl().dwell = t2;
+    if (pl().timerRunning) showTimer(pl());
 }
 
 void simplayer_timerOff() {
     std::lock_guard<std::mutex> g(simhw_lock());
     pl().timerRunning = false;
+    showTimer(pl());
 }
 
 void simplayer_abort() {
@@ -393,9 +429,10 @@ void simplayer_reset() {
     waitIdleLocked(lk, 5.0);
     Player &p = pl();
     p.selectedSlave = -1;
-    p.period = 0;
-    p.nextPeriod = 0;
+    p.period = p.dwell = 0;
+    p.nextPeriod = p.nextDwell = 0;
     p.timerRunning = false;
+    showTimer(p);
     p.played = 0;
 }
 

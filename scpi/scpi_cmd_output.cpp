@@ -75,8 +75,10 @@ int peekFile(ScpiCall *call) {
     return 0;
 }
 
-// The file a named list or flatness table lives in, as block data in either direction.
-template <const char *(**path)(Device *, const char *)>
+// The file a named list or flatness table lives in, as block data in either direction. A
+// query may first write the file from what is in use (prepare), so that it sends that.
+template <const char *(**path)(Device *, const char *),
+          int (*prepare)(Device *, const char *, const char *) = nullptr>
 int readFile(ScpiCall *call) {
     char name[NAME_SIZE];
     char *rest = nullptr;
@@ -84,7 +86,16 @@ int readFile(ScpiCall *call) {
     if (r != 0) return r;
     const char *file = (*path)(call->device, name);
     if (!file) return KR_E_ILLEGAL_PARAMETER_VALUE;
+    if constexpr (prepare != nullptr) {
+        if ((r = prepare(call->device, name, file)) != 0) return r;
+    }
     return scpi_exec_startBdSend_file(call->link, file, nullptr, nullptr);
+}
+
+// The RAM list stands for the list in use: it is written out before it is sent. Stored lists
+// are sent as they are, a query does not overwrite them.
+int storeRamList(Device *device, const char *name, const char *file) {
+    return Device_isRamList(device, file) ? Device_storeList(device, name) : 0;
 }
 
 template <const char *(**path)(Device *, const char *)>
@@ -102,9 +113,10 @@ int writeFile(ScpiCall *call) {
     return scpi_exec_startBdReceive_file(call->link, file, nullptr, nullptr, header);
 }
 
-template <const char *(**path)(Device *, const char *)>
+template <const char *(**path)(Device *, const char *),
+          int (*prepare)(Device *, const char *, const char *) = nullptr>
 int fileData(ScpiCall *call) {
-    return call->state == SCPI_STATE_QUERY ? readFile<path>(call) : writeFile<path>(call);
+    return call->state == SCPI_STATE_QUERY ? readFile<path, prepare>(call) : writeFile<path>(call);
 }
 
 int memoFileListLoad(ScpiCall *call) {
@@ -261,16 +273,18 @@ const ScpiNode memoryFileFreeNodes[] = {
 };
 
 const ScpiNode memoryFileListNodes[] = {
-    scpi_kwLeaf("DATA", scpi_leafCustom(fileData<&Device_getListAbsolutePath>, SCPI_FORM_BOTH,
-                                        nullptr, &Device_getListAbsolutePath, &Device_storeList)),
+    scpi_kwLeaf("DATA",
+                scpi_leafCustom(fileData<&Device_getListAbsolutePath, storeRamList>, SCPI_FORM_BOTH,
+                                nullptr, &Device_getListAbsolutePath, &Device_storeList)),
     scpi_kwLeaf("DELete", scpi_leafCustom(deleteFile<&Device_deleteList>, SCPI_FORM_SET, nullptr,
                                           &Device_deleteList)),
     scpi_kwLeaf("LOAD", scpi_leafCustom(memoFileListLoad, SCPI_FORM_BOTH, nullptr, &Device_loadList,
                                         &Device_getLoadedListName)),
     scpi_kwLeaf("PEEK", scpi_leafCustom(peekFile<&Device_peekList>, SCPI_FORM_QUERY, nullptr,
                                         &Device_peekList)),
-    scpi_kwLeaf("READ", scpi_leafCustom(readFile<&Device_getListAbsolutePath>, SCPI_FORM_QUERY,
-                                        nullptr, &Device_getListAbsolutePath, &Device_storeList)),
+    scpi_kwLeaf("READ", scpi_leafCustom(readFile<&Device_getListAbsolutePath, storeRamList>,
+                                        SCPI_FORM_QUERY, nullptr, &Device_getListAbsolutePath,
+                                        &Device_storeList)),
     scpi_kwLeaf("STORe", scpi_leafCustom(namedFile<&Device_storeList>, SCPI_FORM_SET, nullptr,
                                          &Device_storeList)),
     scpi_kwLeaf("WRITe", scpi_leafCustom(writeFile<&Device_getListAbsolutePath>, SCPI_FORM_SET,

@@ -294,6 +294,16 @@ const ScpiEnumValue sourRoscSourValues[] = {
     {nullptr, nullptr, nullptr},
 };
 
+const ScpiEnumValue sourLfoSourValues[] = {
+    {"LFG", &Device_setFuncoutSourceLfg, &Device_isFuncoutSourceLfg},
+    {"PULM", &Device_setFuncoutSourcePulm, &Device_isFuncoutSourcePulm},
+    {"TRIGger", &Device_setFuncoutSourceTrigger, &Device_isFuncoutSourceTrigger},
+    {"LOW", &Device_setFuncoutSourceLow, &Device_isFuncoutSourceLow},
+    {"HIGH", &Device_setFuncoutSourceHigh, &Device_isFuncoutSourceHigh},
+    {"DAC", &Device_setFuncoutSourceDac, &Device_isFuncoutSourceDac},
+    {nullptr, nullptr, nullptr},
+};
+
 const ScpiEnumValue sourPulmSourValues[] = {
     {"INTernal", &Device_setPulmSourceInternal, &Device_isPulmSourceInternal},
     {"EXTernal", &Device_setPulmSourceExternal, &Device_isPulmSourceExternal},
@@ -1127,8 +1137,9 @@ const ScpiNode sourceLfoutputNodes[] = {
     scpi_kwLeaf("DAC", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_kwLeaf("FREQuency", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kwLeaf("SHAPe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_leafEnum(sourLfoSourValues)),
+    scpi_kwLeaf("STATe", scpi_leafBool(&Device_isFuncoutEnabled, &Device_enableFuncout,
+                                       &Device_disableFuncout)),
     scpi_end(),
 };
 

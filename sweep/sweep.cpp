@@ -7,9 +7,12 @@
 #include "config/device_config.h"
 #include "core/printd.h"
 #include "device/device.h"
+#include "hw/fs_fpga_if.h"
 #include "hw/krgio.h"
 #include "scpi/scpi_errorcodes.h"
 #include "sweep/sweep_config.h"
+#include "sweep/sweep_list.h"
+#include "sweep/sweep_rt.h"
 
 namespace {
 
@@ -114,21 +117,78 @@ bool othersFixed(const Sweep *s, uint32_t Sweep::*own) {
            (own == &Sweep::phaseMode || s->phaseMode == SWEEP_MODE_FIX);
 }
 
-// Sweeps and lists need the player, which this build does not have: the request is refused
-// rather than accepted without effect, and the modes stay as they are.
-template <uint32_t Sweep::*Active>
+// The quantity sweeps at once; the others must be fixed.
+template <uint32_t Sweep::*Active, uint32_t Sweep::*Requested>
 int requestSweep(Device *device) {
-    const Sweep *s = current(device);
+    Sweep *s = current(device);
     if (!s) return KR_E_UNDEFINED_HEADER;
     if (!othersFixed(s, Active)) return KR_E_SETTINGS_CONFLICT;
-    printd("requestSweep(): sweeps are not played by this build\n");
-    return KR_E_UNDEFINED_HEADER;
+    uint32_t active = s->*Active, requested = s->*Requested;
+    uint8_t pending = s->modeChangePending;
+    s->*Active = SWEEP_MODE_SWEEP;
+    s->*Requested = SWEEP_MODE_SWEEP;
+    s->modeChangePending = 0;
+    s->presetMeasured = 0;
+    calculateFrequencyCenterSpanStep(s);
+    calculatePowerPhaseSpanStep(s);
+    int r = Sweep_start(s);
+    if (r != 0) {
+        // Not playing: the modes say what the output does.
+        s->*Active = active;
+        s->*Requested = requested;
+        s->modeChangePending = pending;
+    }
+    return r;
 }
 
+// A LIST request waits for the executor (end of the program message).
+template <uint32_t Sweep::*Requested>
 int requestList(Device *device) {
-    if (!current(device)) return KR_E_UNDEFINED_HEADER;
-    printd("requestList(): lists are not played by this build\n");
-    return KR_E_UNDEFINED_HEADER;
+    Sweep *s = current(device);
+    if (!s) return KR_E_UNDEFINED_HEADER;
+    s->*Requested = SWEEP_MODE_LIST;
+    s->modeChangePending = 1;
+    executionPending = true;
+    return 0;
+}
+
+const char *modeName(uint32_t mode) {
+    return mode == SWEEP_MODE_LIST ? "LIST" : mode == SWEEP_MODE_SWEEP ? "SWEEP" : "FIX";
+}
+
+// The requested modes name lists: the columns are checked, the list prepared and played.
+int startList(Device *device, Sweep *s) {
+    printd("sweep_executeChannel(): new mode FREQ %s, POW %s, PHAS %s\n",
+           modeName(s->requestedFrequencyMode), modeName(s->requestedPowerMode),
+           modeName(s->requestedPhaseMode));
+    SweepList *l = sweep_getActiveSweepList(device);
+    uint32_t q = sweep_listQuantities(s->requestedFrequencyMode, s->requestedPowerMode,
+                                      s->requestedPhaseMode);
+    int r = l ? sweep_checkList(l, q) : KR_E_UNDEFINED_HEADER;
+    if (r != 0) {
+        s->requestedFrequencyMode = s->frequencyMode;
+        s->requestedPowerMode = s->powerMode;
+        s->requestedPhaseMode = s->phaseMode;
+        return r;
+    }
+    Sweep_stop(s, 0);
+    s->frequencyMode = s->requestedFrequencyMode;
+    s->powerMode = s->requestedPowerMode;
+    s->phaseMode = s->requestedPhaseMode;
+    s->presetMeasured = 0;
+    sweep_prepareList(l, q);
+    r = Sweep_start(s);
+    if (r != 0) {
+        // Not playing: back to the fixed values.
+        s->frequencyMode = s->powerMode = s->phaseMode = SWEEP_MODE_FIX;
+        s->requestedFrequencyMode = s->requestedPowerMode = s->requestedPhaseMode = SWEEP_MODE_FIX;
+    }
+    return r;
+}
+
+// What a requested mode may be next to a list: fixed or a list itself.
+bool fixOrList(uint32_t mode) {
+    return mode == SWEEP_MODE_FIX || mode == SWEEP_MODE_LIST;
 }
 
 int sweep_setFrequencyModeChirp(Device *device) {
@@ -176,25 +236,30 @@ int sweep_executeChannel(Device *device) {
     if (s->requestedFrequencyMode == SWEEP_MODE_FIX && s->frequencyMode != SWEEP_MODE_FIX) {
         s->frequencyMode = SWEEP_MODE_FIX;
         changed = true;
+        Sweep_stop(s, 1);
         if (src) setCurrentFrequency(device, &src->frequency);
     }
     if (s->requestedPowerMode == SWEEP_MODE_FIX && s->powerMode != SWEEP_MODE_FIX) {
         s->powerMode = SWEEP_MODE_FIX;
         changed = true;
+        Sweep_stop(s, 1);
         if (src) Device_setPower(device, &src->power);
     }
     if (s->requestedPhaseMode == SWEEP_MODE_FIX && s->phaseMode != SWEEP_MODE_FIX) {
         s->phaseMode = SWEEP_MODE_FIX;
         changed = true;
+        Sweep_stop(s, 1);
         if (src) Device_setPhase(device, &src->phase);
     }
-    (void)changed;
+    if (changed && device_config_usesOptionFs()) FS_FPGA_IF_awaitIdle();
     if (s->requestedFrequencyMode == SWEEP_MODE_FIX && s->requestedPowerMode == SWEEP_MODE_FIX &&
         s->requestedPhaseMode == SWEEP_MODE_FIX) {
         printd("sweep_executeChannel(): new mode FREQ FIX, POW FIX, PHAS FIX\n");
         return 0;
     }
-    // Sweeps and lists are not played by this build: the request falls back to what runs.
+    if (fixOrList(s->requestedFrequencyMode) && fixOrList(s->requestedPowerMode) &&
+        fixOrList(s->requestedPhaseMode))
+        return startList(device, s);
     s->requestedFrequencyMode = s->frequencyMode;
     s->requestedPowerMode = s->powerMode;
     s->requestedPhaseMode = s->phaseMode;
@@ -300,6 +365,9 @@ int Sweep_init(Device *device, uint32_t channel) {
     if (channel == 0) {
         sweep_configureLimits();
         Sweep_registerDeviceFunctions();
+        sweep_rt_setDevice(device);
+        if (sweep_rt_init() != 0)
+            printd("Sweep_init(): Failed to initialise realtime sweep driver\n");
     }
     return result;
 }
@@ -323,12 +391,13 @@ void Sweep_registerDeviceFunctions() {
     Device_setFrequencyModeFixed = sweep_setFrequencyModeFixed;
     Device_setPowerModeFixed = sweep_setPowerModeFixed;
     Device_setPhaseModeFixed = sweep_setPhaseModeFixed;
-    Device_setFrequencyModeSweep = requestSweep<&Sweep::frequencyMode>;
-    Device_setPowerModeSweep = requestSweep<&Sweep::powerMode>;
-    Device_setPhaseModeSweep = requestSweep<&Sweep::phaseMode>;
-    Device_setFrequencyModeList = requestList;
-    Device_setPowerModeList = requestList;
-    Device_setPhaseModeList = requestList;
+    Device_setFrequencyModeSweep =
+        requestSweep<&Sweep::frequencyMode, &Sweep::requestedFrequencyMode>;
+    Device_setPowerModeSweep = requestSweep<&Sweep::powerMode, &Sweep::requestedPowerMode>;
+    Device_setPhaseModeSweep = requestSweep<&Sweep::phaseMode, &Sweep::requestedPhaseMode>;
+    Device_setFrequencyModeList = requestList<&Sweep::requestedFrequencyMode>;
+    Device_setPowerModeList = requestList<&Sweep::requestedPowerMode>;
+    Device_setPhaseModeList = requestList<&Sweep::requestedPhaseMode>;
     Device_setFrequencyModeChirp = sweep_setFrequencyModeChirp;
     Device_isFrequencyModeFixed =
         isMode<&Sweep::frequencyMode, &Sweep::requestedFrequencyMode, SWEEP_MODE_FIX>;

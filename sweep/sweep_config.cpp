@@ -12,6 +12,7 @@
 #include "device/device.h"
 #include "hw/fs_fpga_if.h"
 #include "scpi/scpi_errorcodes.h"
+#include "sweep/sweep_rt.h"
 
 namespace {
 
@@ -49,17 +50,19 @@ void storeShared(KrFreq &field, KrFreq value) {
 // The plan changes between two steps of the sequence count, which is odd meanwhile.
 class PlanWrite {
   public:
-    explicit PlanWrite(Sweep *s) : sequence(s->configSequence) {
+    explicit PlanWrite(Sweep *s) : sweep(s), sequence(s->configSequence) {
         sequence.store(sequence.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
         std::atomic_thread_fence(std::memory_order_release);
     }
     ~PlanWrite() {
         sequence.store(sequence.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+        sweep_rt_planChanged(sweep);
     }
     PlanWrite(const PlanWrite &) = delete;
     PlanWrite &operator=(const PlanWrite &) = delete;
 
   private:
+    Sweep *sweep;
     std::atomic_ref<uint32_t> sequence;
 };
 
@@ -546,10 +549,10 @@ void calculatePowerPhaseSpanStep(Sweep *s) {
 }
 
 int Sweep_updateTimes(Sweep *s) {
-    // The player's point timer follows dwell and delay; this build plays neither sweeps nor
-    // lists (which may bring timing of their own), so the values only take effect here.
     storeShared(s->rfMuteBetweenPoints, (uint8_t)(s->delay != 0));
     s->pointTime = s->dwell + s->delay;
+    // Without a timer driver (tests) the values take effect at the next start.
+    sweep_rt_settime(s, s->dwell + s->delay, s->dwell);
     return 0;
 }
 

@@ -1229,6 +1229,8 @@ class CommandSetTest : public ::testing::Test {
         &Device_getListSweepCountMax, +[](Device *) { return listCountMax; });
     decltype(hook(&Device_getListManualPoint, Device_getListManualPoint)) g10 = hook(
         &Device_getListManualPoint, +[](Device *) { return manualPoint; });
+    decltype(hook(&Device_getListManualPointMax, Device_getListManualPointMax)) g10b = hook(
+        &Device_getListManualPointMax, +[](Device *) { return (uint32_t)10; });
     decltype(hook(&Device_setListManualPoint, Device_setListManualPoint)) g11 = hook(
         &Device_setListManualPoint, +[](Device *, uint32_t n) {
             record("manual(%lld)", n);

@@ -78,6 +78,10 @@ class ListTest : public ::testing::Test {
         generic.clear();
         appends = 0;
         endResult = 0;
+        installFakes();
+    }
+    // A harness of its own starts the device again, with its real list slots.
+    static void installFakes() {
         Device_setListFrequency = setListFrequency;
         Device_getListFrequency = getListFrequency;
         Device_setListDwellTime = setListDwell;
@@ -157,6 +161,7 @@ TEST_F(ListTest, LongListQueryIsOneResponseInManyReads) {
 TEST_F(ListTest, UnitsAroundAListQueryKeepTheirOrder) {
     for (int ans : {48, 64, 200, 1024}) {
         LinkHarness local;
+        installFakes();
         ScpiLink *link = local.addLink(64, ans);
         freqs.clear();
         std::string list;

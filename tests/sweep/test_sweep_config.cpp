@@ -395,9 +395,12 @@ TEST_F(SweepConfigTest, ModesConflictAndWaitForTheExecutor) {
     EXPECT_EQ(record.frequencyMode, SWEEP_MODE_FIX);
     EXPECT_EQ(Device_isFrequencyModeFixed(device), 1);
 
-    // Without a player sweeps and lists are refused, never accepted without effect.
+    // A sweep that cannot start (no player here) leaves the modes as they were.
     EXPECT_EQ(Device_setFrequencyModeSweep(device), KR_E_UNDEFINED_HEADER);
-    EXPECT_EQ(Device_setPhaseModeList(device), KR_E_UNDEFINED_HEADER);
+    // A LIST request waits for the executor like a FIX one.
+    EXPECT_EQ(Device_setPhaseModeList(device), 0);
+    EXPECT_EQ(Device_isPhaseModeList(device), 1);
+    EXPECT_EQ(Device_setPhaseModeFixed(device), 0);
     EXPECT_EQ(Device_setFrequencyModeChirp(device), KR_E_UNDEFINED_HEADER);
     EXPECT_EQ(Device_isFrequencyModeFixed(device), 1);
     EXPECT_EQ(Device_isPhaseModeFixed(device), 1);

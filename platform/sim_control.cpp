@@ -1,0 +1,89 @@
+#include "sim_control.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+#include "sim_hw.h"
+
+namespace {
+
+std::mutex startLock;
+std::string listening;  // the socket path in use
+std::atomic<bool> gateLevel{false};
+
+void serve(int client) {
+    std::string pending;
+    char buf[256];
+    for (;;) {
+        ssize_t n = read(client, buf, sizeof(buf));
+        if (n <= 0) break;
+        pending.append(buf, (size_t)n);
+        size_t end;
+        while ((end = pending.find('\n')) != std::string::npos) {
+            std::string answer = simcontrol_handle(pending.substr(0, end)) + "\n";
+            pending.erase(0, end + 1);
+            if (write(client, answer.data(), answer.size()) < 0) break;
+        }
+        if (pending.size() > 1024) break;  // not a stimulus line
+    }
+    close(client);
+}
+
+void acceptLoop(intptr_t fd) {
+    for (;;) {
+        int client = accept((int)fd, nullptr, nullptr);
+        if (client < 0) continue;
+        serve(client);
+    }
+}
+
+}  // namespace
+
+void simcontrol_start() {
+    std::string path = simhw_simFile("control.sock");
+    std::lock_guard<std::mutex> g(startLock);
+    if (path.empty() || path == listening) return;
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    if (path.size() >= sizeof(a.sun_path)) {
+        simhw_log("SIM control socket: path too long (%s)", path.c_str());
+        return;
+    }
+    memcpy(a.sun_path, path.c_str(), path.size() + 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return;
+    unlink(path.c_str());
+    if (bind(fd, (sockaddr *)&a, sizeof(a)) != 0 || listen(fd, 4) != 0) {
+        close(fd);
+        simhw_log("SIM control socket: cannot listen at %s", path.c_str());
+        return;
+    }
+    listening = path;
+    simhw_spawn(acceptLoop, fd);
+}
+
+std::string simcontrol_handle(const std::string &line) {
+    std::string l = line;
+    while (!l.empty() && (l.back() == '\r' || l.back() == ' '))
+        l.pop_back();
+    if (l == "trigger") {
+        simhw_trigger();
+    } else if (l == "external pos" || l == "external neg") {
+        simhw_externalEdge(l == "external pos");
+    } else if (l == "gate 0" || l == "gate 1") {
+        gateLevel = l == "gate 1";
+    } else {
+        return "error: unknown stimulus";
+    }
+    simhw_log("SIM control: %s", l.c_str());
+    return "ok";
+}
+
+bool simcontrol_gate() {
+    return gateLevel.load();
+}

@@ -1,0 +1,42 @@
+// The output trace: one row per channel and I/O update, with the hardware clock, the point of
+// the running point timer and what leaves the channel (frequency, level stages, phase, RF and
+// blanking) and the point timing in force. Kept in memory for tests (bounded) and written to
+// sim/output-trace.csv, which starts over with its header once it holds SIMTRACE_FILE_ROWS.
+// Caller holds simhw_lock.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "device/krfreq.h"
+
+constexpr size_t SIMTRACE_MEMORY_ROWS = 20000;
+constexpr size_t SIMTRACE_FILE_ROWS = 200000;
+
+struct SimTraceRow {
+    uint64_t tick;
+    int channel;    // 0-based
+    int64_t point;  // points since the timer started; -1 without a running timer
+    KrFreq frequency;
+    bool outputOn;
+    double outputDbm;
+    double attenuationADb, attenuationBDb, moduleDb;
+    uint32_t alcDac;
+    double phaseRad;
+    const char *rf;  // "on", "muted", "off"
+    bool blanking;
+    uint64_t dwellTicks, delayTicks;
+};
+
+// The point timer as the player runs it.
+void simtrace_setTimer(bool running, int64_t point, uint64_t dwellTicks, uint64_t delayTicks);
+int64_t simtrace_point();
+bool simtrace_timerRunning();
+uint64_t simtrace_pointPeriod();
+uint64_t simtrace_dwellTicks();
+uint64_t simtrace_delayTicks();
+void simtrace_record(const SimTraceRow &row);
+std::vector<SimTraceRow> simtrace_rows(int channel);
+// Forgets the rows (the file starts over at the next row).
+void simtrace_clear();

@@ -1,0 +1,125 @@
+"""Sweeps played on the simulated hardware, judged from the output trace (sim/output-trace.csv):
+every point at the programmed dwell in exact timer ticks, in the programmed order, started
+at once, by *TRG or by an edge at the external trigger input (sim/control.sock)."""
+
+import csv
+import io
+import os
+import socket
+import time
+import unittest
+
+from krsim import Instrument, TcpClient, free_port
+
+TICKS_PER_S = 132.096e6
+
+
+def points(inst):
+    """Channel 0's played points in play order: the tick at which each began and the last
+    trace row of it (what the point settled at)."""
+    rows = csv.DictReader(io.StringIO(inst.file("sim/output-trace.csv")))
+    out = {}
+    for r in rows:
+        p = int(r["point"])
+        if r["channel"] == "0" and p >= 0:
+            out.setdefault(p, dict(r, start=int(r["tick"])))["last"] = r
+    # The newest point may still be changing.
+    return [dict(v["last"], tick=v["start"]) for _, v in sorted(out.items())][:-1]
+
+
+def control(inst, line):
+    with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as s:
+        s.settimeout(5)
+        s.connect(os.path.join(inst.root, "sim", "control.sock"))
+        s.sendall(line.encode() + b"\n")
+        return s.recv(100).decode().strip()
+
+
+class SweepTest(unittest.TestCase):
+    def start(self, config="1ch-20g"):
+        inst = Instrument(config=config, port=free_port())
+        self.addCleanup(inst.close)
+        inst.wait_running()
+        inst.client = TcpClient(inst.port, timeout=20.0)
+        self.addCleanup(inst.client.close)
+        return inst
+
+    def played(self, inst, count, timeout=10.0):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            got = points(inst)
+            if len(got) >= count:
+                return got
+            time.sleep(0.05)
+        return points(inst)
+
+    def test_frequency_sweep_plays_every_point_at_its_dwell(self):
+        inst = self.start()
+        q = inst.client.query
+        self.assertEqual(q("OUTP ON;:FREQ:STAR 1GHz;STOP 2GHz;:SWE:POIN 5;DWEL 2ms;"
+                           ":FREQ:MODE SWE;*OPC?"), "1")
+        got = self.played(inst, 12)
+        self.assertGreaterEqual(len(got), 12)
+        dwell = round(2e-3 * TICKS_PER_S)
+        ticks = [int(r["tick"]) for r in got]
+        self.assertEqual({b - a for a, b in zip(ticks, ticks[1:])}, {dwell})
+        hz = [round(float(r["frequency_hz"]) / 1e6) for r in got[:10]]
+        self.assertEqual(hz, [1000, 1250, 1500, 1750, 2000] * 2)
+        self.assertTrue(all(r["rf"] == "on" for r in got))
+        self.assertEqual(q("FREQ:MODE?"), "SWE")
+        self.assertEqual(q("FREQ:MODE FIX;*OPC?"), "1")
+        state = inst.hardware_state(lambda s: not s["channels"][0]["sweep"]["timer"])
+        self.assertFalse(state["channels"][0]["sweep"]["timer"])
+        self.assertEqual(q("SYST:ERR?"), '0,"No error"')
+
+    def test_list_plays_each_point_with_its_own_dwell(self):
+        inst = self.start()
+        q = inst.client.query
+        self.assertEqual(q("OUTP ON;:LIST:FREQ 1GHz,2GHz,3GHz,4GHz,5GHz;POW -10,-5,0,-20,-30;"
+                           "DWEL 1ms,2ms,1ms,3ms,1ms;DEL 0;:FREQ:MODE LIST;:POW:MODE LIST;*OPC?"),
+                         "1")
+        got = self.played(inst, 11)[:11]
+        ticks = [int(r["tick"]) for r in got]
+        ms = [round((b - a) / TICKS_PER_S * 1e3, 6) for a, b in zip(ticks, ticks[1:])]
+        self.assertEqual(ms, [1, 2, 1, 3, 1] * 2)
+        self.assertEqual([round(float(r["frequency_hz"]) / 1e9) for r in got[:5]], [1, 2, 3, 4, 5])
+        self.assertEqual([round(float(r["output_dbm"])) for r in got[:5]], [-10, -5, 0, -20, -30])
+        # A playing list is not edited; columns of different lengths are refused.
+        self.assertEqual(q("LIST:DEL 0,0;:SYST:ERR?"), '-221,"Settings conflict"')
+        self.assertEqual(q("FREQ:MODE FIX;:POW:MODE FIX;*OPC?"), "1")
+        self.assertEqual(q("LIST:DEL 0,0;:FREQ:MODE LIST;*OPC?"), "1")
+        self.assertEqual(q("SYST:ERR?"), '-226,"Lists not same length"')
+        self.assertEqual(q("FREQ:MODE?;:LIST:FREQ:POIN?"), "FIX;5")
+
+    def test_power_sweep_down_reaches_each_level(self):
+        inst = self.start()
+        q = inst.client.query
+        self.assertEqual(q("OUTP ON;:FREQ 5GHz;:POW:STAR -20;STOP 0;:SWE:POIN 3;DWEL 5ms;"
+                           "DIR DOWN;:POW:MODE SWE;*OPC?"), "1")
+        got = self.played(inst, 6)
+        levels = [round(float(r["output_dbm"])) if r["output_dbm"] != "off" else None
+                  for r in got[:6]]
+        self.assertEqual(levels, [0, -10, -20] * 2)
+        self.assertEqual(q("POW:MODE FIX;:SWE:DIR UP;:SYST:ERR?"), '0,"No error"')
+
+    def test_sweep_waits_for_its_trigger(self):
+        inst = self.start()
+        q = inst.client.query
+        for source, fire in (("BUS", lambda: q("*TRG;*OPC?")),
+                             ("EXT", lambda: control(inst, "external pos"))):
+            with self.subTest(source=source):
+                self.assertEqual(q("TRIG:SOUR %s;:OUTP ON;:SWE:POIN 3;DWEL 1ms;"
+                                   ":FREQ:MODE SWE;*OPC?" % source), "1")
+                time.sleep(0.3)
+                self.assertEqual(
+                    inst.hardware_state()["channels"][0]["sweep"]["points_played"], 0)
+                fire()
+                state = inst.hardware_state(
+                    lambda s: s["channels"][0]["sweep"]["points_played"] >= 3)
+                self.assertGreaterEqual(state["channels"][0]["sweep"]["points_played"], 3)
+                self.assertEqual(q("FREQ:MODE FIX;:SYST:ERR?"), '0,"No error"')
+        self.assertEqual(control(inst, "nonsense"), "error: unknown stimulus")
+
+
+if __name__ == "__main__":
+    unittest.main()
