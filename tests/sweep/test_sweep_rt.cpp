@@ -1,0 +1,106 @@
+// The player on the real channel device and the simulated hardware: starts and stops while
+// the main thread goes on with commands (also under ThreadSanitizer), pause and resume
+// counting, the trigger conflict of the standard controller and the realised point times.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "config/device_config.h"
+#include "core/krpath.h"
+#include "device/device.h"
+#include "device/device_record.h"
+#include "hw/krspi.h"
+#include "platform/sim/hardware_sim.h"
+#include "rtdev.h"
+#include "sweep/sweep_config.h"
+#include "sweep/sweep_rt.h"
+
+namespace {
+
+class SweepRtTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/krsweep.XXXXXX";
+        root_ = mkdtemp(tmpl);
+        mkdir((root_ + "/korvane").c_str(), 0755);
+        mkdir((root_ + "/korvane/dev").c_str(), 0755);
+        krpath_setRoot(root_.c_str());
+        FILE *f = fopen((root_ + "/korvane/dev/sn").c_str(), "w");
+        ASSERT_TRUE(f);
+        fputs("1C0-000B10000-0001", f);  // one 20 GHz channel, standard controller
+        fclose(f);
+        device_config_readSN();
+        rtdev_restoreDefaults();
+        sim_hw_setTimeScale(0);
+        sim_hw_reset();
+        ASSERT_EQ(krspiOpen(), 0);
+        device_ = Device_create();
+        ASSERT_EQ(Device_init(device_), 0);
+        sweep_ = Device_getSweepPtr(device_);
+    }
+    void TearDown() override {
+        Sweep_stop(nullptr, 0);
+        krspiClose();
+        std::string cmd = "rm -rf '" + root_ + "'";
+        if (system(cmd.c_str()) != 0) perror("rm");
+    }
+    bool running() const { return sweep_rt_flag(sweep_->running) != 0; }
+
+    std::string root_;
+    Device *device_ = nullptr;
+    Sweep *sweep_ = nullptr;
+};
+
+TEST_F(SweepRtTest, StartsAndStopsWhileCommandsArrive) {
+    KrTime dwell = 1e-3;
+    for (int round = 0; round < 4; round++) {
+        ASSERT_EQ(Device_setFrequencyModeSweep(device_), 0);
+        EXPECT_TRUE(running());
+        EXPECT_TRUE(sweep_rt_flag(sweep_->triggerable));
+        for (int i = 0; i < 50; i++) {
+            Device_getSweepListProgress(device_);
+            dwell = dwell == 1e-3 ? 2e-3 : 1e-3;
+            EXPECT_EQ(Device_setDwellTime(device_, &dwell), 0);
+            usleep(100);
+        }
+        ASSERT_EQ(Device_setFrequencyModeFixed(device_), 0);
+        ASSERT_EQ(Device_execute(device_), 0);
+        EXPECT_FALSE(running());
+        EXPECT_EQ(Device_isFrequencyModeFixed(device_), 1);
+    }
+    EXPECT_TRUE(sim_hw_waitIdle());
+    EXPECT_TRUE(sim_hw_violations().empty());
+}
+
+TEST_F(SweepRtTest, ResumeRestartsOnlyAfterAsManyCallsAsPauses) {
+    ASSERT_EQ(Device_setFrequencyModeSweep(device_), 0);
+    Sweep_pause(sweep_);
+    Sweep_pause(sweep_);  // warns, counts
+    EXPECT_FALSE(running());
+    Sweep_resume(sweep_);
+    EXPECT_FALSE(running());
+    Sweep_resume(sweep_);
+    EXPECT_TRUE(running());
+    Sweep_resume(sweep_);  // one too many: an error, nothing changes
+    EXPECT_TRUE(running());
+}
+
+TEST_F(SweepRtTest, ImmediatePointTriggerPlaysAsNormal) {
+    ASSERT_EQ(Device_setTriggerSourceImmediate(device_), 0);
+    ASSERT_EQ(Device_setTriggerTypePoint(device_), 0);
+    ASSERT_EQ(Device_setFrequencyModeSweep(device_), 0);
+    EXPECT_EQ(Device_isTriggerTypeNormal(device_), 1);
+    EXPECT_TRUE(running());
+}
+
+TEST(SweepRtTiming, TheHardwareRealisesWholeTimerPeriods) {
+    EXPECT_DOUBLE_EQ(sweep_rt_checkTiming(1e-6), 132 / 132.096e6);
+    EXPECT_DOUBLE_EQ(sweep_rt_checkTiming(5e-4), 66048 / 132.096e6);
+    EXPECT_DOUBLE_EQ(sweep_rt_checkTiming(0), 0);
+}
+
+}  // namespace
