@@ -1,7 +1,7 @@
 # The tests of the threaded paths (SPI lock, FS FPGA link and its transmit thread, double
 # buffer, the channel device with its calibration thread, the hand-shake between transports
-# and the main loop, the transports, events, the panel updates, the co-kernel stand-in and the
-# simulated hardware), registered once more under the label tsan for the ThreadSanitizer
+# and the main loop, the transports, events, the panel updates, the co-kernel stand-in, the sweep player and
+# the simulated hardware), registered once more under the label tsan for the ThreadSanitizer
 # build. (The panel and GPIB device tests reach their stand-ins through interposed open and
 # ioctl calls, which the sanitizer's own interceptors take over; they run without it.) The firmware runs system commands from threaded code (fork and
 # exec); the child only execs, so it may go on after the fork.
