@@ -718,6 +718,9 @@ int analog_sweepApplyPreset(Device *device) {
     if (ch->powerPending) {
         KrPow p = ch->power;
         analog_setPower(device, &p);
+    } else if (ch->alcControlValuePending) {
+        // Without a power change no level step takes the control value along.
+        Device_setAlcControlValue(device, ch->alcControlValue);
     }
     ch->frequencyPending = ch->powerPending = ch->alcControlValuePending = 0;
     return r;

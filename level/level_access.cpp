@@ -214,6 +214,12 @@ int setAlcControlValue(Device *device, double v) {
     if (std::isnan(v)) return KR_E_ILLEGAL_PARAMETER_VALUE;
     if (!BOARD_ORBXXXG_OUT_ISREG(setAlcControlValue_sync)) return KR_E_HARDWARE_MISSING;
     DeviceChannel *ch = channel(device);
+    if (ch->presetMode) {
+        // A sweep point: the level steps write it in their order.
+        ch->alcControlValue = v;
+        ch->alcControlValuePending = 1;
+        return 0;
+    }
     int r = BOARD_ORBXXXG_OUT_setAlcControlValue_sync(board(device), v);
     if (r != 0) return r;
     ch->alcControlValue = ch->alcControlValueCurrent = v;

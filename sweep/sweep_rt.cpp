@@ -52,6 +52,11 @@ struct PauseState {
 };
 PauseState pauses[8];
 
+// The preset of a sweep with the ALC held is a list of its own, so the user's list stays.
+SweepList presetList;
+// What each channel's list loop plays.
+SweepList *playList[8];
+
 bool fs() {
     return device_config_usesOptionFs() != 0;
 }
@@ -94,6 +99,9 @@ bool listMode(const Sweep *s) {
 
 Loop chooseLoop(const Sweep *s) {
     if (listMode(s)) return Loop::List;
+    if (s->presetActive &&
+        (s->frequencyMode == SWEEP_MODE_SWEEP || s->powerMode == SWEEP_MODE_SWEEP))
+        return Loop::List;
     if (s->frequencyMode == SWEEP_MODE_SWEEP) return Loop::Frequency;
     if (s->powerMode == SWEEP_MODE_SWEEP) return Loop::Power;
     if (s->phaseMode == SWEEP_MODE_SWEEP) return Loop::Phase;
@@ -332,7 +340,7 @@ void sweep_rt_handler(Sweep *s) {
     krspi_startCapture();
     if (!s->cwTransientSeparation && fs()) FS_FPGA_IF_setJumpLabel();
     if (loop == Loop::List)
-        listLoop(s, sweep_getActiveSweepList(device()));
+        listLoop(s, playList[s->channel & 7]);
     else if (loop != Loop::None)
         sweepLoop(s, loop);
     krspi_stopCapture();
@@ -538,15 +546,26 @@ int Sweep_start(Sweep *s) {
     s->presetActive = !s->presetSweepDisabled && DEVICE_ISREG(isAlcEnabled) &&
                       Device_isAlcEnabled(d) == 1 && DEVICE_ISREG(isAlcHoldEnabled) &&
                       Device_isAlcHoldEnabled(d) == 1;
-    if (fs()) {
-        FS_FPGA_setFlushModeNever();
-        FS_FPGA_IF_setSweepWaiting_rfState_earlyTransient(!s->blankingEnabled, 0);
-    }
+    if (fs()) FS_FPGA_setFlushModeNever();
     SweepList *list = listMode(s) ? sweep_getActiveSweepList(d) : nullptr;
+    if (s->presetActive) {
+        if (!list) {
+            int r = Sweep_createPresetSweepList(s);
+            if (r != 0) {
+                krspiUnlockAsync();
+                Sweep_stop(s, 0);
+                return r;
+            }
+        }
+        if (!s->presetMeasured) Sweep_measurePreset(s, list ? list : &presetList);
+        if (!list) list = &presetList;
+    }
+    playList[s->channel & 7] = list;
+    if (fs()) FS_FPGA_IF_setSweepWaiting_rfState_earlyTransient(!s->blankingEnabled, 0);
     if (list) {
         std::atomic_ref<uint32_t>(list->activeDirection)
             .store(list->direction, std::memory_order_relaxed);
-        sweep_setListPlaying(s->channel, true);
+        if (listMode(s)) sweep_setListPlaying(s->channel, true);
     }
     KrTime dwell = list ? sweep_getListDwellTime(list, s, 0) : s->dwell;
     KrTime delay = list ? sweep_getListDelayTime(list, s, 0) : s->delay;
@@ -643,6 +662,57 @@ int Sweep_resume(Sweep *s) {
         p.wasRunning = false;
         return Sweep_start(s);
     }
+    return 0;
+}
+
+int Sweep_createPresetSweepList(Sweep *s) {
+    SweepPlan plan{};
+    Sweep_readPlan(s, &plan);
+    uint32_t n = plan.points < 1 ? 1 : plan.points;
+    if (n > SWEEP_LIST_CAPACITY) return KR_E_TOO_MUCH_DATA;
+    SweepList *l = &presetList;
+    bool frequency = s->frequencyMode == SWEEP_MODE_SWEEP, power = s->powerMode == SWEEP_MODE_SWEEP;
+    l->count = s->count;
+    l->capacity = SWEEP_LIST_CAPACITY;
+    l->points = n;
+    l->direction = l->activeDirection = s->direction;
+    l->followsSweepDirection = 1;
+    l->mode = SWEEP_LIST_MODE_AUTO;
+    l->frequencyUse = frequency ? SWEEP_LIST_USE_PER_POINT : SWEEP_LIST_USE_NONE;
+    l->powerUse = power ? SWEEP_LIST_USE_PER_POINT : SWEEP_LIST_USE_NONE;
+    l->phaseUse = SWEEP_LIST_USE_NONE;
+    l->dwellUse = l->delayUse = SWEEP_LIST_USE_SWEEP;
+    l->frequencyCount = frequency ? n : 0;
+    l->powerCount = power ? n : 0;
+    l->phaseCount = l->dwellCount = l->delayCount = 0;
+    for (uint32_t i = 0; i < n; i++) {
+        SweepListPoint &p = l->point[i];
+        if (frequency) Sweep_getNextPointFrequency(&plan, i, 1, &p.frequency);
+        if (power) Sweep_getNextPointPower(&plan, i, 1, &p.power);
+        p.alcControlValue = 0;
+    }
+    return 0;
+}
+
+// Each point levelled once with the loop sampling, its control value kept for play.
+int Sweep_measurePreset(Sweep *s, SweepList *l) {
+    Device *d = device();
+    printd("Sweep_measurePreset(): %u points\n", (unsigned)l->points);
+    krspiLockForThread();
+    if (DEVICE_ISREG(enableAlcHoldSampleMode)) Device_enableAlcHoldSampleMode(d);
+    for (uint32_t i = 0; i < l->points && i < SWEEP_LIST_CAPACITY; i++) {
+        Device_sweepDefinePreset(d);
+        KrFreq f;
+        KrPow p;
+        if (sweep_getListPointFrequency(l, i, &f)) setCurrentFrequency(d, &f);
+        if (sweep_getListPointPower(l, i, &p)) Device_setPower(d, &p);
+        Device_sweepApplyPreset(d);
+        if (fs()) FS_FPGA_IF_nextBlock();
+        l->point[i].alcControlValue = (int16_t)std::lround(Device_getAlcControlValue(d));
+    }
+    if (DEVICE_ISREG(disableAlcHoldSampleMode)) Device_disableAlcHoldSampleMode(d);
+    krspiUnlockForThread();
+    s->presetMeasured = 1;
     return 0;
 }
 

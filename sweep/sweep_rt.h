@@ -16,6 +16,8 @@
 #include "device/krquantity.h"
 #include "sweep/sweep.h"
 
+struct SweepList;
+
 // Start playing according to the modes: 0, or -221 (trigger conflict), -240 when the sweep
 // never became triggerable (it is stopped again).
 int Sweep_start(Sweep *sweep);
@@ -23,6 +25,10 @@ int Sweep_start(Sweep *sweep);
 int Sweep_stop(Sweep *sweep, int blank);
 int Sweep_pause(Sweep *sweep);
 int Sweep_resume(Sweep *sweep);
+// The preset of a sweep with the ALC held: a list record of its own made from the sweep's
+// points (-223 beyond the list capacity), and the control value measured at each point.
+int Sweep_createPresetSweepList(Sweep *sweep);
+int Sweep_measurePreset(Sweep *sweep, SweepList *list);
 // ALC sweep on the driver's SPI timer.
 int Sweep_start_alc(Sweep *sweep, uint32_t a, KrTime t, uint32_t b);
 // The time the hardware realises for t.

@@ -102,6 +102,28 @@ class SweepTest(unittest.TestCase):
         self.assertEqual(levels, [0, -10, -20] * 2)
         self.assertEqual(q("POW:MODE FIX;:SWE:DIR UP;:SYST:ERR?"), '0,"No error"')
 
+    def test_held_alc_and_fast_transitions(self):
+        inst = self.start()
+        q = inst.client.query
+        # The preset of a sweep with the ALC held is a list of its own.
+        user = q("LIST:FREQ?")
+        self.assertEqual(q("OUTP ON;:POW:ALC ON;:POW:ALC:HOLD ON;:FREQ:STAR 1GHz;STOP 3GHz;"
+                           ":SWE:POIN 3;DWEL 2ms;:FREQ:MODE SWE;*OPC?"), "1")
+        hz = [round(float(r["frequency_hz"]) / 1e9) for r in self.played(inst, 4)[:3]]
+        self.assertEqual(hz, [1, 2, 3])
+        self.assertEqual(q("FREQ:MODE FIX;:POW:ALC:HOLD OFF;*OPC?"), "1")
+        self.assertEqual(q("LIST:FREQ?"), user)
+        inst.close()
+        # A step the fast-transition option cannot make in the point time lengthens it and
+        # flags the timing as questionable while the sweep runs.
+        inst = self.start("2ch-fs-nec")
+        q = inst.client.query
+        self.assertEqual(q("OUTP ON;:FREQ:STAR 1GHz;STOP 10GHz;:SWE:POIN 2;DWEL 30us;"
+                           ":FREQ:MODE SWE;*OPC?"), "1")
+        self.assertEqual(q("STAT:QUES:COND?"), "4")
+        self.assertEqual(q("FREQ:MODE FIX;*OPC?"), "1")
+        self.assertEqual(q("STAT:QUES:COND?;:SYST:ERR?"), '0;0,"No error"')
+
     def test_sweep_waits_for_its_trigger(self):
         inst = self.start()
         q = inst.client.query
