@@ -5,6 +5,8 @@
 
 #include <errno.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "gio_recorder.h"
@@ -46,7 +48,35 @@ uint32_t value(void *arg) {
     return (uint32_t)(uintptr_t)arg;
 }
 
+// The stop sequence: timer off, prepare A and B, (the task joined), timer off again, finish A
+// and B. A finishing step whose preparation is missing is a violation.
+void checkStopOrder(int request) {
+    static std::atomic<int> step{0};  // requests of the sequence seen so far
+    static const int order[] = {KRTPT_IOC_STOP_PREPARE_A, KRTPT_IOC_STOP_PREPARE_B,
+                                KRTPT_IOC_TIMER_OFF, KRTPT_IOC_STOP_FINISH_A,
+                                KRTPT_IOC_STOP_FINISH_B};
+    if (std::find(std::begin(order), std::end(order), request) == std::end(order)) return;
+    if (request == KRTPT_IOC_STOP_PREPARE_A) {
+        step = 1;
+        return;
+    }
+    if (step == 0 || step >= 5) {
+        if (request == KRTPT_IOC_STOP_FINISH_A || request == KRTPT_IOC_STOP_FINISH_B ||
+            request == KRTPT_IOC_STOP_PREPARE_B)
+            simhw_violation("sweep stop: request 0x%04X outside its sequence", request);
+        return;
+    }
+    if (request == order[step]) {
+        step++;
+    } else if (request == KRTPT_IOC_STOP_PREPARE_B || request == KRTPT_IOC_STOP_FINISH_A ||
+               request == KRTPT_IOC_STOP_FINISH_B) {
+        simhw_violation("sweep stop: request 0x%04X out of order", request);
+        step = 0;
+    }
+}
+
 int dispatch(int request, void *arg) {
+    checkStopOrder(request);
     switch (request) {
         case KRGIO_IOC_PRINT: {
             KrGioBuffer *b = (KrGioBuffer *)arg;
@@ -157,6 +187,15 @@ int dispatch(int request, void *arg) {
             return 0;
         case KRTPT_IOC_SOURCE:
             simhw_setTriggerSourceImmediate(*(uint32_t *)arg == 0);
+            return 0;
+        case KRTPT_IOC_TYPE:
+            simhw_setTriggerType(*(uint32_t *)arg);
+            return 0;
+        case KRTPT_IOC_DELAY:
+            simhw_setTriggerDelay(((KrGioTriggerDelay *)arg)->count);
+            return 0;
+        case KRTPT_IOC_EVENT_COUNT:
+            simhw_setTriggerEventCount(*(uint32_t *)arg);
             return 0;
         case KRTPT_IOC_SLOPE:
             simhw_setTriggerSlope(*(uint32_t *)arg != 0);

@@ -77,6 +77,7 @@ std::string simcontrol_handle(const std::string &line) {
         simhw_externalEdge(l == "external pos");
     } else if (l == "gate 0" || l == "gate 1") {
         gateLevel = l == "gate 1";
+        simhw_setGate(gateLevel);
     } else {
         return "error: unknown stimulus";
     }

@@ -98,6 +98,9 @@ struct Hw {
     uint64_t triggers = 0;
     std::atomic<bool> triggerImmediate{true};
     bool slopeRising = true, slopeBoth = false;
+    uint32_t triggerType = 0, eventCount = 0, eventsSkipped = 0;
+    uint64_t triggerDelay = 0;
+    bool gateHigh = false;
     bool stateDirty = false;
     Clock::time_point lastStateWrite;
     LevelTrack level[SIMHW_CHANNELS];
@@ -1046,6 +1049,9 @@ void simhw_reset() {
         h.ioupdates = 0;
         h.pendingTriggers = 0;
         h.triggerImmediate = true;
+        h.triggerType = h.eventCount = h.eventsSkipped = 0;
+        h.triggerDelay = 0;
+        h.gateHigh = false;
         h.extRefPresent = true;
         h.abortGeneration++;
         snapshot(h);
@@ -1430,14 +1436,62 @@ bool simhw_triggerSourceImmediate() {
     return hw().triggerImmediate;
 }
 
+// A trigger acts after the event count has been skipped.
 bool simhw_waitTrigger(std::unique_lock<std::mutex> &lk, uint64_t generation) {
     Hw &h = hw();
-    h.changed.wait(lk, [&] {
-        return h.triggerImmediate || h.pendingTriggers > 0 || h.abortGeneration != generation;
-    });
-    if (h.abortGeneration != generation) return false;
-    if (!h.triggerImmediate) h.pendingTriggers--;
+    // Whoever looks finds the output as it waits.
+    if (!h.triggerImmediate) writeStateFile(h, true);
+    for (;;) {
+        h.changed.wait(lk, [&] {
+            return h.triggerImmediate || h.pendingTriggers > 0 || h.abortGeneration != generation;
+        });
+        if (h.abortGeneration != generation) return false;
+        if (h.triggerImmediate) return true;
+        h.pendingTriggers--;
+        if (h.eventsSkipped >= h.eventCount) break;
+        h.eventsSkipped++;
+    }
+    h.eventsSkipped = 0;
     return true;
+}
+
+void simhw_setTriggerType(uint32_t type) {
+    std::lock_guard<std::mutex> g(hw().mutex);
+    hw().triggerType = type;
+}
+
+uint32_t simhw_triggerType() {
+    return hw().triggerType;
+}
+
+void simhw_setTriggerDelay(uint64_t ticks) {
+    std::lock_guard<std::mutex> g(hw().mutex);
+    hw().triggerDelay = ticks;
+}
+
+uint64_t simhw_triggerDelay() {
+    return hw().triggerDelay;
+}
+
+void simhw_setTriggerEventCount(uint32_t count) {
+    std::lock_guard<std::mutex> g(hw().mutex);
+    hw().eventCount = count;
+    hw().eventsSkipped = 0;
+}
+
+void simhw_setGate(bool high) {
+    {
+        std::lock_guard<std::mutex> g(hw().mutex);
+        hw().gateHigh = high;
+    }
+    hw().changed.notify_all();
+}
+
+bool simhw_waitGate(std::unique_lock<std::mutex> &lk, uint64_t generation) {
+    Hw &h = hw();
+    if (!h.gateHigh) writeStateFile(h, true);
+    h.changed.wait(lk, [&] { return h.gateHigh || h.abortGeneration != generation; });
+    return h.abortGeneration == generation;
 }
 
 bool simhw_channelState(int channel, SimChannelState *out) {

@@ -199,6 +199,20 @@ void simhw_triggerLocked();
 // An edge at the external trigger input: a trigger when the slope the driver was given
 // takes it (positive, negative or both).
 void simhw_externalEdge(bool rising);
+// The driver's trigger model: type (0 normal, 1 gate, 2 point), the delay after a trigger
+// in timer ticks and the triggers skipped before one acts. Caller holds simhw_lock for the
+// getters.
+constexpr uint32_t SIMHW_TRIGGER_NORMAL = 0;
+constexpr uint32_t SIMHW_TRIGGER_GATE = 1;
+constexpr uint32_t SIMHW_TRIGGER_POINT = 2;
+void simhw_setTriggerType(uint32_t type);
+uint32_t simhw_triggerType();
+void simhw_setTriggerDelay(uint64_t ticks);
+uint64_t simhw_triggerDelay();
+void simhw_setTriggerEventCount(uint32_t count);
+// The gate input's level (sim/control.sock "gate 0|1"); a gated timer waits while it is low.
+void simhw_setGate(bool high);
+bool simhw_waitGate(std::unique_lock<std::mutex> &lk, uint64_t generation);
 // The driver's trigger slope: the first edge rising or falling, and whether both count.
 void simhw_setTriggerSlope(bool rising);
 void simhw_setTriggerSlopeBoth(bool both);

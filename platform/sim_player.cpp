@@ -173,6 +173,14 @@ void waitPoint(Player &p, std::unique_lock<std::mutex> &lk, uint64_t gen) {
     if (!p.timerRunning) return;
     if (simhw_timeScale() > 0)
         simhw_changed().wait_until(lk, p.boundary, [&] { return simhw_abortGeneration() != gen; });
+    // A point trigger starts every point, a gate holds the timer while it is low; the
+    // hardware clock then goes on from the point the timer had reached.
+    uint32_t type = simhw_triggerType();
+    if (!simhw_triggerSourceImmediate() && type == SIMHW_TRIGGER_POINT &&
+        !simhw_waitTrigger(lk, gen))
+        return;
+    if (type == SIMHW_TRIGGER_GATE && !simhw_waitGate(lk, gen)) return;
+    if (type != SIMHW_TRIGGER_NORMAL) p.boundary = Clock::now();
     if (p.boundaryTicks > simclock_ticks()) simclock_advance(p.boundaryTicks - simclock_ticks());
     if (p.nextPeriod) {
         p.period = p.nextPeriod;
@@ -190,8 +198,12 @@ void waitPoint(Player &p, std::unique_lock<std::mutex> &lk, uint64_t gen) {
 // at the next trigger (bus, external).
 void startTimer(Player &p, std::unique_lock<std::mutex> &lk, uint64_t gen) {
     if (!simhw_triggerSourceImmediate() && !simhw_waitTrigger(lk, gen)) return;
+    if (simhw_triggerType() == SIMHW_TRIGGER_GATE && !simhw_waitGate(lk, gen)) return;
+    // The first point begins the trigger delay after the trigger.
+    uint64_t delay = simhw_triggerSourceImmediate() ? 0 : simhw_triggerDelay();
+    simclock_advance(delay);
     p.timerRunning = true;
-    p.boundary = Clock::now() + hardwareDuration(p.period);
+    p.boundary = Clock::now() + hardwareDuration(p.period + delay);
     p.boundaryTicks = simclock_ticks() + p.period;
     p.point = 0;
     showTimer(p);

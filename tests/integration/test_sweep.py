@@ -140,6 +140,22 @@ class SweepTest(unittest.TestCase):
                     lambda s: s["channels"][0]["sweep"]["points_played"] >= 3)
                 self.assertGreaterEqual(state["channels"][0]["sweep"]["points_played"], 3)
                 self.assertEqual(q("FREQ:MODE FIX;:SYST:ERR?"), '0,"No error"')
+        # A point trigger advances one point per trigger; a gate holds the timer while low.
+        self.assertEqual(q("TRIG:SOUR BUS;TYPE POIN;:SWE:POIN 5;:FREQ:MODE SWE;*OPC?"), "1")
+        for _ in range(3):
+            q("*TRG;*OPC?")
+
+        def played(state):
+            return state["channels"][0]["sweep"]["points_played"]
+        self.assertEqual(played(inst.hardware_state(lambda s: played(s) == 3, 3.0)), 3)
+        time.sleep(0.3)
+        self.assertEqual(played(inst.hardware_state()), 3)
+        self.assertEqual(q("FREQ:MODE FIX;:TRIG:SOUR IMM;TYPE GATE;:FREQ:MODE SWE;*OPC?"), "1")
+        time.sleep(0.3)
+        self.assertEqual(played(inst.hardware_state()), 0)
+        self.assertEqual(control(inst, "gate 1"), "ok")
+        self.assertGreater(played(inst.hardware_state(lambda s: played(s) > 5)), 5)
+        self.assertEqual(q("FREQ:MODE FIX;:SYST:ERR?"), '0,"No error"')
         self.assertEqual(control(inst, "nonsense"), "error: unknown stimulus")
 
 
