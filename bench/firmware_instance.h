@@ -227,6 +227,8 @@ class FirmwareInstance {
     FirmwareInstance(const FirmwareInstance &) = delete;
     FirmwareInstance &operator=(const FirmwareInstance &) = delete;
 
+    const std::string &root() const { return root_; }
+
     int port;
     pid_t pid = -1;
 
