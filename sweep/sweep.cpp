@@ -366,6 +366,8 @@ int Sweep_init(Device *device, uint32_t channel) {
         sweep_configureLimits();
         Sweep_registerDeviceFunctions();
         sweep_rt_setDevice(device);
+        // A playing list whose mode (automatic, manual) changes plays again.
+        sweep_setListRestart([](Device *d) { return Sweep_start(Device_getSweepPtr(d)); });
         if (sweep_rt_init() != 0)
             printd("Sweep_init(): Failed to initialise realtime sweep driver\n");
     }
