@@ -119,8 +119,14 @@ double boardTime(int (*slot)(OrbxxxgOutBoard *, KrTime *), bool registered, Orbx
     return t;
 }
 
+// While a sweep point's I/O program is being collected the wait belongs in it: the hardware
+// keeps it between the point's writes, and the generator goes on to the next point.
 void waitUs(double us) {
-    if (us > 0) krstuff_delay_us((uint64_t)us);
+    if (us <= 0) return;
+    if (krspi_isCaptureActive() && !fsVariant())
+        krgio_sleepUs((uint32_t)us);
+    else
+        krstuff_delay_us((uint64_t)us);
 }
 
 const char *modelFamilyName() {

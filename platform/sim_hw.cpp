@@ -1017,6 +1017,7 @@ void simhw_attach() {
     Layout lay = readLayout();
     if (h.attached && lay == h.layout) return;
     build(h, lay);
+    simtrace_clear();  // a trace file of its own root
     h.attached = true;
     snapshot(h);
     restartLevels(h);
@@ -1054,6 +1055,7 @@ void simhw_reset() {
         h.gateHigh = false;
         h.extRefPresent = true;
         h.abortGeneration++;
+        simtrace_clear();
         snapshot(h);
         restartLevels(h);
         h.stateDirty = true;

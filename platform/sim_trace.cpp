@@ -23,11 +23,13 @@ Trace &tr() {
     return *t;
 }
 
-// The file of the current root, started with its header when new or full.
+// The file of the current root (looked up when it is opened: a new root comes with a reset,
+// which clears the trace), started with its header when new or full.
 FILE *traceFile(Trace &t) {
+    if (t.file && t.fileRows < SIMTRACE_FILE_ROWS) return t.file;
     std::string path = simhw_simFile("output-trace.csv");
     if (path.empty()) return nullptr;
-    if (t.file && (path != t.path || t.fileRows >= SIMTRACE_FILE_ROWS)) {
+    if (t.file) {
         fclose(t.file);
         t.file = nullptr;
     }
