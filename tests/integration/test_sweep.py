@@ -67,6 +67,11 @@ class SweepTest(unittest.TestCase):
         self.assertEqual(hz, [1000, 1250, 1500, 1750, 2000] * 2)
         self.assertTrue(all(r["rf"] == "on" for r in got))
         self.assertEqual(q("FREQ:MODE?"), "SWE")
+        progress = set()
+        for _ in range(20):
+            progress.add(q("SWE:PROG?"))
+            time.sleep(0.003)
+        self.assertGreater(len(progress), 1)
         self.assertEqual(q("FREQ:MODE FIX;*OPC?"), "1")
         state = inst.hardware_state(lambda s: not s["channels"][0]["sweep"]["timer"])
         self.assertFalse(state["channels"][0]["sweep"]["timer"])
