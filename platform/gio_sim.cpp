@@ -194,6 +194,9 @@ int dispatch(int request, void *arg) {
         case KRTPT_IOC_DELAY:
             simhw_setTriggerDelay(((KrGioTriggerDelay *)arg)->count);
             return 0;
+        case KRTPT_IOC_TRIGOUTPUT:
+            simhw_setTriggerOutput(*(uint32_t *)arg);
+            return 0;
         case KRTPT_IOC_EVENT_COUNT:
             simhw_setTriggerEventCount(*(uint32_t *)arg);
             return 0;

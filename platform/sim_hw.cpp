@@ -25,6 +25,7 @@
 #include "hw/orbx40g_out_registers.h"
 #include "hw/orbxxxg_out_registers.h"
 #include "hw/orbxxxg_ref_registers.h"
+#include "kr_generic_io.h"
 #include "sim_ad9164.h"
 #include "sim_ad9910.h"
 #include "sim_ad9912.h"
@@ -101,6 +102,7 @@ struct Hw {
     uint32_t triggerType = 0, eventCount = 0, eventsSkipped = 0;
     uint64_t triggerDelay = 0;
     bool gateHigh = false;
+    uint32_t triggerOutput = 0;  // KRTPT_OUT_* as the driver was given it
     bool stateDirty = false;
     Clock::time_point lastStateWrite;
     LevelTrack level[SIMHW_CHANNELS];
@@ -792,6 +794,23 @@ void restartLevels(Hw &h) {
     }
 }
 
+// What the trigger-output connector shows.
+const char *triggerOutputName(uint32_t value) {
+    static const struct {
+        uint32_t bit;
+        const char *name;
+    } modes[] = {{KRTPT_OUT_VALID, "valid"},
+                 {KRTPT_OUT_GATE, "gate"},
+                 {KRTPT_OUT_IOUPDATE, "ioupdate"},
+                 {KRTPT_OUT_POINT, "point"},
+                 {KRTPT_OUT_TRIGGER, "trigger"},
+                 {KRTPT_OUT_HIGH, "high"},
+                 {KRTPT_OUT_LOW, "low"}};
+    for (const auto &m : modes)
+        if (value & m.bit) return m.name;
+    return "off";
+}
+
 std::string json(Hw &h) {
     std::string j = "{\"channels\": [";
     char text[1024];
@@ -852,9 +871,18 @@ std::string json(Hw &h) {
                  simfpga_outputValidCode(c));
         j += text;
     }
+    static const char *const types[] = {"normal", "gate", "point"};
+    snprintf(text, sizeof(text),
+             "],\n \"trigger\": {\"immediate\": %s, \"type\": \"%s\", \"gate\": %s, "
+             "\"triggers\": %llu, \"output\": \"%s\", \"output_inverted\": %s}",
+             h.triggerImmediate ? "true" : "false", h.triggerType < 3 ? types[h.triggerType] : "?",
+             h.gateHigh ? "true" : "false", (unsigned long long)h.triggers,
+             triggerOutputName(h.triggerOutput),
+             (h.triggerOutput & KRTPT_OUT_FLAG_INVERSE_POLARITY) ? "true" : "false");
+    j += text;
     const SimReferenceState &r = h.reference;
     snprintf(text, sizeof(text),
-             "],\n \"reference\": {\"source\": \"%s\", \"frequency_hz\": \"%s\", \"locked\": %s, "
+             ",\n \"reference\": {\"source\": \"%s\", \"frequency_hz\": \"%s\", \"locked\": %s, "
              "\"output\": %s, \"output_frequency_hz\": \"%s\"},\n \"ioupdates\": %llu, "
              "\"violations\": %zu}\n",
              r.source, simhw_freqText(r.frequency).c_str(), r.locked ? "true" : "false",
@@ -1053,6 +1081,7 @@ void simhw_reset() {
         h.triggerType = h.eventCount = h.eventsSkipped = 0;
         h.triggerDelay = 0;
         h.gateHigh = false;
+        h.triggerOutput = 0;
         h.extRefPresent = true;
         h.abortGeneration++;
         simtrace_clear();
@@ -1479,6 +1508,12 @@ void simhw_setTriggerEventCount(uint32_t count) {
     std::lock_guard<std::mutex> g(hw().mutex);
     hw().eventCount = count;
     hw().eventsSkipped = 0;
+}
+
+void simhw_setTriggerOutput(uint32_t value) {
+    std::lock_guard<std::mutex> g(hw().mutex);
+    hw().triggerOutput = value;
+    hw().stateDirty = true;
 }
 
 void simhw_setGate(bool high) {

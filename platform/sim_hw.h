@@ -210,6 +210,8 @@ uint32_t simhw_triggerType();
 void simhw_setTriggerDelay(uint64_t ticks);
 uint64_t simhw_triggerDelay();
 void simhw_setTriggerEventCount(uint32_t count);
+// The trigger-output connector's setting (KRTPT_OUT_* flags), shown in the state file.
+void simhw_setTriggerOutput(uint32_t value);
 // The gate input's level (sim/control.sock "gate 0|1"); a gated timer waits while it is low.
 void simhw_setGate(bool high);
 bool simhw_waitGate(std::unique_lock<std::mutex> &lk, uint64_t generation);

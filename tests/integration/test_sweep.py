@@ -162,6 +162,9 @@ class SweepTest(unittest.TestCase):
         self.assertGreater(played(inst.hardware_state(lambda s: played(s) > 5)), 5)
         self.assertEqual(q("FREQ:MODE FIX;:SYST:ERR?"), '0,"No error"')
         self.assertEqual(control(inst, "nonsense"), "error: unknown stimulus")
+        self.assertEqual(q("LFO:SOUR HIGH;*OPC?"), "1")
+        self.assertEqual(inst.hardware_state(
+            lambda s: s["trigger"]["output"] == "high")["trigger"]["output"], "high")
 
 
 if __name__ == "__main__":
