@@ -108,4 +108,5 @@ void simtrace_clear() {
         fclose(t.file);
         t.file = nullptr;
     }
+    traceFile(t);  // a person finds the file, with its header, before the first row
 }

@@ -38,5 +38,5 @@ uint64_t simtrace_dwellTicks();
 uint64_t simtrace_delayTicks();
 void simtrace_record(const SimTraceRow &row);
 std::vector<SimTraceRow> simtrace_rows(int channel);
-// Forgets the rows (the file starts over at the next row).
+// Forgets the rows and starts the file of the current root over with its header.
 void simtrace_clear();
