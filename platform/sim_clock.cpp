@@ -2,18 +2,21 @@
 
 #include <cmath>
 
+#include "sim_hw.h"
+
 namespace {
 
-uint64_t ticks = 0;
+uint64_t ticks[SIMHW_CHANNELS] = {};
 
 }  // namespace
 
-uint64_t simclock_ticks() {
-    return ticks;
+uint64_t simclock_ticks(int channel) {
+    return channel >= 0 && channel < SIMHW_CHANNELS ? ticks[channel] : ticks[0];
 }
 
-void simclock_advance(uint64_t n) {
-    ticks += n;
+void simclock_advance(uint64_t n, int channel) {
+    for (int c = 0; c < SIMHW_CHANNELS; c++)
+        if (channel < 0 || channel == c) ticks[c] += n;
 }
 
 uint64_t simclock_ticksOf(double seconds) {
@@ -21,5 +24,6 @@ uint64_t simclock_ticksOf(double seconds) {
 }
 
 void simclock_reset() {
-    ticks = 0;
+    for (uint64_t &t : ticks)
+        t = 0;
 }

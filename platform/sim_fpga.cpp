@@ -14,7 +14,9 @@
 
 #include "hw/fs_fpga_registers.h"
 #include "sim_chip.h"
+#include "sim_clock.h"
 #include "sim_hw.h"
+#include "sim_trace.h"
 
 namespace {
 
@@ -58,6 +60,7 @@ struct Channel {
     bool recording = false;
     std::vector<Cmd> loop;
     size_t loopPos = 0;
+    int64_t tracePoint = 0;
     std::atomic<bool> looping{false};
     std::atomic<uint64_t> passes{0};
     bool timerOn = false;
@@ -97,6 +100,12 @@ bool isShort(uint8_t b) {
     return b == FS_SHORT_AWAIT_ADC_VALID ||
            (b >= FS_SHORT_SET_IOUPDATE && b <= FS_SHORT_AWAIT_SPI_IDLE_FLAG) ||
            (b >= FS_SHORT_IOUPDATE_ALL && b <= FS_SHORT_AWAIT_TRIGGER_NCI) || b == FS_SHORT_NOP;
+}
+
+// The trace's view of a channel's sweep timer: on-time first, off-time in the high word.
+void showTimer(int c, bool on, int64_t point) {
+    uint64_t t = reg(fs_regSweepTimer((uint32_t)c));
+    simtrace_setTimer(on, point, t & 0xFFFFFFFFu, t >> 32, c);
 }
 
 double sweepPeriod(int c) {
@@ -200,8 +209,12 @@ void writeReg(uint32_t r, uint64_t v) {
             k.timerOn = true;
             k.timerStart = Clock::now();
             k.pointsWaited = 0;
+            k.tracePoint = 0;
+            showTimer(c, true, 0);
+            simhw_traceNow();
         } else if (!on) {
             k.timerOn = false;
+            showTimer(c, false, -1);
         }
     }
     f.regs[r] = v;
@@ -220,7 +233,12 @@ uint64_t dataValue(const Cmd &cmd) {
 
 void waitPoint(Channel &k, std::unique_lock<std::mutex> &lk, uint64_t gen) {
     int c = (int)(&k - fpga().ch);
-    if (!k.timerOn || simhw_timeScale() <= 0) return;
+    if (!k.timerOn) return;
+    // The channel's hardware clock: one period per point, whatever the wall clock does.
+    uint64_t t = reg(fs_regSweepTimer((uint32_t)c));
+    simclock_advance((t & 0xFFFFFFFFu) + (t >> 32), c);
+    showTimer(c, true, ++k.tracePoint);
+    if (simhw_timeScale() <= 0) return;
     double period = sweepPeriod(c) * simhw_timeScale();
     if (period <= 0) return;
     double elapsed = std::chrono::duration<double>(Clock::now() - k.timerStart).count();
@@ -609,9 +627,18 @@ bool decodeByte(Decoder &d, uint8_t b, Cmd *out) {
 
 }  // namespace
 
+namespace {
+std::atomic<bool> linkUp{false};
+}  // namespace
+
 void simfpga_init() {
     simfpga_reset();
+    linkUp = true;
     simhw_log("FS_FPGA link init");
+}
+
+bool simfpga_present() {
+    return linkUp;
 }
 
 int simfpga_transmit(const uint8_t *data, uint32_t length) {

@@ -21,6 +21,8 @@ void simfpga_reset();
 // Peeks (caller need not hold the simulation lock).
 uint64_t simfpga_register(uint32_t reg);
 bool simfpga_isLooping(int channel);
+// The firmware brought the FS link up (an FS controller is fitted).
+bool simfpga_present();
 uint64_t simfpga_passes(int channel);
 int simfpga_outputValidCode(int channel);
 uint64_t simfpga_commandsExecuted();

@@ -464,7 +464,7 @@ void computeCommon(Hw &h, int c, bool rfEnabled, bool muted, SimChannelState *st
     ChannelChips &k = h.ch[c];
     // Blanking between points: with the point timer running the output is muted only while
     // a point changes, so what each point shows is unmuted.
-    st->blanking = h.blanking[c] && !simtrace_timerRunning();
+    st->blanking = h.blanking[c] && !simtrace_timerRunning(c);
     st->rf = !rfEnabled ? "off" : st->blanking || muted ? "muted" : "on";
     st->attenuationADb = k.attA->attenuationDb();
     st->attenuationBDb = k.attB->attenuationDb();
@@ -794,6 +794,11 @@ void restartLevels(Hw &h) {
     }
 }
 
+// The clock the channels' point timers count.
+double tickHz() {
+    return simfpga_present() ? SIMCLOCK_FS_HZ : SIMCLOCK_HZ;
+}
+
 // What the trigger-output connector shows.
 const char *triggerOutputName(uint32_t value) {
     static const struct {
@@ -860,10 +865,10 @@ std::string json(Hw &h) {
         }
         snprintf(text, sizeof(text),
                  ", \"sweep\": {\"timer\": %s, \"point_time_s\": %.9g, \"points_played\": "
-                 "%lld, \"tick\": %llu}",
-                 simtrace_timerRunning() ? "true" : "false", simtrace_pointPeriod() / SIMCLOCK_HZ,
-                 (long long)(simtrace_point() < 0 ? 0 : simtrace_point() + 1),
-                 (unsigned long long)simclock_ticks());
+                 "%lld, \"tick\": %llu, \"tick_hz\": %.0f}",
+                 simtrace_timerRunning(c) ? "true" : "false", simtrace_pointPeriod(c) / tickHz(),
+                 (long long)(simtrace_point(c) < 0 ? 0 : simtrace_point(c) + 1),
+                 (unsigned long long)simclock_ticks(c), tickHz());
         j += text;
         snprintf(text, sizeof(text),
                  ", \"fs\": {\"looping\": %s, \"passes\": %llu, \"output_valid\": %d}}",
@@ -960,9 +965,9 @@ void describeChanges(const SimChannelState &o, const SimChannelState &n, Pairs &
 
 void traceRow(Hw &h, int c) {
     const SimChannelState &s = h.snapshot[c];
-    SimTraceRow row{simclock_ticks(),
+    SimTraceRow row{simclock_ticks(c),
                     c,
-                    simtrace_point(),
+                    simtrace_point(c),
                     s.frequency,
                     s.outputOn,
                     s.outputDbm,
@@ -973,8 +978,8 @@ void traceRow(Hw &h, int c) {
                     s.phaseRad,
                     s.rf,
                     s.blanking,
-                    simtrace_dwellTicks(),
-                    simtrace_delayTicks()};
+                    simtrace_dwellTicks(c),
+                    simtrace_delayTicks(c)};
     simtrace_record(row);
 }
 

@@ -8,11 +8,15 @@
 
 namespace {
 
-struct Trace {
-    std::deque<SimTraceRow> rows;
+struct Timer {
     bool running = false;
     int64_t point = -1;
     uint64_t dwell = 0, delay = 0;
+};
+
+struct Trace {
+    std::deque<SimTraceRow> rows;
+    Timer timer[SIMHW_CHANNELS];
     FILE *file = nullptr;
     std::string path;
     size_t fileRows = 0;
@@ -49,32 +53,35 @@ FILE *traceFile(Trace &t) {
 
 }  // namespace
 
-void simtrace_setTimer(bool running, int64_t point, uint64_t dwellTicks, uint64_t delayTicks) {
-    Trace &t = tr();
-    t.running = running;
-    t.point = running ? point : -1;
-    t.dwell = dwellTicks;
-    t.delay = delayTicks;
+void simtrace_setTimer(bool running, int64_t point, uint64_t dwellTicks, uint64_t delayTicks,
+                       int channel) {
+    for (int c = 0; c < SIMHW_CHANNELS; c++)
+        if (channel < 0 || channel == c)
+            tr().timer[c] = Timer{running, running ? point : -1, dwellTicks, delayTicks};
 }
 
-int64_t simtrace_point() {
-    return tr().point;
+const Timer &timerOf(int channel) {
+    return tr().timer[channel >= 0 && channel < SIMHW_CHANNELS ? channel : 0];
 }
 
-bool simtrace_timerRunning() {
-    return tr().running;
+int64_t simtrace_point(int channel) {
+    return timerOf(channel).point;
 }
 
-uint64_t simtrace_pointPeriod() {
-    return tr().dwell + tr().delay;
+bool simtrace_timerRunning(int channel) {
+    return timerOf(channel).running;
 }
 
-uint64_t simtrace_dwellTicks() {
-    return tr().dwell;
+uint64_t simtrace_pointPeriod(int channel) {
+    return timerOf(channel).dwell + timerOf(channel).delay;
 }
 
-uint64_t simtrace_delayTicks() {
-    return tr().delay;
+uint64_t simtrace_dwellTicks(int channel) {
+    return timerOf(channel).dwell;
+}
+
+uint64_t simtrace_delayTicks(int channel) {
+    return timerOf(channel).delay;
 }
 
 void simtrace_record(const SimTraceRow &row) {

@@ -29,13 +29,14 @@ struct SimTraceRow {
     uint64_t dwellTicks, delayTicks;
 };
 
-// The point timer as the player runs it.
-void simtrace_setTimer(bool running, int64_t point, uint64_t dwellTicks, uint64_t delayTicks);
-int64_t simtrace_point();
-bool simtrace_timerRunning();
-uint64_t simtrace_pointPeriod();
-uint64_t simtrace_dwellTicks();
-uint64_t simtrace_delayTicks();
+// The point timer of a channel as its player runs it (channel -1: every channel).
+void simtrace_setTimer(bool running, int64_t point, uint64_t dwellTicks, uint64_t delayTicks,
+                       int channel = -1);
+int64_t simtrace_point(int channel = 0);
+bool simtrace_timerRunning(int channel = 0);
+uint64_t simtrace_pointPeriod(int channel = 0);
+uint64_t simtrace_dwellTicks(int channel = 0);
+uint64_t simtrace_delayTicks(int channel = 0);
 void simtrace_record(const SimTraceRow &row);
 std::vector<SimTraceRow> simtrace_rows(int channel);
 // Forgets the rows and starts the file of the current root over with its header.

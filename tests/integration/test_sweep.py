@@ -11,8 +11,6 @@ import unittest
 
 from krsim import Instrument, TcpClient, free_port
 
-TICKS_PER_S = 132.096e6
-
 
 def points(inst):
     """Channel 0's played points in play order: the tick at which each began and the last
@@ -57,28 +55,37 @@ class SweepTest(unittest.TestCase):
         return points(inst)
 
     def test_frequency_sweep_plays_every_point_at_its_dwell(self):
-        inst = self.start()
+        # The standard controller's point timer and the FS FPGA's, each in its own ticks.
+        for config in ("1ch-20g", "4ch-fs-gpib"):
+            with self.subTest(config=config):
+                self.check_frequency_sweep(self.start(config), config == "1ch-20g")
+
+    def check_frequency_sweep(self, inst, generated_while_playing):
         q = inst.client.query
         self.assertEqual(q("OUTP ON;:FREQ:STAR 1GHz;STOP 2GHz;:SWE:POIN 5;DWEL 2ms;"
                            ":FREQ:MODE SWE;*OPC?"), "1")
-        got = self.played(inst, 12)
-        self.assertGreaterEqual(len(got), 12)
-        dwell = round(2e-3 * TICKS_PER_S)
+        got = self.played(inst, 16)
+        self.assertGreaterEqual(len(got), 16)
+        tick_hz = inst.hardware_state()["channels"][0]["sweep"]["tick_hz"]
         ticks = [int(r["tick"]) for r in got]
-        self.assertEqual({b - a for a, b in zip(ticks, ticks[1:])}, {dwell})
-        hz = [round(float(r["frequency_hz"]) / 1e6) for r in got[:10]]
-        self.assertEqual(hz, [1000, 1250, 1500, 1750, 2000] * 2)
+        self.assertEqual({b - a for a, b in zip(ticks, ticks[1:])}, {round(2e-3 * tick_hz)})
+        hz = [round(float(r["frequency_hz"]) / 1e6) for r in got]
+        first = hz.index(1000, 1)
+        self.assertEqual(hz[first:first + 10], [1000, 1250, 1500, 1750, 2000] * 2)
         self.assertTrue(all(r["rf"] == "on" for r in got))
         self.assertEqual(q("FREQ:MODE?"), "SWE")
+        # The FS controller repeats one queued pass; the standard one's points are generated
+        # as the sweep plays.
         progress = set()
-        for _ in range(40):
+        for _ in range(40 if generated_while_playing else 0):
             progress.add(q("SWE:PROG?"))
             time.sleep(0.02)
-        self.assertGreater(len(progress), 1)
+        self.assertEqual(len(progress) > 1, generated_while_playing)
         self.assertEqual(q("FREQ:MODE FIX;*OPC?"), "1")
         state = inst.hardware_state(lambda s: not s["channels"][0]["sweep"]["timer"])
         self.assertFalse(state["channels"][0]["sweep"]["timer"])
         self.assertEqual(q("SYST:ERR?"), '0,"No error"')
+        inst.close()
 
     def test_list_plays_each_point_with_its_own_dwell(self):
         inst = self.start()
@@ -88,7 +95,7 @@ class SweepTest(unittest.TestCase):
                          "1")
         got = self.played(inst, 11)[:11]
         ticks = [int(r["tick"]) for r in got]
-        ms = [round((b - a) / TICKS_PER_S * 1e3, 6) for a, b in zip(ticks, ticks[1:])]
+        ms = [round((b - a) / 132.096e6 * 1e3, 6) for a, b in zip(ticks, ticks[1:])]
         self.assertEqual(ms, [1, 2, 1, 3, 1] * 2)
         self.assertEqual([round(float(r["frequency_hz"]) / 1e9) for r in got[:5]], [1, 2, 3, 4, 5])
         self.assertEqual([round(float(r["output_dbm"])) for r in got[:5]], [-10, -5, 0, -20, -30])
