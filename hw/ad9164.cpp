@@ -31,7 +31,12 @@ uint64_t AD9164_getFtw(const AD9164 *dac, const KrFreq *f) {
 
 int AD9164_setFrequency_unimod(AD9164 *dac, const KrFreq *f) {
     FTW_setOut(&dac->nco, f);
-    int r = write(dac, AD9164_REG_NCO_FTW_HIGH, dac->nco.ftw, 6);
+    return AD9164_setFtw(dac, dac->nco.ftw);
+}
+
+int AD9164_setFtw(AD9164 *dac, uint64_t word) {
+    dac->nco.ftw = word;
+    int r = write(dac, AD9164_REG_NCO_FTW_HIGH, word, 6);
     return r ? r : write(dac, AD9164_REG_NCO_UPDATE, 1, 1);
 }
 
@@ -85,5 +90,6 @@ int AD9164_checkJesdLink(AD9164 *dac) {
 }
 
 int AD9164_setClockPhase(AD9164 *dac, uint8_t phase) {
+    dac->clockPhase = phase;
     return write(dac, AD9164_REG_CLOCK_PHASE, phase, 1);
 }

@@ -14,7 +14,8 @@ struct AD9164 {
     uint8_t mode;  // datapath register shadow (NCO modes)
     uint32_t outputDivider;
     uint32_t outputMultiplier;
-    KrFreq output;  // frequency at the output path: NCO x multiplier / divider
+    KrFreq output;       // frequency at the output path: NCO x multiplier / divider
+    uint8_t clockPhase;  // clock phase tuning as last written
 };
 
 int AD9164_init(AD9164 *dac, uint32_t slave, const KrFreq *dacClock);
@@ -22,6 +23,8 @@ int AD9164_init(AD9164 *dac, uint32_t slave, const KrFreq *dacClock);
 uint64_t AD9164_getFtw(const AD9164 *dac, const KrFreq *f);
 // The NCO in single-tone modulation mode at f: word, then the load.
 int AD9164_setFrequency_unimod(AD9164 *dac, const KrFreq *f);
+// A word of the caller's (diagnostics): sent, then the load.
+int AD9164_setFtw(AD9164 *dac, uint64_t word);
 uint8_t AD9164_getMode(const AD9164 *dac);
 int AD9164_setMode(AD9164 *dac, uint8_t mode);
 // Output path: the wanted output frequency is preset; the NCO gets output x divider /

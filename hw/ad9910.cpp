@@ -31,6 +31,8 @@ uint64_t shadow(const AD9910 *d, uint8_t reg) {
             return d->presetFtw;
         case AD9910_REG_POW:
             return d->phaseOffset;
+        case AD9910_REG_AUX_DAC:
+            return d->fullScaleCurrent;
         case AD9910_REG_ASF:
             return (uint32_t)(d->amplitude & AD9910_ASF_FULL_SCALE) << 2;
         case AD9910_REG_MSR:
@@ -91,6 +93,7 @@ int AD9910_init(AD9910 *dds, uint32_t slave, uint32_t address) {
     dds->poweredDown = 1;
     FTW_init(&dds->ftw, AD9910_FTW_BITS);
     dds->amplitude = AD9910_ASF_FULL_SCALE;
+    dds->fullScaleCurrent = AD9910_AUX_DAC_RESET;
     dds->cfr2 = AD9910_CFR2_INITIAL;
     dds->cfr3 = AD9910_CFR3_INITIAL;
     int r = AD9910_writeCFR1(dds);
@@ -107,6 +110,7 @@ void AD9910_setDefaultValues(AD9910 *dds) {
     dds->singleTone = 1;
     dds->phaseOffset = 0;
     dds->amplitude = AD9910_ASF_FULL_SCALE;
+    dds->fullScaleCurrent = AD9910_AUX_DAC_RESET;
     dds->drgLimitLow = dds->drgLimitHigh = 0;
     dds->drgStepUp = dds->drgStepDown = 0;
     dds->drgRateUp = dds->drgRateDown = 0;
@@ -250,6 +254,11 @@ int AD9910_powerDown(AD9910 *dds) {
     dds->cfr1 |= AD9910_CFR1_POWER_DOWN;
     dds->poweredDown = 1;
     return AD9910_writeCFR1(dds);
+}
+
+int AD9910_setFullScaleCurrent(AD9910 *dds, uint8_t code) {
+    dds->fullScaleCurrent = code;
+    return writeOr(dds, AD9910_REG_AUX_DAC, "writing FSC failed for", 0);
 }
 
 int AD9910_enableHighResolution(AD9910 *dds) {

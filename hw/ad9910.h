@@ -18,7 +18,8 @@ struct AD9910 {
     uint32_t profile;
     uint8_t singleTone;
     uint16_t phaseOffset;
-    uint16_t amplitude;  // 14-bit amplitude scale of profile 0
+    uint16_t amplitude;        // 14-bit amplitude scale of profile 0
+    uint8_t fullScaleCurrent;  // auxiliary DAC register
     // Digital ramp generator.
     uint32_t drgLimitLow, drgLimitHigh;
     uint32_t drgStepUp, drgStepDown;
@@ -71,6 +72,8 @@ int AD9910_enableInputDivider(AD9910 *dds);
 int AD9910_disableInputDivider(AD9910 *dds);
 int AD9910_powerUp(AD9910 *dds);
 int AD9910_powerDown(AD9910 *dds);
+// The output DAC's full-scale current code (auxiliary DAC register), written at once.
+int AD9910_setFullScaleCurrent(AD9910 *dds, uint8_t code);
 
 // High resolution: the ramp generator dithers between the word and the next one so that
 // the average output is the preset frequency; enabling issues its own I/O update.

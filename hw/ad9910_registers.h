@@ -76,5 +76,10 @@ constexpr int AD9910_PROFILE_POW_SHIFT = 32;  // 16 bits
 constexpr uint64_t AD9910_PROFILE_FTW_MASK = 0xFFFFFFFFull;
 constexpr uint32_t AD9910_ASF_FULL_SCALE = 0x3FFF;
 
+// Auxiliary DAC register: the 8-bit full-scale current code of the output DAC (0x7F from
+// reset).
+constexpr uint32_t AD9910_AUX_DAC_FSC_MASK = 0xFF;
+constexpr uint8_t AD9910_AUX_DAC_RESET = 0x7F;
+
 // Tuning word width.
 constexpr uint32_t AD9910_FTW_BITS = 32;

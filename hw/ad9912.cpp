@@ -35,7 +35,12 @@ int AD9912_init(AD9912 *dds, uint32_t slave, const KrFreq *sysclk) {
 
 int AD9912_setFrequency(AD9912 *dds, const KrFreq *out) {
     FTW_setOut(&dds->ftw, out);
-    int r = write(dds, AD9912_REG_FTW_HIGH, dds->ftw.ftw, 6);
+    return AD9912_setFtw(dds, dds->ftw.ftw);
+}
+
+int AD9912_setFtw(AD9912 *dds, uint64_t word) {
+    dds->ftw.ftw = word;
+    int r = write(dds, AD9912_REG_FTW_HIGH, word, 6);
     return r ? r : update(dds);
 }
 
@@ -52,7 +57,7 @@ int AD9912_setPhase(AD9912 *dds, uint16_t phase14) {
 }
 
 int AD9912_setFullScaleCurrent(AD9912 *dds, uint16_t current10) {
-    dds->fullScaleCurrent = current10 & 0x3FF;
+    dds->fullScaleCurrent = current10 & AD9912_DAC_CURRENT_MAX;
     return write(dds, AD9912_REG_DAC_CURRENT, dds->fullScaleCurrent, 2);
 }
 

@@ -21,6 +21,8 @@ int AD9912_init(AD9912 *dds, uint32_t slave, const KrFreq *sysclk);
 // Computes and writes the 48-bit word, then the register update.
 int AD9912_setFrequency(AD9912 *dds, const KrFreq *out);
 // Writes only the word's upper 16 bits (fast hops of a sweep), then the register update.
+// A word of the caller's (diagnostics), then the register update.
+int AD9912_setFtw(AD9912 *dds, uint64_t word);
 int AD9912_setFtwFast16(AD9912 *dds, uint16_t upper);
 int AD9912_setPhase(AD9912 *dds, uint16_t phase14);
 int AD9912_setFullScaleCurrent(AD9912 *dds, uint16_t current10);

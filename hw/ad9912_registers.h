@@ -16,6 +16,7 @@ constexpr uint16_t AD9912_REG_FTW_HIGH = 0x01AB;        // FTW0 bits 47-40
 constexpr uint16_t AD9912_REG_FTW_HIGH16 = 0x01AD;      // fast 16-bit update word
 constexpr uint16_t AD9912_REG_PHASE_HIGH = 0x01AD + 1;  // 14-bit phase, 0x01AE
 constexpr uint16_t AD9912_REG_DAC_CURRENT = 0x040C;     // 10-bit full-scale current
+constexpr uint32_t AD9912_DAC_CURRENT_MAX = 0x3FF;
 constexpr uint32_t AD9912_FTW_BITS = 48;
 constexpr uint8_t AD9912_POWER_DOWN = 0x01;
 constexpr uint8_t AD9912_POWER_CMOS = 0x10;

@@ -110,6 +110,12 @@ const KrFreq *FTW_getIn(const FTW *record) {
     return &record->in;
 }
 
+int FTW_isBelowNyquist(const KrFreq *out, const KrFreq *clock) {
+    KrFreq twice;
+    krfreqMultiplyByInt32(&twice, out, 2);
+    return !krfreqNegative(out) && krfreqCompare(&twice, clock) < 0 ? 1 : 0;
+}
+
 const KrFreq *FTW_getOut(const FTW *record) {
     return &record->out;
 }

@@ -30,6 +30,8 @@ void FTW_presetIn(FTW *record, const KrFreq *in);
 void FTW_presetOut(FTW *record, const KrFreq *out);
 const KrFreq *FTW_getIn(const FTW *record);
 const KrFreq *FTW_getOut(const FTW *record);
+// 1 when out is a frequency the DDS can produce from clock: not negative, below half of it.
+int FTW_isBelowNyquist(const KrFreq *out, const KrFreq *clock);
 
 // The word from the stored frequencies, kept in the record and returned.
 uint64_t FTW_calcPreset(FTW *record);

@@ -671,6 +671,100 @@ int ORBX20G_OUT_getFrequencyExact(OrbxxxgOutBoard *board, KrFreq *frequency) {
     return 0;
 }
 
+// ---- DDS and loop-filter diagnostics ---------------------------------------------------
+// Each writes the chip at once and latches it with its own I/O update; the next frequency
+// change sets the plan's values again, for the DDS clock last set.
+
+int ORBX20G_OUT_getDdsFtw(OrbxxxgOutBoard *board, uint64_t *word) {
+    ORBX20G_OUT *o = ready(board);
+    if (!o) return KR_E_HARDWARE_MISSING;
+    *word = o->dds.presetFtw;
+    return 0;
+}
+
+namespace {
+
+// A write, then the I/O update that makes it take effect (in this order).
+int latched(int r) {
+    return firstError(r, krgio_ioupdate());
+}
+
+// The preset word to the chip; the ramp of high resolution would move it, so it stops first.
+int sendDdsWord(ORBX20G_OUT *o) {
+    int r = AD9910_disableHighResolution(&o->dds);
+    r = firstError(r, AD9910_applyFtwOnly(&o->dds));
+    printd("ORBX20G_OUT: channel DDS FTW %u\n", (unsigned)o->dds.presetFtw);
+    return latched(r);
+}
+
+}  // namespace
+
+int ORBX20G_OUT_setDdsFtw(OrbxxxgOutBoard *board, uint64_t word) {
+    ORBX20G_OUT *o = ready(board);
+    if (!o) return KR_E_HARDWARE_MISSING;
+    if (word >> AD9910_FTW_BITS) return KR_E_DATA_OUT_OF_RANGE;
+    AD9910_presetFtwOnly(&o->dds, (uint32_t)word);
+    return sendDdsWord(o);
+}
+
+int ORBX20G_OUT_setDdsFrequency(OrbxxxgOutBoard *board, const KrFreq *out) {
+    ORBX20G_OUT *o = ready(board);
+    if (!o) return KR_E_HARDWARE_MISSING;
+    if (!FTW_isBelowNyquist(out, FTW_getIn(&o->dds.ftw))) return KR_E_DATA_OUT_OF_RANGE;
+    o->ddsFrequency = *out;
+    AD9910_presetDDSOut(&o->dds, out);
+    AD9910_calculatePreset(&o->dds);
+    return sendDdsWord(o);
+}
+
+// The clock that this word and every later one are computed for (a measured one, say); the
+// DDS output is kept.
+int ORBX20G_OUT_setDdsReferenceFrequency(OrbxxxgOutBoard *board, const KrFreq *clock) {
+    ORBX20G_OUT *o = ready(board);
+    if (!o) return KR_E_HARDWARE_MISSING;
+    if (!FTW_isBelowNyquist(&o->ddsFrequency, clock)) return KR_E_DATA_OUT_OF_RANGE;
+    AD9910_setDDSIn(&o->dds, clock);
+    return sendDdsWord(o);
+}
+
+int ORBX20G_OUT_getDdsFsc(OrbxxxgOutBoard *board, uint32_t *code) {
+    ORBX20G_OUT *o = ready(board);
+    if (!o) return KR_E_HARDWARE_MISSING;
+    *code = o->dds.fullScaleCurrent;
+    return 0;
+}
+
+int ORBX20G_OUT_setDdsFsc(OrbxxxgOutBoard *board, uint32_t code) {
+    ORBX20G_OUT *o = ready(board);
+    if (!o) return KR_E_HARDWARE_MISSING;
+    if (code > AD9910_AUX_DAC_FSC_MASK) return KR_E_DATA_OUT_OF_RANGE;
+    return latched(AD9910_setFullScaleCurrent(&o->dds, (uint8_t)code));
+}
+
+int ORBX20G_OUT_isDdsOutputEnabled(OrbxxxgOutBoard *board) {
+    ORBX20G_OUT *o = ready(board);
+    return o && !o->dds.poweredDown ? 1 : 0;
+}
+
+int ORBX20G_OUT_enableDdsOutput(OrbxxxgOutBoard *board) {
+    ORBX20G_OUT *o = ready(board);
+    if (!o) return KR_E_HARDWARE_MISSING;
+    return latched(AD9910_powerUp(&o->dds));
+}
+
+int ORBX20G_OUT_disableDdsOutput(OrbxxxgOutBoard *board) {
+    ORBX20G_OUT *o = ready(board);
+    if (!o) return KR_E_HARDWARE_MISSING;
+    return latched(AD9910_powerDown(&o->dds));
+}
+
+int ORBX20G_OUT_setLoopFilter(OrbxxxgOutBoard *board, double ohms) {
+    ORBX20G_OUT *o = ready(board);
+    if (!o) return KR_E_HARDWARE_MISSING;
+    if (!(ohms > 0) || ohms > o->loopPot.rab + o->loopPot.rw) return KR_E_DATA_OUT_OF_RANGE;
+    return latched(ORBX20G_OUT_writeLoopFilter(o, ohms));
+}
+
 void ORBX20G_OUT_registerFunctions() {
     orbxxxg_level_registerFunctions();
     BOARD_ORBXXXG_OUT_init = ORBX20G_OUT_init;
@@ -708,4 +802,14 @@ void ORBX20G_OUT_registerFunctions() {
     BOARD_ORBXXXG_OUT_getPllN2Divider = ORBX20G_OUT_getPllN2Divider;
     BOARD_ORBXXXG_OUT_getPllRDivider = ORBX20G_OUT_getPllRDivider;
     BOARD_ORBXXXG_OUT_getFrequencyExact = ORBX20G_OUT_getFrequencyExact;
+    BOARD_ORBXXXG_OUT_getDdsFtw = ORBX20G_OUT_getDdsFtw;
+    BOARD_ORBXXXG_OUT_setDdsFtw = ORBX20G_OUT_setDdsFtw;
+    BOARD_ORBXXXG_OUT_getDdsFsc = ORBX20G_OUT_getDdsFsc;
+    BOARD_ORBXXXG_OUT_setDdsFsc = ORBX20G_OUT_setDdsFsc;
+    BOARD_ORBXXXG_OUT_isDdsOutputEnabled = ORBX20G_OUT_isDdsOutputEnabled;
+    BOARD_ORBXXXG_OUT_enableDdsOutput = ORBX20G_OUT_enableDdsOutput;
+    BOARD_ORBXXXG_OUT_disableDdsOutput = ORBX20G_OUT_disableDdsOutput;
+    BOARD_ORBXXXG_OUT_setDdsFrequency = ORBX20G_OUT_setDdsFrequency;
+    BOARD_ORBXXXG_OUT_setDdsReferenceFrequency = ORBX20G_OUT_setDdsReferenceFrequency;
+    BOARD_ORBXXXG_OUT_setLoopFilter = ORBX20G_OUT_setLoopFilter;
 }

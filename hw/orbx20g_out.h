@@ -148,3 +148,14 @@ int ORBX20G_OUT_getPllN1Divider(OrbxxxgOutBoard *board, uint32_t *n1);
 int ORBX20G_OUT_getPllN2Divider(OrbxxxgOutBoard *board, uint32_t *n2);
 int ORBX20G_OUT_getPllRDivider(OrbxxxgOutBoard *board, uint32_t *r);
 int ORBX20G_OUT_getFrequencyExact(OrbxxxgOutBoard *board, KrFreq *frequency);
+// DDS and loop-filter diagnostics: written at once, each with its own I/O update.
+int ORBX20G_OUT_getDdsFtw(OrbxxxgOutBoard *board, uint64_t *word);
+int ORBX20G_OUT_setDdsFtw(OrbxxxgOutBoard *board, uint64_t word);
+int ORBX20G_OUT_setDdsFrequency(OrbxxxgOutBoard *board, const KrFreq *out);
+int ORBX20G_OUT_setDdsReferenceFrequency(OrbxxxgOutBoard *board, const KrFreq *clock);
+int ORBX20G_OUT_getDdsFsc(OrbxxxgOutBoard *board, uint32_t *code);
+int ORBX20G_OUT_setDdsFsc(OrbxxxgOutBoard *board, uint32_t code);
+int ORBX20G_OUT_isDdsOutputEnabled(OrbxxxgOutBoard *board);
+int ORBX20G_OUT_enableDdsOutput(OrbxxxgOutBoard *board);
+int ORBX20G_OUT_disableDdsOutput(OrbxxxgOutBoard *board);
+int ORBX20G_OUT_setLoopFilter(OrbxxxgOutBoard *board, double ohms);

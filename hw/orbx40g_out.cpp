@@ -484,6 +484,54 @@ int ORBX40G_OUT_getTemperature(OrbxxxgOutBoard *board, double *celsius) {
     return TC77_readTemperature(&b->temperature, celsius);
 }
 
+// Diagnostics of the DAC's NCO word and the loop filter, written at once; the next frequency
+// change sets the plan's values again.
+int ORBX40G_OUT_getDdsFtw(OrbxxxgOutBoard *board, uint64_t *word) {
+    ORBX40G_OUT *b = ORBX40G_OUT_record(board);
+    if (!b->ready) return KR_E_HARDWARE_MISSING;
+    *word = b->dac.nco.ftw;
+    return 0;
+}
+
+int ORBX40G_OUT_setDdsFtw(OrbxxxgOutBoard *board, uint64_t word) {
+    ORBX40G_OUT *b = ORBX40G_OUT_record(board);
+    if (!b->ready) return KR_E_HARDWARE_MISSING;
+    if (word >> AD9164_FTW_BITS) return KR_E_DATA_OUT_OF_RANGE;
+    printd("ORBX40G_OUT: DAC NCO FTW %llu\n", (unsigned long long)word);
+    return AD9164_setFtw(&b->dac, word);
+}
+
+int ORBX40G_OUT_setDdsFrequency(OrbxxxgOutBoard *board, const KrFreq *out) {
+    ORBX40G_OUT *b = ORBX40G_OUT_record(board);
+    if (!b->ready) return KR_E_HARDWARE_MISSING;
+    if (!FTW_isBelowNyquist(out, FTW_getIn(&b->dac.nco))) return KR_E_DATA_OUT_OF_RANGE;
+    b->dacFrequency = *out;
+    return AD9164_setFrequency_unimod(&b->dac, out);
+}
+
+int ORBX40G_OUT_getDdsClockPhase(OrbxxxgOutBoard *board, uint32_t *phase) {
+    ORBX40G_OUT *b = ORBX40G_OUT_record(board);
+    if (!b->ready) return KR_E_HARDWARE_MISSING;
+    *phase = b->dac.clockPhase;
+    return 0;
+}
+
+int ORBX40G_OUT_setDdsClockPhase(OrbxxxgOutBoard *board, uint32_t phase) {
+    ORBX40G_OUT *b = ORBX40G_OUT_record(board);
+    if (!b->ready) return KR_E_HARDWARE_MISSING;
+    if (phase > UINT8_MAX) return KR_E_DATA_OUT_OF_RANGE;
+    return AD9164_setClockPhase(&b->dac, (uint8_t)phase);
+}
+
+int ORBX40G_OUT_setLoopFilter(OrbxxxgOutBoard *board, double ohms) {
+    ORBX40G_OUT *b = ORBX40G_OUT_record(board);
+    if (!b->ready) return KR_E_HARDWARE_MISSING;
+    if (!(ohms > 0) || ohms > b->loopPot.rab + b->loopPot.rw) return KR_E_DATA_OUT_OF_RANGE;
+    int r = AD8402_setResistanceWB1(&b->loopPot, ohms);
+    if (r == 0) b->r1Applied = (uint32_t)ohms;
+    return r ? r : krgio_ioupdate();
+}
+
 namespace {
 
 int getAd5643(OrbxxxgOutBoard *board, AD5643 **dac) {
@@ -528,6 +576,12 @@ void ORBX40G_OUT_registerFunctions() {
     BOARD_ORBXXXG_OUT_getDdsDirectPathMaxFreq = ORBX40G_OUT_getDirectBandLimit;
     BOARD_ORBXXXG_OUT_powerDown = ORBX40G_OUT_powerDown;
     BOARD_ORBXXXG_OUT_getFrequencyBands = ORBX40G_OUT_getFrequencyBands;
+    BOARD_ORBXXXG_OUT_getDdsFtw = ORBX40G_OUT_getDdsFtw;
+    BOARD_ORBXXXG_OUT_setDdsFtw = ORBX40G_OUT_setDdsFtw;
+    BOARD_ORBXXXG_OUT_setLoopFilter = ORBX40G_OUT_setLoopFilter;
+    BOARD_ORBXXXG_OUT_setDdsFrequency = ORBX40G_OUT_setDdsFrequency;
+    BOARD_ORBXXXG_OUT_getDdsClockPhase = ORBX40G_OUT_getDdsClockPhase;
+    BOARD_ORBXXXG_OUT_setDdsClockPhase = ORBX40G_OUT_setDdsClockPhase;
     BOARD_ORBXXXG_OUT_getTemperature = ORBX40G_OUT_getTemperature;
     BOARD_ORBXXXG_OUT_getPllN1Divider = ORBX40G_OUT_getPllN1Divider;
     BOARD_ORBXXXG_OUT_getPllN2Divider = ORBX40G_OUT_getPllN2Divider;

@@ -123,3 +123,11 @@ int ORBX40G_OUT_disableAlcHoldSampleMode(OrbxxxgOutBoard *board);
 // 0 levelled; 1 when the closed loop's detector sits at a rail (the loop cannot level).
 int ORBX40G_OUT_getAlcCondition(OrbxxxgOutBoard *board, uint32_t *condition);
 int ORBX40G_OUT_getTemperature(OrbxxxgOutBoard *board, double *celsius);
+// Diagnostics: the NCO word, a direct NCO frequency, the clock phase and the loop filter,
+// written at once.
+int ORBX40G_OUT_getDdsFtw(OrbxxxgOutBoard *board, uint64_t *word);
+int ORBX40G_OUT_setDdsFtw(OrbxxxgOutBoard *board, uint64_t word);
+int ORBX40G_OUT_setLoopFilter(OrbxxxgOutBoard *board, double ohms);
+int ORBX40G_OUT_setDdsFrequency(OrbxxxgOutBoard *board, const KrFreq *out);
+int ORBX40G_OUT_getDdsClockPhase(OrbxxxgOutBoard *board, uint32_t *phase);
+int ORBX40G_OUT_setDdsClockPhase(OrbxxxgOutBoard *board, uint32_t phase);

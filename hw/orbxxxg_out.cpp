@@ -487,11 +487,73 @@ int ORBXXXG_OUT_getTemperature(OrbxxxgOutBoard *board, double *celsius) {
     return o ? TC77_readTemperature(&o->temperature, celsius) : KR_E_HARDWARE_MISSING;
 }
 
+// ---- DDS diagnostics: written at once; the next frequency change sets the plan's again ----
+
+int ORBXXXG_OUT_getDdsFtw(OrbxxxgOutBoard *board, uint64_t *word) {
+    ORBXXXG_OUT *o = ready(board);
+    if (!o) return KR_E_HARDWARE_MISSING;
+    *word = o->dds.ftw.ftw;
+    return 0;
+}
+
+int ORBXXXG_OUT_setDdsFtw(OrbxxxgOutBoard *board, uint64_t word) {
+    ORBXXXG_OUT *o = ready(board);
+    if (!o) return KR_E_HARDWARE_MISSING;
+    if (word >> AD9912_FTW_BITS) return KR_E_DATA_OUT_OF_RANGE;
+    printd("ORBXXXG_OUT: DDS FTW %llu\n", (unsigned long long)word);
+    return AD9912_setFtw(&o->dds, word);
+}
+
+int ORBXXXG_OUT_setDdsFrequency(OrbxxxgOutBoard *board, const KrFreq *out) {
+    ORBXXXG_OUT *o = ready(board);
+    if (!o) return KR_E_HARDWARE_MISSING;
+    if (!FTW_isBelowNyquist(out, FTW_getIn(&o->dds.ftw))) return KR_E_DATA_OUT_OF_RANGE;
+    o->ddsFrequency = *out;
+    return AD9912_setFrequency(&o->dds, out);
+}
+
+int ORBXXXG_OUT_getDdsFsc(OrbxxxgOutBoard *board, uint32_t *code) {
+    ORBXXXG_OUT *o = ready(board);
+    if (!o) return KR_E_HARDWARE_MISSING;
+    *code = o->dds.fullScaleCurrent;
+    return 0;
+}
+
+int ORBXXXG_OUT_setDdsFsc(OrbxxxgOutBoard *board, uint32_t code) {
+    ORBXXXG_OUT *o = ready(board);
+    if (!o) return KR_E_HARDWARE_MISSING;
+    if (code > AD9912_DAC_CURRENT_MAX) return KR_E_DATA_OUT_OF_RANGE;
+    return AD9912_setFullScaleCurrent(&o->dds, (uint16_t)code);
+}
+
+int ORBXXXG_OUT_isDdsOutputEnabled(OrbxxxgOutBoard *board) {
+    ORBXXXG_OUT *o = ready(board);
+    return o && !(o->dds.power & AD9912_POWER_DOWN) ? 1 : 0;
+}
+
+int ORBXXXG_OUT_enableDdsOutput(OrbxxxgOutBoard *board) {
+    ORBXXXG_OUT *o = ready(board);
+    return o ? AD9912_powerUp(&o->dds) : KR_E_HARDWARE_MISSING;
+}
+
+int ORBXXXG_OUT_disableDdsOutput(OrbxxxgOutBoard *board) {
+    ORBXXXG_OUT *o = ready(board);
+    return o ? AD9912_powerDown(&o->dds) : KR_E_HARDWARE_MISSING;
+}
+
 void ORBXXXG_OUT_registerFunctions() {
     orbxxxg_level_registerFunctions();
     BOARD_ORBXXXG_OUT_init = ORBXXXG_OUT_init;
     BOARD_ORBXXXG_OUT_getBaseAddress = ORBXXXG_OUT_getBaseAddress;
     BOARD_ORBXXXG_OUT_SRI_applyPreset = ORBXXXG_OUT_SRI_applyPreset;
+    BOARD_ORBXXXG_OUT_getDdsFtw = ORBXXXG_OUT_getDdsFtw;
+    BOARD_ORBXXXG_OUT_setDdsFtw = ORBXXXG_OUT_setDdsFtw;
+    BOARD_ORBXXXG_OUT_setDdsFrequency = ORBXXXG_OUT_setDdsFrequency;
+    BOARD_ORBXXXG_OUT_getDdsFsc = ORBXXXG_OUT_getDdsFsc;
+    BOARD_ORBXXXG_OUT_setDdsFsc = ORBXXXG_OUT_setDdsFsc;
+    BOARD_ORBXXXG_OUT_isDdsOutputEnabled = ORBXXXG_OUT_isDdsOutputEnabled;
+    BOARD_ORBXXXG_OUT_enableDdsOutput = ORBXXXG_OUT_enableDdsOutput;
+    BOARD_ORBXXXG_OUT_disableDdsOutput = ORBXXXG_OUT_disableDdsOutput;
     BOARD_ORBXXXG_OUT_setFrequencySync = ORBXXXG_OUT_presetSetFrequency;
     BOARD_ORBXXXG_OUT_setFrequencyAsync = ORBXXXG_OUT_setFrequencyAsync;
     BOARD_ORBXXXG_OUT_getPathSettlingTime = ORBXXXG_OUT_getPathSettlingTime;

@@ -144,3 +144,12 @@ int ORBXXXG_OUT_disableAlcHoldSampleMode(OrbxxxgOutBoard *board);
 // 0 levelled, 1 set point outside the range, 3 RF off.
 int ORBXXXG_OUT_getAlcCondition(OrbxxxgOutBoard *board, uint32_t *condition);
 int ORBXXXG_OUT_getTemperature(OrbxxxgOutBoard *board, double *celsius);
+// DDS diagnostics, written at once.
+int ORBXXXG_OUT_getDdsFtw(OrbxxxgOutBoard *board, uint64_t *word);
+int ORBXXXG_OUT_setDdsFtw(OrbxxxgOutBoard *board, uint64_t word);
+int ORBXXXG_OUT_setDdsFrequency(OrbxxxgOutBoard *board, const KrFreq *out);
+int ORBXXXG_OUT_getDdsFsc(OrbxxxgOutBoard *board, uint32_t *code);
+int ORBXXXG_OUT_setDdsFsc(OrbxxxgOutBoard *board, uint32_t code);
+int ORBXXXG_OUT_isDdsOutputEnabled(OrbxxxgOutBoard *board);
+int ORBXXXG_OUT_enableDdsOutput(OrbxxxgOutBoard *board);
+int ORBXXXG_OUT_disableDdsOutput(OrbxxxgOutBoard *board);

@@ -169,6 +169,12 @@ int ORBXXXG_REF_evaluateLock(const uint32_t a[4]) {
     return 0;
 }
 
+int ORBXXXG_REF_readTuneAdc(AD7940 *adc, uint32_t *value) {
+    int e = AD7940_read(adc, value);
+    printd("ORBXXXG_REF_readTuneAdc(): ADC=%u (%d)\n", (unsigned)*value, e);
+    return e;
+}
+
 int ORBXXXG_REF_runLockCheck(AD7940 *adc, const OrbxxxgRefLockTestDac *dac, uint8_t *lockFlag) {
     *lockFlag = 0;
     uint32_t a[4] = {};
@@ -334,6 +340,10 @@ int ORBXXXG_REF_checkReferencePhaseLock(OrbxxxgRefBoard *board) {
     return ORBXXXG_REF_runLockCheck(&r->adc, &dac, &r->lockFlag);
 }
 
+int ORBXXXG_REF_getTuneAdc(OrbxxxgRefBoard *board, uint32_t *value) {
+    return ORBXXXG_REF_readTuneAdc(&rec(board)->adc, value);
+}
+
 int ORBXXXG_REF_setReferenceFrequency(OrbxxxgRefBoard *board, const KrFreq *f) {
     OrbxxxgRef *r = rec(board);
     r->referenceFrequency = ORBXXXG_REF_selectReferenceFrequency(f, 1);
@@ -410,6 +420,7 @@ void ORBXXXG_REF_registerFunctions() {
     BOARD_ORBXXXG_REF_setReferenceTuning = ORBXXXG_REF_setReferenceTuning;
     BOARD_ORBXXXG_REF_isReferencePhaseLocked = ORBXXXG_REF_isReferencePhaseLocked;
     BOARD_ORBXXXG_REF_checkReferencePhaseLock = ORBXXXG_REF_checkReferencePhaseLock;
+    BOARD_ORBXXXG_REF_getTuneAdc = ORBXXXG_REF_getTuneAdc;
     BOARD_ORBXXXG_REF_setReferenceFrequencyJump = ORBXXXG_REF_setReferenceFrequencyJump;
     BOARD_ORBXXXG_REF_getReferenceFrequency = ORBXXXG_REF_getReferenceFrequency;
     BOARD_ORBXXXG_REF_getReferenceFrequencyMin = ORBXXXG_REF_getReferenceFrequencyMin;

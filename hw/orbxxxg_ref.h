@@ -65,6 +65,7 @@ int ORBXXXG_REF_getReferenceTuning(OrbxxxgRefBoard *board, double *value);
 int ORBXXXG_REF_isReferencePhaseLocked(OrbxxxgRefBoard *board);
 // Takes about 1.2 s of hardware time.
 int ORBXXXG_REF_checkReferencePhaseLock(OrbxxxgRefBoard *board);
+int ORBXXXG_REF_getTuneAdc(OrbxxxgRefBoard *board, uint32_t *value);
 int ORBXXXG_REF_setReferenceFrequency(OrbxxxgRefBoard *board, const KrFreq *f);
 int ORBXXXG_REF_setReferenceFrequencyJump(OrbxxxgRefBoard *board, const KrFreq *f);
 int ORBXXXG_REF_getReferenceFrequency(OrbxxxgRefBoard *board, KrFreq *f);
@@ -105,3 +106,5 @@ struct OrbxxxgRefLockTestDac {
 int ORBXXXG_REF_runLockCheck(AD7940 *adc, const OrbxxxgRefLockTestDac *dac, uint8_t *lockFlag);
 // The decision on four readings (prints them): 1 locked, 0 not.
 int ORBXXXG_REF_evaluateLock(const uint32_t readings[4]);
+// One reading of the loop's control voltage, for diagnostics (both boards).
+int ORBXXXG_REF_readTuneAdc(AD7940 *adc, uint32_t *value);

@@ -367,6 +367,10 @@ int ORBXXXG_REF_ULN_checkReferencePhaseLock(OrbxxxgRefBoard *board) {
     return ORBXXXG_REF_runLockCheck(&r->adc, &dac, &r->lockFlag);
 }
 
+int ORBXXXG_REF_ULN_getTuneAdc(OrbxxxgRefBoard *board, uint32_t *value) {
+    return ORBXXXG_REF_readTuneAdc(&rec(board)->adc, value);
+}
+
 int ORBXXXG_REF_ULN_setReferenceFrequency(OrbxxxgRefBoard *board, const KrFreq *f) {
     OrbxxxgRefUln *r = rec(board);
     r->referenceFrequency = ORBXXXG_REF_selectReferenceFrequency(f, is2C(board));
@@ -533,6 +537,7 @@ void ORBXXXG_REF_ULN_registerFunctions() {
     BOARD_ORBXXXG_REF_setReferenceTuning = ORBXXXG_REF_ULN_setReferenceTuning;
     BOARD_ORBXXXG_REF_isReferencePhaseLocked = ORBXXXG_REF_ULN_isReferencePhaseLocked;
     BOARD_ORBXXXG_REF_checkReferencePhaseLock = ORBXXXG_REF_ULN_checkReferencePhaseLock;
+    BOARD_ORBXXXG_REF_getTuneAdc = ORBXXXG_REF_ULN_getTuneAdc;
     BOARD_ORBXXXG_REF_setReferenceFrequencyJump = ORBXXXG_REF_ULN_setReferenceFrequencyJump;
     BOARD_ORBXXXG_REF_getReferenceFrequency = ORBXXXG_REF_ULN_getReferenceFrequency;
     BOARD_ORBXXXG_REF_getReferenceFrequencyMin = ORBXXXG_REF_ULN_getReferenceFrequencyMin;

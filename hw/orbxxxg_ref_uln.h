@@ -88,6 +88,7 @@ int ORBXXXG_REF_ULN_setReferenceTuning(OrbxxxgRefBoard *board, double value);
 int ORBXXXG_REF_ULN_getReferenceTuning(OrbxxxgRefBoard *board, double *value);
 int ORBXXXG_REF_ULN_isReferencePhaseLocked(OrbxxxgRefBoard *board);
 int ORBXXXG_REF_ULN_checkReferencePhaseLock(OrbxxxgRefBoard *board);
+int ORBXXXG_REF_ULN_getTuneAdc(OrbxxxgRefBoard *board, uint32_t *value);
 int ORBXXXG_REF_ULN_setReferenceFrequency(OrbxxxgRefBoard *board, const KrFreq *f);
 int ORBXXXG_REF_ULN_setReferenceFrequencyJump(OrbxxxgRefBoard *board, const KrFreq *f);
 int ORBXXXG_REF_ULN_getReferenceFrequency(OrbxxxgRefBoard *board, KrFreq *f);

@@ -170,6 +170,55 @@ int diagPllMdiv(ScpiCall *call) {
     return answerUint(call, vcoDivision(call->device));
 }
 
+// The VCO's tuning time is the fitted board's: it can be read, not set.
+int diagVcoTuneDelay(ScpiCall *call) {
+    if (call->state != SCPI_STATE_QUERY) return KR_E_UNDEFINED_HEADER;
+    int r;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    return scpi_double2str(*Device_getVcoTuneTime(call->device), call->out, call->outSize,
+                           &call->outLen);
+}
+
+// ---- DDS ------------------------------------------------------------------------------------
+
+// The current channel's tuning word as sent; false when the fitted board has no DDS word
+// (the missing board operation counts as an unregistered call).
+bool ddsFtw(Device *device, uint64_t *word) {
+    uint32_t calls = Device_unregisteredFunctionCalls;
+    *word = Device_getDdsFtw(device);
+    return Device_unregisteredFunctionCalls == calls;
+}
+
+// The word is as wide as the DDS's (48 bits on some), beyond the typed 32-bit leaves.
+int diagDdsFtw(ScpiCall *call) {
+    uint64_t word = 0;
+    if (call->state == SCPI_STATE_QUERY) {
+        int r;
+        if (!scpi_cmd_noParameters(call, &r)) return r;
+        if (!ddsFtw(call->device, &word)) return KR_E_UNDEFINED_HEADER;
+        return scpi_ulint2str(word, call->out, call->outSize, &call->outLen);
+    }
+    char *p;
+    int r = scpi_cmd_oneParameter(call, &p);
+    if (r == 0) r = scpi_str2ulint(p, &word);
+    return r != 0 ? r : Device_setDdsFtw(call->device, word);
+}
+
+// Moves the word by a signed number of steps from where it is.
+int diagDdsFtwStep(ScpiCall *call) {
+    char *p;
+    int32_t step = 0;
+    int r = scpi_cmd_oneParameter(call, &p);
+    if (r == 0) r = scpi_str2int(p, &step);
+    if (r != 0) return r;
+    uint64_t word = 0;
+    if (!ddsFtw(call->device, &word)) return KR_E_UNDEFINED_HEADER;
+    // Tuning words are at most 48 bits wide: the sum cannot overflow.
+    int64_t moved = (int64_t)word + step;
+    if (moved < 0) return KR_E_DATA_OUT_OF_RANGE;
+    return Device_setDdsFtw(call->device, (uint64_t)moved);
+}
+
 // ---- Firmware -------------------------------------------------------------------------------
 
 constexpr const char *DIAG_FIRMWARE_PACKAGE = "/root/rivezarudorade.tar";
@@ -570,28 +619,34 @@ const ScpiNode diagnosticDalcNodes[] = {
 const ScpiNode diagnosticDdsClockNodes[] = {
     scpi_kwLeaf("CROSsing", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kwLeaf("DCYC", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PHASe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PHASe", scpi_leafUint32(&Device_getDdsClockPhase, nullptr, nullptr,
+                                         &Device_setDdsClockPhase)),
     scpi_kwLeaf("STORe", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticDdsFtwNodes[] = {
-    scpi_kwLeaf("STEP", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("STEP", scpi_leafCustom(diagDdsFtwStep, SCPI_FORM_SET, nullptr, &Device_getDdsFtw,
+                                        &Device_setDdsFtw)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticDdsReferenceNodes[] = {
-    scpi_kwOptional("FTW", nullptr, scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwOptional("FTW", nullptr,
+                    scpi_leafFreq(nullptr, nullptr, nullptr, &Device_setDdsReferenceFrequency)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticDdsNodes[] = {
     scpi_kw("CLOCk", diagnosticDdsClockNodes),
-    scpi_kwLeaf("FSC", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("FTW", diagnosticDdsFtwNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("OUTPut", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FSC", scpi_leafUint32(&Device_getDdsFsc, nullptr, nullptr, &Device_setDdsFsc)),
+    scpi_kw(
+        "FTW", diagnosticDdsFtwNodes,
+        scpi_leafCustom(diagDdsFtw, SCPI_FORM_BOTH, nullptr, &Device_getDdsFtw, &Device_setDdsFtw)),
+    scpi_kwLeaf("OUTPut", scpi_leafBool(&Device_isDdsOutputEnabled, &Device_enableDdsOutput,
+                                        &Device_disableDdsOutput)),
     scpi_kw("REFerence", diagnosticDdsReferenceNodes),
-    scpi_kwLeaf("TUNE", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("TUNE", scpi_leafFreq(nullptr, nullptr, nullptr, &Device_setDdsOutFrequency)),
     scpi_end(),
 };
 
@@ -948,8 +1003,9 @@ const ScpiNode diagnosticPhaseNodes[] = {
 
 const ScpiNode diagnosticPllNodes[] = {
     scpi_kwLeaf("CP", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("FREQuency", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("LOOPfilter", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("FREQuency",
+                scpi_leafFreq(&Device_getPllFrequency, nullptr, nullptr, &Device_setPllFrequency)),
+    scpi_kwLeaf("LOOPfilter", scpi_leafDouble(nullptr, nullptr, nullptr, &Device_setPllLoopFilter)),
     scpi_kwLeaf("IDIVider", scpi_leafCustom(diagDivider<&Device_getPllN1Divider>, SCPI_FORM_BOTH,
                                             nullptr, &Device_getPllN1Divider)),
     scpi_kwLeaf("NDIVider", scpi_leafCustom(diagDivider<&Device_getPllN2Divider>, SCPI_FORM_BOTH,
@@ -1083,7 +1139,7 @@ const ScpiNode diagnosticRfcontrolNodes[] = {
 
 const ScpiNode diagnosticReferenceAdcNodes[] = {
     scpi_kwLeaf("PD", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("VTUN", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("VTUN", scpi_leafUint32(&Device_getReferenceTuneAdc, nullptr, nullptr, nullptr)),
     scpi_end(),
 };
 
@@ -1258,7 +1314,8 @@ const ScpiNode diagnosticVcoTestNodes[] = {
 };
 
 const ScpiNode diagnosticVcoTuneNodes[] = {
-    scpi_kwLeaf("DELay", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DELay",
+                scpi_leafCustom(diagVcoTuneDelay, SCPI_FORM_BOTH, nullptr, &Device_getVcoTuneTime)),
     scpi_end(),
 };
 

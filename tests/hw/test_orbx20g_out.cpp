@@ -506,6 +506,57 @@ TEST_F(Orbx20gOutTest, LevelStagesReachTheChipsAndTemperatureIsRead) {
     EXPECT_NEAR(celsius, 41.5, 0.1);
 }
 
+// The diagnostics reach the chips at once, with their own I/O update, and the next
+// frequency change sets the plan's values again.
+TEST_F(Orbx20gOutTest, DdsAndLoopFilterDiagnosticsReachTheChips) {
+    start(5);
+    tune(hz(6000000000));
+    uint64_t word = 0;
+    ASSERT_EQ(BOARD_ORBXXXG_OUT_getDdsFtw(&board, &word), 0);
+    EXPECT_EQ(word, sim_hw_channel(0).ftw);
+    ASSERT_EQ(BOARD_ORBXXXG_OUT_setDdsFtw(&board, word + 5), 0);
+    ASSERT_TRUE(sim_hw_waitIdle());
+    EXPECT_EQ(sim_hw_channel(0).ftw, word + 5);
+    EXPECT_EQ(BOARD_ORBXXXG_OUT_setDdsFtw(&board, 1ull << 32), -222);
+
+    const KrFreq out = hz(123000000), half = hz(500000000), clock = hz(999990000);
+    ASSERT_EQ(BOARD_ORBXXXG_OUT_setDdsFrequency(&board, &out), 0);
+    ASSERT_TRUE(sim_hw_waitIdle());
+    EXPECT_EQ(sim_hw_channel(0).ftw, (123000000ull << 32) / 1000000000);
+    EXPECT_EQ(BOARD_ORBXXXG_OUT_setDdsFrequency(&board, &half), -222);
+    // The same output from a clock 10 kHz lower needs a larger word.
+    ASSERT_EQ(BOARD_ORBXXXG_OUT_setDdsReferenceFrequency(&board, &clock), 0);
+    ASSERT_TRUE(sim_hw_waitIdle());
+    EXPECT_EQ(sim_hw_channel(0).ftw, (123000000ull << 32) / 999990000);
+
+    uint32_t fsc = 0;
+    ASSERT_EQ(BOARD_ORBXXXG_OUT_getDdsFsc(&board, &fsc), 0);
+    EXPECT_EQ(fsc, 0x7Fu);  // the chip's reset value
+    ASSERT_EQ(BOARD_ORBXXXG_OUT_setDdsFsc(&board, 200), 0);
+    ASSERT_EQ(BOARD_ORBXXXG_OUT_getDdsFsc(&board, &fsc), 0);
+    EXPECT_EQ(fsc, 200u);
+    EXPECT_EQ(BOARD_ORBXXXG_OUT_setDdsFsc(&board, 256), -222);
+
+    ASSERT_EQ(BOARD_ORBXXXG_OUT_disableDdsOutput(&board), 0);
+    ASSERT_TRUE(sim_hw_waitIdle());
+    EXPECT_TRUE(sim_hw_channel(0).ddsPoweredDown);
+    EXPECT_EQ(BOARD_ORBXXXG_OUT_isDdsOutputEnabled(&board), 0);
+    ASSERT_EQ(BOARD_ORBXXXG_OUT_enableDdsOutput(&board), 0);
+    ASSERT_TRUE(sim_hw_waitIdle());
+    EXPECT_FALSE(sim_hw_channel(0).ddsPoweredDown);
+
+    ASSERT_EQ(BOARD_ORBXXXG_OUT_setLoopFilter(&board, 850), 0);
+    ASSERT_TRUE(sim_hw_waitIdle());
+    EXPECT_NEAR(sim_hw_channel(0).loopFilterOhm, 850, 1000.0 / 256);
+    EXPECT_EQ(BOARD_ORBXXXG_OUT_setLoopFilter(&board, 0), -222);
+    EXPECT_EQ(BOARD_ORBXXXG_OUT_setLoopFilter(&board, 2000), -222);
+    // The clock stays what it was set to until it is set back.
+    const KrFreq nominal = hz(1000000000);
+    ASSERT_EQ(BOARD_ORBXXXG_OUT_setDdsReferenceFrequency(&board, &nominal), 0);
+    expectTuned(tune(hz(6000000000)), hz(6000000000), stepHz());
+    EXPECT_NEAR(sim_hw_channel(0).loopFilterOhm, o->r1SetpointOhm, 1000.0 / 256);
+}
+
 TEST_F(Orbx20gOutTest, SlotsTheBoardLeavesEmpty) {
     start(5);
     EXPECT_FALSE(BOARD_ORBXXXG_OUT_ISREG(getPathSettlingTime));

@@ -446,6 +446,19 @@ TEST_F(RefBoardTest, LockFlagCountsOnlyWhereTheOscillatorIsLocked) {
     EXPECT_EQ(locked(), 1);
 }
 
+// The loop voltage as the diagnostics read it, on the converter of each board.
+TEST_F(RefBoardTest, TuneAdcReadsTheLoopVoltage) {
+    for (uint32_t revision : {STANDARD, ORBXXXG_REF_ULN_REV_2B}) {
+        start(revision);
+        sim_hw_setAdc(revision == STANDARD ? BOARD_REF_ADC : BOARD_REF_ULN_ADC, 8123);
+        uint32_t value = 0;
+        ASSERT_EQ(revision == STANDARD ? ORBXXXG_REF_getTuneAdc(&board, &value)
+                                       : ORBXXXG_REF_ULN_getTuneAdc(&board, &value),
+                  0);
+        EXPECT_EQ(value, 8123u) << revisionName(revision);
+    }
+}
+
 TEST_F(RefBoardTest, LockCheckEvaluation) {
     struct {
         uint32_t a[4];

@@ -355,6 +355,40 @@ class DeviceSlotTest(ChannelTest):
         inst.query("DIAG:PLL:NDIV 3;:DIAG:FS:SSTR 0A0;:DIAG:RES:SCOP 3;*OPC?")
         self.assertEqual([e.split(",")[0] for e in self.errors(inst)], ["-113", "-224", "-224"])
 
+    def test_dds_loop_filter_and_reference_diagnostics_reach_the_chips(self):
+        inst = self.start(config="1ch-20g")
+        log = os.path.join(inst.root, "sim", "hardware.log")
+        self.settle(inst, "FREQ 100 MHz")  # the direct path: the DDS is the output
+        self.tuned(inst, 0, "100000000")
+        word = int(inst.query("DIAG:DDS:FTW?"))
+        self.settle(inst, "DIAG:DDS:FTW:STEP -1000")
+        self.assertEqual(int(inst.query("DIAG:DDS:FTW?")), word - 1000)
+        self.state(inst, lambda s: s["channels"][0]["ftw"] == word - 1000)
+        self.settle(inst, "DIAG:DDS:TUNE 50 MHz")
+        self.tuned(inst, 0, "50000000")
+        self.settle(inst, "DIAG:DDS:FSC 200;:DIAG:DDS:OUTP OFF")
+        self.assertEqual((inst.query("DIAG:DDS:FSC?"), inst.query("DIAG:DDS:OUTP?")), ("200", "0"))
+        # Both writes reach the log in this order, the power-down after the current.
+        deadline = time.monotonic() + 1.0
+        while time.monotonic() < deadline:
+            with open(log) as f:
+                text = f.read()
+            if re.search(r"AD9910 AUX_DAC = 0x000000C8\n(.*\n)*.*AD9910 CFR1 = .* powered_down=true", text):
+                break
+            time.sleep(0.02)
+        else:
+            self.fail("no full-scale current and power-down in the log")
+        self.settle(inst, "DIAG:DDS:OUTP ON;:DIAG:PLL:LOOP 700")
+        self.state(inst, lambda s: abs(s["channels"][0]["loop_filter_ohm"] - 700) < 4)
+        # The reference loop sits in the middle of its converter's range while locked.
+        self.assertLess(abs(int(inst.query("DIAG:REF:ADC:VTUN?")) - 8192), 2048)
+        self.assertEqual(self.errors(inst), [])
+        # Beyond half the DDS clock, a board that takes no comparison frequency, no converter
+        # at the phase detector.
+        inst.query("DIAG:DDS:TUNE 600 MHz;:DIAG:PLL:FREQ 1 GHz;:DIAG:REF:ADC:PD?;*OPC?")
+        self.assertEqual([e.split(",")[0] for e in self.errors(inst)], ["-222", "-113", "-113"])
+
+
 
 def calibration_table():
     """Two frequencies and two powers: the smallest table that validates."""
