@@ -1,6 +1,8 @@
 // Test API of the simulated hardware.
 #include "platform/sim/hardware_sim.h"
 
+#include "platform/sim_trace.h"
+
 #include "platform/sim_ad9910.h"
 #include "platform/sim_chip.h"
 #include "platform/sim_fpga.h"
@@ -134,6 +136,11 @@ uint64_t sim_hw_fpgaCommands() {
 std::vector<SimLevelLatch> sim_hw_levelTrace(int channel) {
     Guard g(simhw_lock());
     return simhw_levelTrace(channel);
+}
+
+std::vector<SimTraceRow> sim_hw_outputTrace(int channel) {
+    Guard g(simhw_lock());
+    return simtrace_rows(channel);
 }
 
 void sim_hw_clearLevelTrace() {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/sim_hw.h"
+#include "platform/sim_trace.h"
 
 // Hardware time is multiplied by the scale (0: delays, timers and waits take no time).
 void sim_hw_setTimeScale(double scale);
@@ -52,6 +53,8 @@ uint64_t sim_hw_fpgaCommands();
 std::vector<SimLevelLatch> sim_hw_levelTrace(int channel);
 void sim_hw_clearLevelTrace();
 uint64_t sim_hw_levelViolations(int channel = -1);
+// The output trace's rows kept in memory (bounded, SIMTRACE_MEMORY_ROWS), channel -1: all.
+std::vector<SimTraceRow> sim_hw_outputTrace(int channel = 0);
 
 // Protocol violations found by the emulators, and the newest hardware log lines.
 std::vector<std::string> sim_hw_violations();

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "config/device_config.h"
 #include "core/krpath.h"
@@ -95,6 +96,42 @@ TEST_F(SweepRtTest, ImmediatePointTriggerPlaysAsNormal) {
     ASSERT_EQ(Device_setFrequencyModeSweep(device_), 0);
     EXPECT_EQ(Device_isTriggerTypeNormal(device_), 1);
     EXPECT_TRUE(running());
+}
+
+// Points between timer starts: the trace counts points from each start, and the point that
+// restarts the timer shows first with the old count.
+std::vector<int64_t> runsBetweenStarts(size_t points) {
+    std::vector<int64_t> runs;
+    int64_t last = -1;
+    for (const SimTraceRow &r : sim_hw_outputTrace()) {
+        if (r.point < 0 || r.point == last) continue;
+        if (r.point == 0 && last >= 0) runs.push_back(last);
+        last = r.point;
+        if (runs.size() >= points) break;
+    }
+    return runs;
+}
+
+TEST_F(SweepRtTest, CountRestartsTheTimerEveryCountPassesAndRandomKeepsDrawing) {
+    ASSERT_EQ(Device_setSweepPoints(device_, 3), 0);
+    ASSERT_EQ(Device_setSweepCount(device_, 2), 0);
+    ASSERT_EQ(Device_setFrequencyModeSweep(device_), 0);
+    for (int i = 0; i < 200 && runsBetweenStarts(3).size() < 3; i++)
+        usleep(10000);
+    EXPECT_EQ(runsBetweenStarts(3), (std::vector<int64_t>{6, 6, 6}));
+    ASSERT_EQ(Device_setFrequencyModeFixed(device_), 0);
+    ASSERT_EQ(Device_execute(device_), 0);
+
+    // A random sweep marks no end of a pass before 3000 points.
+    ASSERT_EQ(Device_setSweepCount(device_, 1), 0);
+    ASSERT_EQ(Device_setSweepDirectionRandom(device_), 0);
+    sim_hw_reset();
+    ASSERT_EQ(Device_setFrequencyModeSweep(device_), 0);
+    for (int i = 0; i < 500 && runsBetweenStarts(1).empty(); i++)
+        usleep(10000);
+    std::vector<int64_t> runs = runsBetweenStarts(1);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0], 3000);
 }
 
 TEST(SweepRtTiming, TheHardwareRealisesWholeTimerPeriods) {
