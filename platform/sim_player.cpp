@@ -19,6 +19,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr double timerHz = 132.096e6;
+constexpr uint64_t SIMPLAYER_RECORDS_PER_TURN = 128;
 
 struct Item {
     enum Kind { Record, Select, Deselect } kind;
@@ -296,8 +297,9 @@ void run() {
             p.playing = false;
             simhw_changed().notify_all();
             simhw_settle(lk, [] { return !pl().queue.empty(); });
-        } else {
-            // Let waiting senders and readers in between records.
+        } else if (p.played % SIMPLAYER_RECORDS_PER_TURN == 0) {
+            // Let waiting senders and readers in between records, a batch at a time: a turn
+            // per record costs the sweep generator more than the records themselves.
             simhw_changed().notify_all();
             lk.unlock();
             std::this_thread::yield();
