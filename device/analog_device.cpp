@@ -51,19 +51,6 @@ enum BlankMode { BLANK_OPEN, BLANK_PRE, BLANK_NONE, BLANK_QUICK, BLANK_REDUCE_HO
 
 constexpr double MIN_OUTPUT_VALID_S = 6.5e-6;
 
-KrFreq hz(uint64_t f) {
-    KrFreq r;
-    r.integer = (int64_t)f;
-    r.fraction = 0;
-    return r;
-}
-
-double toDouble(const KrFreq *f) {
-    double d = 0;
-    krfreq2double(f, &d);
-    return d;
-}
-
 bool fsVariant() {
     return device_config_usesOptionFs() != 0;
 }
@@ -194,7 +181,7 @@ BoardChoice chooseBoard() {
 // ---- Getters -------------------------------------------------------------------------
 
 const KrFreq *analog_getFrequency(Device *device) {
-    printd("getFrequency(): stored frequency %f\n", toDouble(&device->current->frequency));
+    printd("getFrequency(): stored frequency %f\n", krfreqToDouble(&device->current->frequency));
     return &device->current->frequency;
 }
 const KrFreq *analog_getFrequencyMin(Device *device) {
@@ -403,7 +390,7 @@ int analog_setFrequency(Device *device, const KrFreq *f) {
         return 0;
     }
     OrbxxxgOutBoard *b = board(device);
-    printd("setFrequency(): %f\n", toDouble(f));
+    printd("setFrequency(): %f\n", krfreqToDouble(f));
     KrFreq old = ch->frequency;
     ch->frequency = *f;
     device->channelLocalIoupdate = 1;
@@ -746,10 +733,10 @@ void analog_device_setDefaults(Device *device) {
     static const double offsets4[] = {0, 5.7e-11, -9.59e-10, -1.121e-09};
     for (int c = 0; c < DEVICE_MAX_CHANNELS; c++) {
         DeviceChannel *ch = &device->channels[c];
-        ch->frequencyMin =
-            hz(device_config_uses_ORBXXXG_OUT_1B(c) || device_config_uses_ORBX20G_OUT_1BorNewer(c)
-                   ? 100000ull
-                   : 1000000ull);
+        ch->frequencyMin = krfreqHz(device_config_uses_ORBXXXG_OUT_1B(c) ||
+                                            device_config_uses_ORBX20G_OUT_1BorNewer(c)
+                                        ? 100000ull
+                                        : 1000000ull);
         uint64_t max = 20100000000ull;
         if (device_config_isOrbx06G(c)) max = 6000000000ull;
         if (device_config_isOrbx12G(c))
@@ -757,7 +744,7 @@ void analog_device_setDefaults(Device *device) {
         if (device_config_isOrbx33G(c)) max = 33000000000ull;
         if (device_config_isOrbx40G(c))
             max = device_config_usesORBX_limitedVCO() ? 40200000000ull : 41000000000ull;
-        ch->frequencyMax = hz(max);
+        ch->frequencyMax = krfreqHz(max);
         ch->stepAttACurrent = ch->stepAttBCurrent = 200;
         ch->stepAttATarget = ch->stepAttBTarget = 200;
         ch->peAttCurrent = 200.0f;
@@ -892,7 +879,7 @@ int analog_device_init(Device *device) {
     for (uint32_t i = 0; i < device->channelCount; i++) {
         analog_setSource(device, (int32_t)i);
         DeviceChannel *ch = device->current;
-        ch->frequency = hz(1000000000ull);
+        ch->frequency = krfreqHz(1000000000ull);
         ch->sweepSource.frequency = ch->frequency;
         ch->sweepSource.power = ch->power;
         printd("calling set Freq and set pow()\n");
@@ -912,7 +899,7 @@ int analog_device_init(Device *device) {
         return Device_reset(device);
     }
     if (BOARD_ORBXXXG_REF_ISREG(setReferenceFrequencyPLL)) {
-        KrFreq variable = hz(10000000ull);
+        KrFreq variable = krfreqHz(10000000ull);
         BOARD_ORBXXXG_REF_setReferenceFrequencyPLL(device->ref, &variable);
     }
     device->referenceLocked = BOARD_ORBXXXG_REF_isReferencePhaseLocked(device->ref) == 1;

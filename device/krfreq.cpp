@@ -242,3 +242,13 @@ void krfreqSkipArrayMultiples(KrFreq *a, int n, int *count) {
     }
     if (count) *count = kept;
 }
+
+int krfreqCompareHz(const KrFreq *f, int64_t hz) {
+    KrFreq x = krfreqHz(hz);
+    return krfreqCompare(f, &x);
+}
+
+double krfreqToDouble(const KrFreq *f) {
+    double d;
+    return krfreq2double(f, &d);
+}

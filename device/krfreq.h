@@ -19,6 +19,13 @@ struct KrFixedPointU32U32 {
 // Result buffer of getters that compute a value; copy it before the next such call.
 extern KrFreq globalKrFreq;
 
+// Whole hertz as a frequency, the sign of f minus whole hertz, and the value in hertz.
+constexpr KrFreq krfreqHz(int64_t hz) {
+    return KrFreq{hz, 0};
+}
+int krfreqCompareHz(const KrFreq *f, int64_t hz);
+double krfreqToDouble(const KrFreq *f);
+
 int krfreqNegative(const KrFreq *f);
 void krfreqInvert(KrFreq *out, const KrFreq *f);
 void krfreqAdd(KrFreq *out, const KrFreq *a, const KrFreq *b);

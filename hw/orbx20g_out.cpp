@@ -71,10 +71,6 @@ uint32_t slaveWord(int channel, uint32_t chip, uint32_t clockCode) {
     return krspi_makeWord(board_outSlave(channel, chip), 0, clockCode);
 }
 
-KrFreq hz(uint64_t v) {
-    return {(int64_t)v, 0};
-}
-
 uint64_t firstN2(uint64_t y) {
     return y <= N2_STEP_HZ ? 1 : (y - N2_STEP_HZ - 1) / N2_STEP_HZ + 2;
 }
@@ -192,11 +188,6 @@ void presetBits(SRI *sri, const int (&bits)[N], int value) {
     presetBits(sri, bits, N, value);
 }
 
-double toDouble(const KrFreq *f) {
-    double d;
-    return krfreq2double(f, &d);
-}
-
 KrAngle wrapAngle(KrAngle a) {
     return orbxxxg_wrapAngle(a);
 }
@@ -255,7 +246,7 @@ int ORBX20G_OUT_initWithPlan(OrbxxxgOutBoard *board, const Orbx20gOutPlan *plan)
     image[ORBX20G_OUT_BIT_ALC_ENABLE / 8] |= (uint8_t)(1u << (ORBX20G_OUT_BIT_ALC_ENABLE % 8));
     int r = SRI_init(&o->sri, slaveWord(c, BOARD_OUT_SRI, 2), image, ORBX20G_OUT_SRI_BYTES);
     r = firstError(r, AD9910_init(&o->dds, slaveWord(c, BOARD_OUT_DDS, 2), 0));
-    KrFreq clock = hz(ORBX20G_OUT_DDS_CLOCK_HZ);
+    KrFreq clock = krfreqHz(ORBX20G_OUT_DDS_CLOCK_HZ);
     r = firstError(r, AD9910_setDDSIn(&o->dds, &clock));
     r = firstError(r, AD9910_disableInputDivider(&o->dds));
     r = firstError(r, AD9910_powerUp(&o->dds));
@@ -350,12 +341,12 @@ int ORBX20G_OUT_getPLLSettings(ORBX20G_OUT *o, const KrFreq *frequency) {
     o->n2 = (uint8_t)d.n2;
     o->r = (uint8_t)d.r;
     uint64_t vco = f * d.n1;
-    o->vcoFrequency = hz(vco);
+    o->vcoFrequency = krfreqHz(vco);
     // 1A compares the output / N2, later boards the VCO / N2, with (DDS + 1 GHz) / R.
     KrFreq loop;
     krfreqMultiplyByInt32(&loop, frequency, legacy ? 1 : (int32_t)d.n1);
     krfreqDivideByInt32(&o->pfdFrequency, &loop, (int32_t)d.n2);
-    KrFreq y, offset = hz(ORBX20G_OUT_PFD_OFFSET_HZ);
+    KrFreq y, offset = krfreqHz(ORBX20G_OUT_PFD_OFFSET_HZ);
     krfreqMultiplyByInt32(&y, &loop, (int32_t)d.r);
     krfreqDivideByInt32(&y, &y, (int32_t)d.n2);
     krfreqSubtract(&o->ddsFrequency, &y, &offset);
@@ -364,16 +355,16 @@ int ORBX20G_OUT_getPLLSettings(ORBX20G_OUT *o, const KrFreq *frequency) {
         "%s VCO frequency: %.3f MHz, PD frequency: %.2f MHz, DDS frequency: %.2f MHz, N1: %i, "
         "N2: %i, R: %i  R1=%d\n",
         legacy ? "ORBX20G_OUT_1A_getPLLSettings" : "ORBX20G_OUT_getPLLSettings", (double)vco / 1e6,
-        toDouble(&o->pfdFrequency) / 1e6, toDouble(&o->ddsFrequency) / 1e6, (int)d.n1, (int)d.n2,
-        (int)d.r, (int)o->r1SetpointOhm);
+        krfreqToDouble(&o->pfdFrequency) / 1e6, krfreqToDouble(&o->ddsFrequency) / 1e6, (int)d.n1,
+        (int)d.n2, (int)d.r, (int)o->r1SetpointOhm);
     return 0;
 }
 
 int ORBX20G_OUT_presetSetFrequency(ORBX20G_OUT *o, const KrFreq *frequency) {
     KrFreq f = *frequency;
-    if (f.integer < 0) f = hz(0);
+    if (f.integer < 0) f = krfreqHz(0);
     if (o->plan->frequencyMaxHz && f.integer >= (int64_t)o->plan->frequencyMaxHz)
-        f = hz(o->plan->frequencyMaxHz);
+        f = krfreqHz(o->plan->frequencyMaxHz);
     printd("ORBX20G_OUT_presetSetFrequency frequency: %llu Hz\n", (unsigned long long)f.integer);
     o->frequency = f;
     o->ddsFrequency = f;
@@ -468,9 +459,9 @@ int ORBX20G_OUT_setPhase(ORBX20G_OUT *o, const KrAngle *angle) {
     // The output phase is the DDS phase scaled by the loop; on the direct path it is the
     // DDS phase itself.
     double k = 1.0;
-    double f = toDouble(&o->frequency);
+    double f = krfreqToDouble(&o->frequency);
     if (o->path != ORBX20G_OUT_PATH_DIRECT && f > 0)
-        k = (toDouble(&o->ddsFrequency) + (double)ORBX20G_OUT_PFD_OFFSET_HZ) / f;
+        k = (krfreqToDouble(&o->ddsFrequency) + (double)ORBX20G_OUT_PFD_OFFSET_HZ) / f;
     double from = o->phase * k, to = target * k, reached;
     int r = orbxxxg_stepPhase(from, to, writeDdsPhase, o, &reached);
     if (r == 0) o->phase = target;
@@ -570,7 +561,7 @@ int ORBX20G_OUT_getVcoFrequency(OrbxxxgOutBoard *board, KrFreq *frequency) {
 }
 
 int ORBX20G_OUT_getDirectBandLimit(OrbxxxgOutBoard *, KrFreq *frequency) {
-    *frequency = hz(ORBX20G_OUT_DIRECT_LIMIT_HZ);
+    *frequency = krfreqHz(ORBX20G_OUT_DIRECT_LIMIT_HZ);
     return 0;
 }
 
@@ -609,7 +600,7 @@ int ORBX20G_OUT_getFrequencyBands(OrbxxxgOutBoard *board, KrFreq *array, int32_t
     for (const uint64_t &e : edges) {
         if (e == 0 || (e >= plan->lastEdgeHz && &e != &edges[std::size(edges) - 1])) continue;
         if (*count >= capacity) return KR_E_OUT_OF_MEMORY;
-        array[(*count)++] = hz(e);
+        array[(*count)++] = krfreqHz(e);
     }
     return 0;
 }
@@ -659,7 +650,7 @@ int ORBX20G_OUT_getFrequencyExact(OrbxxxgOutBoard *board, KrFreq *frequency) {
         *frequency = out;
         return 0;
     }
-    KrFreq offset = hz(ORBX20G_OUT_PFD_OFFSET_HZ), loop;
+    KrFreq offset = krfreqHz(ORBX20G_OUT_PFD_OFFSET_HZ), loop;
     krfreqAdd(&loop, &out, &offset);
     krfreqMultiplyByInt32(&loop, &loop, o->n2);
     uint32_t divisor = o->r * (o->plan->legacySearch ? 1u : o->n1);

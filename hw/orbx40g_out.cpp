@@ -44,21 +44,6 @@ constexpr uint64_t BAND_EDGES_HZ[] = {
     ORBX40G_OUT_FILTER_EDGES_HZ[2], ORBX40G_OUT_FILTER_EDGES_HZ[3], ORBX40G_OUT_DOUBLER_EDGE_HZ,
 };
 
-KrFreq hz(uint64_t h) {
-    return {(int64_t)h, 0};
-}
-
-// Sign of f - h.
-int compareHz(const KrFreq *f, uint64_t h) {
-    KrFreq x = hz(h);
-    return krfreqCompare(f, &x);
-}
-
-double toDouble(const KrFreq *f) {
-    double d;
-    return krfreq2double(f, &d);
-}
-
 template <size_t N>
 void presetBits(SRI *sri, const int (&bits)[N]) {
     for (int b : bits)
@@ -80,7 +65,7 @@ void presetPath(ORBX40G_OUT *b, int32_t path) {
 void presetFilter(ORBX40G_OUT *b, const KrFreq *f) {
     int32_t index = ORBX40G_OUT_FILTERS - 1;
     for (int i = 0; i < ORBX40G_OUT_FILTERS - 1; i++) {
-        if (compareHz(f, ORBX40G_OUT_FILTER_EDGES_HZ[i]) < 0) {
+        if (krfreqCompareHz(f, ORBX40G_OUT_FILTER_EDGES_HZ[i]) < 0) {
             index = i;
             break;
         }
@@ -108,7 +93,7 @@ uint32_t largestN1(const KrFreq *f, uint64_t limitHz) {
     KrFreq product;
     while (n > 0) {
         krfreqMultiplyByInt32(&product, f, (int32_t)n);
-        if (compareHz(&product, limitHz) <= 0) break;
+        if (krfreqCompareHz(&product, limitHz) <= 0) break;
         n--;
     }
     return (uint32_t)n;
@@ -156,7 +141,7 @@ int ORBX40G_OUT_init(OrbxxxgOutBoard *board) {
     int c = board->channel;
     uint8_t initial[ORBX40G_OUT_SRI_BYTES] = {};
     int r = SRI_init(&b->sri, board_outSlave(c, BOARD_OUT_SRI), initial, ORBX40G_OUT_SRI_BYTES);
-    KrFreq clock = hz(ORBX40G_OUT_DAC_CLOCK_HZ);
+    KrFreq clock = krfreqHz(ORBX40G_OUT_DAC_CLOCK_HZ);
     int s = AD9164_init(&b->dac, board_outSlave(c, BOARD_OUT_RFDAC), &clock);
     // A pure tone from the NCO alone: no sample data on this board.
     s = s ? s : AD9164_setMode(&b->dac, AD9164_DATAPATH_NCO | AD9164_DATAPATH_NCO_ONLY);
@@ -201,14 +186,14 @@ uint32_t ORBX40G_OUT_lookupDivider(const ORBX40G_OUT *b, const KrFreq *vco) {
     int32_t low = 0, high = b->dividerRows;  // answer in [low, high)
     while (high - low > 1) {
         int32_t mid = (low + high) / 2;
-        if (compareHz(vco, b->dividerThresholdHz[mid]) >= 0)
+        if (krfreqCompareHz(vco, b->dividerThresholdHz[mid]) >= 0)
             low = mid;
         else
             high = mid;
     }
     uint32_t r = b->dividerRows > 0 ? b->dividerR[low] : 1;
     for (const DividerWindow &w : DIVIDER_WINDOWS)
-        if (compareHz(vco, w.lowHz) > 0 && compareHz(vco, w.highHz) < 0) r = w.r;
+        if (krfreqCompareHz(vco, w.lowHz) > 0 && krfreqCompareHz(vco, w.highHz) < 0) r = w.r;
     return r;
 }
 
@@ -219,12 +204,12 @@ int ORBX40G_OUT_presetSetFrequency(OrbxxxgOutBoard *board, const KrFreq *f) {
     if (!b->ready) return 0;
     if (krfreqNegative(f)) return KR_E_DATA_OUT_OF_RANGE;
 
-    if (compareHz(f, ORBX40G_OUT_DIRECT_LIMIT_HZ) < 0) {
+    if (krfreqCompareHz(f, ORBX40G_OUT_DIRECT_LIMIT_HZ) < 0) {
         presetPath(b, ORBX40G_OUT_PATH_DIRECT);
         presetFilter(b, f);
         presetDividers(b, 1, 1, 1);
         b->dividersChanged = 0;  // the loop is not in the path
-        b->vcoFrequency = hz(0);
+        b->vcoFrequency = krfreqHz(0);
         AD9164_presetOutputPath(&b->dac, 1, 1);
         AD9164_presetOutputFrequency(&b->dac, f);
         b->dacFrequency = *FTW_getOut(&b->dac.nco);
@@ -233,7 +218,7 @@ int ORBX40G_OUT_presetSetFrequency(OrbxxxgOutBoard *board, const KrFreq *f) {
 
     KrFreq fp = *f;
     uint32_t multiplier = 1;
-    if (compareHz(f, ORBX40G_OUT_DOUBLER_EDGE_HZ) >= 0) {
+    if (krfreqCompareHz(f, ORBX40G_OUT_DOUBLER_EDGE_HZ) >= 0) {
         krfreqShiftRight(&fp, 1);
         multiplier = 2;
     }
@@ -260,8 +245,8 @@ int ORBX40G_OUT_presetSetFrequency(OrbxxxgOutBoard *board, const KrFreq *f) {
     AD9164_presetOutputFrequency(&b->dac, f);
     b->dacFrequency = *FTW_getOut(&b->dac.nco);
 
-    double vcoHz = toDouble(&vco);
-    double dacHz = toDouble(&b->dacFrequency);
+    double vcoHz = krfreqToDouble(&vco);
+    double dacHz = krfreqToDouble(&b->dacFrequency);
     if (r >= 7)
         b->r1 = 700;
     else
@@ -321,7 +306,7 @@ int ORBX40G_OUT_getFrequencyBands(OrbxxxgOutBoard *board, KrFreq *array, int32_t
             *count = n;
             return KR_E_OUT_OF_MEMORY;
         }
-        array[n++] = hz(edge);
+        array[n++] = krfreqHz(edge);
     }
     *count = n;
     return 0;
@@ -348,7 +333,7 @@ int ORBX40G_OUT_getFrequencyExact(OrbxxxgOutBoard *board, KrFreq *f) {
 
 int ORBX40G_OUT_getDirectBandLimit(OrbxxxgOutBoard *board, KrFreq *f) {
     (void)board;
-    *f = hz(ORBX40G_OUT_DIRECT_LIMIT_HZ);
+    *f = krfreqHz(ORBX40G_OUT_DIRECT_LIMIT_HZ);
     return 0;
 }
 

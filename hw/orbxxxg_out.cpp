@@ -30,20 +30,6 @@ const OrbxxxgOutWindow windowsDds[] = {
     {205e6, 245e6}, {255e6, 281e6}, {291e6, 328e6}, {339e6, 370e6}, {380e6, 398e6},
 };
 
-KrFreq hz(uint64_t h) {
-    return {(int64_t)h, 0};
-}
-
-int compareHz(const KrFreq *f, uint64_t h) {
-    KrFreq x = hz(h);
-    return krfreqCompare(f, &x);
-}
-
-double toDouble(const KrFreq *f) {
-    double d;
-    return krfreq2double(f, &d);
-}
-
 int firstError(int a, int b) {
     return a ? a : b;
 }
@@ -95,7 +81,7 @@ void presetPath(ORBXXXG_OUT *o, int32_t path) {
 bool presetFilter(ORBXXXG_OUT *o, const KrFreq *f) {
     int32_t index = ORBXXXG_OUT_FILTERS - 1;
     for (int i = 0; i < ORBXXXG_OUT_FILTERS - 1; i++) {
-        if (compareHz(f, ORBXXXG_OUT_FILTER_EDGES_HZ[i]) < 0) {
+        if (krfreqCompareHz(f, ORBXXXG_OUT_FILTER_EDGES_HZ[i]) < 0) {
             index = i;
             break;
         }
@@ -157,7 +143,7 @@ int ORBXXXG_OUT_initWithPlan(OrbxxxgOutBoard *board, const OrbxxxgOutPlan *plan)
     // Power-on image: RF off, no path, dividers 0; the first frequency selects them all.
     uint8_t image[ORBXXXG_OUT_SRI_BYTES] = {};
     int r = SRI_init(&o->sri, board_outSlave(c, BOARD_OUT_SRI), image, ORBXXXG_OUT_SRI_BYTES);
-    KrFreq clock = hz(ORBXXXG_OUT_DDS_CLOCK_HZ);
+    KrFreq clock = krfreqHz(ORBXXXG_OUT_DDS_CLOCK_HZ);
     r = firstError(r, AD9912_init(&o->dds, board_outSlave(c, BOARD_OUT_DDS48), &clock));
     r = firstError(r, AD5643_init(&o->alcDac, board_outSlave(c, BOARD_OUT_ALC_DAC)));
     r = firstError(r, TC77_init(&o->temperature, board_outSlave(c, BOARD_OUT_TEMP)));
@@ -201,7 +187,7 @@ int ORBXXXG_OUT_planDividers(const OrbxxxgOutPlan *plan, const KrFreq *f,
 void ORBXXXG_OUT_settingOutput(const OrbxxxgOutSetting *s, int direct, KrFreq *out) {
     FTW word;
     FTW_init(&word, AD9912_FTW_BITS);
-    KrFreq clock = hz(ORBXXXG_OUT_DDS_CLOCK_HZ);
+    KrFreq clock = krfreqHz(ORBXXXG_OUT_DDS_CLOCK_HZ);
     FTW_presetIn(&word, &clock);
     word.ftw = s->ftw;
     FTW_calcRealFout(&word, out);  // exact: integer clock, 48-bit word
@@ -217,18 +203,18 @@ int ORBXXXG_OUT_presetSetFrequencyWith(OrbxxxgOutBoard *board, const KrFreq *fre
     if (!o->ready) return KR_E_HARDWARE_MISSING;
     if (krfreqNegative(frequency)) return KR_E_DATA_OUT_OF_RANGE;
     KrFreq f = *frequency;
-    if (compareHz(&f, o->frequencyMaxHz) > 0) f = hz(o->frequencyMaxHz);
+    if (krfreqCompareHz(&f, o->frequencyMaxHz) > 0) f = krfreqHz(o->frequencyMaxHz);
     printd("ORBXXXG_OUT_presetSetFrequency frequency: %llu Hz\n", (unsigned long long)f.integer);
     o->frequency = f;
     o->fromTable = row != nullptr;
     bool filterChanged = presetFilter(o, &f);
 
-    if (compareHz(&f, ORBXXXG_OUT_DIRECT_LIMIT_HZ) < 0) {
+    if (krfreqCompareHz(&f, ORBXXXG_OUT_DIRECT_LIMIT_HZ) < 0) {
         presetPath(o, ORBXXXG_OUT_PATH_DIRECT);
         presetDividers(o, {1, 1, 1, 0});
         o->dividersChanged = 0;  // the loop is not in the path
-        o->vcoFrequency = hz(0);
-        o->pfdFrequency = hz(0);
+        o->vcoFrequency = krfreqHz(0);
+        o->pfdFrequency = krfreqHz(0);
         o->spurFree = 1;
         o->ddsFrequency = f;
         if (row) rowDdsFrequency(row, &o->ddsFrequency);
@@ -262,8 +248,8 @@ int ORBXXXG_OUT_presetSetFrequencyWith(OrbxxxgOutBoard *board, const KrFreq *fre
     printd(
         "ORBXXXG_OUT_getPLLSettings VCO freq: %.3f MHz, DDS freq: %.6f MHz, N1: %i, N2: %i, R: "
         "%i, FTW %llu%s\n",
-        toDouble(&o->vcoFrequency) / 1e6, toDouble(&o->ddsFrequency) / 1e6, (int)o->n1, (int)o->n2,
-        (int)o->r, (unsigned long long)word, row ? " (table)" : "");
+        krfreqToDouble(&o->vcoFrequency) / 1e6, krfreqToDouble(&o->ddsFrequency) / 1e6, (int)o->n1,
+        (int)o->n2, (int)o->r, (unsigned long long)word, row ? " (table)" : "");
     return 0;
 }
 
@@ -337,7 +323,7 @@ int ORBXXXG_OUT_getFrequencyBands(OrbxxxgOutBoard *board, KrFreq *array, int32_t
             *count = n;
             return KR_E_OUT_OF_MEMORY;
         }
-        array[n++] = hz(edge);
+        array[n++] = krfreqHz(edge);
     }
     *count = n;
     return 0;
@@ -357,7 +343,7 @@ int ORBXXXG_OUT_getFrequencyExact(OrbxxxgOutBoard *board, KrFreq *f) {
 
 int ORBXXXG_OUT_getDirectBandLimit(OrbxxxgOutBoard *board, KrFreq *f) {
     (void)board;
-    *f = hz(ORBXXXG_OUT_DIRECT_LIMIT_HZ);
+    *f = krfreqHz(ORBXXXG_OUT_DIRECT_LIMIT_HZ);
     return 0;
 }
 

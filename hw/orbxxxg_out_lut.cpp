@@ -61,11 +61,6 @@ bool readLine(FILE *f, char *line, size_t size, bool *bad) {
     return c != EOF || n > 0 || *bad;
 }
 
-double toDouble(const KrFreq *f) {
-    double d;
-    return krfreq2double(f, &d);
-}
-
 // The row would tune the board where it says, with every part inside its range.
 bool validRow(const ORBXXXG_OUT *o, const uint64_t *v, OrbxxxgOutLutRow *row) {
     uint64_t f = v[0];
@@ -78,7 +73,7 @@ bool validRow(const ORBXXXG_OUT *o, const uint64_t *v, OrbxxxgOutLutRow *row) {
     OrbxxxgOutSetting s = {(uint32_t)v[1], (uint32_t)v[2], (uint32_t)v[3], v[4]};
     KrFreq dds;
     ORBXXXG_OUT_settingOutput(&s, 1, &dds);
-    if (toDouble(&dds) > (double)o->plan->ddsMaxHz) return false;
+    if (krfreqToDouble(&dds) > (double)o->plan->ddsMaxHz) return false;
     if (!direct) {
         double vco = (double)f * (double)s.n1;
         if (vco < (double)o->plan->vcoMinHz || vco >= (double)o->plan->vcoMaxHz) return false;
@@ -86,7 +81,7 @@ bool validRow(const ORBXXXG_OUT *o, const uint64_t *v, OrbxxxgOutLutRow *row) {
     KrFreq out, want = {(int64_t)f, 0}, diff;
     ORBXXXG_OUT_settingOutput(&s, direct, &out);
     krfreqSubtract(&diff, &out, &want);
-    double d = toDouble(&diff);
+    double d = krfreqToDouble(&diff);
     if (d > TOLERANCE_HZ || d < -TOLERANCE_HZ) return false;
     *row = {f, v[4], (uint8_t)v[1], (uint8_t)v[2], (uint8_t)v[3]};
     return true;

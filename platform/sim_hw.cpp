@@ -374,10 +374,6 @@ KrFreq freq(u128 v) {
     return {(int64_t)(uint64_t)(v >> 64), (uint64_t)v};
 }
 
-KrFreq hz(uint64_t h) {
-    return {(int64_t)h, 0};
-}
-
 template <size_t N>
 bool exactly(const SimShiftRegister *s, const int (&bits)[N], const int *all, size_t nAll) {
     for (size_t i = 0; i < nAll; i++) {
@@ -638,7 +634,7 @@ SimReferenceState computeReference(Hw &h) {
                                                       : 100000000;
         }
         r.outputOn = s->bit(ORBXXXG_REF_ULN_BIT_REFOUT_ON);
-        r.outputFrequency = hz(s->bit(ORBXXXG_REF_ULN_BIT_REFOUT_10M) ? 10000000 : 100000000);
+        r.outputFrequency = krfreqHz(s->bit(ORBXXXG_REF_ULN_BIT_REFOUT_10M) ? 10000000 : 100000000);
     } else {
         if (s->bit(ORBXXXG_REF_BIT_EXT_1G)) {
             external = true;
@@ -650,10 +646,10 @@ SimReferenceState computeReference(Hw &h) {
             external = true;
         }
         r.outputOn = s->bit(ORBXXXG_REF_BIT_REFOUT_ON);
-        r.outputFrequency = hz(s->bit(ORBXXXG_REF_BIT_REFOUT_10M) ? 10000000 : 100000000);
+        r.outputFrequency = krfreqHz(s->bit(ORBXXXG_REF_BIT_REFOUT_10M) ? 10000000 : 100000000);
     }
     r.source = external ? "external" : "internal";
-    r.frequency = hz(f);
+    r.frequency = krfreqHz(f);
     r.locked = !external || h.extRefPresent;
     return r;
 }

@@ -34,17 +34,13 @@ struct Entry {
 Entry entries[4];
 unsigned nextEntry = 0;
 
-KrFreq hz(int64_t v) {
-    return KrFreq{v, 0};
-}
-
 double toHz(const KrFreq &f) {
     double d;
     return krfreq2double(&f, &d);
 }
 
 bool isLowFrequency(const KrFreq &f) {
-    KrFreq limit = hz(LOW_FREQUENCY_HZ);
+    KrFreq limit = krfreqHz(LOW_FREQUENCY_HZ);
     return krfreqCompare(&f, &limit) <= 0;
 }
 
@@ -91,8 +87,8 @@ void fill(Device *device, SelftestParam *p) {
     uint8_t zeroSlip = p->phsZeroSlip, optimumDelay = p->phsOptimumDelay;
     *p = SelftestParam{};
     const DeviceChannel *ch = device->current ? device->current : &device->channels[0];
-    p->step = hz(100000000);
-    p->start = hz(300000);
+    p->step = krfreqHz(100000000);
+    p->start = krfreqHz(300000);
     p->stop = DEVICE_ISREG(getFrequencyMax) ? *Device_getFrequencyMax(device) : ch->frequencyMax;
     p->boardWords[0] = ch->board.revisionCode;
     p->boardWords[1] = (uint32_t)ch->board.channel;
@@ -352,7 +348,7 @@ int fullSelftest(Device *device) {
         Scan scan{device, p, report, stop, (int)c + 1, 20, 2, 0};
         scanFrequencies(&scan);
         if (p->testFm) {
-            KrFreq rate = hz(100000), deviation = hz(240480);
+            KrFreq rate = krfreqHz(100000), deviation = krfreqHz(240480);
             Device_setFmSourceInternal(device);
             Device_setFmInternalFrequency(device, &rate);
             Device_setFmDeviation(device, &deviation);

@@ -37,13 +37,6 @@ uint32_t shownMode(const Sweep *s, uint32_t active, uint32_t requested) {
     return s->modeChangePending ? requested : active;
 }
 
-KrFreq hz(uint64_t f) {
-    KrFreq r;
-    r.integer = (int64_t)f;
-    r.fraction = 0;
-    return r;
-}
-
 int sweep_setFrequencyFixed(Device *device, const KrFreq *f) {
     Sweep *s = current(device);
     SweepSource *src = currentSource(device);
@@ -348,8 +341,8 @@ int Sweep_init(Device *device, uint32_t channel) {
     Sweep *s = Device_getSweepPtr(device);
     if (!s) return KR_E_UNDEFINED_HEADER;
     memset(s, 0, sizeof(*s));
-    s->frequencyStart = hz(1000000000ull);
-    s->frequencyStop = hz(2000000000ull);
+    s->frequencyStart = krfreqHz(1000000000ull);
+    s->frequencyStop = krfreqHz(2000000000ull);
     s->powerStart = -20.0f;
     s->powerStop = 10.0f;
     s->phaseStart = 0;

@@ -84,12 +84,8 @@ SweepPlan planOf(const Sweep *s) {
 
 // ---- Limits of the device ------------------------------------------------------------
 
-KrFreq hz(int64_t f) {
-    return KrFreq{f, 0};
-}
-
 KrFreq frequencyMin(Device *device) {
-    return DEVICE_ISREG(getFrequencyMin) ? *Device_getFrequencyMin(device) : hz(0);
+    return DEVICE_ISREG(getFrequencyMin) ? *Device_getFrequencyMin(device) : krfreqHz(0);
 }
 KrFreq frequencyMax(Device *device) {
     return DEVICE_ISREG(getFrequencyMax) ? *Device_getFrequencyMax(device)
@@ -261,12 +257,12 @@ const KrFreq *sweep_getFrequencyMax(Device *device) {
 }
 
 const KrFreq *sweep_getFrequencySpanMin(Device *) {
-    globalKrFreq = hz(0);
+    globalKrFreq = krfreqHz(0);
     return &globalKrFreq;
 }
 const KrFreq *sweep_getFrequencySpanMax(Device *device) {
     if (!DEVICE_ISREG(getFrequencyMin) || !DEVICE_ISREG(getFrequencyMax)) {
-        globalKrFreq = hz(INT64_MAX);
+        globalKrFreq = krfreqHz(INT64_MAX);
         return &globalKrFreq;
     }
     KrFreq min = frequencyMin(device), max = frequencyMax(device);
