@@ -52,6 +52,19 @@ struct PauseState {
 };
 PauseState pauses[8];
 
+// The asynchronous SPI hold of a start, released once: by the handler when it begins, by
+// the manual list, or by a start that fails before either.
+std::atomic<bool> asyncHeld{false};
+
+void holdAsync() {
+    krspiLockAsync();
+    asyncHeld = true;
+}
+
+void releaseAsync() {
+    if (asyncHeld.exchange(false)) krspiUnlockAsync();
+}
+
 // The preset of a sweep with the ALC held is a list of its own, so the user's list stays.
 SweepList presetList;
 // What each channel's list loop plays.
@@ -336,7 +349,7 @@ void sweep_rt_handler(Sweep *s) {
     if (!fs()) sweep_rt_setFlag(s->triggerable, 1);
     Loop loop = chooseLoop(s);
     if (loop == Loop::None) printdRt("sweep_rt_handler(): what's my sweep mode?\n");
-    krspiUnlockAsync();
+    releaseAsync();
     krspi_startCapture();
     if (!s->cwTransientSeparation && fs()) FS_FPGA_IF_setJumpLabel();
     if (loop == Loop::List)
@@ -534,7 +547,7 @@ int Sweep_start(Sweep *s) {
         printd("Sweep_start(): ...setting type normal\n");
         Device_setTriggerTypeNormal(d);
     }
-    krspiLockAsync();
+    holdAsync();
     if (sweep_rt_flag(s->running)) Sweep_stop(s, 0);
     sweep_rt_setFlag(s->running, 1);
     sweep_rt_setFlag(s->triggerable, 0);
@@ -552,7 +565,7 @@ int Sweep_start(Sweep *s) {
         if (!list) {
             int r = Sweep_createPresetSweepList(s);
             if (r != 0) {
-                krspiUnlockAsync();
+                releaseAsync();
                 Sweep_stop(s, 0);
                 return r;
             }
@@ -574,7 +587,7 @@ int Sweep_start(Sweep *s) {
     int r;
     if (list && list->mode == SWEEP_LIST_MODE_MANUAL) {
         FS_FPGA_IF_setSweepCount(list->count);
-        krspiUnlockAsync();
+        releaseAsync();
         r = sweep_list_manual(d);
         sweep_rt_setFlag(s->triggerable, 1);
     } else if (list && sweep_isVariableTimingList(list)) {
@@ -597,7 +610,7 @@ int Sweep_start(Sweep *s) {
         r = startTiming(s, sweep_rt_handler, dwell + delay, dwell, false);
     }
     if (r != 0) {
-        krspiUnlockAsync();
+        releaseAsync();
         Sweep_stop(s, 0);
         return r;
     }
