@@ -707,6 +707,13 @@ bool simfpga_waitIdle(double timeoutSeconds) {
         idle);
 }
 
+void simfpga_forgetChips() {
+    Fpga &f = fpga();
+    for (Channel &k : f.ch)
+        stopLoop(k);
+    abandonTransfer(f.immSpi);
+}
+
 void simfpga_reset() {
     simhw_abortWaits();
     std::lock_guard<std::mutex> g(simhw_lock());

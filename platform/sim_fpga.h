@@ -21,6 +21,9 @@ void simfpga_reset();
 // Peeks (caller need not hold the simulation lock).
 uint64_t simfpga_register(uint32_t reg);
 bool simfpga_isLooping(int channel);
+// Drops the streams and open transfers before the chips are built anew (another layout);
+// caller holds simhw_lock.
+void simfpga_forgetChips();
 // The firmware brought the FS link up (an FS controller is fitted).
 bool simfpga_present();
 uint64_t simfpga_passes(int channel);

@@ -1045,6 +1045,8 @@ void simhw_attach() {
     std::lock_guard<std::mutex> g(h.mutex);
     Layout lay = readLayout();
     if (h.attached && lay == h.layout) return;
+    // Nothing may go on with a transfer to a chip of the old layout.
+    simfpga_forgetChips();
     build(h, lay);
     simtrace_clear();  // a trace file of its own root
     h.attached = true;
@@ -1102,6 +1104,7 @@ void simhw_configure(int channels, bool uln, const char *sspe) {
     lay.uln = uln;
     for (int c = 0; c < SIMHW_CHANNELS && sspe && sspe[c]; c++)
         lay.sspe[c] = sspe[c] == '0' ? 0 : sspe[c];
+    simfpga_forgetChips();
     build(h, lay);
     h.attached = true;
     snapshot(h);

@@ -52,6 +52,7 @@ class LevelTest(unittest.TestCase):
                             missed.append((frequency, power, ch.get("output_dbm")))
                 self.assertEqual(missed, [])
                 self.assertEqual(inst.client.query("SYST:ERR?"), '0,"No error"')
+                inst.close()  # one instrument at a time
 
     def test_diagnostic_and_service_words_reach_the_chips(self):
         inst = self.start("1ch-20g")
@@ -91,7 +92,9 @@ class LevelTest(unittest.TestCase):
     def test_lowering_never_raises_a_stage_before_the_update_and_raising_waits_for_it(self):
         for config in ("1ch-20g", "4ch-fs-gpib"):
             with self.subTest(config=config):
-                self.check_make_before_break(self.start(config))
+                inst = self.start(config)
+                self.check_make_before_break(inst)
+                inst.close()
 
     def check_make_before_break(self, inst):
         log = os.path.join(inst.root, "sim", "hardware.log")

@@ -60,6 +60,8 @@ class SelftestTest(unittest.TestCase):
                 self.assertEqual(inst.query("TEST:FAST?", timeout=60), "0")
                 self.assertEqual(inst.file(REPORT), "*TST? selftest report\r\n999;0\r\n")
                 self.assertEqual(inst.query("SYST:ERR?"), '0,"No error"')
+                # One instrument at a time: the next would find the VXI-11 ports taken.
+                inst.close()
 
     def test_readings_out_of_limits_fail_except_where_they_do_not_count(self):
         inst = self.start("1ch-20g")
