@@ -1,10 +1,14 @@
 // Controller board: fan potentiometer, temperature sensor, RF switch bit.
 #include "modulation/krcont.h"
 
+#include "config/device_config.h"
 #include "core/printd.h"
 #include "hw/board_slaves.h"
+#include "hw/fs_fpga.h"
 #include "hw/krgio.h"
+#include "hw/krspi.h"
 #include "hw/mcp4131.h"
+#include "hw/sri.h"
 #include "hw/tc77.h"
 
 namespace {
@@ -16,7 +20,10 @@ struct Krcont {
     MCP4131 fanPot;
     TC77 temperature;
     bool rfDisabled;
-} cont = {false, true, false, 0.0, {}, {}, false};
+    SRI shiftRegister;  // standard variant; the FS variant's sits behind the FPGA link
+} cont = {false, true, false, 0.0, {}, {}, false, {}};
+
+constexpr uint32_t shiftRegisterBytes = 4;
 
 void ensure() {
     if (!cont.initialised) KRCONT_init();
@@ -30,6 +37,11 @@ int KRCONT_init() {
     cont.fanDac = 0;
     int r = MCP4131_init(&cont.fanPot, BOARD_CONT_FAN_POT);
     int t = TC77_init(&cont.temperature, BOARD_CONT_TEMP);
+    if (!device_config_usesOptionFs()) {
+        const uint8_t zeros[shiftRegisterBytes] = {};
+        SRI_init(&cont.shiftRegister, krspi_makeWord(BOARD_CONT_SRI, 0, 5), zeros,
+                 shiftRegisterBytes);
+    }
     return r < 0 ? r : t;
 }
 
@@ -86,4 +98,9 @@ int KRCONT_enableRF() {
     printd("KRCONT_enableRF(): RF released at the controller\n");
     cont.rfDisabled = false;
     return krgio_blankRf(0);
+}
+
+SRI *KRCONT_getShiftRegister() {
+    ensure();
+    return device_config_usesOptionFs() ? FS_FPGA_getControlShiftRegister() : &cont.shiftRegister;
 }

@@ -3,6 +3,8 @@
 // MCP4131 potentiometer ratio. Main loop.
 #pragma once
 
+struct SRI;
+
 int KRCONT_init();
 int KRCONT_isFanAuto();
 int KRCONT_setFanAuto(int automatic);
@@ -17,3 +19,6 @@ int KRCONT_getTemperature_async(double *celsius);
 int KRCONT_disableRF();
 // Lets the RF through again after KRCONT_disableRF (when a channel is switched on).
 int KRCONT_enableRF();
+// The controller board's shift register (pulse routing, LF generator, function output):
+// the FPGA link's on the FS variant, a plain SPI slave otherwise.
+SRI *KRCONT_getShiftRegister();
