@@ -859,11 +859,15 @@ std::string json(Hw &h) {
                      s.sspeType, s.sspePath, s.sspeCode1, s.sspeCode2, s.sspeDb);
             j += text;
         }
+        // The standard driver's records mark no pass boundary; the FPGA counts its passes.
+        char passes[24] = "null";
+        if (simfpga_present())
+            snprintf(passes, sizeof(passes), "%llu", (unsigned long long)simfpga_passes(c));
         snprintf(text, sizeof(text),
                  ", \"sweep\": {\"timer\": %s, \"point_time_s\": %.9g, \"points_played\": "
-                 "%lld, \"tick\": %llu, \"tick_hz\": %.0f}",
+                 "%lld, \"passes\": %s, \"tick\": %llu, \"tick_hz\": %.0f}",
                  simtrace_timerRunning(c) ? "true" : "false", simtrace_pointPeriod(c) / tickHz(),
-                 (long long)(simtrace_point(c) < 0 ? 0 : simtrace_point(c) + 1),
+                 (long long)(simtrace_point(c) < 0 ? 0 : simtrace_point(c) + 1), passes,
                  (unsigned long long)simclock_ticks(c), tickHz());
         j += text;
         snprintf(text, sizeof(text),

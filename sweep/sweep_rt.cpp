@@ -1,5 +1,6 @@
 #include "sweep/sweep_rt.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -67,8 +68,18 @@ void releaseAsync() {
 
 // The preset of a sweep with the ALC held is a list of its own, so the user's list stays.
 SweepList presetList;
-// What each channel's list loop plays.
-SweepList *playList[8];
+
+enum class Loop { None, Frequency, Power, Phase, List };
+
+// What a channel's task plays: taken on the main loop at the start, so the task never reads
+// a field that a command may be writing.
+struct SweepRun {
+    Sweep settings;  // the record as it was at the start
+    SweepPlan plan;
+    Loop loop;
+    SweepList *list;
+};
+SweepRun runs[8];
 
 bool fs() {
     return device_config_usesOptionFs() != 0;
@@ -102,8 +113,6 @@ DeviceStatusRegisters *status(Sweep *s) {
 }
 
 // ---- The point generator -------------------------------------------------------------
-
-enum class Loop { None, Frequency, Power, Phase, List };
 
 bool listMode(const Sweep *s) {
     return s->frequencyMode == SWEEP_MODE_LIST || s->powerMode == SWEEP_MODE_LIST ||
@@ -191,11 +200,12 @@ void nextValue(Sweep *s, const SweepPlan &plan, Loop loop, uint32_t index) {
     }
 }
 
-void sweepLoop(Sweep *s, Loop loop) {
-    SweepPlan plan{};
-    Sweep_readPlan(s, &plan);
+void sweepLoop(Sweep *s, const SweepRun &run) {
+    const SweepPlan &plan = run.plan;
+    const Sweep &settings = run.settings;
+    Loop loop = run.loop;
     uint32_t points = plan.points < 1 ? 1 : plan.points;
-    uint32_t remaining = s->count;
+    uint32_t remaining = settings.count;
     uint32_t i = 0;
     uint64_t played = 0;
     bool first = true, restartTimer = false, previousLast = false;
@@ -207,8 +217,8 @@ void sweepLoop(Sweep *s, Loop loop) {
         if (i >= points) {
             if (remaining) remaining--;
             bool restart = false;
-            if (remaining == 0 && s->count != 0) {
-                remaining = s->count;
+            if (remaining == 0 && settings.count != 0) {
+                remaining = settings.count;
                 restart = true;
             }
             i = 0;
@@ -223,22 +233,52 @@ void sweepLoop(Sweep *s, Loop loop) {
         if (startTimer && !first) restartTimer = false;
         if (last) {
             FS_FPGA_IF_markSweepLastPoint();
-            if (!s->cwTransientSeparation) {
+            if (!settings.cwTransientSeparation) {
                 handOver(s);
                 if (fs()) break;
             }
         }
         nextValue(s, plan, loop, i);
-        if (s->cwTransientSeparation && first && fs()) FS_FPGA_IF_setJumpLabel();
+        if (settings.cwTransientSeparation && first && fs()) FS_FPGA_IF_setJumpLabel();
         first = false;
         previousLast = last;
     } while (!sweep_rt_flag(s->stopRequested));
 }
 
+// The minimum point time a frequency step needs with the fast-transition option (µs).
+uint32_t minimumTransitionUs(const KrFreq &from, const KrFreq &to) {
+    int64_t f = to.integer, p = from.integer;
+    return krstuff_getNecMinimumTiming_us(&f, &p);
+}
+
+// A step of us microseconds after dwell: whether delay is too short, and the delay it needs
+// (a hair more, as the FPGA's counts round down).
+bool tooShort(uint32_t us, KrTime dwell, KrTime delay) {
+    return delay < us / 1e6 - dwell;
+}
+KrTime neededDelay(uint32_t us, KrTime dwell) {
+    return us / 1e6 - dwell + 1e-12;
+}
+
+// The list's step from point to next needs at least its minimum point time: the delay grows.
+void checkListStep(const SweepList *l, uint32_t point, uint32_t next, KrTime dwell, KrTime *delay) {
+    KrFreq from, to;
+    if (!device_config_usesOptionNec() || !sweep_getListPointFrequency(l, point, &from) ||
+        !sweep_getListPointFrequency(l, next, &to))
+        return;
+    uint32_t us = minimumTransitionUs(from, to);
+    if (!tooShort(us, dwell, *delay)) return;
+    printdRt("sweep_rt_handler(): option NEC: increasing delay (off) time %f -> %f (dwell %f)\n",
+             *delay, neededDelay(us, dwell), dwell);
+    printdRt("        transition %f to %f Hz\n", krfreqToDouble(&from), krfreqToDouble(&to));
+    *delay = neededDelay(us, dwell);
+}
+
 // One list point: the columns in play, the ALC value of the preset, then the timing of the
 // point after it.
-void playListPoint(Sweep *s, const SweepList *l, uint32_t point, uint32_t next, bool startTimer) {
+void playListPoint(Sweep *s, const SweepRun &run, uint32_t point, uint32_t next, bool startTimer) {
     Device *d = device();
+    const SweepList *l = run.list;
     beginPoint(s);
     Device_sweepDefinePreset(d);
     KrFreq f;
@@ -246,7 +286,7 @@ void playListPoint(Sweep *s, const SweepList *l, uint32_t point, uint32_t next, 
     KrAngle a;
     if (sweep_getListPointFrequency(l, point, &f)) setCurrentFrequency(d, &f);
     if (sweep_getListPointPower(l, point, &p)) Device_setPower(d, &p);
-    if (s->presetActive) {
+    if (run.settings.presetActive) {
         printdRt("sweep_rt_handler(): ALC control value %d\n",
                  (int)l->point[point].alcControlValue);
         Device_setAlcControlValue(d, l->point[point].alcControlValue);
@@ -258,8 +298,9 @@ void playListPoint(Sweep *s, const SweepList *l, uint32_t point, uint32_t next, 
     Device_sweepApplyPreset(d);
     KrTime dwell = 0, delay = 0;
     if (sweep_isVariableTimingList(l)) {
-        dwell = sweep_getListDwellTime(l, s, next);
-        delay = sweep_getListDelayTime(l, s, next);
+        dwell = sweep_getListDwellTime(l, &run.settings, next);
+        delay = sweep_getListDelayTime(l, &run.settings, next);
+        checkListStep(l, point, next, dwell, &delay);
         sweep_rt_setFlag(s->rfMuteBetweenPoints, delay != 0);
         printdRt("sweep_rt_handler(): point1 = %d -> FS_FPGA_IF_setSweepTimer(%f, %f)\n", (int)next,
                  dwell, delay);
@@ -274,7 +315,8 @@ void playListPoint(Sweep *s, const SweepList *l, uint32_t point, uint32_t next, 
     if (startTimer) krspi_doCapture(KR_IO_ADDR_TRIG_TMR, 0, 0, nullptr);
 }
 
-void listLoop(Sweep *s, SweepList *l) {
+void listLoop(Sweep *s, const SweepRun &run) {
+    const SweepList *l = run.list;
     uint32_t n = l->points < 1 ? 1 : l->points;
     uint32_t remaining = l->count;
     uint32_t index = 0;
@@ -299,16 +341,16 @@ void listLoop(Sweep *s, SweepList *l) {
         Sweep_setProgress(s, index, n);
         if (first || previousLast) FS_FPGA_IF_requestAwaitSweepTrigger();
         bool startTimer = first || (restartTimer && previousLast);
-        playListPoint(s, l, point, next, startTimer);
+        playListPoint(s, run, point, next, startTimer);
         if (startTimer && !first) restartTimer = false;
         if (last) {
             FS_FPGA_IF_markSweepLastPoint();
-            if (!s->cwTransientSeparation) {
+            if (!run.settings.cwTransientSeparation) {
                 handOver(s);
                 if (fs()) break;
             }
         }
-        if (s->cwTransientSeparation && first && fs()) FS_FPGA_IF_setJumpLabel();
+        if (run.settings.cwTransientSeparation && first && fs()) FS_FPGA_IF_setJumpLabel();
         index = nextIndex;
         point = next;
         first = false;
@@ -333,7 +375,9 @@ void sweep_rt_handler(Sweep *s) {
         FS_FPGA_IF_awaitIdle();
         FS_FPGA_IF_setBufThrottled(1);
     }
-    if (s->blankingEnabled) {
+    const SweepRun &run = runs[s->channel & 7];
+    const Sweep &settings = run.settings;
+    if (settings.blankingEnabled) {
         printdRt("sweep_rt_handler(): MUTE_CONF_EN_TPT (blank)\n");
         gioValue(KRTPT_IOC_BLANKING, 0);
         krgio_blankRf(1);
@@ -342,20 +386,19 @@ void sweep_rt_handler(Sweep *s) {
         gioValue(KRTPT_IOC_BLANKING, 1);
         krgio_blankRf(0);
     }
-    bool up = s->direction == SWEEP_DIRECTION_UP;
-    s->currentFrequency = up ? s->frequencyStart : s->frequencyStop;
-    s->currentPower = up ? s->powerStart : s->powerStop;
-    s->currentPhase = up ? s->phaseStart : s->phaseStop;
+    bool up = settings.direction == SWEEP_DIRECTION_UP;
+    s->currentFrequency = up ? settings.frequencyStart : settings.frequencyStop;
+    s->currentPower = up ? settings.powerStart : settings.powerStop;
+    s->currentPhase = up ? settings.phaseStart : settings.phaseStop;
     if (!fs()) sweep_rt_setFlag(s->triggerable, 1);
-    Loop loop = chooseLoop(s);
-    if (loop == Loop::None) printdRt("sweep_rt_handler(): what's my sweep mode?\n");
+    if (run.loop == Loop::None) printdRt("sweep_rt_handler(): what's my sweep mode?\n");
     releaseAsync();
     krspi_startCapture();
-    if (!s->cwTransientSeparation && fs()) FS_FPGA_IF_setJumpLabel();
-    if (loop == Loop::List)
-        listLoop(s, playList[s->channel & 7]);
-    else if (loop != Loop::None)
-        sweepLoop(s, loop);
+    if (!settings.cwTransientSeparation && fs()) FS_FPGA_IF_setJumpLabel();
+    if (run.loop == Loop::List)
+        listLoop(s, run);
+    else if (run.loop != Loop::None)
+        sweepLoop(s, run);
     krspi_stopCapture();
     krspiUnlockForThread();
     s->stoppedCookie = s;
@@ -400,14 +443,50 @@ int startTiming(Sweep *s, SweepHandler handler, KrTime t1, KrTime t2, bool varia
     return 0;
 }
 
-// The minimum point time a frequency step needs with the fast-transition option (µs).
-uint32_t minimumTransitionUs(const KrFreq &from, const KrFreq &to) {
-    int64_t f = to.integer, p = from.integer;
-    return krstuff_getNecMinimumTiming_us(&f, &p);
+// The largest minimum point time between consecutive list points in play order (µs); a
+// random list may step between any two of its points.
+uint32_t listTransitionUs(const SweepList *l) {
+    uint32_t n = l->points, worst = 0;
+    KrFreq f, g;
+    if (n < 2 || !sweep_getListPointFrequency(l, 0, &f)) return 0;
+    if (l->direction == SWEEP_DIRECTION_RANDOM) {
+        KrFreq low = f, high = f;
+        for (uint32_t i = 1; i < n; i++) {
+            sweep_getListPointFrequency(l, i, &g);
+            if (g.integer < low.integer) low = g;
+            if (g.integer > high.integer) high = g;
+        }
+        for (uint32_t i = 0; i < n; i++) {
+            sweep_getListPointFrequency(l, i, &g);
+            worst = std::max({worst, minimumTransitionUs(low, g), minimumTransitionUs(high, g)});
+        }
+        return worst;
+    }
+    for (uint32_t k = 0; k < n; k++) {
+        sweep_getListPointFrequency(l, sweep_getListPointIndex(l, k), &f);
+        sweep_getListPointFrequency(l, sweep_getListPointIndex(l, (k + 1) % n), &g);
+        worst = std::max(worst, minimumTransitionUs(f, g));
+    }
+    return worst;
 }
 
-void checkTransition(Sweep *s, KrTime dwell, KrTime *delay) {
-    if (!device_config_usesOptionNec() || s->frequencyMode == SWEEP_MODE_FIX) return;
+// Whether some step of a list with per-point timing gets its delay raised while it plays.
+bool listStepRaised(const SweepList *l, const Sweep *s) {
+    uint32_t n = l->points;
+    KrFreq f, g;
+    for (uint32_t k = 0; k < n; k++) {
+        uint32_t point = sweep_getListPointIndex(l, k),
+                 next = sweep_getListPointIndex(l, (k + 1) % n);
+        if (!sweep_getListPointFrequency(l, point, &f) || !sweep_getListPointFrequency(l, next, &g))
+            return false;
+        if (tooShort(minimumTransitionUs(f, g), sweep_getListDwellTime(l, s, next),
+                     sweep_getListDelayTime(l, s, next)))
+            return true;
+    }
+    return false;
+}
+
+uint32_t sweepTransitionUs(const Sweep *s) {
     SweepPlan plan{};
     Sweep_readPlan(s, &plan);
     uint32_t n = plan.points < 2 ? 2 : plan.points;
@@ -415,16 +494,32 @@ void checkTransition(Sweep *s, KrTime dwell, KrTime *delay) {
     Sweep_getNextPointFrequency(&plan, 0, 0, &firstF);
     Sweep_getNextPointFrequency(&plan, n - 1, 0, &lastF);
     Sweep_getNextPointFrequency(&plan, n - 2, 0, &beforeLast);
-    uint32_t us =
-        std::max(minimumTransitionUs(lastF, firstF), minimumTransitionUs(beforeLast, lastF));
-    KrTime minimum = us * 1e-6;
-    if (*delay < minimum - dwell) {
+    return std::max(minimumTransitionUs(lastF, firstF), minimumTransitionUs(beforeLast, lastF));
+}
+
+// With the fast-transition option a point time too short for the frequency steps gets a
+// longer delay, and the questionable timing bit says so.
+void checkTransition(Sweep *s, const SweepList *list, KrTime dwell, KrTime *delay) {
+    if (!device_config_usesOptionNec()) return;
+    uint32_t us = list                                 ? listTransitionUs(list)
+                  : s->frequencyMode != SWEEP_MODE_FIX ? sweepTransitionUs(s)
+                                                       : 0;
+    bool raised = tooShort(us, dwell, *delay);
+    if (raised) {
         printd("Sweep_start(): option NEC: increasing delay (off) time %f -> %f (dwell %f)\n",
-               *delay, minimum - dwell, dwell);
-        *delay = minimum - dwell;
-        if (status(s))
-            statusregister_setCondition(&status(s)->questionable, QUESTIONABLE_TIMING, 1);
+               *delay, neededDelay(us, dwell), dwell);
+        *delay = neededDelay(us, dwell);
     }
+    raised = raised || (list && sweep_isVariableTimingList(list) && listStepRaised(list, s));
+    if (raised && status(s))
+        statusregister_setCondition(&status(s)->questionable, QUESTIONABLE_TIMING, 1);
+}
+
+// At process exit the sweep task must not outlive the driver: it is asked to end and joined.
+void exitHook(void *) {
+    Sweep *s = player.taskSweep;
+    if (s) sweep_rt_setFlag(s->stopRequested, 1);
+    sweep_rt_stop(s);
 }
 
 bool waitTriggerable(Sweep *s) {
@@ -484,6 +579,7 @@ int sweep_rt_init() {
     gio(KRTPT_IOC_TIMER_RELEASE);
     gioValue(KRTPT_IOC_TIMER_OFF, 0);
     rt_mutex_create(&player.mutex, "KR sweep mutex");
+    rt_set_thread_exit_hook(exitHook, nullptr);
     player.useSpiTimer = false;
     player.initialised = true;
     return 0;
@@ -494,6 +590,7 @@ void sweep_rt_free() {
     Sweep_stop(nullptr, 0);
     gioValue(KRTPT_IOC_TIMER_OFF, 0);
     rt_mutex_delete(&player.mutex);
+    rt_set_thread_exit_hook(nullptr, nullptr);
     gioValue(KRTPT_IOC_RESET, 0);
     player.initialised = false;
 }
@@ -573,7 +670,11 @@ int Sweep_start(Sweep *s) {
         if (!s->presetMeasured) Sweep_measurePreset(s, list ? list : &presetList);
         if (!list) list = &presetList;
     }
-    playList[s->channel & 7] = list;
+    SweepRun &run = runs[s->channel & 7];
+    run.list = list;
+    run.settings = *s;
+    Sweep_readPlan(s, &run.plan);
+    run.loop = chooseLoop(s);
     if (fs()) FS_FPGA_IF_setSweepWaiting_rfState_earlyTransient(!s->blankingEnabled, 0);
     if (list) {
         std::atomic_ref<uint32_t>(list->activeDirection)
@@ -596,7 +697,7 @@ int Sweep_start(Sweep *s) {
         dwell = sweep_getListDwellTime(list, s, first);
         delay = sweep_getListDelayTime(list, s, first);
         sweep_rt_setFlag(s->rfMuteBetweenPoints, delay != 0);
-        checkTransition(s, dwell, &delay);
+        checkTransition(s, list, dwell, &delay);
         r = startTiming(s, sweep_rt_handler, dwell + delay, dwell, true);
     } else {
         FS_FPGA_IF_setSweepCount(list ? list->count : s->count);
@@ -606,7 +707,7 @@ int Sweep_start(Sweep *s) {
         if (s->frequencyMode != SWEEP_MODE_FIX && delay == 0 &&
             DEVICE_ISREG(setTriggerOutputPointSourceIoupdate))
             Device_setTriggerOutputPointSourceIoupdate(d);
-        checkTransition(s, dwell, &delay);
+        checkTransition(s, list, dwell, &delay);
         r = startTiming(s, sweep_rt_handler, dwell + delay, dwell, false);
     }
     if (r != 0) {
@@ -707,9 +808,17 @@ int Sweep_createPresetSweepList(Sweep *s) {
     return 0;
 }
 
+namespace {
+
+struct Measurement {
+    Sweep *sweep;
+    SweepList *list;
+};
+
 // Each point levelled once with the loop sampling, its control value kept for play.
-int Sweep_measurePreset(Sweep *s, SweepList *l) {
+void measure(const Measurement &m) {
     Device *d = device();
+    SweepList *l = m.list;
     printd("Sweep_measurePreset(): %u points\n", (unsigned)l->points);
     krspiLockForThread();
     if (DEVICE_ISREG(enableAlcHoldSampleMode)) Device_enableAlcHoldSampleMode(d);
@@ -725,6 +834,35 @@ int Sweep_measurePreset(Sweep *s, SweepList *l) {
     }
     if (DEVICE_ISREG(disableAlcHoldSampleMode)) Device_disableAlcHoldSampleMode(d);
     krspiUnlockForThread();
+}
+
+// The standard controller measures in the sweep task, where a fall-back to secondary mode
+// is reported.
+void measureTask(void *arg) {
+    rt_task_set_mode(0, T_WARNSW, nullptr);
+    rt_mutex_acquire(&player.mutex, TM_INFINITE);
+    measure(*(const Measurement *)arg);
+    rt_mutex_release(&player.mutex);
+}
+
+}  // namespace
+
+int Sweep_measurePreset(Sweep *s, SweepList *l) {
+    Measurement m{s, l};
+    if (fs() || !player.initialised) {
+        measure(m);
+    } else {
+        RT_TASK t{};
+        if (rt_task_create(&t, "kr_framework sweep timer handler", 0, TASK_PRIORITY,
+                           TASK_MODE_JOINABLE) != 0)
+            return KR_E_EXECUTION_ERROR;
+        if (rt_task_start(&t, measureTask, &m) != 0) {
+            rt_task_delete(&t);
+            return KR_E_EXECUTION_ERROR;
+        }
+        rt_task_join(&t);
+        rt_task_delete(&t);
+    }
     s->presetMeasured = 1;
     return 0;
 }

@@ -66,7 +66,15 @@ class SweepTest(unittest.TestCase):
                            ":FREQ:MODE SWE;*OPC?"), "1")
         got = self.played(inst, 16)
         self.assertGreaterEqual(len(got), 16)
-        tick_hz = inst.hardware_state()["channels"][0]["sweep"]["tick_hz"]
+        # Only the FPGA marks where a pass ends.
+        sweep = inst.hardware_state(
+            None if generated_while_playing else
+            lambda s: s["channels"][0]["sweep"]["passes"] >= 3)["channels"][0]["sweep"]
+        tick_hz = sweep["tick_hz"]
+        if generated_while_playing:
+            self.assertIsNone(sweep["passes"])
+        else:
+            self.assertGreaterEqual(sweep["passes"], 3)
         ticks = [int(r["tick"]) for r in got]
         self.assertEqual({b - a for a, b in zip(ticks, ticks[1:])}, {round(2e-3 * tick_hz)})
         hz = [round(float(r["frequency_hz"]) / 1e6) for r in got]
@@ -138,6 +146,14 @@ class SweepTest(unittest.TestCase):
         self.assertEqual(q("STAT:QUES:COND?"), "4")
         self.assertEqual(q("FREQ:MODE FIX;*OPC?"), "1")
         self.assertEqual(q("STAT:QUES:COND?;:SYST:ERR?"), '0;0,"No error"')
+        # In a list each step gets the point time it needs: 30 us within 2.2 GHz, else 100 us.
+        self.assertEqual(q("LIST:FREQ 1GHz,1.1GHz,5GHz;:LIST:DWEL 30us,30us,30us;"
+                           ":LIST:DEL 0,0,0;:FREQ:MODE LIST;*OPC?"), "1")
+        self.assertEqual(q("STAT:QUES:COND?"), "4")
+        ticks = {round(float(r["frequency_hz"]) / 1e8):
+                 int(r["dwell_ticks"]) + int(r["delay_ticks"]) for r in self.played(inst, 7)[1:]}
+        self.assertEqual(ticks, {10: 20000, 11: 6000, 50: 20000})
+        self.assertEqual(q("FREQ:MODE FIX;*OPC?"), "1")
 
     def test_sweep_waits_for_its_trigger(self):
         inst = self.start()

@@ -15,8 +15,10 @@
 #include "device/device.h"
 #include "device/device_record.h"
 #include "hw/krspi.h"
+#include "platform/sim/gio_record.h"
 #include "platform/sim/hardware_sim.h"
 #include "rtdev.h"
+#include "rtnative.h"
 #include "sweep/sweep_config.h"
 #include "sweep/sweep_rt.h"
 
@@ -104,7 +106,8 @@ std::vector<int64_t> runsBetweenStarts(size_t points) {
     std::vector<int64_t> runs;
     int64_t last = -1;
     for (const SimTraceRow &r : sim_hw_outputTrace()) {
-        if (r.point < 0 || r.point == last) continue;
+        // Rows before the sweep's first timer start carry the timer's previous count.
+        if (r.point < 0 || r.point == last || (last < 0 && r.point != 0)) continue;
         if (r.point == 0 && last >= 0) runs.push_back(last);
         last = r.point;
         if (runs.size() >= points) break;
@@ -125,13 +128,48 @@ TEST_F(SweepRtTest, CountRestartsTheTimerEveryCountPassesAndRandomKeepsDrawing) 
     // A random sweep marks no end of a pass before 3000 points.
     ASSERT_EQ(Device_setSweepCount(device_, 1), 0);
     ASSERT_EQ(Device_setSweepDirectionRandom(device_), 0);
+    ASSERT_TRUE(sim_hw_waitIdle());  // the player has played out the last sweep
     sim_hw_reset();
+    // Paced, so the bounded trace still holds the start when the 3000 points have played.
+    sim_hw_setTimeScale(0.2);
     ASSERT_EQ(Device_setFrequencyModeSweep(device_), 0);
     for (int i = 0; i < 500 && runsBetweenStarts(1).empty(); i++)
         usleep(10000);
     std::vector<int64_t> runs = runsBetweenStarts(1);
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0], 3000);
+}
+
+// The timer requests since the last clear, in order (other traffic left out).
+std::vector<int> timerRequests() {
+    std::vector<int> codes;
+    for (const GioRecord &r : gio_record_all())
+        if ((r.request >= KRSPI_IOC_TIMER_INIT && r.request <= KRSPI_IOC_TIMER_STOP) ||
+            r.request == KRTPT_IOC_RESET || r.request == KRTPT_IOC_TIMER_RELEASE)
+            codes.push_back(r.request);
+    return codes;
+}
+
+TEST_F(SweepRtTest, AlcSweepRunsOnTheSpiTimerAndProcessExitEndsTheTask) {
+    gio_record_clear();
+    ASSERT_EQ(Sweep_start_alc(sweep_, 5, 1e-6, 7), 0);
+    EXPECT_EQ(timerRequests(),
+              (std::vector<int>{KRTPT_IOC_RESET, KRSPI_IOC_TIMER_INIT, KRSPI_IOC_TIMER_START}));
+    GioRecord start = gio_record_byRequest(KRSPI_IOC_TIMER_START).at(0);
+    const uint32_t expected[] = {67, 2, 7, 0, 0, 2, 5, 132, 78};
+    for (int i = 0; i < 9; i++)
+        EXPECT_EQ(start.argU32(i), expected[i]) << i;
+    gio_record_clear();
+    ASSERT_EQ(Sweep_stop(sweep_, 0), 0);
+    EXPECT_EQ(timerRequests(), (std::vector<int>{KRSPI_IOC_TIMER_STOP, KRSPI_IOC_TIMER_RELEASE,
+                                                 KRTPT_IOC_TIMER_RELEASE}));
+
+    // The exit routine's hook ends a playing sweep task instead of leaving it behind.
+    ASSERT_EQ(Device_setFrequencyModeSweep(device_), 0);
+    ASSERT_TRUE(rt_has_thread_exit_hook());
+    gio_record_clear();
+    rt_run_thread_exit_hook();
+    EXPECT_GE(gio_record_countRequest(KRTPT_IOC_STOP_FINISH_B), 1u);
 }
 
 TEST(SweepRtTiming, TheHardwareRealisesWholeTimerPeriods) {
