@@ -5,7 +5,7 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev python3 pkg-config
-          libtirpc-dev rpcbind python3-pyvisa python3-pyvisa-py lxi-tools liblxi-dev
+          libtirpc-dev rpcbind python3-pyvisa python3-pyvisa-py lxi-tools liblxi-dev python3-pytest
           clang-format)
 missing=()
 for p in "${packages[@]}"; do
