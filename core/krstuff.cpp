@@ -462,22 +462,14 @@ int krstuff_deleteUserMemory() {
 }
 
 void krstuff_printMemoryUsage(uint64_t *virtualBytes, uint64_t *residentBytes) {
-    unsigned long long vsize = 0, rssPages = 0;
-    if (FILE *f = fopen("/proc/self/stat", "r")) {
-        char line[1024];
-        if (fgets(line, sizeof(line), f)) {
-            // Fields after the command name (which may hold spaces): state is field 3,
-            // virtual size field 23, resident pages field 24.
-            const char *p = strrchr(line, ')');
-            if (p)
-                sscanf(p + 2,
-                       "%*c %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s "
-                       "%*s %*s %*s %*s %llu %llu",
-                       &vsize, &rssPages);
-        }
+    // statm: total and resident size in pages.
+    unsigned long long sizePages = 0, rssPages = 0;
+    if (FILE *f = fopen("/proc/self/statm", "r")) {
+        if (fscanf(f, "%llu %llu", &sizePages, &rssPages) != 2) sizePages = rssPages = 0;
         fclose(f);
     }
-    uint64_t resident = rssPages * (uint64_t)sysconf(_SC_PAGESIZE);
+    uint64_t page = (uint64_t)sysconf(_SC_PAGESIZE);
+    uint64_t vsize = sizePages * page, resident = rssPages * page;
     char mlocked[128] = "Mlocked: ?\n";
     if (FILE *f = fopen("/proc/meminfo", "r")) {
         char line[128];
@@ -485,8 +477,8 @@ void krstuff_printMemoryUsage(uint64_t *virtualBytes, uint64_t *residentBytes) {
             if (strncmp(line, "Mlocked:", 8) == 0) snprintf(mlocked, sizeof(mlocked), "%s", line);
         fclose(f);
     }
-    printd("krstuff_printMemoryUsage(): virtual %llu kB, resident %llu kB, %s", vsize / 1024,
-           (unsigned long long)(resident / 1024), mlocked);
+    printd("krstuff_printMemoryUsage(): virtual %llu kB, resident %llu kB, %s",
+           (unsigned long long)(vsize / 1024), (unsigned long long)(resident / 1024), mlocked);
     if (virtualBytes) *virtualBytes = vsize;
     if (residentBytes) *residentBytes = resident;
 }

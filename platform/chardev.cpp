@@ -1,6 +1,10 @@
 // The simulated character devices behind /dev/usbtmc, /dev/gpib and /dev/krhc (see
 // chardev.h for the design and the socket framing). The five POSIX calls defined here
 // forward every descriptor that is not a simulated device to the C library unchanged.
+//
+// Both names of open are defined here, so this file must not map open to open64 as the
+// 64-bit file-offset build of 32-bit systems does.
+#undef _FILE_OFFSET_BITS
 #include "chardev.h"
 
 #include <dlfcn.h>
@@ -28,6 +32,7 @@ namespace {
 
 struct RealCalls {
     int (*open)(const char *, int, ...);
+    int (*open64)(const char *, int, ...);
     int (*close)(int);
     ssize_t (*read)(int, void *, size_t);
     ssize_t (*write)(int, const void *, size_t);
@@ -38,6 +43,8 @@ RealCalls &real() {
     static RealCalls calls = [] {
         RealCalls c;
         c.open = reinterpret_cast<int (*)(const char *, int, ...)>(dlsym(RTLD_NEXT, "open"));
+        c.open64 = reinterpret_cast<int (*)(const char *, int, ...)>(dlsym(RTLD_NEXT, "open64"));
+        if (!c.open64) c.open64 = c.open;
         c.close = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "close"));
         c.read = reinterpret_cast<ssize_t (*)(int, void *, size_t)>(dlsym(RTLD_NEXT, "read"));
         c.write =
@@ -747,11 +754,11 @@ int deviceIoctl(Device *dev, unsigned long request, void *arg) {
 
 // ---- The interposed calls -----------------------------------------------------------------
 
-int openWith(const char *path, int flags, va_list ap) {
+int openWith(const char *path, int flags, va_list ap, bool largeFile) {
     mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(ap, mode_t) : 0;
     Kind kind;
     if (kindOf(path, &kind)) return openDevice(path, kind);
-    return real().open(path, flags, mode);
+    return largeFile ? real().open64(path, flags, mode) : real().open(path, flags, mode);
 }
 
 }  // namespace
@@ -761,7 +768,7 @@ extern "C" {
 int open(const char *path, int flags, ...) {
     va_list ap;
     va_start(ap, flags);
-    int fd = openWith(path, flags, ap);
+    int fd = openWith(path, flags, ap, false);
     va_end(ap);
     return fd;
 }
@@ -771,7 +778,7 @@ int open(const char *path, int flags, ...) {
 int open64(const char *path, int flags, ...) {
     va_list ap;
     va_start(ap, flags);
-    int fd = openWith(path, flags, ap);
+    int fd = openWith(path, flags, ap, true);
     va_end(ap);
     return fd;
 }

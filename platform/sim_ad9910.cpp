@@ -6,11 +6,12 @@
 #include <cstring>
 
 #include "hw/ad9910_registers.h"
+#include "platform/sim/int128.h"
 #include "sim_hw.h"
 
 namespace {
 
-typedef unsigned __int128 u128;
+using u128 = kr_u128;
 
 u128 toQ64(const KrFreq &f) {
     return ((u128)(uint64_t)f.integer << 64) | f.fraction;

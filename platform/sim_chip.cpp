@@ -19,6 +19,7 @@
 #include "hw/step_attenuator_registers.h"
 #include "hw/tc77_registers.h"
 #include "hw/w25q_registers.h"
+#include "platform/sim/int128.h"
 #include "sim_hw.h"
 
 namespace {
@@ -214,7 +215,7 @@ uint64_t SimWordChip::bytesFrom(uint32_t high, int bytes) const {
 
 KrFreq SimWordChip::tone(uint64_t clockHz, uint64_t word, uint32_t bits) {
     // clock x word stays within 128 bits for clocks below 2^(80 - bits) GHz.
-    unsigned __int128 f = (unsigned __int128)clockHz * word << (64 - bits);
+    kr_u128 f = (kr_u128)clockHz * word << (64 - bits);
     return {(int64_t)(uint64_t)(f >> 64), (uint64_t)f};
 }
 

@@ -26,6 +26,7 @@
 #include "hw/orbxxxg_out_registers.h"
 #include "hw/orbxxxg_ref_registers.h"
 #include "kr_generic_io.h"
+#include "platform/sim/int128.h"
 #include "sim_ad9164.h"
 #include "sim_ad9910.h"
 #include "sim_ad9912.h"
@@ -42,7 +43,7 @@ const char *krpath_root() __attribute__((weak));
 
 namespace {
 
-typedef unsigned __int128 u128;
+using u128 = kr_u128;
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t logRingLines = 1000;

@@ -8,13 +8,14 @@
 #include <random>
 #include <vector>
 
+#include "platform/sim/int128.h"
 #include "tests/support/param_name.h"
 
 // The references below use the compiler's 128-bit integers; the firmware code does not.
 namespace {
 
-typedef __int128 i128;
-typedef unsigned __int128 u128;
+using i128 = kr_i128;
+using u128 = kr_u128;
 
 constexpr uint64_t kHalf = (uint64_t)1 << 63;
 

@@ -10,15 +10,64 @@
 #include <string>
 
 #include "core/krdebug.h"
+#include "platform/sim/int128.h"
 #include "tests/support/param_name.h"
 
-// References use the compiler's binary128 type (same layout on this little-endian host) with
-// the rounding mode set toward zero, which is what the software type does.
 namespace {
 
+using i128 = kr_i128;
+using u128 = kr_u128;
+
+// Random finite binary128 numbers: exponents in a window, fractions sometimes short so that
+// exact results and total cancellation occur.
+class Numbers {
+  public:
+    explicit Numbers(uint64_t seed) : rng_(seed) {}
+
+    KrLongDouble next(int minExp, int maxExp) {
+        uint32_t f[4] = {(uint32_t)rng_(), (uint32_t)rng_(), (uint32_t)rng_(), (uint32_t)rng_()};
+        switch (rng_() % 4) {
+            case 0:
+                f[0] = f[1] = 0;
+                break;  // short fraction
+            case 1:
+                f[0] = 0xFFFFFFFFu;
+                break;  // long run of ones at the bottom
+            default:
+                break;
+        }
+        int e = minExp + (int)(rng_() % (uint64_t)(maxExp - minExp + 1));
+        uint32_t biased = (uint32_t)(e + 16383);
+        KrLongDouble x;
+        x.w[0] = f[0];
+        x.w[1] = f[1];
+        x.w[2] = f[2];
+        x.w[3] = (f[3] & 0xFFFFu) | (biased << 16) | ((uint32_t)(rng_() & 1) << 31);
+        return x;
+    }
+
+    uint64_t word() { return rng_() >> (rng_() % 64); }
+
+  private:
+    std::mt19937_64 rng_;
+};
+
+std::string captured(void (*action)(void *), void *arg) {
+    int saved = debugEnabled;
+    debugEnabled = 1;
+    ::testing::internal::CaptureStdout();
+    action(arg);
+    fflush(stdout);
+    std::string out = ::testing::internal::GetCapturedStdout();
+    debugEnabled = saved;
+    return out;
+}
+
+// Where the compiler has a binary128 type (same layout on little-endian hosts), it is the
+// reference, with the rounding mode set toward zero, which is what the software type does.
+#if defined(__SIZEOF_FLOAT128__)
+
 typedef __float128 f128;
-typedef __int128 i128;
-typedef unsigned __int128 u128;
 
 f128 toF(const KrLongDouble &x) {
     f128 q;
@@ -82,51 +131,6 @@ __attribute__((noinline)) f128 refFromI128(i128 v) {
     volatile f128 r = (f128)vv;
     fesetround(saved);
     return r;
-}
-
-// Random finite binary128 numbers: exponents in a window, fractions sometimes short so that
-// exact results and total cancellation occur.
-class Numbers {
-  public:
-    explicit Numbers(uint64_t seed) : rng_(seed) {}
-
-    KrLongDouble next(int minExp, int maxExp) {
-        uint32_t f[4] = {(uint32_t)rng_(), (uint32_t)rng_(), (uint32_t)rng_(), (uint32_t)rng_()};
-        switch (rng_() % 4) {
-            case 0:
-                f[0] = f[1] = 0;
-                break;  // short fraction
-            case 1:
-                f[0] = 0xFFFFFFFFu;
-                break;  // long run of ones at the bottom
-            default:
-                break;
-        }
-        int e = minExp + (int)(rng_() % (uint64_t)(maxExp - minExp + 1));
-        uint32_t biased = (uint32_t)(e + 16383);
-        KrLongDouble x;
-        x.w[0] = f[0];
-        x.w[1] = f[1];
-        x.w[2] = f[2];
-        x.w[3] = (f[3] & 0xFFFFu) | (biased << 16) | ((uint32_t)(rng_() & 1) << 31);
-        return x;
-    }
-
-    uint64_t word() { return rng_() >> (rng_() % 64); }
-
-  private:
-    std::mt19937_64 rng_;
-};
-
-std::string captured(void (*action)(void *), void *arg) {
-    int saved = debugEnabled;
-    debugEnabled = 1;
-    ::testing::internal::CaptureStdout();
-    action(arg);
-    fflush(stdout);
-    std::string out = ::testing::internal::GetCapturedStdout();
-    debugEnabled = saved;
-    return out;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -475,8 +479,54 @@ TEST(LdArithmetic, PowerOfTwoScalingAndInvert) {
               "ld_fromS...(): NaN, exponent too large\nld_fromS...(): NaN, exponent too large\n");
 }
 
+#endif  // __SIZEOF_FLOAT128__
+
+// Elsewhere (the 32-bit controller) the library must give, bit for bit, what the reference
+// approved on the host: a digest over a fixed stream of operations.
+uint64_t digestOfOperations() {
+    Numbers n(77);
+    uint64_t h = 14695981039346656037ull;
+    auto mix = [&h](uint64_t v) {
+        for (int i = 0; i < 8; i++)
+            h = (h ^ ((v >> (8 * i)) & 0xFF)) * 1099511628211ull;
+    };
+    auto mixLd = [&mix](const KrLongDouble &x) {
+        mix(((uint64_t)x.w[1] << 32) | x.w[0]);
+        mix(((uint64_t)x.w[3] << 32) | x.w[2]);
+    };
+    for (int i = 0; i < 20000; i++) {
+        KrLongDouble a = n.next(-200, 200), b = n.next(-200, 200), out;
+        ld_add(&out, &a, &b);
+        mixLd(out);
+        ld_subtract(&out, &a, &b);
+        mixLd(out);
+        ld_multiply(&out, &a, &b);
+        mixLd(out);
+        ld_divide(&out, &a, &b);
+        mixLd(out);
+        double d = ld_toDouble(&a);
+        uint64_t bits;
+        memcpy(&bits, &d, sizeof(bits));
+        mix(bits);
+        ld_fromUint64(n.word(), &out);
+        mixLd(out);
+        KrLongDouble c = n.next(0, 62);
+        mix(ld_toUint64(&c));
+        KrFreq f;
+        ld_toKrfreq(&c, &f);
+        mix((uint64_t)f.integer);
+        mix(f.fraction);
+    }
+    return h;
+}
+
+TEST(LdPortable, SameResultsAsOnTheReferenceHost) {
+    EXPECT_EQ(digestOfOperations(), 8420821791900823672ull);
+}
+
 void printOneAndHalf(void *) {
-    KrLongDouble x = fromF(-1.5Q);
+    KrLongDouble x;
+    ld_fromDouble(-1.5, &x);
     ld_printd(&x);
 }
 

@@ -6,11 +6,12 @@
 #include <cstring>
 #include <random>
 
+#include "platform/sim/int128.h"
 #include "tests/support/param_name.h"
 
 namespace {
 
-typedef unsigned __int128 u128;
+using u128 = kr_u128;
 
 constexpr double kPi = M_PI;
 

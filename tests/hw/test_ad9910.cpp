@@ -14,11 +14,12 @@
 #include "hw/krspi.h"
 #include "hw_test_support.h"
 #include "kr_generic_io.h"
+#include "platform/sim/int128.h"
 #include "tests/support/param_name.h"
 
 namespace {
 
-typedef unsigned __int128 u128;
+using u128 = kr_u128;
 
 u128 q64(const KrFreq &f) {
     return ((u128)(uint64_t)f.integer << 64) | f.fraction;

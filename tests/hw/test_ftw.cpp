@@ -3,10 +3,11 @@
 #include "hw/ftw.h"
 
 #include <gtest/gtest.h>
+#include "platform/sim/int128.h"
 
 namespace {
 
-typedef unsigned __int128 u128;
+using u128 = kr_u128;
 
 KrFreq hz(int64_t h, uint64_t fraction = 0) {
     return {h, fraction};

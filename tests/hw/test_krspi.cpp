@@ -312,7 +312,7 @@ TEST_F(SpiTest, AsynchronousPathSendsOneRecordAndWaitsForTheHold) {
     EXPECT_EQ(krspiSend_async(potWord, 2, 1, d), 0);
     std::vector<GioRecord> r = gio_record_byRequest(KRSPI_IOC_WRITE_ASYNC);
     ASSERT_EQ(r.size(), 1u);
-    EXPECT_EQ(r[0].argU32(2), 16u);  // record size
+    EXPECT_EQ(r[0].argU32(offsetof(KrGioBuffer, length) / 4), 16u);  // record size
     std::vector<GioIoRecord> one;
     ASSERT_TRUE(gio_record_parseIoBlock(r[0].payload, &one));
     ASSERT_EQ(one.size(), 1u);

@@ -19,10 +19,11 @@
 #include "hw/orbx20g_out_registers.h"
 #include "hw/orbx20g_out_uln.h"
 #include "hw_test_support.h"
+#include "platform/sim/int128.h"
 
 namespace {
 
-typedef unsigned __int128 u128;
+using u128 = kr_u128;
 
 u128 q64(const KrFreq &f) {
     return ((u128)(uint64_t)f.integer << 64) | f.fraction;

@@ -13,10 +13,11 @@
 #include "hw/board_slaves.h"
 #include "hw/krgio.h"
 #include "hw_test_support.h"
+#include "platform/sim/int128.h"
 
 namespace {
 
-typedef unsigned __int128 u128;
+using u128 = kr_u128;
 
 constexpr const char *SERIAL_40G = "1E0-000L10000-0003";
 constexpr const char *SERIAL_40G_LIMITED_VCO = "1E0-000L10000-0888";

@@ -13,11 +13,12 @@
 #include "hw/board_slaves.h"
 #include "hw/krgio.h"
 #include "hw_test_support.h"
+#include "platform/sim/int128.h"
 #include "tests/support/param_name.h"
 
 namespace {
 
-typedef unsigned __int128 u128;
+using u128 = kr_u128;
 
 // Position 1: model (A 06G, B 12G, C 20G); position 7 '3': the generic board.
 constexpr const char *SERIAL_20G = "0C0-000310000-0001";

@@ -11,11 +11,12 @@
 
 #include "hw/krgio.h"
 #include "hw_test_support.h"
+#include "platform/sim/int128.h"
 #include "scpi/scpi_errorcodes.h"
 
 namespace {
 
-typedef unsigned __int128 u128;
+using u128 = kr_u128;
 
 constexpr const char *SERIAL_20G_GENERIC = "0C0-000310000-0001";
 

@@ -11,6 +11,7 @@
 #include "core/krpath.h"
 #include "hw/orbx20g_out_registers.h"
 #include "kr_generic_io.h"
+#include "platform/sim/int128.h"
 #include "rtdev.h"
 #include "rtnative.h"
 
@@ -44,7 +45,7 @@ std::vector<uint8_t> simtest_frame(SimChip &chip, const std::vector<uint8_t> &by
 }
 
 KrFreq simtest_wordOutput(uint64_t clock, uint64_t ftw) {
-    typedef unsigned __int128 u128;
+    using u128 = kr_u128;
     u128 q = ((u128)clock * ftw) << 16;  // in 2^-64 Hz
     return {(int64_t)(uint64_t)(q >> 64), (uint64_t)q};
 }

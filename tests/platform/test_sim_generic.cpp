@@ -12,12 +12,13 @@
 #include "hw/board_slaves.h"
 #include "hw/orbxxxg_out_registers.h"
 #include "platform/sim/hardware_sim.h"
+#include "platform/sim/int128.h"
 #include "platform/sim_ad9912.h"
 #include "platform_test_support.h"
 
 namespace {
 
-typedef unsigned __int128 u128;
+using u128 = kr_u128;
 
 const uint64_t CLOCK = ORBXXXG_OUT_DDS_CLOCK_HZ;
 

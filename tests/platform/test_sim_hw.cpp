@@ -21,6 +21,7 @@
 #include "hw/orbxxxg_ref_registers.h"
 #include "kr_generic_io.h"
 #include "platform/sim/gio_record.h"
+#include "platform/sim/int128.h"
 #include "platform_test_support.h"
 #include "rtdev.h"
 #include "rtnative.h"
@@ -181,7 +182,7 @@ TEST_F(SimHwTest, BandPathAndDividersGiveTheExactSynthesizedFrequency) {
     EXPECT_EQ(s.n2, 7u);
     EXPECT_STREQ(s.rf, "on");
     ASSERT_TRUE(s.frequencyValid);
-    typedef unsigned __int128 u128;
+    using u128 = kr_u128;
     u128 dds128 = ((u128)1000000000 << 64) * 0x12345678 >> 32;
     u128 want = (dds128 + ((u128)1000000000 << 64)) * 7 / 2;
     EXPECT_EQ((uint64_t)s.frequency.integer, (uint64_t)(want >> 64));

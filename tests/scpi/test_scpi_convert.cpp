@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 
+#include "platform/sim/int128.h"
 #include "scpi/scpi_errorcodes.h"
 #include "tests/support/param_name.h"
 
@@ -225,7 +226,7 @@ TEST(FreqRoundTrip, ValueToTextToValueIsIdentity) {
 // 2^64 values). Reading it gives the nearest value: |value - text| <= 2^-65 Hz; printing that
 // value again gives a text at most 3 units of the 20th digit below or 2 above the original.
 TEST(FreqRoundTrip, TextToValueIsNearestAndPrintsBackWithinThreeDigits) {
-    constexpr unsigned __int128 FIVE_POW_20 = 95367431640625ull;
+    constexpr kr_u128 FIVE_POW_20 = 95367431640625ull;
     std::mt19937_64 rng(7);
     for (int i = 0; i < 20000; i++) {
         uint64_t integer = rng() % 1000000000000000000ull;
@@ -244,12 +245,11 @@ TEST(FreqRoundTrip, TextToValueIsNearestAndPrintsBackWithinThreeDigits) {
         uint64_t mi, mf;
         magnitude(f, &mi, &mf);
         ASSERT_LE(mi - integer, 1u) << text;  // a carry from rounding at most
-        unsigned __int128 d = static_cast<unsigned __int128>(hi) * 10000000000ull + lo;
+        kr_u128 d = static_cast<kr_u128>(hi) * 10000000000ull + lo;
         // |(carry * 2^64 + mf) - d * 2^64 / 10^20| <= 1/2, scaled by 2 * 5^20.
-        unsigned __int128 value =
-            ((static_cast<unsigned __int128>(mi - integer) << 64) + mf) * 2 * FIVE_POW_20;
-        unsigned __int128 exact = d << 45;
-        unsigned __int128 diff = value > exact ? value - exact : exact - value;
+        kr_u128 value = ((static_cast<kr_u128>(mi - integer) << 64) + mf) * 2 * FIVE_POW_20;
+        kr_u128 exact = d << 45;
+        kr_u128 diff = value > exact ? value - exact : exact - value;
         ASSERT_LE(diff, FIVE_POW_20) << text;
 
         char again[64];
@@ -257,10 +257,10 @@ TEST(FreqRoundTrip, TextToValueIsNearestAndPrintsBackWithinThreeDigits) {
         unsigned long long ai = 0, ah = 0, al = 0;
         const char *p = again + (again[0] == '-' ? 1 : 0);
         ASSERT_EQ(sscanf(p, "%llu.%10llu%10llu", &ai, &ah, &al), 3) << again;
-        __int128 before = static_cast<__int128>(integer);
-        before = before * 10000000000 * 10000000000 + static_cast<__int128>(d);
-        __int128 after = static_cast<__int128>(ai);
-        after = after * 10000000000 * 10000000000 + static_cast<__int128>(ah) * 10000000000 + al;
+        kr_i128 before = static_cast<kr_i128>(integer);
+        before = before * 10000000000 * 10000000000 + static_cast<kr_i128>(d);
+        kr_i128 after = static_cast<kr_i128>(ai);
+        after = after * 10000000000 * 10000000000 + static_cast<kr_i128>(ah) * 10000000000 + al;
         ASSERT_GE(after - before, -3) << text << " -> " << again;
         ASSERT_LE(after - before, 2) << text << " -> " << again;
     }
