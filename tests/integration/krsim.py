@@ -287,3 +287,14 @@ def run_in_own_netns(argv, timeout=300):
     return subprocess.run(["unshare", "--net", "--map-root-user", "sh", "-c", script, "sh", *argv],
                           env=dict(os.environ, KR_OWN_NETNS="1"), stdout=subprocess.PIPE,
                           stderr=subprocess.STDOUT, timeout=timeout)
+
+
+def start_with_client(test, **kw):
+    """An instrument on a free raw-socket port, running, with a TcpClient as inst.client;
+    both are closed when the unittest.TestCase test ends. kw go to Instrument."""
+    inst = Instrument(port=free_port(), **kw)
+    test.addCleanup(inst.close)
+    inst.wait_running()
+    inst.client = TcpClient(inst.port, timeout=20.0)
+    test.addCleanup(inst.client.close)
+    return inst

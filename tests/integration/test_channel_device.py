@@ -8,7 +8,7 @@ import time
 import unittest
 from fractions import Fraction
 
-from krsim import Instrument, TcpClient, free_port
+from krsim import start_with_client
 
 STANDARD_1C = "1C0-000710000-0008"  # 20 GHz board revision 1C, one channel
 STANDARD_1A = "1C0-000510000-0009"  # 20 GHz board revision 1A
@@ -35,13 +35,8 @@ class ChannelTest(unittest.TestCase):
     def start(self, **kw):
         """The instrument, with its queries going over the raw socket (the console also
         carries the firmware's own messages)."""
-        inst = Instrument(port=free_port(), **kw)
-        self.addCleanup(inst.close)
-        inst.wait_running()
-        client = TcpClient(inst.port, timeout=20.0)
-        self.addCleanup(client.close)
-        inst.query = lambda command, timeout=20.0: client.query(command, timeout)
-        inst.client = client
+        inst = start_with_client(self, **kw)
+        inst.query = lambda command, timeout=20.0: inst.client.query(command, timeout)
         return inst
 
     def state(self, inst, until=None, timeout=10.0):

@@ -4,16 +4,13 @@ stored table comes back by name."""
 import os
 import unittest
 
-from krsim import Instrument, TcpClient, free_port
+from krsim import start_with_client
 
 
 class FlatnessTest(unittest.TestCase):
     def setUp(self):
-        self.inst = Instrument(config="1ch-20g", port=free_port())
-        self.addCleanup(self.inst.close)
-        self.inst.wait_running()
-        self.client = TcpClient(self.inst.port, timeout=20.0)
-        self.addCleanup(self.client.close)
+        self.inst = start_with_client(self, config="1ch-20g")
+        self.client = self.inst.client
 
     def query(self, command):
         return self.client.query(command, timeout=20.0)

@@ -7,7 +7,7 @@ import os
 import re
 import unittest
 
-from krsim import Instrument, TcpClient, free_port
+from krsim import start_with_client
 
 LEVEL_LINE = re.compile(r"ch1 LEVEL (\w+) = (\S+) ioupdate=(\d+) output_dbm=(\S+)")
 
@@ -20,13 +20,7 @@ def dbm(ch):
 
 class LevelTest(unittest.TestCase):
     def start(self, config):
-        inst = Instrument(config=config, port=free_port())
-        self.addCleanup(inst.close)
-        inst.wait_running()
-        client = TcpClient(inst.port, timeout=20.0)
-        self.addCleanup(client.close)
-        inst.client = client
-        return inst
+        return start_with_client(self, config=config)
 
     def channel(self, inst, until, timeout=3.0):
         state = inst.hardware_state(lambda s: until(s["channels"][0]), timeout)
@@ -103,7 +97,7 @@ class LevelTest(unittest.TestCase):
         for old, new in ((0, -10), (-10, 0), (0, -40), (-40, 5)):
             start = os.path.getsize(log)
             self.assertEqual(inst.client.query("POW %d;*OPC?" % new), "1")
-            ch = self.channel(inst, lambda ch: abs(dbm(ch) - new) <= 0.5)
+            self.channel(inst, lambda ch: abs(dbm(ch) - new) <= 0.5)
             with open(log) as f:
                 f.seek(start)
                 lines = [LEVEL_LINE.search(l) for l in f]

@@ -9,7 +9,7 @@ import socket
 import time
 import unittest
 
-from krsim import Instrument, TcpClient, free_port
+from krsim import start_with_client
 
 
 def points(inst):
@@ -38,12 +38,7 @@ def control(inst, line):
 
 class SweepTest(unittest.TestCase):
     def start(self, config="1ch-20g"):
-        inst = Instrument(config=config, port=free_port())
-        self.addCleanup(inst.close)
-        inst.wait_running()
-        inst.client = TcpClient(inst.port, timeout=20.0)
-        self.addCleanup(inst.client.close)
-        return inst
+        return start_with_client(self, config=config)
 
     def played(self, inst, count, timeout=10.0):
         deadline = time.monotonic() + timeout
