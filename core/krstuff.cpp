@@ -577,6 +577,29 @@ int sortCsvLine(char *text, char separator) {
     return 0;
 }
 
+namespace {
+
+// Whether model is one whole item of the comma-separated list (a part of an item, such as
+// "ORBX20" of "ORBX20G", does not count; neither does an empty model).
+bool modelListed(const char *list, const char *model) {
+    size_t n = model ? strlen(model) : 0;
+    if (n == 0) return false;
+    for (const char *item = list; *item;) {
+        while (*item == ' ')
+            item++;
+        size_t len = strcspn(item, ",");
+        size_t trimmed = len;
+        while (trimmed > 0 && (item[trimmed - 1] == ' ' || item[trimmed - 1] == '\t'))
+            trimmed--;
+        if (trimmed == n && strncmp(item, model, n) == 0) return true;
+        item += len;
+        if (*item == ',') item++;
+    }
+    return false;
+}
+
+}  // namespace
+
 int isFirmwareCompatible(Device *device) {
     const char *model = modelName(device);
     KrPath path(firmwarePackage);
@@ -603,8 +626,7 @@ int isFirmwareCompatible(Device *device) {
         return 0;
     }
     printd("isFirmwareCompatible(): firmware supports models: %s\n", list);
-    // An empty model name would match any list.
-    if (model && model[0] && strstr(list, model)) {
+    if (modelListed(list, model)) {
         printd("    -> model %s is supported\n", model);
         return 1;
     }
@@ -633,8 +655,8 @@ int installFirmware(Device *device) {
 void installFirmware_deferred(uint32_t) {
     krstuffWriteRoot();
     krstuffWriteStorage();
-    // The system's installer, detached so that it outlives this process.
+    // The system's installer, detached so that it outlives this process, which then ends
+    // as on SIGTERM: sweeps stopped, SPI closed, the run state "exit_success".
     systemWithPath("(", "/root/janitor.sh", " & )");
-    systemWithPath("echo exit_success > ", "/media/ram/kr_framework_status", "");
-    exit(0);
+    kill(getpid(), SIGTERM);
 }

@@ -316,6 +316,11 @@ int systFirmData(ScpiCall *call) {
     char *header;
     int r = scpi_cmd_oneParameter(call, &header);
     if (r != 0) return r;
+    // The package is only ever the one just received: an upload that is cancelled (device
+    // clear, client gone) leaves none behind for an update to install.
+    krstuffWriteRoot();
+    remove(KrPath(FIRMWARE_PACKAGE));
+    krstuffProtectRoot();
     return scpi_exec_startBdReceive_file(call->link, FIRMWARE_PACKAGE, nullptr, nullptr, header);
 }
 

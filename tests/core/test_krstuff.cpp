@@ -204,6 +204,11 @@ TEST_F(KrstuffFirmware, CompatibleWhenTheModelIsListed) {
     // Text after ",end" is not part of the list.
     writePackage("package_device,KSG12A,end,KSG20A\n");
     EXPECT_EQ(isFirmwareCompatible(nullptr), 0);
+    // Whole items only: neither a longer nor a shorter model name matches.
+    writePackage("package_device,KSG20AB,end\n");
+    EXPECT_EQ(isFirmwareCompatible(nullptr), 0);
+    writePackage("package_device,SG20A,KSG2,end\n");
+    EXPECT_EQ(isFirmwareCompatible(nullptr), 0);
 }
 
 TEST_F(KrstuffFirmware, UnnamedOrEmptyModelsAreNeverCompatible) {
