@@ -47,7 +47,8 @@ function(kr_tests dir)
         get_filename_component(name ${t} NAME_WE)
         set(exe ${dir}_${name})
         add_executable(${exe} ${t})
-        target_link_libraries(${exe} PRIVATE ${supportlib} kr_firmware kr_sim GTest::gtest GTest::gtest_main GTest::gmock)
+        target_link_libraries(${exe} PRIVATE ${supportlib} kr_testsupport kr_firmware kr_sim GTest::gtest
+                              GTest::gtest_main GTest::gmock)
         if(KR_TEST_PER_BINARY)
             # Under emulation one process per test file, not per test, keeps the run short.
             add_test(NAME ${exe} COMMAND ${exe})

@@ -27,6 +27,7 @@
 #include "rtdev.h"
 #include "scpi/scpi_errorcodes.h"
 #include "scpi/scpi_execute.h"
+#include "tests/support/sim_device.h"
 
 namespace {
 
@@ -87,47 +88,13 @@ int count(const std::string &name) {
     return (int)std::count(calls.begin(), calls.end(), name);
 }
 
-// Removes the shared simulation root after the last test.
-class RootCleanup : public ::testing::Environment {
-  public:
-    explicit RootCleanup(std::string root) : root_(std::move(root)) {}
-    void TearDown() override {
-        std::string cmd = "rm -rf '" + root_ + "'";
-        if (system(cmd.c_str()) != 0) perror("rm");
-    }
-
-  private:
-    std::string root_;
-};
-
-class AnalogDeviceTest : public ::testing::Test {
+class AnalogDeviceTest : public SimDeviceTest {
   protected:
     // 20 GHz board revision 1C, two channels.
-    virtual const char *serial() const { return "1C0-000720000-0001"; }
+    std::string serial() const override { return "1C0-000720000-0001"; }
 
     void SetUp() override {
-        // One root for the whole program, only its serial number changes: the simulated
-        // hardware's threads may still write their state file under it between tests.
-        static const std::string root = [] {
-            char tmpl[] = "/tmp/kranalog.XXXXXX";
-            std::string r = mkdtemp(tmpl);
-            mkdir((r + "/korvane").c_str(), 0755);
-            mkdir((r + "/korvane/dev").c_str(), 0755);
-            krpath_setRoot(r.c_str());
-            ::testing::AddGlobalTestEnvironment(new RootCleanup(r));
-            return r;
-        }();
-        FILE *f = fopen((root + "/korvane/dev/sn").c_str(), "w");
-        ASSERT_TRUE(f);
-        fputs(serial(), f);
-        fclose(f);
-        device_config_readSN();
-        rtdev_restoreDefaults();
-        sim_hw_setTimeScale(0);
-        sim_hw_reset();
-        ASSERT_EQ(krspiOpen(), 0);
-        device_ = Device_create();
-        ASSERT_EQ(Device_init(device_), 0);
+        SimDeviceTest::SetUp();
         BOARD_ORBXXXG_OUT_SRI_applyPreset = rec_SRI_applyPreset;
         BOARD_ORBXXXG_OUT_blankRf = rec_blankRf;
         BOARD_ORBXXXG_OUT_unblankRf = rec_unblankRf;
@@ -152,14 +119,10 @@ class AnalogDeviceTest : public ::testing::Test {
         refJumps = 0;
     }
 
-    void TearDown() override { krspiClose(); }
-
     int setFrequency(uint64_t hz) {
         KrFreq f{(int64_t)hz, 0};
         return Device_setFrequency(device_, &f);
     }
-
-    Device *device_ = nullptr;
 };
 
 TEST_F(AnalogDeviceTest, SourceSelectionRefusesSuffixesBeyondTheChannelCount) {
@@ -487,7 +450,7 @@ int rec_phaseReset(OrbxxxgOutBoard *) {
 // A 3B-generation instrument with phase coherence.
 class Out3bDeviceTest : public AnalogDeviceTest {
   protected:
-    const char *serial() const override { return "1C0-000M1000A-0010"; }
+    std::string serial() const override { return "1C0-000M1000A-0010"; }
     void SetUp() override {
         AnalogDeviceTest::SetUp();
         BOARD_ORBXXXG_OUT_enableDalc = rec_enableDalc;

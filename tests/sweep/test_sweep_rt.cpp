@@ -1,60 +1,31 @@
 // The player on the real channel device and the simulated hardware: starts and stops while
 // the main thread goes on with commands (also under ThreadSanitizer), pause and resume
-// counting, the trigger conflict of the standard controller and the realised point times.
+// counting, the trigger conflict of the standard controller, the ALC sweep, the exit hook and
+// the realised point times.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <string>
 #include <vector>
 
-#include "config/device_config.h"
-#include "core/krpath.h"
 #include "device/device.h"
 #include "device/device_record.h"
-#include "hw/krspi.h"
 #include "platform/sim/gio_record.h"
 #include "platform/sim/hardware_sim.h"
-#include "rtdev.h"
 #include "rtnative.h"
 #include "sweep/sweep_config.h"
 #include "sweep/sweep_rt.h"
+#include "tests/support/sim_device.h"
 
 namespace {
 
-class SweepRtTest : public ::testing::Test {
+class SweepRtTest : public SimDeviceTest {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/krsweep.XXXXXX";
-        root_ = mkdtemp(tmpl);
-        mkdir((root_ + "/korvane").c_str(), 0755);
-        mkdir((root_ + "/korvane/dev").c_str(), 0755);
-        krpath_setRoot(root_.c_str());
-        FILE *f = fopen((root_ + "/korvane/dev/sn").c_str(), "w");
-        ASSERT_TRUE(f);
-        fputs("1C0-000B10000-0001", f);  // one 20 GHz channel, standard controller
-        fclose(f);
-        device_config_readSN();
-        rtdev_restoreDefaults();
-        sim_hw_setTimeScale(0);
-        sim_hw_reset();
-        ASSERT_EQ(krspiOpen(), 0);
-        device_ = Device_create();
-        ASSERT_EQ(Device_init(device_), 0);
+        SimDeviceTest::SetUp();
         sweep_ = Device_getSweepPtr(device_);
-    }
-    void TearDown() override {
-        Sweep_stop(nullptr, 0);
-        krspiClose();
-        std::string cmd = "rm -rf '" + root_ + "'";
-        if (system(cmd.c_str()) != 0) perror("rm");
     }
     bool running() const { return sweep_rt_flag(sweep_->running) != 0; }
 
-    std::string root_;
-    Device *device_ = nullptr;
     Sweep *sweep_ = nullptr;
 };
 

@@ -17,6 +17,7 @@
 #include "rtdev.h"
 #include "scpi/scpi_errorcodes.h"
 #include "sweep/trigger.h"
+#include "tests/support/sim_device.h"
 
 namespace {
 
@@ -32,26 +33,17 @@ Values sent(int request) {
     return values;
 }
 
-class TriggerTest : public ::testing::Test {
+class TriggerTest : public SimDeviceTest {
   protected:
     // Serial number: FS controller at position 5, option NEC at position 11.
-    explicit TriggerTest(char fs = '0', char nec = '0') : serial("0C0-000010000-0001") {
-        serial[5] = fs;
-        serial[11] = nec;
+    explicit TriggerTest(char fs = '0', char nec = '0') : serial_("0C0-000010000-0001") {
+        serial_[5] = fs;
+        serial_[11] = nec;
     }
+    std::string serial() const override { return serial_; }
+    bool initDevice() const override { return false; }
     void SetUp() override {
-        char tmpl[] = "/tmp/krtrigger.XXXXXX";
-        root = mkdtemp(tmpl);
-        std::string dev = root + "/korvane/dev";
-        ASSERT_EQ(system(("mkdir -p " + dev + " && printf " + serial + " >" + dev + "/sn").c_str()),
-                  0);
-        krpath_setRoot(root.c_str());
-        device_config_readSN();
-        rtdev_restoreDefaults();
-        sim_hw_setTimeScale(0);
-        sim_hw_reset();
-        gio_record_resetKnobs();
-        ASSERT_EQ(krspiOpen(), 0);
+        SimDeviceTest::SetUp();
         if (device_config_usesOptionFs()) {
             ASSERT_EQ(FS_FPGA_init(), 0);
         }
@@ -62,12 +54,9 @@ class TriggerTest : public ::testing::Test {
     }
     void TearDown() override {
         if (device_config_usesOptionFs()) FS_FPGA_free();
-        krspiClose();
-        sim_hw_waitIdle();
-        EXPECT_EQ(system(("rm -rf '" + root + "'").c_str()), 0);
-        krpath_setRoot("");
+        SimDeviceTest::TearDown();
     }
-    std::string serial, root;
+    std::string serial_;
 };
 
 TEST_F(TriggerTest, DefaultsAreProgrammedThroughTheSetters) {
