@@ -372,7 +372,7 @@ void initialize() {
     if (withHc) {
         printf("    Device with HC\n");
         Krhc_open(&hc, "/dev/krhc", 0);
-        registerLink(&link_hc, 256, 256, "HC Front Panel");
+        registerLink(&link_hc, 256, 256, SCPI_LINK_NAME_FRONT_PANEL);
         krstuffPthreadCreate(&hcLinkThread, hcLinkHandler, nullptr, 16384);
     } else {
         printf("    Device without HC\n");

@@ -89,6 +89,7 @@ struct Device {
     uint64_t credit;
     bool clearPending;
     uint8_t stb;
+    std::string stbHistory;        // published since the host last asked, newest kept
     std::deque<uint16_t> signals;  // source << 8 | mask
     int txPort, rxPort;
     std::string backlog;
@@ -289,6 +290,14 @@ bool takeFrame(Device *dev, int fd) {
             sendSmallFrame(dev, client, CHARDEV_FRAME_SERIAL_POLL, &stb, 1);
             return true;
         }
+        case CHARDEV_FRAME_STB_HISTORY: {
+            std::string history;
+            history.swap(dev->stbHistory);
+            int client = dev->clientFd;
+            pthread_mutex_unlock(&dev->lock);
+            sendSmallFrame(dev, client, CHARDEV_FRAME_STB_HISTORY, history.data(), history.size());
+            return true;
+        }
         default:
             break;
     }
@@ -401,6 +410,7 @@ Device *startDevice(const char *path, Kind kind) {
     dev->credit = 0;
     dev->clearPending = false;
     dev->stb = 0;
+    dev->stbHistory.clear();
     dev->signals.clear();
     dev->txPort = 0;
     dev->rxPort = 0;
@@ -715,6 +725,9 @@ int deviceIoctl(Device *dev, unsigned long request, void *arg) {
         case Kind::Gpib:
             if (request == GPIB_SET_STB) {
                 dev->stb = (uint8_t)(uintptr_t)arg;
+                if (dev->stbHistory.size() >= (size_t)CHARDEV_STB_HISTORY_MAX)
+                    dev->stbHistory.erase(0, 1);
+                dev->stbHistory.push_back((char)dev->stb);
             } else if (request == GPIB_READ_SIGNAL && arg) {
                 uint8_t *pair = static_cast<uint8_t *>(arg);
                 pair[0] = pair[1] = 0;

@@ -21,6 +21,8 @@ int ANRITSU_parse(AnritsuState *state, ScpiLink *link, char *unit, char *out, in
                   int partial, int *outLen);
 // 0 when the event was consumed.
 int ANRITSU_handleEvent(AnritsuState *state, ScpiLink *link, int event);
+// Output blanking off and the high ALC bandwidth, each where the device has it.
+void ANRITSU_configureDevice(AnritsuState *state);
 int ANRITSU_isDataTerminator(const char *text);
 // Index just past the last data terminator word in text[0..length), 0 when there is none.
 int ANRITSU_findLastDataTerminator(const char *text, int length);

@@ -284,7 +284,7 @@ int testFullRepo(ScpiCall *call) {
 
 // Only the front panel may send the key trigger; from elsewhere it is dropped silently.
 int trigKey(ScpiCall *call) {
-    if (strcmp(call->link->name, "HC Front Panel") != 0) {
+    if (strcmp(call->link->name, SCPI_LINK_NAME_FRONT_PANEL) != 0) {
         printd(
             "scpi_parser(): dropping TRIG:KEY from link not allowed to send a key trigger "
             "signal\n");

@@ -10,6 +10,8 @@
 
 constexpr int SCPI_LINK_NAME_SIZE = 32;
 constexpr int SCPI_LINK_PATH_SIZE = 32;
+// The front panel's link: some commands are its alone, and it needs no update of its own changes.
+constexpr const char *SCPI_LINK_NAME_FRONT_PANEL = "HC Front Panel";
 // Room behind the answer capacity for the part of one response that runs past it (one list
 // value is at most 132 bytes).
 constexpr int SCPI_ANS_OVERFLOW_RESERVE = 132;

@@ -8,8 +8,8 @@ import socket
 import struct
 import time
 
-DATA, READ, TRIGGER, CLEAR, SERIAL_POLL, SIGNAL, GET_ACK, SERIAL_NUMBER = (
-    b"D", b"R", b"T", b"C", b"S", b"I", b"K", b"N")
+DATA, READ, TRIGGER, CLEAR, SERIAL_POLL, SIGNAL, GET_ACK, SERIAL_NUMBER, STB_HISTORY = (
+    b"D", b"R", b"T", b"C", b"S", b"I", b"K", b"N", b"H")
 FLAG_END = 0x01
 PORT_SHIFT = 4
 
@@ -150,6 +150,12 @@ class ChardevClient:
         self.send_frame(SERIAL_POLL)
         f = self.expect(SERIAL_POLL, timeout)
         return None if f is None else f.payload[0]
+
+    def status_history(self, timeout=10.0):
+        """Every status byte published since the last call, oldest first."""
+        self.send_frame(STB_HISTORY)
+        f = self.expect(STB_HISTORY, timeout)
+        return None if f is None else list(f.payload)
 
 
 # ---- Command-line use -------------------------------------------------------------------------

@@ -35,6 +35,9 @@
 //       input and makes the firmware's pending or next read or write fail with ECANCELED.
 //   'S' serial poll: host to device without payload; the device answers 'S' with one byte,
 //       the status byte last published with GPIB_SET_STB.
+//   'H' status-byte history (GPIB): host to device without payload; the device answers 'H'
+//       with every status byte published since the previous 'H' (the newest 256, oldest
+//       first), so a test sees the sequence a change went through, not only its end.
 //   'I' interface signal, host to device (GPIB): 2 bytes source and mask, reported to the
 //       firmware through the unhandled-signal bit and GPIB_READ_SIGNAL.
 //   'K' device to host (GPIB): the firmware acknowledged a group execute trigger.
@@ -60,6 +63,8 @@ constexpr char CHARDEV_FRAME_READ = 'R';
 constexpr char CHARDEV_FRAME_TRIGGER = 'T';
 constexpr char CHARDEV_FRAME_CLEAR = 'C';
 constexpr char CHARDEV_FRAME_SERIAL_POLL = 'S';
+constexpr char CHARDEV_FRAME_STB_HISTORY = 'H';
+constexpr int CHARDEV_STB_HISTORY_MAX = 256;
 constexpr char CHARDEV_FRAME_SIGNAL = 'I';
 constexpr char CHARDEV_FRAME_GET_ACK = 'K';
 constexpr char CHARDEV_FRAME_SERIAL_NUMBER = 'N';
