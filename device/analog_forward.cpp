@@ -2,6 +2,9 @@
 // channel) or the reference board performs on their own. An operation the fitted board lacks
 // answers -113; predicates and getters of a missing operation answer 0.
 #include "device/analog_device.h"
+
+#include <cstring>
+
 #include "device/device.h"
 #include "device/device_board.h"
 #include "scpi/scpi_errorcodes.h"
@@ -101,14 +104,53 @@ int fwd_slip_phs(Device *device) {
     return REF_CALL(slip_phs, 1);
 }
 
-}  // namespace
-
-void analog_registerForwardingFunctions() {
 #undef FWD_ACTION
 #undef FWD_PREDICATE
 #undef FWD_ARG
 #undef FWD_GET_PTR
 #undef FWD_GET_VALUE
+
+// Each forwarded slot with its forwarder and whether the board performs the operation.
+typedef void (*AnyFunction)();
+struct Forwarded {
+    const void *slot;
+    AnyFunction forwarder;
+    bool (*boardHas)();
+};
+#define FWD_ENTRY(B, dev, op, ...)                             \
+    {&Device_##dev, reinterpret_cast<AnyFunction>(&fwd_##dev), \
+     &BOARD_ORBXXXG_##B##_isRegistered_##op},
+#define FWD_ACTION FWD_ENTRY
+#define FWD_PREDICATE FWD_ENTRY
+#define FWD_ARG FWD_ENTRY
+#define FWD_GET_PTR FWD_ENTRY
+#define FWD_GET_VALUE FWD_ENTRY
+const Forwarded forwarded[] = {
+#include "device/analog_forward.def"
+};
+#undef FWD_ENTRY
+#undef FWD_ACTION
+#undef FWD_PREDICATE
+#undef FWD_ARG
+#undef FWD_GET_PTR
+#undef FWD_GET_VALUE
+
+// A slot still holding its forwarder is provided when the board has the operation; a module
+// that replaced the forwarder performs it itself.
+int forwardProvided(const void *slot) {
+    for (const Forwarded &f : forwarded) {
+        if (f.slot != slot) continue;
+        AnyFunction current;
+        memcpy(&current, slot, sizeof current);
+        return current == f.forwarder ? (f.boardHas() ? 1 : 0) : -1;
+    }
+    return -1;
+}
+
+}  // namespace
+
+void analog_registerForwardingFunctions() {
+    Device_setForwardCheck(forwardProvided);
 #define FWD_REGISTER(B, dev, op, ...) Device_##dev = fwd_##dev;
 #define FWD_ACTION FWD_REGISTER
 #define FWD_PREDICATE FWD_REGISTER

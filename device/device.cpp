@@ -64,6 +64,20 @@ int Device_isSlotAddressRegistered(const void *slot) {
     return -1;
 }
 
+namespace {
+DeviceForwardCheck forwardCheck = nullptr;
+}
+
+void Device_setForwardCheck(DeviceForwardCheck check) {
+    forwardCheck = check;
+}
+
+int Device_isSlotAddressProvided(const void *slot) {
+    if (Device_isSlotAddressRegistered(slot) != 1) return 0;
+    int forwarded = forwardCheck ? forwardCheck(slot) : -1;
+    return forwarded < 0 ? 1 : forwarded;
+}
+
 int Device_default_getSourceIndex(Device *) {
     return 1;
 }

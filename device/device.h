@@ -99,6 +99,13 @@ extern const int Automeasure_slotCount;
 // address.
 int Device_isSlotAddressRegistered(const void *slot);
 
+// Whether the fitted hardware performs the operation of a slot: registered and, when the slot
+// only forwards to a board, provided by the fitted board. A device that forwards installs the
+// check, which answers -1 for a slot it does not forward.
+typedef int (*DeviceForwardCheck)(const void *slot);
+void Device_setForwardCheck(DeviceForwardCheck check);
+int Device_isSlotAddressProvided(const void *slot);
+
 // The output-board generation fitted (from the device configuration): the analog boards
 // unless the 20 GHz family reports revision 3B or newer. No digital boards exist.
 int isOrbxxxgOutAnalog();

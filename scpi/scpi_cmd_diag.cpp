@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "config/device_config.h"
+#include "config/xmlexport.h"
 #include "core/krstuff.h"
 #include "device/device.h"
 #include "frontpanel/krhcupdate.h"
@@ -244,6 +245,14 @@ int diagFw(ScpiCall *call) {
     if (call->state == SCPI_STATE_QUERY)
         return scpi_int2str(r, call->out, call->outSize, &call->outLen);
     return r < 0 ? r : 0;
+}
+
+// The capabilities and settings export as block data; a failed export sends no block.
+int diagConfiguration(ScpiCall *call) {
+    int r = 0;
+    if (!scpi_cmd_noParameters(call, &r)) return r;
+    r = xmlexport_write(call->device, XMLEXPORT_PATH);
+    return r != 0 ? r : scpi_exec_startBdSend_file(call->link, XMLEXPORT_PATH, nullptr, nullptr);
 }
 
 // ---- Calibration file of the current channel ------------------------------------------------
@@ -1423,7 +1432,7 @@ const ScpiNode scpi_cmd_diagnosticNodes[] = {
     scpi_kw("COMB", diagnosticCombNodes),
     scpi_kwLeaf("COMCheck", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kwLeaf("COMPlete", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwOptional("CONFiguration", nullptr, scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwOptional("CONFiguration", nullptr, scpi_leafCustom(diagConfiguration, SCPI_FORM_QUERY)),
     scpi_kw("CRESt", diagnosticCrestNodes),
     scpi_kw("DALC", diagnosticDalcNodes),
     scpi_kw("DDS", diagnosticDdsNodes),

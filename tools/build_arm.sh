@@ -10,7 +10,7 @@ build="${KR_ARM_BUILD_DIR:-$here/build-arm}"
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
 packages=(crossbuild-essential-armhf qemu-user cmake ninja-build pkg-config
-          libgtest-dev:armhf libgmock-dev:armhf libtirpc-dev:armhf libstdc++6:armhf)
+          libgtest-dev:armhf libgmock-dev:armhf libtirpc-dev:armhf libmxml-dev:armhf libstdc++6:armhf)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

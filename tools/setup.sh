@@ -6,7 +6,7 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev python3 pkg-config
           libtirpc-dev rpcbind python3-pyvisa python3-pyvisa-py lxi-tools liblxi-dev python3-pytest
-          clang-format)
+          libmxml-dev clang-format)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
