@@ -1,6 +1,5 @@
-// The settings export on the channel device of a standard 20 GHz instrument: the elements and
-// their values as the device reports them, what a missing family or board operation writes,
-// repeatability, and a failed save.
+// The settings export on the channel device of a standard 20 GHz instrument: values in their
+// kinds, what a missing family or board operation writes, and a failed save.
 #include <gtest/gtest.h>
 #include <mxml.h>
 #include <sys/stat.h>
@@ -61,26 +60,7 @@ class XmlExportTest : public SimDeviceTest {
     mxml_node_t *xml_ = nullptr;
 };
 
-TEST_F(XmlExportTest, ElementsInOrderWithTheDevicesValues) {
-    mxml_node_t *config = exported();
-    ASSERT_NE(config, nullptr);
-    std::vector<std::string> names;
-    for (mxml_node_t *e = mxmlGetFirstChild(config); e; e = mxmlGetNextSibling(e))
-        if (mxmlGetType(e) == MXML_ELEMENT) names.push_back(mxmlGetElement(e));
-    // No fast channel programming here: its element is left out.
-    EXPECT_EQ(names,
-              (std::vector<std::string>{
-                  "general", "channel_settings", "AVIO", "frequency_settings", "power_settings",
-                  "sweep_settings", "list_settings", "pulse_modulation_settings",
-                  "trigger_settings", "chirp_settings", "frequency_modulation_settings",
-                  "phase_modulation_settings", "frequency_reference_settings",
-                  "amplitude_modulation_settings", "low_frequency_output_settings"}));
-    mxml_node_t *f =
-        mxmlFindElement(config, config, "frequency_settings", nullptr, nullptr, MXML_DESCEND);
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(mxmlElementGetAttrCount(f), 6);
-    EXPECT_STREQ(mxmlElementGetAttrByIndex(f, 0, nullptr), "20100000000.00000000000000000000");
-
+TEST_F(XmlExportTest, ValuesInTheirKinds) {
     KrFreq start{3000000000LL, 0};
     ASSERT_EQ(Device_setFrequencyStart(device_, &start), 0);
     EXPECT_EQ(attr("frequency_settings", "start_frequency"), "3000000000.00000000000000000000");
@@ -102,13 +82,9 @@ TEST_F(XmlExportTest, MissingFamiliesAndBoardOperationsReadAsAbsent) {
     EXPECT_EQ(attr("frequency_reference_settings", "internal_reference_supported"), "1");
 }
 
-TEST_F(XmlExportTest, RepeatsIdenticallyAndAFailedSaveLeavesNoFile) {
+TEST_F(XmlExportTest, AFailedSaveLeavesTheOldExportAndNoReplacement) {
     exported();
     std::string first = slurp(file_);
-    exported();
-    EXPECT_EQ(slurp(file_), first);
-
-    // The replacement cannot be created: -200, the old export untouched, nothing left over.
     std::string tmp = file_ + ".tmp";
     ASSERT_EQ(mkdir(tmp.c_str(), 0755), 0);
     EXPECT_EQ(xmlexport_write(device_, XMLEXPORT_PATH), KR_E_EXECUTION_ERROR);

@@ -58,6 +58,13 @@ class AlternateCommandsTest(unittest.TestCase):
                 seen.append(float(c.query("FREQ?")))
             self.assertEqual(seen, [1e9, 2.5e9, 3e9, 1e9])
             self.assertEqual(c.status_history()[-2:], [68, 64])
+            # *TRG steps on from where the triggers left the list.
+            seen = [float(c.query("*TRG;FREQ?")) for _ in range(3)]
+            self.assertEqual(seen, [2.5e9, 3e9, 1e9])
+            c.status_history()
+            c.write("RF1\n")
+            self.assertEqual(c.query("*OPC?"), "1\n")
+            self.assertEqual(c.status_history(), [68, 64])
             c.write("LS1;ZS2\n")
             self.assertEqual(float(c.query("FREQ?")), 3e9)
             self.assertEqual(c.status_history(), [69, 64])

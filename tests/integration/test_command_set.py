@@ -2,9 +2,7 @@
 compound path is remembered within a message, channels are selected by suffix, and leaves whose
 device operations no module provides answer through the fallbacks."""
 
-import os
 import unittest
-import xml.etree.ElementTree as ET
 
 from krsim import Instrument, TcpClient, free_port
 
@@ -27,26 +25,6 @@ class CommandSetTest(unittest.TestCase):
 
     def errors(self):
         return self.client.query("SYST:ERR:ALL?")
-
-    def test_settings_export_as_block_and_its_failure(self):
-        c = self.client
-        c.send("FREQ:STAR 3GHz;:DIAG:CONF?\n")
-        answer = c.until(b"</configuration>\n", timeout=10)
-        digits = int(answer[1:2])
-        self.assertEqual(int(answer[2:2 + digits]), len(answer) - 2 - digits)
-        self.assertEqual(c.line(), "\n")  # the message terminator after the block
-        root = ET.fromstring(answer[2 + digits:])
-        self.assertEqual(root.find("frequency_settings").get("start_frequency"),
-                         "3000000000.00000000000000000000")
-        self.assertEqual(root.find("channel_settings").get("num_channels_supported"), "2")
-        # No replacement file can be made: an error and no block, not the last export.
-        export = os.path.join(self.inst.root, "media/ram/HW_options_configuration.xml")
-        os.mkdir(export + ".tmp")
-        try:
-            self.assertEqual(c.query("DIAG:CONF?;*OPC?"), "1")
-        finally:
-            os.rmdir(export + ".tmp")
-        self.assertEqual(self.errors(), '-200,"Execution error"')
 
     def test_compound_path_memory(self):
         c = self.client
