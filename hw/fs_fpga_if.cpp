@@ -242,3 +242,77 @@ int FS_FPGA_IF_awaitIdle() {
 int FS_FPGA_IF_flush() {
     return FS_FPGA_flush();
 }
+
+// ---- Pulse modulator and function output -----------------------------------------------
+
+namespace {
+
+int pulmBit(int c, int bit, int on) {
+    uint32_t mask = 1u << bit;
+    uint8_t reg = fs_regPulmControl((uint32_t)c % FS_FPGA_CHANNELS);
+    return on ? FS_FPGA_setRegisterBits(FS_FPGA_PATH_IMMEDIATE, reg, mask)
+              : FS_FPGA_clearRegisterBits(FS_FPGA_PATH_IMMEDIATE, reg, mask);
+}
+
+uint32_t pulmCount(double t) {
+    double count = std::round(t * FS_TIMER_HZ);
+    if (!(count > 0)) return 0;
+    return count >= 4294967295.0 ? 0xFFFFFFFFu : (uint32_t)count;
+}
+
+}  // namespace
+
+int FS_FPGA_IF_pulm_setTimes(int c, double ton, double toff) {
+    uint32_t tonCount = pulmCount(ton);
+    uint32_t total = pulmCount(ton + toff);
+    uint32_t counts[2] = {tonCount, total > tonCount ? total - tonCount : 0};
+    printd("FS_FPGA_IF_pulm_setTimes(): tonCount %u, toffCount %u\n", counts[0], counts[1]);
+    int r = FS_FPGA_writeRegister(FS_FPGA_PATH_IMMEDIATE,
+                                  fs_regPulmTimes((uint32_t)c % FS_FPGA_CHANNELS), 8, counts);
+    return r < 0 ? r : pulmBit(c, FS_PULM_TIMES_LOAD, 1);
+}
+
+int FS_FPGA_IF_pulm_enable(int c) {
+    return pulmBit(c, FS_PULM_ENABLE, 1);
+}
+
+int FS_FPGA_IF_pulm_disable(int c) {
+    return pulmBit(c, FS_PULM_ENABLE, 0);
+}
+
+int FS_FPGA_IF_pulm_setSource(int c, uint32_t source) {
+    return FS_FPGA_writeRegisterBitfield(FS_FPGA_PATH_IMMEDIATE,
+                                         fs_regPulmControl((uint32_t)c % FS_FPGA_CHANNELS),
+                                         FS_PULM_SOURCE_HIGH, FS_PULM_SOURCE_LOW, source);
+}
+
+int FS_FPGA_IF_pulm_setPolarity(int c, int inverted) {
+    return pulmBit(c, FS_PULM_INVERTED, inverted);
+}
+
+int FS_FPGA_IF_pulm_setForceOff(int c, int on) {
+    return pulmBit(c, FS_PULM_FORCE_OFF, on);
+}
+
+int FS_FPGA_IF_pulm_setTrain(int c, int on) {
+    return pulmBit(c, FS_PULM_TRAIN, on);
+}
+
+int FS_FPGA_IF_pulm_setBitstreamBits(uint32_t bits) {
+    return FS_FPGA_writeRegisterBitfield(FS_FPGA_PATH_IMMEDIATE, FS_REG_PULM_BITS,
+                                         FS_PULM_BITS_HIGH, FS_PULM_BITS_LOW, bits);
+}
+
+int FS_FPGA_IF_pulm_setBitstreamTicks(uint32_t ticks) {
+    return FS_FPGA_writeRegister(FS_FPGA_PATH_IMMEDIATE, FS_REG_PULM_BIT_TICKS, 4, &ticks);
+}
+
+int FS_FPGA_IF_pulm_writeBitstream(const uint8_t *image, uint32_t bytes) {
+    if (bytes > FS_PULM_PATTERN_BYTES) bytes = FS_PULM_PATTERN_BYTES;
+    return FS_FPGA_modifyRam(FS_RAM_PULM_PATTERN, bytes, image);
+}
+
+int FS_FPGA_IF_setFuncoutSource(uint32_t source) {
+    return FS_FPGA_writeRegisterBitfield(FS_FPGA_PATH_IMMEDIATE, FS_REG_FUNCOUT,
+                                         FS_FUNCOUT_SOURCE_HIGH, FS_FUNCOUT_SOURCE_LOW, source);
+}

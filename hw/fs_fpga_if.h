@@ -49,3 +49,21 @@ int FS_FPGA_IF_clearBufThrottled(uint32_t bits);
 int FS_FPGA_IF_isBufThrottled();
 int FS_FPGA_IF_awaitIdle();
 int FS_FPGA_IF_flush();
+
+// Pulse modulator of a channel (immediate path). -200 while the FPGA is not open.
+// Times in seconds: ton the pulse, toff the rest of the period.
+int FS_FPGA_IF_pulm_setTimes(int channel, double ton, double toff);
+int FS_FPGA_IF_pulm_enable(int channel);
+int FS_FPGA_IF_pulm_disable(int channel);
+int FS_FPGA_IF_pulm_setSource(int channel, uint32_t source);  // FS_PULM_SOURCE_*
+int FS_FPGA_IF_pulm_setPolarity(int channel, int inverted);
+// Holds the output off whatever the pulse source does (the channel's RF switched off).
+int FS_FPGA_IF_pulm_setForceOff(int channel, int on);
+// The sweep timer's entries gate the RF as a pulse train.
+int FS_FPGA_IF_pulm_setTrain(int channel, int on);
+// The bit pattern: bits played, ticks per bit, and the image for RAM 0 (at most 512 bytes).
+int FS_FPGA_IF_pulm_setBitstreamBits(uint32_t bits);
+int FS_FPGA_IF_pulm_setBitstreamTicks(uint32_t ticks);
+int FS_FPGA_IF_pulm_writeBitstream(const uint8_t *image, uint32_t bytes);
+// What drives the function-output connector (FS_FUNCOUT_*).
+int FS_FPGA_IF_setFuncoutSource(uint32_t source);

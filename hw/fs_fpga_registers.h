@@ -133,3 +133,34 @@ constexpr int FS_MODE_BLOCK = 1;
 // Phase link.
 constexpr int FS_PHS_MODE_HIGH = 31, FS_PHS_MODE_LOW = 30;
 constexpr uint32_t FS_PHS_MODE_INIT = 0, FS_PHS_MODE_MASTER = 1, FS_PHS_MODE_SLAVE = 2;
+
+// Pulse modulator of channel c: the single-pulse generator's times (8 bytes: on, off counts of
+// the 200 MHz clock) and its control register.
+constexpr uint8_t fs_regPulmTimes(uint32_t c) {
+    return (uint8_t)(16 * (c + 1) + 3);
+}
+constexpr uint8_t fs_regPulmControl(uint32_t c) {
+    return (uint8_t)(16 * (c + 1) + 5);
+}
+constexpr int FS_PULM_ENABLE = 31;      // the modulator gates the RF
+constexpr int FS_PULM_TIMES_LOAD = 30;  // take the times register
+constexpr int FS_PULM_SOURCE_HIGH = 29, FS_PULM_SOURCE_LOW = 28;
+constexpr uint32_t FS_PULM_SOURCE_INTERNAL = 0, FS_PULM_SOURCE_EXTERNAL = 1,
+                   FS_PULM_SOURCE_BITSTREAM = 2;
+constexpr int FS_PULM_INVERTED = 27;   // the pulse (or the train) with inverted polarity
+constexpr int FS_PULM_FORCE_OFF = 26;  // the output held off whatever the pulse source says
+constexpr int FS_PULM_TRAIN = 25;      // the sweep timer's dwell/delay entries are the pulses
+
+// Bit pattern (shared by the channels): the bit count, the 200 MHz ticks per bit, and the
+// pattern itself at RAM address 0, first bit in bit 7 of byte 0.
+constexpr uint8_t FS_REG_PULM_BITS = 10;       // bits 11..0: bits played
+constexpr uint8_t FS_REG_PULM_BIT_TICKS = 11;  // 4 bytes
+constexpr int FS_PULM_BITS_HIGH = 11, FS_PULM_BITS_LOW = 0;
+constexpr uint32_t FS_RAM_PULM_PATTERN = 0;
+constexpr uint32_t FS_PULM_PATTERN_BYTES = 512;
+
+// Function output connector: what the FPGA drives it with.
+constexpr uint8_t FS_REG_FUNCOUT = 9;
+constexpr int FS_FUNCOUT_SOURCE_HIGH = 1, FS_FUNCOUT_SOURCE_LOW = 0;
+constexpr uint32_t FS_FUNCOUT_OFF_LOW = 0, FS_FUNCOUT_PULM = 1, FS_FUNCOUT_TRIGGER = 2,
+                   FS_FUNCOUT_OFF_HIGH = 3;

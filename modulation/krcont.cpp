@@ -5,6 +5,7 @@
 #include "core/printd.h"
 #include "hw/board_slaves.h"
 #include "hw/fs_fpga.h"
+#include "hw/krcont_registers.h"
 #include "hw/krgio.h"
 #include "hw/krspi.h"
 #include "hw/mcp4131.h"
@@ -23,8 +24,6 @@ struct Krcont {
     SRI shiftRegister;  // standard variant; the FS variant's sits behind the FPGA link
 } cont = {false, true, false, 0.0, {}, {}, false, {}};
 
-constexpr uint32_t shiftRegisterBytes = 4;
-
 void ensure() {
     if (!cont.initialised) KRCONT_init();
 }
@@ -38,9 +37,9 @@ int KRCONT_init() {
     int r = MCP4131_init(&cont.fanPot, BOARD_CONT_FAN_POT);
     int t = TC77_init(&cont.temperature, BOARD_CONT_TEMP);
     if (!device_config_usesOptionFs()) {
-        const uint8_t zeros[shiftRegisterBytes] = {};
+        const uint8_t zeros[KRCONT_SRI_BYTES] = {};
         SRI_init(&cont.shiftRegister, krspi_makeWord(BOARD_CONT_SRI, 0, 5), zeros,
-                 shiftRegisterBytes);
+                 KRCONT_SRI_BYTES);
     }
     return r < 0 ? r : t;
 }
