@@ -30,7 +30,10 @@
 #include "level/analog_power.h"
 #include "level/flatness.h"
 #include "level/level_access.h"
+#include "modulation/funcout.h"
 #include "modulation/krcont.h"
+#include "modulation/krcont_pulsemod.h"
+#include "modulation/multi_pulse.h"
 #include "scpi/scpi_errorcodes.h"
 #include "selftest/selftest.h"
 #include "sweep/sweep_list.h"
@@ -67,16 +70,18 @@ OrbxxxgOutBoard *board(Device *device) {
     return device->current->boardPtr;
 }
 
-// The pulse modulator's forced-off state silences a powered output.
-// (The pulse-modulation controller takes these over when it is fitted.)
+// The pulse modulator's forced-off state silences a powered output; on the FS variant the
+// FPGA holds it, whatever the pulse source does.
 void pulmForceOff(Device *device) {
     device->current->pulmForcedOff = 1;
     device->current->rfUnmuted = 0;
+    if (device_config_usesOptionFs()) FS_FPGA_IF_pulm_setForceOff(channelIndex(device), 1);
 }
 
 void pulmRelease(Device *device) {
     device->current->pulmForcedOff = 0;
     device->current->rfUnmuted = 1;
+    if (device_config_usesOptionFs()) FS_FPGA_IF_pulm_setForceOff(channelIndex(device), 0);
 }
 
 void alcHoldSampleMode(Device *device, bool on) {
@@ -872,7 +877,11 @@ int analog_device_init(Device *device) {
     for (uint32_t i = 0; i < device->channelCount; i++) {
         analog_setSource(device, (int32_t)i);
         Trigger_init(device);
+        if (pulsemod_init(device) == 0 && device_config_usesOptionPulseTrains())
+            multi_pulse_init(device);
     }
+    // One connector for the instrument, after the trigger lines it drives.
+    Funcout_init(device);
     if (device_config_usesOptionPhs(0) && BOARD_ORBXXXG_REF_ISREG(initialize_phs))
         BOARD_ORBXXXG_REF_initialize_phs(device->ref,
                                          device_config_uses_ORBX20G_OUT_2BorNewer(0) ? 3u : 6u);

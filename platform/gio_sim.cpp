@@ -14,6 +14,7 @@
 #include "sim_fpga.h"
 #include "sim_hw.h"
 #include "sim_player.h"
+#include "sim_pulse.h"
 
 namespace {
 
@@ -212,6 +213,13 @@ int dispatch(int request, void *arg) {
         case KRTPT_IOC_ABORT:
             simhw_abortWaits();
             return 0;
+        case KRPULM_IOC_INTMOD_OFF:
+        case KRPULM_IOC_INTMOD_ON:
+        case KRPULM_IOC_START:
+        case KRPULM_IOC_STOP:
+        case KRPULM_IOC_SET_INTERNAL:
+        case KRPULM_IOC_SET_BITSTREAM:
+            return simpulse_request(request, arg);
         default:
             break;
     }

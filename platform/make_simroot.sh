@@ -20,7 +20,9 @@ CONFIGS='1ch-20g 1C0-000B10000-0001 single-channel 20 GHz standard instrument (d
 4ch-fs-gpib 1C0-0B0B40010-0002 4-channel 20 GHz with the FS controller and GPIB
 1ch-40g 1E0-000L10000-0003 single-channel 40 GHz instrument
 1ch-20g-pe 1C0-000B10200-0004 single-channel 20 GHz with a step attenuator module at the output
-2ch-fs-nec 1C0-0B0B20040-0005 2-channel 20 GHz with the FS controller and fast transitions (NEC)'
+2ch-fs-nec 1C0-0B0B20040-0005 2-channel 20 GHz with the FS controller and fast transitions (NEC)
+1ch-20g-cont1e 1C0-030B10000-0006 single-channel 20 GHz with control board 1E (user DAC on the function output)
+1ch-fs-trains 110-0B0B10000-0007 single-channel instrument with the FS controller and pulse trains'
 
 usage() {
     echo "usage: $0 ROOT [SERIAL | --config NAME] [--port PORT]" >&2

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "sim_hw.h"
+#include "sim_pulse.h"
 
 namespace {
 
@@ -78,6 +79,8 @@ std::string simcontrol_handle(const std::string &line) {
     } else if (l == "gate 0" || l == "gate 1") {
         gateLevel = l == "gate 1";
         simhw_setGate(gateLevel);
+    } else if (l == "pulse-in 0" || l == "pulse-in 1") {
+        simpulse_setInput(l == "pulse-in 1");
     } else {
         return "error: unknown stimulus";
     }

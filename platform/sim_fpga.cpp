@@ -16,6 +16,7 @@
 #include "sim_chip.h"
 #include "sim_clock.h"
 #include "sim_hw.h"
+#include "sim_pulse.h"
 #include "sim_trace.h"
 
 namespace {
@@ -217,7 +218,8 @@ void writeReg(uint32_t r, uint64_t v) {
             showTimer(c, false, -1);
         }
     }
-    f.regs[r] = v;
+    f.regs[r] = simpulse_fpgaRegisterWrite(r, old, v);
+    simpulse_fpgaRegisterStored(r);
     simhw_changed().notify_all();
 }
 
@@ -402,6 +404,7 @@ void execute(int c, const Cmd &cmd, std::unique_lock<std::mutex> &lk, bool fromQ
                 uint64_t count = reg(fs_regSweepControl((uint32_t)c)) & 0xFFFF;
                 k.looping = !k.loop.empty() && count != 1;
                 k.loopPos = 0;
+                simpulse_fpgaChanged();  // the loop may be a pulse train
             }
             return;
         default:
@@ -536,6 +539,7 @@ void executeImmediate(const Cmd &cmd, std::unique_lock<std::mutex> &lk, bool rep
             if (f.ram.size() < f.ramAddress + cmd.data.size())
                 f.ram.resize(f.ramAddress + cmd.data.size());
             memcpy(f.ram.data() + f.ramAddress, cmd.data.data(), cmd.data.size());
+            if (f.ramAddress < FS_RAM_PULM_PATTERN + FS_PULM_PATTERN_BYTES) simpulse_fpgaChanged();
             f.ramAddress += (uint32_t)cmd.data.size();
             return;
         default:
@@ -733,6 +737,7 @@ void simfpga_reset() {
     // XADC: a controller board at 45 C.
     f.regs[FS_REG_XADC] = (uint64_t)std::lround((45.0 + 273.15) * 4096 / 503.975) << 4;
     f.ram.clear();
+    simpulse_reset();
     f.hasReply = false;
     f.readChunksQueued = f.readChunksDone = 0;
     simhw_changed().notify_all();
@@ -756,4 +761,20 @@ int simfpga_outputValidCode(int channel) {
 
 uint64_t simfpga_commandsExecuted() {
     return fpga().executed.load();
+}
+
+void simfpga_readRam(uint32_t address, uint8_t *out, uint32_t length) {
+    const std::vector<uint8_t> &ram = fpga().ram;
+    for (uint32_t i = 0; i < length; i++)
+        out[i] = (size_t)address + i < ram.size() ? ram[address + i] : 0;
+}
+
+int simfpga_loopSweepTimers(int channel, uint64_t *out, int max) {
+    if (channel < 0 || channel >= channels) return 0;
+    uint8_t timer = fs_regSweepTimer((uint32_t)channel);
+    int n = 0;
+    for (const Cmd &cmd : fpga().ch[channel].loop)
+        if (n < max && cmd.kind == Cmd::Long && cmd.op == FS_OP_WRITE_REGISTER && cmd.arg == timer)
+            out[n++] = dataValue(cmd);
+    return n;
 }

@@ -29,3 +29,8 @@ bool simfpga_present();
 uint64_t simfpga_passes(int channel);
 int simfpga_outputValidCode(int channel);
 uint64_t simfpga_commandsExecuted();
+// Caller holds simhw_lock. RAM from address; what was never written reads 0.
+void simfpga_readRam(uint32_t address, uint8_t *out, uint32_t length);
+// The sweep-timer values (on count low, off count high word) the channel's loop writes, in
+// play order; at most max. The number found.
+int simfpga_loopSweepTimers(int channel, uint64_t *out, int max);

@@ -32,10 +32,12 @@
 #include "sim_ad9912.h"
 #include "sim_chip.h"
 #include "sim_clock.h"
+#include "sim_cont.h"
 #include "sim_control.h"
 #include "sim_fpga.h"
 #include "sim_level.h"
 #include "sim_player.h"
+#include "sim_pulse.h"
 #include "sim_trace.h"
 
 // The firmware's root prefix when the path module is linked in; otherwise the environment.
@@ -826,7 +828,7 @@ std::string json(Hw &h) {
                  "\"attenuation_a_db\": %.1f, \"attenuation_b_db\": %.1f, "
                  "\"attenuation_loop_db\": %.1f, \"alc_dac\": %u, \"loop_filter_ohm\": %.1f, "
                  "\"blanking\": %s, \"temperature_c\": %.4f",
-                 c ? "," : "", s.index, s.rf, s.frequencyValid ? "\"" : "",
+                 c ? "," : "", s.index, simpulse_rf(c, s.rf), s.frequencyValid ? "\"" : "",
                  s.frequencyValid ? simhw_freqText(s.frequency).c_str() : "null",
                  s.frequencyValid ? "\"" : "", simhw_freqText(s.ddsFrequency).c_str(),
                  simhw_freqText(s.ddsClock).c_str(), (unsigned long long)s.ftw,
@@ -871,6 +873,7 @@ std::string json(Hw &h) {
                  (long long)(simtrace_point(c) < 0 ? 0 : simtrace_point(c) + 1), passes,
                  (unsigned long long)simclock_ticks(c), tickHz());
         j += text;
+        simpulse_appendJson(c, j);
         snprintf(text, sizeof(text),
                  ", \"fs\": {\"looping\": %s, \"passes\": %llu, \"output_valid\": %d}}",
                  simfpga_isLooping(c) ? "true" : "false", (unsigned long long)simfpga_passes(c),
@@ -886,6 +889,7 @@ std::string json(Hw &h) {
              triggerOutputName(h.triggerOutput),
              (h.triggerOutput & KRTPT_OUT_FLAG_INVERSE_POLARITY) ? "true" : "false");
     j += text;
+    simcont_json(j, h.triggerOutput);
     const SimReferenceState &r = h.reference;
     snprintf(text, sizeof(text),
              ",\n \"reference\": {\"source\": \"%s\", \"frequency_hz\": \"%s\", \"locked\": %s, "

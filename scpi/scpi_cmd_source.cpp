@@ -85,6 +85,25 @@ int alcBandwidthHigh(Device *device) {
 }
 int (*isAlcBandwidthHigh)(Device *) = alcBandwidthHigh;
 
+constexpr int PULM_BITSTREAM_TEXT_MAX = 512;  // hex digits the pattern holds
+
+// The bit pattern: hex text in, upper-case hex text out (an empty pattern answers an empty
+// line).
+int pulmBitstream(ScpiCall *call) {
+    int r = 0;
+    if (call->state == SCPI_STATE_QUERY) {
+        if (!scpi_cmd_noParameters(call, &r)) return r;
+        char text[PULM_BITSTREAM_TEXT_MAX + 1];
+        r = Device_getPulmBitstream(call->device, text, (int32_t)sizeof text);
+        if (r < 0) return r;
+        if (!text[0]) return scpi_cmd_answerEmpty(call);
+        return scpi_chararray2str(text, call->out, call->outSize, &call->outLen);
+    }
+    char *p = nullptr;
+    r = scpi_cmd_oneParameter(call, &p);
+    return r != 0 ? r : Device_setPulmBitstream(call->device, scpi_unquote(p));
+}
+
 // ---- Tables ---------------------------------------------------------------------------------
 
 const ScpiEnumValue sourFreqModeValues[] = {
@@ -294,8 +313,15 @@ const ScpiEnumValue sourRoscSourValues[] = {
     {nullptr, nullptr, nullptr},
 };
 
+const ScpiEnumValue sourLfoShapValues[] = {
+    {"SINE", &Device_setLfgShapeSine, &Device_isLfgShapeSine},
+    {"TRIangle", &Device_setLfgShapeTriangle, &Device_isLfgShapeTriangle},
+    {"SQUare", &Device_setLfgShapeSquare, &Device_isLfgShapeSquare},
+    {nullptr, nullptr, nullptr},
+};
+
 const ScpiEnumValue sourLfoSourValues[] = {
-    {"LFG", &Device_setFuncoutSourceLfg, &Device_isFuncoutSourceLfg},
+    {"LFGenerator", &Device_setFuncoutSourceLfg, &Device_isFuncoutSourceLfg},
     {"PULM", &Device_setFuncoutSourcePulm, &Device_isFuncoutSourcePulm},
     {"TRIGger", &Device_setFuncoutSourceTrigger, &Device_isFuncoutSourceTrigger},
     {"LOW", &Device_setFuncoutSourceLow, &Device_isFuncoutSourceLow},
@@ -1133,10 +1159,12 @@ const ScpiNode sourceIqNodes[] = {
 };
 
 const ScpiNode sourceLfoutputNodes[] = {
-    scpi_kwLeaf("AMPLitude", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DAC", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("FREQuency", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SHAPe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("AMPLitude", scpi_leafDouble(&Device_getLfgAmplitude, nullptr, nullptr,
+                                             &Device_setLfgAmplitude)),
+    scpi_kwLeaf("DAC", scpi_leafUint32(nullptr, nullptr, nullptr, &Device_setFuncoutDac)),
+    scpi_kwLeaf("FREQuency", scpi_leafFreq(&Device_getLfgFrequency, &Device_getLfgFrequencyMin,
+                                           &Device_getLfgFrequencyMax, &Device_setLfgFrequency)),
+    scpi_kwLeaf("SHAPe", scpi_leafEnum(sourLfoShapValues)),
     scpi_kwLeaf("SOURce", scpi_leafEnum(sourLfoSourValues)),
     scpi_kwLeaf("STATe", scpi_leafBool(&Device_isFuncoutEnabled, &Device_enableFuncout,
                                        &Device_disableFuncout)),
@@ -1299,12 +1327,21 @@ const ScpiNode sourcePulmBitstreamNodes[] = {
     scpi_end(),
 };
 
-const ScpiNode sourcePulmInternalDoubleNodes[] = {
-    scpi_kwLeaf("DELay", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("WIDTh", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_end(),
-};
+// Pulses 2, 3 and 4 of a train.
+#define PULSE_NODES(name, n)                                                                     \
+    const ScpiNode name[] = {                                                                    \
+        scpi_kwLeaf("DELay", scpi_leafTime(&Device_getPulseDelay##n, &Device_getPulseDelayMin,   \
+                                           &Device_getPulseDelayMax, &Device_setPulseDelay##n)), \
+        scpi_kwLeaf("STATe", scpi_leafBool(&Device_isPulse##n##Enabled, &Device_enablePulse##n,  \
+                                           &Device_disablePulse##n)),                            \
+        scpi_kwLeaf("WIDTh", scpi_leafTime(&Device_getPulseWidth##n, nullptr,                    \
+                                           &Device_getPulseDelayMax, &Device_setPulseWidth##n)), \
+        scpi_end(),                                                                              \
+    };
+PULSE_NODES(sourcePulmInternalDoubleNodes, 2)
+PULSE_NODES(sourcePulmInternalTripleNodes, 3)
+PULSE_NODES(sourcePulmInternalQuadrupleNodes, 4)
+#undef PULSE_NODES
 
 const ScpiNode sourcePulmInternalFrequencyNodes[] = {
     scpi_kwLeaf("JUMP",
@@ -1319,7 +1356,8 @@ const ScpiNode sourcePulmInternalPeriodNodes[] = {
 };
 
 const ScpiNode sourcePulmInternalWidthNodes[] = {
-    scpi_kwLeaf("JUMP", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("JUMP",
+                scpi_leafTime(nullptr, nullptr, nullptr, &Device_setPulmInternalPulseWidthJump)),
     scpi_end(),
 };
 
@@ -1331,17 +1369,24 @@ const ScpiNode sourcePulmInternalNodes[] = {
     scpi_kw("PERiod", sourcePulmInternalPeriodNodes,
             scpi_leafTime(&Device_getPulmInternalPeriod, &Device_getPulmInternalPeriodMin,
                           &Device_getPulmInternalPeriodMax, &Device_setPulmInternalPeriod)),
-    scpi_kw("WIDTh", sourcePulmInternalWidthNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("WIDTh", sourcePulmInternalWidthNodes,
+            scpi_leafTime(&Device_getPulmInternalPulseWidth, &Device_getPulmInternalPulseWidthMin,
+                          &Device_getPulmInternalPulseWidthMax, &Device_setPulmInternalPulseWidth)),
     scpi_kwLeaf("MANual", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kw("QUADruple", sourcePulmInternalDoubleNodes),
+    scpi_kw("QUADruple", sourcePulmInternalQuadrupleNodes),
     scpi_kwLeaf("TBASe", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kw("TRIPle", sourcePulmInternalDoubleNodes),
-    scpi_kw("PWIDth", sourcePulmInternalWidthNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("TRIPle", sourcePulmInternalTripleNodes),
+    scpi_kw("PWIDth", sourcePulmInternalWidthNodes,
+            scpi_leafTime(&Device_getPulmInternalPulseWidth, &Device_getPulmInternalPulseWidthMin,
+                          &Device_getPulmInternalPulseWidthMax, &Device_setPulmInternalPulseWidth)),
     scpi_end(),
 };
 
 const ScpiNode sourcePulmOutputVideoNodes[] = {
-    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf(
+        "SOURce",
+        scpi_leafUint32(&Device_getPulmVideoOutputSource, &Device_getPulmVideoOutputSourceMin,
+                        &Device_getPulmVideoOutputSourceMax, &Device_setPulmVideoOutputSource)),
     scpi_kwLeaf("POLarity", scpi_leafEnum(sourPulmOutpVidePolaValues)),
     scpi_end(),
 };
@@ -1353,7 +1398,9 @@ const ScpiNode sourcePulmOutputNodes[] = {
 };
 
 const ScpiNode sourcePulmNodes[] = {
-    scpi_kw("BITStream", sourcePulmBitstreamNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("BITStream", sourcePulmBitstreamNodes,
+            scpi_leafCustom(pulmBitstream, SCPI_FORM_BOTH, nullptr, &Device_getPulmBitstream,
+                            &Device_setPulmBitstream)),
     scpi_kwLeaf("COUNt", scpi_leafUint32(&Device_getPulmCount, &Device_getPulmCountMin,
                                          &Device_getPulmCountMax, &Device_setPulmCount)),
     scpi_kw("EXTernal", sourceMfNOutputArbNodes),

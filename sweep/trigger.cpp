@@ -1,6 +1,5 @@
 // Triggers and the trigger output: the channel's trigger record, its driver requests and the
-// fields of the FS FPGA's trigger register; also the function output's selection as far as it
-// drives the trigger-output line.
+// fields of the FS FPGA's trigger register, and the control board's pulse at I/O update.
 #include "sweep/trigger.h"
 
 #include <cmath>
@@ -365,79 +364,6 @@ uint32_t getOutputSource(Device *device) {
     return t ? t->outputSource : 0;
 }
 
-// ---- Function output: the sources that drive the trigger-output line ----------------------
-
-constexpr uint32_t FUNCOUT_SOURCE_TRIGGER = 2;
-constexpr uint32_t FUNCOUT_SOURCE_LOW = 3;
-constexpr uint32_t FUNCOUT_SOURCE_HIGH = 4;
-
-struct Funcout {
-    uint32_t enabled;
-    uint32_t source;
-    uint8_t pulseAtIoupdate;
-};
-// Without a board record the function output starts off, carrying the trigger.
-constexpr Funcout funcoutDefaults = {0, FUNCOUT_SOURCE_TRIGGER, 0};
-Funcout funcout = funcoutDefaults;
-
-// The trigger-output line each of these sources needs.
-struct FuncoutLine {
-    uint32_t source, line;
-};
-const FuncoutLine funcoutLines[] = {
-    {FUNCOUT_SOURCE_TRIGGER, TRIGGER_LINE_TRIGGER},
-    {FUNCOUT_SOURCE_LOW, TRIGGER_LINE_LOW},
-    {FUNCOUT_SOURCE_HIGH, TRIGGER_LINE_HIGH},
-};
-const FuncoutLine *funcoutLine(uint32_t source) {
-    for (const FuncoutLine &l : funcoutLines)
-        if (l.source == source) return &l;
-    return nullptr;
-}
-
-int setFuncoutSource(Device *device, Trigger *t, uint32_t source) {
-    int r = setOutputLine(device, t, funcoutLine(source)->line);
-    funcout.source = source;
-    return r;
-}
-
-template <uint32_t Source>
-int isFuncoutSource(Device *) {
-    return funcout.source == Source ? 1 : 0;
-}
-
-int enableFuncout(Device *device) {
-    int r = 0;
-    // Re-asserts the line, which the disable switched off.
-    if (funcoutLine(funcout.source)) r = withRecord<setFuncoutSource>(device, funcout.source);
-    funcout.enabled = 1;
-    return r;
-}
-
-int disableFuncout(Device *device) {
-    int r = withRecord<setOutputLine>(device, TRIGGER_LINE_OFF);
-    funcout.enabled = 0;
-    return r;
-}
-
-int isFuncoutEnabled(Device *) {
-    return funcout.enabled ? 1 : 0;
-}
-
-int pulseAtIoupdate(uint8_t on, uint32_t value) {
-    funcout.pulseAtIoupdate = on;
-    return variant().pulseRequest ? requestValue(KRTPT_IOC_PULSE_AT_IOUPDATE, value) : 0;
-}
-int enablePulseAtIoupdate(Device *, int32_t inverted) {
-    return pulseAtIoupdate(1, inverted ? PULSE_ON_INVERTED : PULSE_ON);
-}
-int disablePulseAtIoupdate(Device *) {
-    return pulseAtIoupdate(0, PULSE_OFF);
-}
-int isPulseAtIoupdateEnabled(Device *) {
-    return funcout.pulseAtIoupdate;
-}
-
 }  // namespace
 
 void trigger_setDefaults(Device *device) {
@@ -471,7 +397,6 @@ int Trigger_init(Device *device) {
         printd("trigger_init(): Error: krtpt (timer/pulm/trigger driver) is not loaded!\n");
         r = KR_E_UNDEFINED_HEADER;
     }
-    funcout = funcoutDefaults;
     if (haveRecord) trigger_setDefaults(device);
     if (DEVICE_ISREG(isTriggerSourceImmediate)) {
         printd("trigger_init(): Error: Device_isTriggerSourceImmediate is registered!\n");
@@ -551,17 +476,10 @@ void trigger_registerDeviceFunctions() {
     Device_setTriggerOutputPointSourceTimer = bound<setPointSource, TRIGGER_POINT_SOURCE_TIMER>;
     Device_setTriggerOutputPointSourceIoupdate =
         bound<setPointSource, TRIGGER_POINT_SOURCE_IOUPDATE>;
+}
 
-    Device_setFuncoutSourceTrigger = bound<setFuncoutSource, FUNCOUT_SOURCE_TRIGGER>;
-    Device_isFuncoutSourceTrigger = isFuncoutSource<FUNCOUT_SOURCE_TRIGGER>;
-    Device_setFuncoutSourceLow = bound<setFuncoutSource, FUNCOUT_SOURCE_LOW>;
-    Device_isFuncoutSourceLow = isFuncoutSource<FUNCOUT_SOURCE_LOW>;
-    Device_setFuncoutSourceHigh = bound<setFuncoutSource, FUNCOUT_SOURCE_HIGH>;
-    Device_isFuncoutSourceHigh = isFuncoutSource<FUNCOUT_SOURCE_HIGH>;
-    Device_enableFuncout = enableFuncout;
-    Device_disableFuncout = disableFuncout;
-    Device_isFuncoutEnabled = isFuncoutEnabled;
-    Device_enableTriggerOutputPulseAtIoupdate = enablePulseAtIoupdate;
-    Device_disableTriggerOutputPulseAtIoupdate = disablePulseAtIoupdate;
-    Device_isTriggerOutputPulseAtIoupdateEnabled = isPulseAtIoupdateEnabled;
+int Trigger_requestPulseAtIoupdate(int on, int inverted) {
+    if (!variant().pulseRequest) return 0;
+    return requestValue(KRTPT_IOC_PULSE_AT_IOUPDATE,
+                        on ? (inverted ? PULSE_ON_INVERTED : PULSE_ON) : PULSE_OFF);
 }

@@ -65,3 +65,6 @@ void trigger_setDefaults(Device *device);
 // missing, or when the operations were registered already (every later call).
 int Trigger_init(Device *device);
 void trigger_registerDeviceFunctions();
+// The pulse the trigger output gives at every I/O update (inverted: active low), a
+// control-board driver request on the standard variant; the FS variant has none (0).
+int Trigger_requestPulseAtIoupdate(int on, int inverted);

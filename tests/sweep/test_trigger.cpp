@@ -1,6 +1,6 @@
 // Triggers over a channel record of its own on the simulated driver: the request values of
 // sources, edges, delay and output, the key trigger, the output line against its mode, the
-// function output's sources, the FS register fields and the second initialisation.
+// FS register fields and the second initialisation.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,6 +12,7 @@
 #include "device/device.h"
 #include "hw/fs_fpga.h"
 #include "hw/krspi.h"
+#include "modulation/funcout.h"
 #include "platform/sim/gio_record.h"
 #include "platform/sim/hardware_sim.h"
 #include "rtdev.h"
@@ -49,6 +50,7 @@ class TriggerTest : public SimDeviceTest {
         }
         Device_getTriggerPtr = [](Device *) { return &record; };
         Trigger_init(device);  // the first test's registers, every test's defaults
+        Funcout_init(device);  // the pulse at I/O update it forwards
         sim_hw_waitIdle();
         gio_record_clear();
     }
@@ -135,17 +137,6 @@ TEST_F(TriggerTest, PointsAtIoUpdateWithInvertedPolarity) {
     EXPECT_EQ(sent(KRTPT_IOC_PULSE_AT_IOUPDATE), Values{0});
     EXPECT_EQ(sent(KRTPT_IOC_TRIGOUTPUT),
               Values{KRTPT_OUT_POINT | KRTPT_OUT_FLAG_INVERSE_POLARITY});
-}
-
-TEST_F(TriggerTest, FunctionOutputSourcesSetTheLine) {
-    EXPECT_EQ(Device_isFuncoutSourceTrigger(device), 1);
-    ASSERT_EQ(Device_setFuncoutSourceLow(device), 0);
-    ASSERT_EQ(Device_disableFuncout(device), 0);
-    ASSERT_EQ(Device_enableFuncout(device), 0);
-    ASSERT_EQ(Device_setFuncoutSourceTrigger(device), 0);
-    EXPECT_EQ(sent(KRTPT_IOC_TRIGOUTPUT),
-              (Values{KRTPT_OUT_LOW, KRTPT_OUT_OFF, KRTPT_OUT_LOW, KRTPT_OUT_TRIGGER}));
-    EXPECT_EQ(Device_isFuncoutEnabled(device), 1);
 }
 
 TEST_F(TriggerTest, ASecondInitRegistersNothing) {
