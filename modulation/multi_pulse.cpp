@@ -5,6 +5,7 @@
 #include "config/device_config.h"
 #include "core/printd.h"
 #include "device/device.h"
+#include "frontpanel/krhcupdate.h"
 #include "hw/fs_fpga.h"
 #include "hw/fs_fpga_if.h"
 #include "modulation/krcont_pulsemod.h"
@@ -31,7 +32,22 @@ double minWidth() {
                : 1e-8;
 }
 
+// Each bit with its panel line.
+struct StatusLine {
+    uint16_t bit;
+    int (*set)();
+    int (*clear)();
+};
+const StatusLine statusLines[] = {
+    {TRAIN_PERIOD_ADJUSTED, hcupdate_setQuesPulmPeriod, hcupdate_clearQuesPulmPeriod},
+    {TRAIN_SPACING_ADJUSTED, hcupdate_setQuesPulmSpacing, hcupdate_clearQuesPulmSpacing},
+    {TRAIN_WIDTH_ADJUSTED, hcupdate_setQuesPulmWidth, hcupdate_clearQuesPulmWidth},
+};
+
 void setStatus(PulseMod *pm, uint16_t bits) {
+    uint16_t changed = (uint16_t)((pm->trainAdjusted ^ bits) & TRAIN_BITS);
+    for (const StatusLine &l : statusLines)
+        if (changed & l.bit) (bits & l.bit) ? l.set() : l.clear();
     pm->trainAdjusted = (uint8_t)bits;
     if (!pm->owner || !DEVICE_ISREG(getStatusRegisters)) return;
     DeviceStatusRegisters *regs = Device_getStatusRegisters(pm->owner);

@@ -15,6 +15,7 @@
 #include "hw/krgio.h"
 #include "hw/krspi.h"
 #include "kr_generic_io.h"
+#include "modulation/multi_pulse.h"
 #include "rtnative.h"
 #include "scpi/scpi_errorcodes.h"
 #include "scpi/scpi_status.h"
@@ -634,6 +635,11 @@ int Sweep_start(Sweep *s) {
     Device *d = device();
     if (!s || !d) return KR_E_UNDEFINED_HEADER;
     printd("Sweep_start()\n");
+    // A pulse train plays on the same sweep engine: the sweep waits until the train is off.
+    if (multi_pulse_isActive(d)) {
+        printd("Sweep_start(): pulse train active, sweep engine in use\n");
+        return KR_E_SETTINGS_CONFLICT;
+    }
     if (!fs() && DEVICE_ISREG(isTriggerTypePoint) && DEVICE_ISREG(isTriggerSourceImmediate) &&
         Device_isTriggerTypePoint(d) == 1 && Device_isTriggerSourceImmediate(d) == 1) {
         printd("Sweep_start(): trigger settings conflict: source immediate, type point...\n");

@@ -41,6 +41,10 @@ class PulseTest(unittest.TestCase):
         self.assertAlmostEqual(train[0]["gap_s"], 9e-6, delta=1e-8)
         self.assertAlmostEqual(train[1]["width_s"], 2e-6, delta=1e-9)
         self.assertAlmostEqual(train[1]["gap_s"], 88e-6, delta=1e-8)
+        # The train holds the sweep engine: a sweep cannot start beside it.
+        self.assertEqual(q("FREQ:MODE SWE;*OPC?"), "1")
+        self.assertEqual(q("SYST:ERR?"), '-221,"Settings conflict"')
+        self.assertEqual(q("FREQ:MODE FIX;*OPC?"), "1")
         self.assertEqual(q("PULM:BITS '%s';*OPC?" % ("F" * 513)), "1")
         self.assertEqual(q("PULM:BITS '12G4';:PULM:BITS?"), "12")
         self.assertEqual([e.split(",")[0] for e in q("SYST:ERR:ALL?").split('",')],
