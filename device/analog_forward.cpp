@@ -7,6 +7,7 @@
 
 #include "device/device.h"
 #include "device/device_board.h"
+#include "modulation/multi_pulse.h"
 #include "scpi/scpi_errorcodes.h"
 
 namespace {
@@ -81,6 +82,8 @@ int fwd_getSpurs(Device *device, char *text, int32_t size) {
     return OUT_CALL(getSpurs, text, size);
 }
 int fwd_notifyState(Device *device, uint32_t what, int32_t value) {
+    // A trigger change can restart a pulse train, which follows the trigger mode.
+    multi_pulse_notifyState(device, what);
     return OUT_CALL(notifyState, what, value);
 }
 double fwd_getAbsoluteRoscTuning(Device *device) {

@@ -140,6 +140,12 @@ TEST_F(FsPulsemodTest, RegistersAndATrainOnTheSweepEngine) {
     EXPECT_EQ(entries[1] & 0xFFFFFFFF, 90u);
     EXPECT_NEAR((double)(entries[1] >> 32), 2910, 1);
 
+    // Continuous immediate trigger: the train loops; a bus trigger makes it wait for one.
+    EXPECT_EQ(simfpga_register(fs_regSweepControl(0)) & 0xFFFF, 0u);
+    ASSERT_EQ(Device_setTriggerSourceBus(device_), 0);
+    EXPECT_EQ(simfpga_register(fs_regSweepControl(0)) & 0xFFFF, 1u);
+    ASSERT_EQ(Device_setTriggerSourceImmediate(device_), 0);
+
     ASSERT_EQ(Device_disablePulse2(device_), 0);
     ASSERT_EQ(Device_disablePulse3(device_), 0);
     control = simfpga_register(fs_regPulmControl(0));
