@@ -981,7 +981,7 @@ void traceRow(Hw &h, int c) {
                     s.sspeDb,
                     s.alcDac,
                     s.phaseRad,
-                    s.rf,
+                    simpulse_rf(c, s.rf),
                     s.blanking,
                     simtrace_dwellTicks(c),
                     simtrace_delayTicks(c)};

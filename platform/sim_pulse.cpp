@@ -138,6 +138,7 @@ void changed() {
     // Requests and immediate writes are not followed by an I/O update that would write the
     // file; pulse changes are rare enough to write it at once.
     simhw_flushStateFile(true);
+    simhw_traceNow();  // the output trace shows the pulsed output from here on
     simhw_changed().notify_all();
 }
 

@@ -24,7 +24,7 @@ struct SimTraceRow {
     double attenuationADb, attenuationBDb, moduleDb;
     uint32_t alcDac;
     double phaseRad;
-    const char *rf;  // "on", "muted", "off"
+    const char *rf;  // "on", "pulsed", "muted", "off"
     bool blanking;
     uint64_t dwellTicks, delayTicks;
 };

@@ -1,5 +1,6 @@
 """Pulse modulation over a client on every ready configuration: the simulated output pulses
-with the times set; a pulse train on the configuration that has them; the pattern's limits."""
+with the times set, also in the output trace; a pulse train on the configuration that has
+them, holding the sweep engine; the pattern's limits."""
 
 import os
 import subprocess
@@ -27,6 +28,8 @@ class PulseTest(unittest.TestCase):
                 self.assertAlmostEqual(pulse["period_s"], 1e-3, delta=1e-9)
                 self.assertAlmostEqual(pulse["width_s"], 100e-6, delta=31e-9)
                 self.assertEqual(q("SYST:ERR:ALL?"), '0,"No error"')
+                trace = inst.file("/sim/output-trace.csv")
+                self.assertIn(",pulsed,", trace)
                 inst.close()
 
     def test_train_and_pattern_limits(self):
