@@ -340,185 +340,212 @@ namespace {
 
 // bufLock held. One service: clear, answer tidying, then block transfers and program
 // messages until nothing more can be done; finally the executed input is removed.
-void serveLink(ScpiLink *link) {
-    if (link->clearPending) {
-        applyClear(link);  // the transport waiting in krcommClear goes on at once
-        return;
+// One service step of a link: not its turn, or served and the loop goes on, or the link
+// waits (for room, input or the transport).
+enum class Step { NotMine, Again, Done };
+
+Step parkedAnswer(ScpiLink *link) {
+    if (link->ansOverflow <= 0) return Step::NotMine;
+    link->ansMore = 1;  // parked bytes first, nothing new until they are out
+    return Step::Done;
+}
+
+// A list response in progress: its next piece, once there is room for it. Nothing else runs
+// on the link until it is complete.
+Step listPiece(ScpiLink *link) {
+    if (!link->continuation || link->contAnswering != 1) return Step::NotMine;
+    if (answerNearlyFull(link)) {
+        link->ansMore = 1;
+        return Step::Done;
     }
-    tidyAnswer(link);
-    link->ansMore = 0;
-    link->parseStart = 0;
     pthread_mutex_unlock(&link->bufLock);
     applyPendingEvent(link);
+    int added = runContinuationPiece(link);
     pthread_mutex_lock(&link->bufLock);
-
-    for (;;) {
-        if (link->ansOverflow > 0) {
-            link->ansMore = 1;  // parked bytes first, nothing new until they are out
-            break;
-        }
-        if (link->continuation && link->contAnswering == 1) {
-            // A list response in progress: its next piece, once there is room for it. Nothing
-            // else runs on the link until it is complete.
-            if (answerNearlyFull(link)) {
-                link->ansMore = 1;
-                break;
-            }
-            pthread_mutex_unlock(&link->bufLock);
-            applyPendingEvent(link);
-            int added = runContinuationPiece(link);
-            pthread_mutex_lock(&link->bufLock);
-            if (link->ansOverflow > 0 || link->continuation) {
-                if (added > 0 || link->ansOverflow > 0) link->ansMore = 1;
-                break;
-            }
-            continue;  // the list is complete: the rest of its message, then new input
-        }
-        if (scpi_exec_sendingBlockData(link)) {
-            int room = link->ansSize - link->ansLen;
-            if (room <= 0) {
-                link->ansMore = 1;
-                break;
-            }
-            pthread_mutex_unlock(&link->bufLock);
-            int n = scpi_exec_handleBlockDataSend(link, link->ansBuf + link->ansLen, room);
-            pthread_mutex_lock(&link->bufLock);
-            if (n <= 0) {
-                printd("scpi_execute_link(): chunk is too small, returning to comm layer\n");
-                link->ansMore = 1;
-                break;
-            }
-            link->ansLen += n;
-            continue;
-        }
-        if (link->resumeEnd >= 0) {
-            int end = link->resumeEnd;
-            pthread_mutex_unlock(&link->bufLock);
-            scpi_execute_linkProgramMessage(link, end, 0);
-            pthread_mutex_lock(&link->bufLock);
-            if (link->resumeEnd >= 0 && !scpi_exec_sendingBlockData(link)) break;
-            if (link->resumeEnd >= 0) continue;  // a block answer goes out first
-            link->parseStart = link->resumeNext;
-            continue;
-        }
-        if (scpi_exec_receivingBlockData(link)) {
-            int avail = link->cmdFill - link->scanPos;
-            if (avail <= 0) break;
-            int start = link->scanPos;
-            pthread_mutex_unlock(&link->bufLock);
-            int used = scpi_exec_handleBlockDataReceive(link, link->cmdBuf + start, avail);
-            pthread_mutex_lock(&link->bufLock);
-            if (used <= 0) break;
-            link->scanPos += used;
-            link->parseStart = link->scanPos;
-            continue;
-        }
-
-        if (link->continuation && link->contAnswering == 0 && link->msgResponded) {
-            // An open response of a continuation installed from outside the tree gets its next
-            // piece before anything new is read, once there is room for it.
-            if (answerNearlyFull(link)) {
-                link->ansMore = 1;
-                break;
-            }
-            pthread_mutex_unlock(&link->bufLock);
-            applyPendingEvent(link);
-            int added = scpi_execute_linkProgramMessage(link, link->parseStart, 0);
-            pthread_mutex_lock(&link->bufLock);
-            if (link->resumeEnd >= 0 || link->ansOverflow > 0 || link->continuation) {
-                if (added > 0 || link->ansOverflow > 0) link->ansMore = 1;
-                break;
-            }
-            continue;  // the list is complete: go on with the input
-        }
-
-        int end = 0;
-        MessageEnd kind = scanForMessageEnd(link, &end);
-        int partial = 0;
-        bool separatorCut = false;
-        if (kind == MessageEnd::None && link->parseStart == 0 && link->cmdFill == link->cmdSize) {
-            printd("cbufFull\n");
-            int separator = lastUnitSeparator(link);
-            if (separator > link->parseStart) {
-                // Whole units first: the rest of the message follows with the next input.
-                printd(
-                    "scpi_execute_link(): buffer full, execute until last program message unit "
-                    "separator ';'\n");
-                end = separator;
-                link->scanPos = separator + 1;
-                separatorCut = true;
-            } else if (link->lastComma >= link->parseStart && link->lastComma < link->cmdFill &&
-                       link->cmdBuf[link->lastComma] == ',') {
-                printd(
-                    "scpi_execute_link(): buffer full, execute until last program data "
-                    "separator ','\n");
-                end = link->lastComma;
-                link->scanPos = link->lastComma + 1;
-                partial = 1;
-            } else {
-                int t = ANRITSU_findLastDataTerminator(link->cmdBuf, link->cmdFill);
-                if (t > 0) {
-                    printd(
-                        "scpi_execute_link(): buffer full, execute until (including) last "
-                        "Anritsu data terminator\n");
-                    end = t;
-                    link->scanPos = t;
-                } else {
-                    printd("scpi_execute_link(): buffer full, continue parsing\n");
-                    end = link->cmdFill;
-                    link->scanPos = link->cmdFill;
-                }
-                partial = 1;
-            }
-            link->lastComma = -1;
-            link->blockStart = -1;
-        }
-        if (kind != MessageEnd::None || partial || separatorCut) link->msgContinues = separatorCut;
-        // The pending event is taken under the lock already held for the scan.
-        int event = link->pendingEvent;
-        link->pendingEvent = 0;
-        pthread_mutex_unlock(&link->bufLock);
-        if (event) kr_event_handle(link, event);
-
-        bool due = kind != MessageEnd::None || partial || separatorCut;
-        bool continuationDue =
-            !due && link->continuation && link->parseStart == link->cmdFill && link->ansLen == 0;
-        if (!due && !continuationDue) {
-            pthread_mutex_lock(&link->bufLock);
-            break;
-        }
-        if (kind == MessageEnd::EndMark) {
-            // The transport's end indicator is spent with this message.
-            pthread_mutex_lock(&link->bufLock);
-            link->endMark = -1;
-            pthread_mutex_unlock(&link->bufLock);
-        }
-        if (continuationDue) end = link->parseStart;
-        int next = kind == MessageEnd::Block ? end : link->scanPos;
-        link->resumeNext = next;
-        int added = scpi_execute_linkProgramMessage(link, end, partial);
-        pthread_mutex_lock(&link->bufLock);
-        // Paused: the rest runs on a later service, after a block answer at once.
-        if (link->resumeEnd >= 0 && !scpi_exec_sendingBlockData(link)) break;
-        if (link->resumeEnd >= 0) continue;
-        link->parseStart = next;
-        if (continuationDue) {
-            // A piece was produced: come back for the next one. Nothing produced means the
-            // continuation waits for input, and the transport must go back to reading it.
-            if (added > 0) link->ansMore = 1;
-            break;
-        }
-        if (link->ansOverflow > 0) {
-            link->ansMore = 1;
-            break;
-        }
-        if (link->clearPending) {
-            applyClear(link);
-            break;
-        }
+    if (link->ansOverflow > 0 || link->continuation) {
+        if (added > 0 || link->ansOverflow > 0) link->ansMore = 1;
+        return Step::Done;
     }
+    return Step::Again;  // the list is complete: the rest of its message, then new input
+}
 
-    // Remove what has been executed.
+Step blockSend(ScpiLink *link) {
+    if (!scpi_exec_sendingBlockData(link)) return Step::NotMine;
+    int room = link->ansSize - link->ansLen;
+    if (room <= 0) {
+        link->ansMore = 1;
+        return Step::Done;
+    }
+    pthread_mutex_unlock(&link->bufLock);
+    int n = scpi_exec_handleBlockDataSend(link, link->ansBuf + link->ansLen, room);
+    pthread_mutex_lock(&link->bufLock);
+    if (n <= 0) {
+        printd("scpi_execute_link(): chunk is too small, returning to comm layer\n");
+        link->ansMore = 1;
+        return Step::Done;
+    }
+    link->ansLen += n;
+    return Step::Again;
+}
+
+// A message paused for its answer's room goes on where it stopped.
+Step pausedMessage(ScpiLink *link) {
+    if (link->resumeEnd < 0) return Step::NotMine;
+    int end = link->resumeEnd;
+    pthread_mutex_unlock(&link->bufLock);
+    scpi_execute_linkProgramMessage(link, end, 0);
+    pthread_mutex_lock(&link->bufLock);
+    if (link->resumeEnd >= 0 && !scpi_exec_sendingBlockData(link)) return Step::Done;
+    if (link->resumeEnd >= 0) return Step::Again;  // a block answer goes out first
+    link->parseStart = link->resumeNext;
+    return Step::Again;
+}
+
+Step blockReceive(ScpiLink *link) {
+    if (!scpi_exec_receivingBlockData(link)) return Step::NotMine;
+    int avail = link->cmdFill - link->scanPos;
+    if (avail <= 0) return Step::Done;
+    int start = link->scanPos;
+    pthread_mutex_unlock(&link->bufLock);
+    int used = scpi_exec_handleBlockDataReceive(link, link->cmdBuf + start, avail);
+    pthread_mutex_lock(&link->bufLock);
+    if (used <= 0) return Step::Done;
+    link->scanPos += used;
+    link->parseStart = link->scanPos;
+    return Step::Again;
+}
+
+// An open response of a continuation installed from outside the tree gets its next piece
+// before anything new is read, once there is room for it.
+Step openContinuation(ScpiLink *link) {
+    if (!link->continuation || link->contAnswering != 0 || !link->msgResponded)
+        return Step::NotMine;
+    if (answerNearlyFull(link)) {
+        link->ansMore = 1;
+        return Step::Done;
+    }
+    pthread_mutex_unlock(&link->bufLock);
+    applyPendingEvent(link);
+    int added = scpi_execute_linkProgramMessage(link, link->parseStart, 0);
+    pthread_mutex_lock(&link->bufLock);
+    if (link->resumeEnd >= 0 || link->ansOverflow > 0 || link->continuation) {
+        if (added > 0 || link->ansOverflow > 0) link->ansMore = 1;
+        return Step::Done;
+    }
+    return Step::Again;  // the list is complete: go on with the input
+}
+
+// A full command buffer without a message end: where to cut it. The end to execute to, and
+// whether the cut is between units (the message goes on) or inside one (partial).
+struct Cut {
+    int end;
+    int partial;
+    bool separator;
+};
+Cut cutFullBuffer(ScpiLink *link) {
+    printd("cbufFull\n");
+    Cut c{0, 0, false};
+    int separator = lastUnitSeparator(link);
+    if (separator > link->parseStart) {
+        // Whole units first: the rest of the message follows with the next input.
+        printd(
+            "scpi_execute_link(): buffer full, execute until last program message unit "
+            "separator ';'\n");
+        c.end = separator;
+        link->scanPos = separator + 1;
+        c.separator = true;
+    } else if (link->lastComma >= link->parseStart && link->lastComma < link->cmdFill &&
+               link->cmdBuf[link->lastComma] == ',') {
+        printd(
+            "scpi_execute_link(): buffer full, execute until last program data "
+            "separator ','\n");
+        c.end = link->lastComma;
+        link->scanPos = link->lastComma + 1;
+        c.partial = 1;
+    } else {
+        int t = ANRITSU_findLastDataTerminator(link->cmdBuf, link->cmdFill);
+        if (t > 0) {
+            printd(
+                "scpi_execute_link(): buffer full, execute until (including) last "
+                "Anritsu data terminator\n");
+            c.end = t;
+            link->scanPos = t;
+        } else {
+            printd("scpi_execute_link(): buffer full, continue parsing\n");
+            c.end = link->cmdFill;
+            link->scanPos = link->cmdFill;
+        }
+        c.partial = 1;
+    }
+    link->lastComma = -1;
+    link->blockStart = -1;
+    return c;
+}
+
+// New input: the next complete message (or a cut of a full buffer, or the next piece of a
+// continuation that waits for its input) executes.
+Step nextMessage(ScpiLink *link) {
+    int end = 0;
+    MessageEnd kind = scanForMessageEnd(link, &end);
+    Cut cut{end, 0, false};
+    if (kind == MessageEnd::None && link->parseStart == 0 && link->cmdFill == link->cmdSize)
+        cut = cutFullBuffer(link);
+    end = cut.end;
+    int partial = cut.partial;
+    bool separatorCut = cut.separator;
+    if (kind != MessageEnd::None || partial || separatorCut) link->msgContinues = separatorCut;
+    // The pending event is taken under the lock already held for the scan.
+    int event = link->pendingEvent;
+    link->pendingEvent = 0;
+    pthread_mutex_unlock(&link->bufLock);
+    if (event) kr_event_handle(link, event);
+
+    bool due = kind != MessageEnd::None || partial || separatorCut;
+    bool continuationDue =
+        !due && link->continuation && link->parseStart == link->cmdFill && link->ansLen == 0;
+    if (!due && !continuationDue) {
+        pthread_mutex_lock(&link->bufLock);
+        return Step::Done;
+    }
+    if (kind == MessageEnd::EndMark) {
+        // The transport's end indicator is spent with this message.
+        pthread_mutex_lock(&link->bufLock);
+        link->endMark = -1;
+        pthread_mutex_unlock(&link->bufLock);
+    }
+    if (continuationDue) end = link->parseStart;
+    int next = kind == MessageEnd::Block ? end : link->scanPos;
+    link->resumeNext = next;
+    int added = scpi_execute_linkProgramMessage(link, end, partial);
+    pthread_mutex_lock(&link->bufLock);
+    // Paused: the rest runs on a later service, after a block answer at once.
+    if (link->resumeEnd >= 0 && !scpi_exec_sendingBlockData(link)) return Step::Done;
+    if (link->resumeEnd >= 0) return Step::Again;
+    link->parseStart = next;
+    if (continuationDue) {
+        // A piece was produced: come back for the next one. Nothing produced means the
+        // continuation waits for input, and the transport must go back to reading it.
+        if (added > 0) link->ansMore = 1;
+        return Step::Done;
+    }
+    if (link->ansOverflow > 0) {
+        link->ansMore = 1;
+        return Step::Done;
+    }
+    if (link->clearPending) {
+        applyClear(link);
+        return Step::Done;
+    }
+    return Step::Again;
+}
+
+// In the order they take their turn; the first that is not NotMine decides.
+Step (*const serviceSteps[])(ScpiLink *) = {
+    parkedAnswer, listPiece, blockSend, pausedMessage, blockReceive, openContinuation, nextMessage,
+};
+
+// Removes what has been executed from the command buffer, moving every position with it.
+void compactCommands(ScpiLink *link) {
     int done = link->parseStart;
     if (done > 0) {
         int left = link->cmdFill - done;
@@ -537,6 +564,25 @@ void serveLink(ScpiLink *link) {
         }
     }
     link->cmdBuf[link->cmdFill] = 0;
+}
+
+void serveLink(ScpiLink *link) {
+    if (link->clearPending) {
+        applyClear(link);  // the transport waiting in krcommClear goes on at once
+        return;
+    }
+    tidyAnswer(link);
+    link->ansMore = 0;
+    link->parseStart = 0;
+    pthread_mutex_unlock(&link->bufLock);
+    applyPendingEvent(link);
+    pthread_mutex_lock(&link->bufLock);
+
+    for (Step last = Step::Again; last == Step::Again;) {
+        for (auto step : serviceSteps)
+            if ((last = step(link)) != Step::NotMine) break;
+    }
+    compactCommands(link);
     if (scpi_exec_sendingBlockData(link)) link->ansMore = 1;
 }
 
