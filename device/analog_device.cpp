@@ -50,7 +50,6 @@ bool buildGeneration3B = false;
 int32_t probeResults[DEVICE_MAX_CHANNELS];
 
 // Blank modes of a frequency change.
-enum BlankMode { BLANK_OPEN, BLANK_PRE, BLANK_NONE, BLANK_QUICK, BLANK_REDUCE_HOLD, BLANK_REDUCE };
 
 constexpr double MIN_OUTPUT_VALID_S = 6.5e-6;
 
@@ -387,6 +386,159 @@ int32_t analog_nextSource(Device *device) {
 
 // ---- Frequency -----------------------------------------------------------------------
 
+namespace {
+
+// What one frequency change goes through, stage by stage.
+struct FrequencyChange {
+    Device *device;
+    DeviceChannel *ch;
+    OrbxxxgOutBoard *b;
+    const KrFreq *f;
+    KrFreq old;
+    bool digital;
+    double settling, tuning;
+    BlankMode blank;
+};
+
+// Hold the levelling loop, collect the register writes, blank first when asked to.
+void holdAndPreBlank(FrequencyChange &c) {
+    alcHoldSampleMode(c.device, true);
+    analog_device_bufferedMode(true);
+    c.blank = BLANK_OPEN;
+    if (c.device->outputBlanking) {
+        markOutputInvalid();
+        if (BOARD_ORBXXXG_OUT_ISREG(blankRf)) BOARD_ORBXXXG_OUT_blankRf(c.b);
+        awaitSpiIdle();
+        pulmForceOff(c.device);
+        c.blank = BLANK_PRE;
+    }
+    if (BOARD_ORBXXXG_OUT_ISREG(isFrequencyResolutionHigh) &&
+        BOARD_ORBXXXG_OUT_isFrequencyResolutionHigh(c.b) == 1)
+        krgio_transient();
+}
+
+// The board computes and queues its settings; its settling and tuning times decide the
+// blanking.
+void queueBoardSettings(FrequencyChange &c) {
+    if (BOARD_ORBXXXG_OUT_ISREG(setFrequencySync)) BOARD_ORBXXXG_OUT_setFrequencySync(c.b, c.f);
+    c.digital = digitalLevelling(c.device);
+    if (c.digital) analog_setPowerDecrease(c.device, &c.ch->power);
+    c.settling = boardTime(BOARD_ORBXXXG_OUT_getPathSettlingTime,
+                           BOARD_ORBXXXG_OUT_ISREG(getPathSettlingTime), c.b);
+    c.tuning =
+        boardTime(BOARD_ORBXXXG_OUT_getVcoTuneTime, BOARD_ORBXXXG_OUT_ISREG(getVcoTuneTime), c.b);
+    bool hold =
+        BOARD_ORBXXXG_OUT_ISREG(isAlcHoldEnabled) && BOARD_ORBXXXG_OUT_isAlcHoldEnabled(c.b) == 1;
+    c.blank = analog_chooseBlankMode(c.blank == BLANK_PRE, hold, c.settling, c.tuning);
+}
+
+// The queued writes take effect at the I/O update(s) the blanking needs.
+void playTransient(FrequencyChange &c) {
+    if (c.digital) {
+        if (BOARD_ORBXXXG_OUT_ISREG(SRI_applyPreset)) BOARD_ORBXXXG_OUT_SRI_applyPreset(c.b);
+        krgio_transient();
+        markOutputInvalid();
+        Device_ioupdateTrigger(1);
+        c.blank = BLANK_NONE;
+        return;
+    }
+    bool reduce = c.blank == BLANK_REDUCE || c.blank == BLANK_REDUCE_HOLD;
+    analog_setPowerDecrease(c.device, &c.ch->power);
+    if (BOARD_ORBXXXG_OUT_ISREG(SRI_applyPreset)) BOARD_ORBXXXG_OUT_SRI_applyPreset(c.b);
+    if (c.blank != BLANK_PRE) {
+        krgio_transient();
+        markOutputInvalid();
+    }
+    if (c.blank == BLANK_QUICK && BOARD_ORBXXXG_OUT_ISREG(blankRf)) BOARD_ORBXXXG_OUT_blankRf(c.b);
+    if (reduce && BOARD_ORBXXXG_OUT_ISREG(enableIoupdateAlcBlanking))
+        BOARD_ORBXXXG_OUT_enableIoupdateAlcBlanking(c.b);
+    Device_ioupdateTrigger(1);
+    if (reduce) {
+        Device_ioupdateTrigger(0);
+        Device_ioupdateTrigger(0);
+    }
+}
+
+// The levelling comes back, the VCO gets its tuning time, and the output is released.
+void settleAndRelease(FrequencyChange &c) {
+    if (c.blank == BLANK_REDUCE && BOARD_ORBXXXG_OUT_ISREG(disableIoupdateAlcBlanking))
+        BOARD_ORBXXXG_OUT_disableIoupdateAlcBlanking(c.b);
+    if (c.blank == BLANK_REDUCE_HOLD &&
+        BOARD_ORBXXXG_OUT_ISREG(disableIoupdateAlcBlanking_enableHardAlcHold))
+        BOARD_ORBXXXG_OUT_disableIoupdateAlcBlanking_enableHardAlcHold(c.b);
+    if (!c.digital) analog_setPowerIncrease(c.device, &c.ch->power);
+
+    if (BOARD_ORBXXXG_OUT_ISREG(setFrequencyAsync)) BOARD_ORBXXXG_OUT_setFrequencyAsync(c.b, c.f);
+    if (c.device->generation3B && device_config_usesOptionPhs(channelIndex(c.device)))
+        out3b_phaseReset(c.device, 0);
+
+    if (!c.digital) {
+        if (c.tuning > 22e-6 && c.blank != BLANK_NONE && c.blank != BLANK_REDUCE)
+            waitUs((c.tuning - 22e-6 + 3e-6) * 1e6);
+    } else {
+        if (c.ch->rfUnmuted) {
+            if (c.ch->alcControllerMode != 0 || !c.device->generation3B) pulmRelease(c.device);
+            analog_setPowerIncrease(c.device, &c.ch->power);
+        }
+        awaitSpiIdle();
+        waitUs(c.tuning * 1e6);
+        printd("blankTime uS: %f  \n", c.tuning * 1e6);
+        awaitSpiIdle();
+        if (c.ch->rfRequested) pulmRelease(c.device);
+        if (BOARD_ORBXXXG_OUT_ISREG(setR1ResistanceToSetpoint))
+            BOARD_ORBXXXG_OUT_setR1ResistanceToSetpoint(c.b, 0);
+    }
+
+    if (c.blank == BLANK_PRE || c.blank == BLANK_QUICK) {
+        if (BOARD_ORBXXXG_OUT_ISREG(unblankRf)) BOARD_ORBXXXG_OUT_unblankRf(c.b);
+        awaitSpiIdle();
+        if (c.ch->rfRequested) pulmRelease(c.device);
+    }
+    if (c.blank == BLANK_REDUCE_HOLD && BOARD_ORBXXXG_OUT_ISREG(disableHardAlcHold))
+        BOARD_ORBXXXG_OUT_disableHardAlcHold(c.b);
+
+    markOutputValid(std::max(c.settling, MIN_OUTPUT_VALID_S));
+    analog_device_bufferedMode(false);
+    alcHoldSampleMode(c.device, false);
+}
+
+// Waits after the transient: the standard controller's, the fast-transition option's, and a
+// low level taken again once the new band is in.
+void afterTransient(FrequencyChange &c) {
+    if (!fsVariant()) waitUs(450);
+    int channel = channelIndex(c.device);
+    if (device_config_usesORBX_OptionNEC(channel) && !Sweep_isActive(&c.ch->sweep)) {
+        uint32_t us = krstuff_getNecMinimumTiming_us(&c.f->integer, &c.old.integer);
+        printd("analog_setFrequency(): option NEC: additional delay after transient %d us\n",
+               (int)us);
+        waitUs(us);
+    }
+    if (c.ch->power < -20.5f && c.ch->stepAttenuationMax == 0) {
+        c.ch->lowPowerMode = 0;
+        analog_setPower(c.device, &c.ch->power);
+    }
+}
+
+}  // namespace
+
+BlankMode analog_chooseBlankMode(bool preBlanked, bool alcHold, double settling, double tuning) {
+    if (preBlanked) return BLANK_PRE;
+    if (alcHold) {
+        printd("setFrequency(): HOLD mode (defined preset) -> blankMode NONE\n");
+        return BLANK_NONE;
+    }
+    if (settling > 1e-6) {
+        printd("setFrequency(): ALC ON mode -> blankMode QUICK_BLANK\n");
+        return BLANK_QUICK;
+    }
+    if (tuning > 1e-6) {
+        printd("setFrequency(): ALC ON mode -> blankMode REDUCE_HOLD\n");
+        return BLANK_REDUCE_HOLD;
+    }
+    printd("setFrequency(): ALC ON mode -> blankMode REDUCE\n");
+    return BLANK_REDUCE;
+}
+
 int analog_setFrequency(Device *device, const KrFreq *f) {
     DeviceChannel *ch = device->current;
     if (ch->presetMode) {
@@ -394,133 +546,16 @@ int analog_setFrequency(Device *device, const KrFreq *f) {
         ch->frequencyPending = 1;
         return 0;
     }
-    OrbxxxgOutBoard *b = board(device);
     printd("setFrequency(): %f\n", krfreqToDouble(f));
-    KrFreq old = ch->frequency;
+    FrequencyChange c{device, ch, board(device), f, ch->frequency, false, 0, 0, BLANK_OPEN};
     ch->frequency = *f;
     device->channelLocalIoupdate = 1;
-
-    // Step 2: hold the levelling loop and collect the register writes.
-    alcHoldSampleMode(device, true);
-    analog_device_bufferedMode(true);
-    BlankMode blank = BLANK_OPEN;
-    if (device->outputBlanking) {
-        markOutputInvalid();
-        if (BOARD_ORBXXXG_OUT_ISREG(blankRf)) BOARD_ORBXXXG_OUT_blankRf(b);
-        awaitSpiIdle();
-        pulmForceOff(device);
-        blank = BLANK_PRE;
-    }
-    if (BOARD_ORBXXXG_OUT_ISREG(isFrequencyResolutionHigh) &&
-        BOARD_ORBXXXG_OUT_isFrequencyResolutionHigh(b) == 1)
-        krgio_transient();
-
-    // Step 4: the board computes and queues its settings.
-    if (BOARD_ORBXXXG_OUT_ISREG(setFrequencySync)) BOARD_ORBXXXG_OUT_setFrequencySync(b, f);
-    bool digital = digitalLevelling(device);
-    if (digital) analog_setPowerDecrease(device, &ch->power);
-
-    double settling = boardTime(BOARD_ORBXXXG_OUT_getPathSettlingTime,
-                                BOARD_ORBXXXG_OUT_ISREG(getPathSettlingTime), b);
-    double tuning =
-        boardTime(BOARD_ORBXXXG_OUT_getVcoTuneTime, BOARD_ORBXXXG_OUT_ISREG(getVcoTuneTime), b);
-
-    if (blank == BLANK_OPEN) {
-        if (BOARD_ORBXXXG_OUT_ISREG(isAlcHoldEnabled) &&
-            BOARD_ORBXXXG_OUT_isAlcHoldEnabled(b) == 1) {
-            printd("setFrequency(): HOLD mode (defined preset) -> blankMode NONE\n");
-            blank = BLANK_NONE;
-        } else if (settling > 1e-6) {
-            printd("setFrequency(): ALC ON mode -> blankMode QUICK_BLANK\n");
-            blank = BLANK_QUICK;
-        } else if (tuning > 1e-6) {
-            printd("setFrequency(): ALC ON mode -> blankMode REDUCE_HOLD\n");
-            blank = BLANK_REDUCE_HOLD;
-        } else {
-            printd("setFrequency(): ALC ON mode -> blankMode REDUCE\n");
-            blank = BLANK_REDUCE;
-        }
-    }
-
-    bool reduce = blank == BLANK_REDUCE || blank == BLANK_REDUCE_HOLD;
-    if (!digital) {
-        analog_setPowerDecrease(device, &ch->power);
-        if (BOARD_ORBXXXG_OUT_ISREG(SRI_applyPreset)) BOARD_ORBXXXG_OUT_SRI_applyPreset(b);
-        if (blank != BLANK_PRE) {
-            krgio_transient();
-            markOutputInvalid();
-        }
-        if (blank == BLANK_QUICK && BOARD_ORBXXXG_OUT_ISREG(blankRf)) BOARD_ORBXXXG_OUT_blankRf(b);
-        if (reduce && BOARD_ORBXXXG_OUT_ISREG(enableIoupdateAlcBlanking))
-            BOARD_ORBXXXG_OUT_enableIoupdateAlcBlanking(b);
-        Device_ioupdateTrigger(1);
-        if (reduce) {
-            Device_ioupdateTrigger(0);
-            Device_ioupdateTrigger(0);
-        }
-    } else {
-        if (BOARD_ORBXXXG_OUT_ISREG(SRI_applyPreset)) BOARD_ORBXXXG_OUT_SRI_applyPreset(b);
-        krgio_transient();
-        markOutputInvalid();
-        Device_ioupdateTrigger(1);
-        blank = BLANK_NONE;
-    }
-
-    // Step 8.
-    if (blank == BLANK_REDUCE && BOARD_ORBXXXG_OUT_ISREG(disableIoupdateAlcBlanking))
-        BOARD_ORBXXXG_OUT_disableIoupdateAlcBlanking(b);
-    if (blank == BLANK_REDUCE_HOLD &&
-        BOARD_ORBXXXG_OUT_ISREG(disableIoupdateAlcBlanking_enableHardAlcHold))
-        BOARD_ORBXXXG_OUT_disableIoupdateAlcBlanking_enableHardAlcHold(b);
-    if (!digital) analog_setPowerIncrease(device, &ch->power);
-
-    if (BOARD_ORBXXXG_OUT_ISREG(setFrequencyAsync)) BOARD_ORBXXXG_OUT_setFrequencyAsync(b, f);
-    if (device->generation3B && device_config_usesOptionPhs(channelIndex(device)))
-        out3b_phaseReset(device, 0);
-
-    // Step 10: the VCO needs its tuning time before the output is released.
-    if (!digital) {
-        if (tuning > 22e-6 && blank != BLANK_NONE && blank != BLANK_REDUCE)
-            waitUs((tuning - 22e-6 + 3e-6) * 1e6);
-    } else {
-        if (ch->rfUnmuted) {
-            if (ch->alcControllerMode != 0 || !device->generation3B) pulmRelease(device);
-            analog_setPowerIncrease(device, &ch->power);
-        }
-        awaitSpiIdle();
-        waitUs(tuning * 1e6);
-        printd("blankTime uS: %f  \n", tuning * 1e6);
-        awaitSpiIdle();
-        if (ch->rfRequested) pulmRelease(device);
-        if (BOARD_ORBXXXG_OUT_ISREG(setR1ResistanceToSetpoint))
-            BOARD_ORBXXXG_OUT_setR1ResistanceToSetpoint(b, 0);
-    }
-
-    if (blank == BLANK_PRE || blank == BLANK_QUICK) {
-        if (BOARD_ORBXXXG_OUT_ISREG(unblankRf)) BOARD_ORBXXXG_OUT_unblankRf(b);
-        awaitSpiIdle();
-        if (ch->rfRequested) pulmRelease(device);
-    }
-    if (blank == BLANK_REDUCE_HOLD && BOARD_ORBXXXG_OUT_ISREG(disableHardAlcHold))
-        BOARD_ORBXXXG_OUT_disableHardAlcHold(b);
-
-    markOutputValid(std::max(settling, MIN_OUTPUT_VALID_S));
-    analog_device_bufferedMode(false);
-    alcHoldSampleMode(device, false);
+    holdAndPreBlank(c);
+    queueBoardSettings(c);
+    playTransient(c);
+    settleAndRelease(c);
     device->channelLocalIoupdate = 0;
-
-    if (!fsVariant()) waitUs(450);
-    int c = channelIndex(device);
-    if (device_config_usesORBX_OptionNEC(c) && !Sweep_isActive(&ch->sweep)) {
-        uint32_t us = krstuff_getNecMinimumTiming_us(&f->integer, &old.integer);
-        printd("analog_setFrequency(): option NEC: additional delay after transient %d us\n",
-               (int)us);
-        waitUs(us);
-    }
-    if (ch->power < -20.5f && ch->stepAttenuationMax == 0) {
-        ch->lowPowerMode = 0;
-        analog_setPower(device, &ch->power);
-    }
+    afterTransient(c);
     return 0;
 }
 

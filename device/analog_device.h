@@ -65,6 +65,12 @@ void analog_endVcoCalibration(Device *device);
 // The forwarding slots (board and reference-board operations of the same meaning).
 void analog_registerForwardingFunctions();
 
+// How a frequency change keeps the output clean: blanked before it (output blanking), no
+// blanking while the levelling holds, a quick blank when the path needs settling time, or the
+// levelling's blanking reduced (with a hard hold when the VCO needs tuning time).
+enum BlankMode { BLANK_OPEN, BLANK_PRE, BLANK_NONE, BLANK_QUICK, BLANK_REDUCE_HOLD, BLANK_REDUCE };
+BlankMode analog_chooseBlankMode(bool preBlanked, bool alcHold, double settling, double tuning);
+
 // Digital-board variant.
 Device *out3b_device_create();
 int out3b_device_init(Device *device);

@@ -591,3 +591,20 @@ TEST_F(AnalogDeviceTest, FirstSettingWritesEveryStageAndAmWidensTheAlcMargin) {
     EXPECT_EQ(device_->current->stepAttATarget, 18u);  // margin 12 whatever the table says
     device_->current->rfSwitchingBits &= ~DEVICE_RF_SWITCHING_AM;
 }
+
+// The blanking a frequency change takes, first match wins.
+TEST(BlankModeTest, ChosenFromBlankingHoldSettlingAndTuning) {
+    struct Row {
+        bool pre, hold;
+        double settling, tuning;
+        BlankMode want;
+    };
+    const Row rows[] = {
+        {true, true, 1e-3, 1e-3, BLANK_PRE},      {false, true, 1e-3, 1e-3, BLANK_NONE},
+        {false, false, 2e-6, 1e-3, BLANK_QUICK},  {false, false, 1e-6, 2e-6, BLANK_REDUCE_HOLD},
+        {false, false, 1e-6, 1e-6, BLANK_REDUCE},
+    };
+    for (const Row &r : rows)
+        EXPECT_EQ(analog_chooseBlankMode(r.pre, r.hold, r.settling, r.tuning), r.want)
+            << r.pre << r.hold << " " << r.settling << " " << r.tuning;
+}
