@@ -347,17 +347,9 @@ void kr_abstime_setmin(KrAbsTime *deadline, uint64_t us) {
 }
 
 void kr_abstime_wait(const KrAbsTime *deadline) {
-    if (rt_task_sleep_until(*deadline) != -1) return;
-    // Not a real-time task: sleep on the same clock in ordinary time.
-    for (;;) {
-        uint64_t now = kr_abstime();
-        if (now >= *deadline) return;
-        uint64_t left = *deadline - now;
-        timespec ts = {(time_t)(left / 1000000000ull), (long)(left % 1000000000ull)};
-        timespec rem;
-        while (nanosleep(&ts, &rem) == -1 && errno == EINTR)
-            ts = rem;
-    }
+    if (rt_task_sleep_until(*deadline) != -EPERM) return;
+    // Not a real-time task: the co-kernel's clock services sleep ordinary threads too.
+    rt_clock_sleep_until(*deadline);
 }
 
 void kr_abstime_waitTaskBody(const KrAbsTime *deadline) {

@@ -6,6 +6,8 @@
 #include <time.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -30,6 +32,80 @@ timespec toTimespec(RTIME ns) {
     ts.tv_sec = (time_t)(ns / 1000000000ull);
     ts.tv_nsec = (long)(ns % 1000000000ull);
     return ts;
+}
+
+RTIME realNow() {
+    timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return (RTIME)ts.tv_sec * 1000000000ull + (RTIME)ts.tv_nsec;
+}
+
+// Simulated time (KR_SIM_TIME_SCALE, as the simulated hardware reads it): the co-kernel clock
+// runs 1 / scale times as fast as the host's, so that a wait on it takes scale times its
+// length. At 0 a wait passes at once and the clock jumps to its end, keeping a small real
+// share of it so that a loop polling another thread still gives that thread its turn.
+constexpr double zeroScaleShare = 0.01;
+constexpr RTIME zeroScaleYieldBelowNs = 100000;
+
+struct SimTime {
+    double scale = 1;
+    RTIME realBase = 0;
+    std::atomic<int64_t> skipped{0};  // scale 0: how far the clock has jumped ahead
+};
+
+SimTime &simTime() {
+    static SimTime *t = [] {
+        SimTime *n = new SimTime;
+        const char *e = getenv("KR_SIM_TIME_SCALE");
+        double s = e && *e ? atof(e) : 1.0;
+        n->scale = std::isfinite(s) && s >= 0 ? s : 1.0;
+        n->realBase = realNow();
+        return n;
+    }();
+    return *t;
+}
+
+RTIME virtualNow() {
+    SimTime &t = simTime();
+    RTIME r = realNow();
+    if (t.scale == 1) return r;
+    if (t.scale > 0) return t.realBase + (RTIME)((double)(r - t.realBase) / t.scale);
+    return r + (RTIME)t.skipped.load(std::memory_order_acquire);
+}
+
+void sleepRelative(RTIME ns) {
+    timespec ts = toTimespec(ns), rem;
+    while (nanosleep(&ts, &rem) == -1 && errno == EINTR)
+        ts = rem;
+}
+
+// 0 once the clock has reached date, -ETIMEDOUT when it already had.
+int sleepUntil(RTIME date) {
+    SimTime &t = simTime();
+    RTIME now = virtualNow();
+    if (date <= now) return -ETIMEDOUT;
+    if (t.scale == 1) {
+        timespec ts = toTimespec(date);
+        int r;
+        while ((r = clock_nanosleep(CLOCK_REALTIME, TIMER_ABSTIME, &ts, nullptr)) == EINTR) {
+        }
+        return -r;
+    }
+    if (t.scale == 0) {
+        // A sleep shorter than the host's timer slack would cost the slack: yield instead.
+        RTIME share = (RTIME)((double)(date - now) * zeroScaleShare);
+        if (share < zeroScaleYieldBelowNs)
+            sched_yield();
+        else
+            sleepRelative(share);
+        int64_t need = (int64_t)(date - realNow()), cur = t.skipped.load();
+        while (cur < need && !t.skipped.compare_exchange_weak(cur, need)) {
+        }
+        return 0;
+    }
+    for (; now < date; now = virtualNow())
+        sleepRelative((RTIME)((double)(date - now) * t.scale) + 1);
+    return 0;
 }
 
 void *taskTrampoline(void *p) {
@@ -136,12 +212,12 @@ RT_TASK *rt_task_self() {
 
 int rt_task_sleep_until(RTIME date) {
     if (!currentTask) return -EPERM;
-    if (date <= rt_timer_read()) return -ETIMEDOUT;
-    timespec ts = toTimespec(date);
-    int r;
-    while ((r = clock_nanosleep(CLOCK_REALTIME, TIMER_ABSTIME, &ts, nullptr)) == EINTR) {
-    }
-    return -r;
+    return sleepUntil(date);
+}
+
+int rt_clock_sleep_until(RTIME date) {
+    int r = sleepUntil(date);
+    return r == -ETIMEDOUT ? 0 : r;
 }
 
 int rt_task_sleep(RTIME delay) {
@@ -152,9 +228,7 @@ int rt_task_sleep(RTIME delay) {
 }
 
 RTIME rt_timer_read() {
-    timespec ts;
-    clock_gettime(CLOCK_REALTIME, &ts);
-    return (RTIME)ts.tv_sec * 1000000000ull + (RTIME)ts.tv_nsec;
+    return virtualNow();
 }
 
 int rt_mutex_create(RT_MUTEX *mutex, const char *name) {
@@ -186,7 +260,7 @@ int lockMutex(RT_MUTEX *mutex, RTIME timeout) {
         r = pthread_mutex_trylock(&mutex->mutex);
         if (r == EBUSY) return -EWOULDBLOCK;
     } else {
-        timespec ts = toTimespec(rt_timer_read() + timeout);
+        timespec ts = toTimespec(realNow() + timeout);
         r = pthread_mutex_timedlock(&mutex->mutex, &ts);
     }
     return -r;

@@ -66,9 +66,14 @@ RT_TASK *rt_task_self();
 int rt_task_sleep_until(RTIME date);
 // Relative sleep; -EPERM outside a real-time task.
 int rt_task_sleep(RTIME delay);
+// Absolute sleep on the rt_timer_read clock for any thread (the co-kernel's clock services of
+// ordinary threads). 0, also when the date has passed.
+int rt_clock_sleep_until(RTIME date);
 
-// The co-kernel clock in nanoseconds. It is CLOCK_REALTIME because the main loop's timed
-// waits use condition variables on CLOCK_REALTIME with deadlines taken from this clock.
+// The co-kernel clock in nanoseconds: CLOCK_REALTIME's scale and epoch. In the simulation it
+// runs 1 / KR_SIM_TIME_SCALE times as fast (at 0 it jumps over every wait), so that the
+// firmware's waits on it shrink with the simulated hardware's; mutex timeouts stay in host
+// time.
 RTIME rt_timer_read();
 
 // Mutexes: recursive, as the co-kernel's are. timeout is relative: TM_INFINITE waits,
