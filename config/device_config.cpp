@@ -337,6 +337,10 @@ int device_config_usesORBX_limitedVCO() {
     return limited;
 }
 
+int device_config_usesOptionFsk(int channel) {
+    return device_config_usesORBX_OptionMOD(channel) && device_config_usesFS_ARM_CONT_2CorNewer();
+}
+
 int device_config_usesOptionPulseTrains() {
     return codeMatches(instrumentCode(0), CodeTest::In, "14A") &&
            codeMatches(instrumentCode(1), CodeTest::In, "12456789") &&

@@ -65,6 +65,9 @@ int device_config_usesORBX_OptionFS(int channel);  // also when option NEC is fi
 int device_config_usesCommonRfEnable(int channel);
 int device_config_usesORBX_limitedVCO();
 int device_config_usesOptionPulseTrains();
+// FSK beside FM and PM: the modulation option on an FS controller of revision 2C or newer,
+// whose FPGA has the binary ADC mode.
+int device_config_usesOptionFsk(int channel);
 // 1 to 8.
 int device_config_getSourcesCount();
 

@@ -30,12 +30,15 @@
 #include "level/analog_power.h"
 #include "level/flatness.h"
 #include "level/level_access.h"
+#include "modulation/fs_dac_mod.h"
 #include "modulation/funcout.h"
 #include "modulation/krcont.h"
 #include "modulation/krcont_pulsemod.h"
 #include "modulation/multi_pulse.h"
 #include "scpi/scpi_errorcodes.h"
 #include "selftest/selftest.h"
+#include "sweep/chirp.h"
+#include "sweep/fcp_sweep.h"
 #include "sweep/sweep_list.h"
 #include "sweep/sweep_rt.h"
 #include "sweep/trigger.h"
@@ -131,6 +134,42 @@ const char *modelFamilyName() {
 }
 
 // The output-board module, first match wins.
+// FM, PM, FSK and AM: where the 40 GHz board's RF DAC is the last stage, the FS FPGA steers
+// it, and the modulation option is fitted.
+bool usesDacModulation(Device *device, int32_t channel) {
+    return device_config_usesOptionFs() &&
+           outputBoardIs40G(outputBoardFamily(device_config_outputBoardCode(channel))) &&
+           device_config_usesORBX_OptionMOD(channel) && channel >= 0 &&
+           (uint32_t)channel < device->channelCount;
+}
+
+FsDacMod *getFsDacMod(Device *device, int32_t source) {
+    return usesDacModulation(device, source) ? fs_dac_mod_record(source) : nullptr;
+}
+
+AD9164 *getFsDacModDac(Device *device, int32_t source) {
+    if (!usesDacModulation(device, source)) return nullptr;
+    return &ORBX40G_OUT_record(&device->channels[source].board)->dac;
+}
+
+AD5643 *getFsDacModAmDac(Device *device, int32_t source) {
+    if (!usesDacModulation(device, source)) return nullptr;
+    return &ORBX40G_OUT_record(&device->channels[source].board)->alcDac;
+}
+
+void initDacModulation(Device *device) {
+    if (!usesDacModulation(device, 0)) return;
+    Device_getFsDacMod = getFsDacMod;
+    Device_getFsDacMod_ad9164 = getFsDacModDac;
+    Device_getFsDacMod_ad5643 = getFsDacModAmDac;
+    for (uint32_t i = 0; i < device->channelCount; i++)
+        fs_dac_mod_init(device, (int32_t)i);
+    if (device_config_usesOptionFsk(0))
+        fs_dac_mod_registerFunctions_optionFsk(device, 0);
+    else
+        fs_dac_mod_registerFunctions_optionMod(device, 0);
+}
+
 struct BoardChoice {
     void (*registerFunctions)();
     uint32_t code;
@@ -838,6 +877,7 @@ int analog_device_init(Device *device) {
     if (fsVariant() && FS_FPGA_init() < 0) printd("Device_init: FS FPGA link down\n");
     KRCONT_init();
     analog_registerDeviceFunctions();
+    if (fsVariant()) analog_registerFcpFunctions();
     analog_registerCalibrationFunctions();
     selftest_registerFunctions();
     flatness_registerDeviceFunctions();
@@ -897,6 +937,7 @@ int analog_device_init(Device *device) {
         ch->ioupdateAddress = ch->board.ioupdateAddress = address;
         printd("    - channel IOUPDATE address %d\n", (int)address);
         Sweep_init(device, i);
+        if (fsVariant()) fcp_sweep_init(device, i);
         printd("calling BOARD_ORBXXXG_OUT_init()\n");
         int r = BOARD_ORBXXXG_OUT_init(ch->boardPtr);
         if (r < 0) printd("Device_init: board init of channel %d failed (%d)\n", (int)i, r);
@@ -912,11 +953,14 @@ int analog_device_init(Device *device) {
     for (uint32_t i = 0; i < device->channelCount; i++) {
         analog_setSource(device, (int32_t)i);
         Trigger_init(device);
+        // The chirp runs on the board's DDS ramp, where it has one.
+        if (BOARD_ORBXXXG_OUT_ISREG(enableChirp)) Chirp_init(device);
         if (pulsemod_init(device) == 0 && device_config_usesOptionPulseTrains())
             multi_pulse_init(device);
     }
     // One connector for the instrument, after the trigger lines it drives.
     Funcout_init(device);
+    initDacModulation(device);
     if (device_config_usesOptionPhs(0) && BOARD_ORBXXXG_REF_ISREG(initialize_phs))
         BOARD_ORBXXXG_REF_initialize_phs(device->ref,
                                          device_config_uses_ORBX20G_OUT_2BorNewer(0) ? 3u : 6u);
@@ -1031,6 +1075,7 @@ void analog_registerDeviceFunctions() {
     Device_periodic = analog_periodic;
     analog_registerSupervisionFunctions();
     analog_registerForwardingFunctions();
+    analog_registerChirpFunctions();
     analog_registerVcoCalibrationFunctions();
     level_access_registerFunctions();
 }

@@ -64,6 +64,10 @@ void analog_endVcoCalibration(Device *device);
 
 // The forwarding slots (board and reference-board operations of the same meaning).
 void analog_registerForwardingFunctions();
+// Fast channel programming's device slots (FS variant).
+void analog_registerFcpFunctions();
+// The chirp record of each channel and the ramp on its board.
+void analog_registerChirpFunctions();
 
 // How a frequency change keeps the output clean: blanked before it (output blanking), no
 // blanking while the levelling holds, a quick blank when the path needs settling time, or the

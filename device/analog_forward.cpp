@@ -84,7 +84,8 @@ int fwd_getSpurs(Device *device, char *text, int32_t size) {
 int fwd_notifyState(Device *device, uint32_t what, int32_t value) {
     // A trigger change can restart a pulse train, which follows the trigger mode.
     multi_pulse_notifyState(device, what);
-    return OUT_CALL(notifyState, what, value);
+    // Boards that keep no state of their own are not told.
+    return BOARD_ORBXXXG_OUT_ISREG(notifyState) ? OUT_CALL(notifyState, what, value) : 0;
 }
 double fwd_getAbsoluteRoscTuning(Device *device) {
     double v = 0;

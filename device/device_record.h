@@ -12,6 +12,7 @@
 #include "hw/orbxxxg_board.h"
 #include "level/calibration.h"
 #include "scpi/scpi_status.h"
+#include "sweep/chirp.h"
 #include "sweep/sweep.h"
 #include "sweep/trigger.h"
 
@@ -70,6 +71,7 @@ struct DeviceChannel {
     Sweep sweep;
     SweepSource sweepSource;
     Trigger trigger;
+    Chirp chirp;
     Calibration *calibration;  // the channel's table, kept across resets
 };
 

@@ -93,3 +93,14 @@ int AD9164_setClockPhase(AD9164 *dac, uint8_t phase) {
     dac->clockPhase = phase;
     return write(dac, AD9164_REG_CLOCK_PHASE, phase, 1);
 }
+
+int AD9164_setFrequency_mod(AD9164 *dac, const KrFreq *out) {
+    AD9164_presetOutputFrequency(dac, out);
+    int r = write(dac, AD9164_REG_NCO_FTW_HIGH, dac->nco.ftw, 6);
+    return r ? r : write(dac, AD9164_REG_NCO_UPDATE, 1, 1);
+}
+
+int AD9164_setPhaseWord(AD9164 *dac, uint16_t word) {
+    int r = write(dac, AD9164_REG_NCO_PHASE_HIGH, word, 2);
+    return r ? r : write(dac, AD9164_REG_NCO_UPDATE, 1, 1);
+}

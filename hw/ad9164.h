@@ -36,3 +36,7 @@ int AD9164_setupJesdLink(AD9164 *dac);
 // 0 when every lane is synchronised, else -240.
 int AD9164_checkJesdLink(AD9164 *dac);
 int AD9164_setClockPhase(AD9164 *dac, uint8_t phase);
+// Modulation tables: the output frequency through the preset output path (word and load only),
+// and the NCO phase offset word (2 pi / 65536 per step, then the load).
+int AD9164_setFrequency_mod(AD9164 *dac, const KrFreq *out);
+int AD9164_setPhaseWord(AD9164 *dac, uint16_t word);

@@ -18,3 +18,5 @@ constexpr uint16_t AD9164_REG_OUTPUT_MULT = 0x0151;  // this build: output path 
 constexpr uint32_t AD9164_FTW_BITS = 48;
 constexpr uint8_t AD9164_DATAPATH_NCO = 0x40;
 constexpr uint8_t AD9164_DATAPATH_NCO_ONLY = 0x80;
+// The NCO hops: every load takes the new word and phase without resetting the accumulator.
+constexpr uint8_t AD9164_DATAPATH_NCO_HOPPING = 0x20;

@@ -368,7 +368,33 @@ int AD9910_enableChirp(AD9910 *dds, const KrFreq *start, const KrFreq *stop, con
 }
 
 int AD9910_disableChirp(AD9910 *dds) {
+    if (dds->cfr1 & AD9910_CFR1_AUTOCLEAR_DRG) {
+        dds->cfr1 &= ~AD9910_CFR1_AUTOCLEAR_DRG;
+        int r = AD9910_writeCFR1(dds);
+        return firstError(r, AD9910_disableDrg(dds));
+    }
     return AD9910_disableDrg(dds);
+}
+
+int AD9910_enableRamp(AD9910 *dds, uint32_t low, uint32_t high, uint32_t step, uint16_t rate,
+                      int down, int alternate) {
+    dds->drgLimitLow = low < high ? low : high;
+    dds->drgLimitHigh = low < high ? high : low;
+    dds->drgStepUp = dds->drgStepDown = step ? step : 1;
+    dds->drgRateUp = dds->drgRateDown = rate ? rate : 1;
+    dds->drgDestination = 0;
+    uint32_t noDwell = alternate ? AD9910_CFR2_DRG_NODWELL_HIGH | AD9910_CFR2_DRG_NODWELL_LOW
+                       : down    ? AD9910_CFR2_DRG_NODWELL_LOW
+                                 : AD9910_CFR2_DRG_NODWELL_HIGH;
+    dds->cfr2 = (dds->cfr2 & ~(AD9910_CFR2_DRG_DEST_MASK | AD9910_CFR2_DRG_NODWELL_HIGH |
+                               AD9910_CFR2_DRG_NODWELL_LOW)) |
+                AD9910_CFR2_DRG_ENABLE | noDwell;
+    if (down)
+        dds->cfr1 &= ~AD9910_CFR1_AUTOCLEAR_DRG;
+    else
+        dds->cfr1 |= AD9910_CFR1_AUTOCLEAR_DRG;
+    int r = AD9910_writeCFR1(dds);
+    return firstError(r, writeCfr2AndDrg(dds));
 }
 
 int AD9910_enableRamMode(AD9910 *dds) {

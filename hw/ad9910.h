@@ -92,6 +92,10 @@ int AD9910_setDrgDestinationPhase(AD9910 *dds);
 int AD9910_enableChirp(AD9910 *dds, const KrFreq *start, const KrFreq *stop, const KrFreq *step,
                        uint16_t rate);
 int AD9910_disableChirp(AD9910 *dds);
+// A ramp between two words in steps of step every rate x 4 / clock, falling first when down,
+// back and forth when alternate (see the register header for the bits).
+int AD9910_enableRamp(AD9910 *dds, uint32_t low, uint32_t high, uint32_t step, uint16_t rate,
+                      int down, int alternate);
 
 // RAM, sync clock and parallel port switches.
 int AD9910_enableRamMode(AD9910 *dds);

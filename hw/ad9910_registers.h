@@ -81,5 +81,14 @@ constexpr uint32_t AD9910_ASF_FULL_SCALE = 0x3FFF;
 constexpr uint32_t AD9910_AUX_DAC_FSC_MASK = 0xFF;
 constexpr uint8_t AD9910_AUX_DAC_RESET = 0x7F;
 
+// Digital ramp as a chirp: the board holds the ramp's direction input, so the chip's own bits
+// say how the ramp runs. CFR1's autoclear bit set: each I/O update restarts the ramp at the
+// lower limit, rising; clear: at the upper limit, falling. No-dwell high alone returns the
+// ramp to the lower limit at the top (a rising sawtooth), no-dwell low alone to the upper
+// limit at the bottom (a falling sawtooth); both turn it at either limit (back and forth).
+// The rate words count periods of 4 system clocks.
+constexpr uint32_t AD9910_DRG_RATE_CLOCKS = 4;
+constexpr uint32_t AD9910_DRG_RATE_MAX = 0xFFFF;
+
 // Tuning word width.
 constexpr uint32_t AD9910_FTW_BITS = 32;

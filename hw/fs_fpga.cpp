@@ -235,13 +235,13 @@ int opLongCommand(int path, uint32_t operation, uint32_t argument, uint32_t leng
     return bufferedWrite(cmd, 3 + length, sizeof(cmd));
 }
 
-int opModifyRam(uint32_t address, uint32_t length, const void *data) {
-    if (length && !data) return KR_E_EXECUTION_ERROR;
-    int r = opLongCommand(FS_FPGA_PATH_IMMEDIATE, FS_OP_RAM_ADDRESS, 0, 4, &address);
+int opModifyRam(uint32_t ram, uint32_t address, uint32_t length, const void *data) {
+    if ((length && !data) || ram >= FS_RAM_INDEX_COUNT) return KR_E_EXECUTION_ERROR;
+    int r = opLongCommand(FS_FPGA_PATH_IMMEDIATE, FS_OP_RAM_ADDRESS, ram, 4, &address);
     const uint8_t *d = (const uint8_t *)data;
     for (uint32_t done = 0; r == 0 && done < length; done += 15) {
         uint32_t n = std::min<uint32_t>(15, length - done);
-        r = opLongCommand(FS_FPGA_PATH_IMMEDIATE, FS_OP_RAM_WRITE, 0, n, d + done);
+        r = opLongCommand(FS_FPGA_PATH_IMMEDIATE, FS_OP_RAM_WRITE, ram, n, d + done);
     }
     return r;
 }
@@ -548,8 +548,8 @@ int FS_FPGA_readRegister(uint32_t condition, uint32_t reg, uint32_t length, void
                     : KR_E_EXECUTION_ERROR;
 }
 
-int FS_FPGA_modifyRam(uint32_t address, uint32_t length, const void *data) {
-    return active() ? FS_FPGA_ops.modifyRam(address, length, data) : KR_E_EXECUTION_ERROR;
+int FS_FPGA_modifyRam(uint32_t ram, uint32_t address, uint32_t length, const void *data) {
+    return active() ? FS_FPGA_ops.modifyRam(ram, address, length, data) : KR_E_EXECUTION_ERROR;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -61,7 +61,7 @@ struct FsFpgaOps {
     int (*sendRaw)(int path, uint32_t length, const void *bytes);
     int (*longCommand)(int path, uint32_t operation, uint32_t argument, uint32_t length,
                        const void *data);
-    int (*modifyRam)(uint32_t address, uint32_t length, const void *data);
+    int (*modifyRam)(uint32_t ram, uint32_t address, uint32_t length, const void *data);
     int (*readRegister)(uint32_t condition, uint32_t reg, uint32_t length, void *buffer);
     int (*getChannel)();
     int (*selectChannel)(int channel);
@@ -98,7 +98,8 @@ int FS_FPGA_clearRegisterBits(int path, uint32_t reg, uint32_t mask);
 int FS_FPGA_writeRegisterBitfield(int path, uint32_t reg, int highBit, int lowBit, uint32_t value);
 // Immediate read; the result is -365 when the reply fails or the link is down.
 int FS_FPGA_readRegister(uint32_t condition, uint32_t reg, uint32_t length, void *buffer);
-int FS_FPGA_modifyRam(uint32_t address, uint32_t length, const void *data);
+// RAM ram (FS_RAM_INDEX_PATTERN, fs_ramFrequencyLut, fs_ramAmplitudeLut) from address.
+int FS_FPGA_modifyRam(uint32_t ram, uint32_t address, uint32_t length, const void *data);
 
 // SPI through the FPGA. Data and read buffers follow the byte order of the SPI transport:
 // the last byte is the first on the wire.

@@ -211,6 +211,84 @@ int FS_FPGA_IF_IMM_enableFcp() {
                                    1u << FS_MODE_FCP);
 }
 
+namespace {
+
+int modeField(int high, int low, uint32_t value) {
+    return FS_FPGA_writeRegisterBitfield(FS_FPGA_PATH_IMMEDIATE, fs_regChannelMode(channel()), high,
+                                         low, value);
+}
+
+int rewind(uint8_t ram) {
+    uint32_t address = 0;
+    return FS_FPGA_longCommand(FS_FPGA_PATH_IMMEDIATE, FS_OP_RAM_ADDRESS, ram, 4, &address);
+}
+
+// One entry at the table's write position, which moves on by its length.
+int appendEntry(uint8_t ram, uint64_t entry, uint32_t bytes) {
+    return FS_FPGA_longCommand(FS_FPGA_PATH_IMMEDIATE, FS_OP_RAM_WRITE, ram, bytes, &entry);
+}
+
+}  // namespace
+
+int FS_FPGA_IF_IMM_disableFcp() {
+    return FS_FPGA_clearRegisterBits(FS_FPGA_PATH_IMMEDIATE, fs_regChannelMode(channel()),
+                                     1u << FS_MODE_FCP);
+}
+
+int FS_FPGA_IF_IMM_disableBlockMode() {
+    return FS_FPGA_clearRegisterBits(FS_FPGA_PATH_IMMEDIATE, fs_regChannelMode(channel()),
+                                     1u << FS_MODE_BLOCK);
+}
+
+int FS_FPGA_IF_IMM_setFcpOperation(uint32_t operation) {
+    return modeField(FS_MODE_OPERATION_HIGH, FS_MODE_OPERATION_LOW, operation);
+}
+
+int FS_FPGA_IF_IMM_setOperationModeList() {
+    return FS_FPGA_IF_IMM_setFcpOperation(FS_FCP_OPERATION_LIST);
+}
+
+int FS_FPGA_IF_IMM_setModulationSourceAdc() {
+    return modeField(FS_MODE_MOD_SOURCE_HIGH, FS_MODE_MOD_SOURCE_LOW, FS_MOD_SOURCE_ADC);
+}
+
+int FS_FPGA_IF_IMM_setFcpAddressRange(uint32_t endAddress) {
+    return FS_FPGA_writeRegister(FS_FPGA_PATH_IMMEDIATE, fs_regFcpAddressRange(channel()), 4,
+                                 &endAddress);
+}
+
+int FS_FPGA_IF_IMM_rewindFrequencyLut() {
+    return rewind(fs_ramFrequencyLut(channel()));
+}
+
+int FS_FPGA_IF_IMM_rewindAmplitudeLut() {
+    return rewind(fs_ramAmplitudeLut(channel()));
+}
+
+int FS_FPGA_IF_IMM_writeFrequencyLutEntry(uint64_t hz, uint32_t block) {
+    return appendEntry(fs_ramFrequencyLut(channel()), fs_fcpFrequencyEntry(hz, block),
+                       FS_FCP_FREQUENCY_ENTRY_BYTES);
+}
+
+int FS_FPGA_IF_IMM_writeAmplitudeLutEntry(int16_t power128, uint32_t block) {
+    return appendEntry(fs_ramAmplitudeLut(channel()), fs_fcpAmplitudeEntry(power128, block),
+                       FS_FCP_AMPLITUDE_ENTRY_BYTES);
+}
+
+int FS_FPGA_IF_IMM_setFcpMode8bits() {
+    return FS_FPGA_setRegisterBits(FS_FPGA_PATH_IMMEDIATE, FS_REG_FCP_CONFIG,
+                                   1u << FS_FCP_CONFIG_8BIT);
+}
+
+int FS_FPGA_IF_IMM_setFcpMode16bits() {
+    return FS_FPGA_clearRegisterBits(FS_FPGA_PATH_IMMEDIATE, FS_REG_FCP_CONFIG,
+                                     1u << FS_FCP_CONFIG_8BIT);
+}
+
+int FS_FPGA_IF_IMM_setFcpTestOutput(uint32_t value) {
+    return FS_FPGA_writeRegister(FS_FPGA_PATH_IMMEDIATE, FS_REG_FCP_TEST_OUTPUT, 4, &value);
+}
+
 int FS_FPGA_IF_setBufThrottled(uint32_t bits) {
     uint32_t c = channel();
     printd("FS_FPGA_IF_setBufThrottled(): set buf throttled flag %d on channel %d\n", (int)bits,
@@ -309,7 +387,7 @@ int FS_FPGA_IF_pulm_setBitstreamTicks(uint32_t ticks) {
 
 int FS_FPGA_IF_pulm_writeBitstream(const uint8_t *image, uint32_t bytes) {
     if (bytes > FS_PULM_PATTERN_BYTES) bytes = FS_PULM_PATTERN_BYTES;
-    return FS_FPGA_modifyRam(FS_RAM_PULM_PATTERN, bytes, image);
+    return FS_FPGA_modifyRam(FS_RAM_INDEX_PATTERN, FS_RAM_PULM_PATTERN, bytes, image);
 }
 
 int FS_FPGA_IF_setFuncoutSource(uint32_t source) {

@@ -42,6 +42,23 @@ int FS_FPGA_IF_setSweepWaiting_rfState_earlyTransient(int rfOn, int earlyTransie
 int FS_FPGA_IF_IMM_setCbufState(int on);
 int FS_FPGA_IF_IMM_enableBlockMode();
 int FS_FPGA_IF_IMM_enableFcp();
+// Fast channel programming of the current channel (immediate path; main loop).
+int FS_FPGA_IF_IMM_disableFcp();
+int FS_FPGA_IF_IMM_disableBlockMode();
+int FS_FPGA_IF_IMM_setFcpOperation(uint32_t operation);  // FS_FCP_OPERATION_*
+int FS_FPGA_IF_IMM_setOperationModeList();
+int FS_FPGA_IF_IMM_setModulationSourceAdc();
+// Words leading to a block at or past endAddress are ignored.
+int FS_FPGA_IF_IMM_setFcpAddressRange(uint32_t endAddress);
+// Table writes go on from the entry after the last; a rewind starts at entry 0.
+int FS_FPGA_IF_IMM_rewindFrequencyLut();
+int FS_FPGA_IF_IMM_rewindAmplitudeLut();
+int FS_FPGA_IF_IMM_writeFrequencyLutEntry(uint64_t hz, uint32_t block);
+int FS_FPGA_IF_IMM_writeAmplitudeLutEntry(int16_t power128, uint32_t block);
+// Word width of the interface (shared by the channels) and its test output.
+int FS_FPGA_IF_IMM_setFcpMode8bits();
+int FS_FPGA_IF_IMM_setFcpMode16bits();
+int FS_FPGA_IF_IMM_setFcpTestOutput(uint32_t value);
 int FS_FPGA_IF_setBufThrottled(uint32_t bits);
 int FS_FPGA_IF_clearBufThrottled(uint32_t bits);
 // 1 when the current channel's buffered stream is throttled (always 1 on the standard

@@ -109,6 +109,25 @@ constexpr int fs_controlCbufBit(uint32_t c) {
     return 24 + (int)c;
 }
 constexpr int FS_CONTROL_ARM_HIGH = 2, FS_CONTROL_ARM_LOW = 1;
+// The modulation ADC: polarity (1 inverted), mode (FS_ADC_MODE_*) and the limits
+// (min(upper, 16383) / 256 x 64 + lower / 256).
+constexpr int FS_CONTROL_ADC_POLARITY = 0;
+constexpr int FS_CONTROL_ADC_MODE_HIGH = 4, FS_CONTROL_ADC_MODE_LOW = 3;
+constexpr int FS_CONTROL_ADC_LIMITS_HIGH = 19, FS_CONTROL_ADC_LIMITS_LOW = 8;
+constexpr uint32_t FS_ADC_MODE_NORMAL = 0, FS_ADC_MODE_BINARY = 1, FS_ADC_MODE_DC = 2;
+
+// Modulation register of a channel (64 bits): bits 1-0 on (3), 3-2 gain, 5-4 kind, 31-6
+// factor, 63-32 the NCO word the ADC's zero maps to (bits 47-16 of the 48-bit word).
+constexpr int FS_MOD_ENABLE_LOW = 0, FS_MOD_GAIN_LOW = 2, FS_MOD_KIND_LOW = 4;
+constexpr int FS_MOD_FACTOR_LOW = 6, FS_MOD_FACTOR_BITS = 26, FS_MOD_OFFSET_LOW = 32;
+constexpr uint32_t FS_MOD_KIND_FREQUENCY = 0, FS_MOD_KIND_PHASE = 1;
+
+// Sample periods of a modulation table: an NCO hop from the buffered stream (word and load)
+// takes the SPI master this long, an AM DAC word this long, and the modulation ADC delivers a
+// word at this period.
+constexpr double FS_MOD_HOP_SAMPLE_S = 1.81e-6;
+constexpr double FS_MOD_AM_SAMPLE_S = 0.665e-6;
+constexpr double FS_MOD_ADC_SAMPLE_S = 3.91e-6;
 
 // Trigger register bits.
 constexpr int FS_TRIGGER_SOURCE_HIGH = 31, FS_TRIGGER_SOURCE_LOW = 29;  // 0 immediate
@@ -164,3 +183,88 @@ constexpr uint8_t FS_REG_FUNCOUT = 9;
 constexpr int FS_FUNCOUT_SOURCE_HIGH = 1, FS_FUNCOUT_SOURCE_LOW = 0;
 constexpr uint32_t FS_FUNCOUT_OFF_LOW = 0, FS_FUNCOUT_PULM = 1, FS_FUNCOUT_TRIGGER = 2,
                    FS_FUNCOUT_OFF_HIGH = 3;
+
+// ---------------------------------------------------------------------------------------
+// Fast channel programming
+
+// RAMs reached by the RAM commands: the command's argument names the RAM. The pattern RAM
+// is shared; each channel has a frequency and an amplitude look-up table.
+constexpr uint8_t FS_RAM_INDEX_PATTERN = 0;
+constexpr uint8_t fs_ramFrequencyLut(uint32_t c) {
+    return (uint8_t)(c + 8);
+}
+constexpr uint8_t fs_ramAmplitudeLut(uint32_t c) {
+    return (uint8_t)(c + 16);
+}
+constexpr uint32_t FS_RAM_INDEX_COUNT = 24;
+
+// Channel mode register fields besides FS_MODE_FCP and FS_MODE_BLOCK: how an input word
+// selects a block, and where the modulation samples come from.
+constexpr int FS_MODE_OPERATION_HIGH = 3, FS_MODE_OPERATION_LOW = 2;
+constexpr uint32_t FS_FCP_OPERATION_FW = 0, FS_FCP_OPERATION_AW = 1, FS_FCP_OPERATION_FW_AW = 2,
+                   FS_FCP_OPERATION_LIST = 3;
+constexpr int FS_MODE_MOD_SOURCE_HIGH = 5, FS_MODE_MOD_SOURCE_LOW = 4;
+constexpr uint32_t FS_MOD_SOURCE_ADC = 0;
+
+// Block memory: the buffered stream of a channel in block mode fills block after block
+// (FS_STREAM_NEXT_BLOCK ends one); block b starts at address b * FS_FCP_BLOCK_BYTES. The
+// address range register bounds what a word may play: a table's block b only when
+// b * FS_FCP_BLOCK_BYTES lies below it, a list word w only when w * FS_FCP_BLOCK_BYTES does;
+// other words are ignored.
+constexpr uint32_t FS_FCP_BLOCK_BYTES = 1024;
+constexpr uint8_t fs_regFcpAddressRange(uint32_t c) {  // 4 bytes
+    return (uint8_t)(16 * c + 26);
+}
+// Blocks 0 and 1 stay empty: the lower guard entries of the frequency and amplitude tables
+// lead there. The points of a word mode start at block 2; with frequency and amplitude words
+// together the FPGA plays amplitude block + frequency block - FS_FCP_FIRST_POINT_BLOCK.
+// In LIST operation list word w plays block w + 1 (block 0 is left empty).
+constexpr uint32_t FS_FCP_FIRST_POINT_BLOCK = 2;
+
+// Look-up table entries, little-endian, ascending; a word plays the block of the last entry
+// at or below it.
+// Frequency entry (8 bytes): bits 39..0 frequency in Hz, bits 63..40 block number.
+constexpr uint32_t FS_FCP_FREQUENCY_ENTRY_BYTES = 8;
+constexpr uint32_t FS_FCP_FREQUENCY_ENTRIES = 4096;
+constexpr int FS_FCP_FREQUENCY_ENTRY_HZ_BITS = 40;
+// Amplitude entry (5 bytes): bytes 0-1 power in 1/128 dB (int16), bytes 2-4 block number.
+constexpr uint32_t FS_FCP_AMPLITUDE_ENTRY_BYTES = 5;
+constexpr uint32_t FS_FCP_AMPLITUDE_ENTRIES = 256;
+constexpr uint32_t FS_FCP_BLOCK_NUMBER_MAX = 0xFFFFFF;
+
+// Word interface (shared by the channels): word width, and the test output that drives the
+// interface for the loop-back diagnostics. A frequency word is the frequency in MHz, an
+// amplitude word the power in 1/128 dB (int16), a list word the point index.
+constexpr uint8_t FS_REG_FCP_CONFIG = 15;
+constexpr int FS_FCP_CONFIG_8BIT = 0;  // set: 8-bit words as four nibbles
+constexpr uint8_t FS_REG_FCP_TEST_OUTPUT = 1;
+// Test output value: bit 0 strobe, 8-bit mode sub-address in bits 4..1 and nibble in bits
+// 8..5, 16-bit mode sub-address in bits 8..1 and byte in bits 16..9.
+constexpr uint32_t FS_FCP_TEST_STROBE = 1;
+constexpr int FS_FCP_TEST_SUBADDRESS_SHIFT = 1;
+constexpr int FS_FCP_TEST_NIBBLE_SHIFT = 5;
+constexpr int FS_FCP_TEST_BYTE_SHIFT = 9;
+// Sub-addresses of the first nibble (8-bit) of the time, frequency and amplitude words; in
+// 16-bit mode each byte takes half the nibbles' sub-address.
+constexpr uint32_t FS_FCP_SUBADDRESS_TW = 0, FS_FCP_SUBADDRESS_FW = 4, FS_FCP_SUBADDRESS_AW = 12;
+
+constexpr uint64_t fs_fcpFrequencyEntry(uint64_t hz, uint32_t block) {
+    return (hz & ((1ull << FS_FCP_FREQUENCY_ENTRY_HZ_BITS) - 1)) |
+           (uint64_t)(block & FS_FCP_BLOCK_NUMBER_MAX) << FS_FCP_FREQUENCY_ENTRY_HZ_BITS;
+}
+constexpr uint64_t fs_fcpFrequencyEntryHz(uint64_t entry) {
+    return entry & ((1ull << FS_FCP_FREQUENCY_ENTRY_HZ_BITS) - 1);
+}
+constexpr uint32_t fs_fcpFrequencyEntryBlock(uint64_t entry) {
+    return (uint32_t)(entry >> FS_FCP_FREQUENCY_ENTRY_HZ_BITS);
+}
+// The 5 bytes of an amplitude entry in the low bytes.
+constexpr uint64_t fs_fcpAmplitudeEntry(int16_t power128, uint32_t block) {
+    return (uint64_t)(uint16_t)power128 | (uint64_t)(block & FS_FCP_BLOCK_NUMBER_MAX) << 16;
+}
+constexpr int16_t fs_fcpAmplitudeEntryPower(uint64_t entry) {
+    return (int16_t)(uint16_t)(entry & 0xFFFF);
+}
+constexpr uint32_t fs_fcpAmplitudeEntryBlock(uint64_t entry) {
+    return (uint32_t)(entry >> 16) & FS_FCP_BLOCK_NUMBER_MAX;
+}

@@ -1,6 +1,7 @@
 // 20 GHz output board: frequency plan, RF, phase, power and temperature.
 #include "hw/orbx20g_out.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iterator>
 #include <new>
@@ -756,6 +757,82 @@ int ORBX20G_OUT_setLoopFilter(OrbxxxgOutBoard *board, double ohms) {
     return latched(ORBX20G_OUT_writeLoopFilter(o, ohms));
 }
 
+namespace {
+
+constexpr double DRG_TICK_S = (double)AD9910_DRG_RATE_CLOCKS / (double)ORBX20G_OUT_DDS_CLOCK_HZ;
+// A ramp of the board's choice steps by this many tuning-word units at least, so that its
+// step count misses the time by a 64th at most.
+constexpr double AUTO_STEP_WORDS_MIN = 64;
+
+uint16_t drgRate(double ticks) {
+    double n = std::floor(ticks + 0.5);
+    if (!(n >= 1)) return 1;
+    return n > AD9910_DRG_RATE_MAX ? (uint16_t)AD9910_DRG_RATE_MAX : (uint16_t)n;
+}
+
+// The DDS frequency that puts the output at f with the loop's present dividers.
+bool chirpDdsFrequency(const ORBX20G_OUT *o, const KrFreq *f, KrFreq *dds) {
+    if (o->frequency.integer < (int64_t)ORBX20G_OUT_DIRECT_LIMIT_HZ) {
+        *dds = *f;
+    } else {
+        if (o->n2 == 0 || o->r == 0) return false;
+        KrFreq loop, y, offset = krfreqHz(ORBX20G_OUT_PFD_OFFSET_HZ);
+        krfreqMultiplyByInt32(&loop, f, o->plan->legacySearch ? 1 : (int32_t)o->n1);
+        krfreqMultiplyByInt32(&y, &loop, (int32_t)o->r);
+        krfreqDivideByInt32(&y, &y, (int32_t)o->n2);
+        krfreqSubtract(dds, &y, &offset);
+    }
+    return dds->integer > 0 && FTW_isBelowNyquist(dds, FTW_getIn(&o->dds.ftw));
+}
+
+}  // namespace
+
+int ORBX20G_OUT_enableChirp(OrbxxxgOutBoard *board, const KrFreq *start, const KrFreq *stop,
+                            const KrTime *time, uint32_t steps, uint32_t down, uint32_t alternate) {
+    ORBX20G_OUT *o = ready(board);
+    if (!o) return KR_E_HARDWARE_MISSING;
+    KrFreq a, b;
+    if (!chirpDdsFrequency(o, start, &a) || !chirpDdsFrequency(o, stop, &b)) {
+        printd("ORBX20G_OUT_enableChirp(): %.0f to %.0f Hz is beyond the DDS ramp\n",
+               krfreqToDouble(start), krfreqToDouble(stop));
+        return KR_E_SETTINGS_CONFLICT;
+    }
+    const KrFreq *in = FTW_getIn(&o->dds.ftw);
+    uint32_t wa = (uint32_t)FTW_calcFtwFast(in, &a, AD9910_FTW_BITS);
+    uint32_t wb = (uint32_t)FTW_calcFtwFast(in, &b, AD9910_FTW_BITS);
+    uint32_t low = wa < wb ? wa : wb, high = wa < wb ? wb : wa;
+    double span = (double)(high - low), ticks = *time / DRG_TICK_S, n;
+    uint16_t rate;
+    if (steps) {
+        rate = drgRate(ticks / steps);
+        n = steps;
+    } else {
+        // As fine as the time allows: the shortest rate that keeps the steps coarse enough.
+        rate = span > 0 ? drgRate(std::ceil(ticks * AUTO_STEP_WORDS_MIN / span)) : 1;
+        n = std::max(1.0, std::floor(ticks / rate + 0.5));
+    }
+    uint32_t step = (uint32_t)std::max(1.0, std::ceil(span / n));
+    printd("ORBX20G_OUT_enableChirp(): words %u to %u, step %u, rate %u%s%s\n", (unsigned)low,
+           (unsigned)high, (unsigned)step, (unsigned)rate, down ? ", down" : "",
+           alternate ? ", alternating" : "");
+    // The ramp replaces the high-resolution dither, which the next frequency brings back.
+    o->dds.highResolution = 0;
+    return AD9910_enableRamp(&o->dds, low, high, step, rate, (int)down, (int)alternate);
+}
+
+int ORBX20G_OUT_disableChirp(OrbxxxgOutBoard *board) {
+    ORBX20G_OUT *o = ready(board);
+    if (!o) return KR_E_HARDWARE_MISSING;
+    int r = AD9910_disableChirp(&o->dds);
+    return firstError(r, krgio_ioupdate());
+}
+
+int ORBX20G_OUT_getChirpTimebaseClosest(OrbxxxgOutBoard *, const KrFreq *, const KrTime *dwell,
+                                        KrTime *closest) {
+    *closest = drgRate(*dwell / DRG_TICK_S) * DRG_TICK_S;
+    return 0;
+}
+
 void ORBX20G_OUT_registerFunctions() {
     orbxxxg_level_registerFunctions();
     BOARD_ORBXXXG_OUT_init = ORBX20G_OUT_init;
@@ -803,4 +880,7 @@ void ORBX20G_OUT_registerFunctions() {
     BOARD_ORBXXXG_OUT_setDdsFrequency = ORBX20G_OUT_setDdsFrequency;
     BOARD_ORBXXXG_OUT_setDdsReferenceFrequency = ORBX20G_OUT_setDdsReferenceFrequency;
     BOARD_ORBXXXG_OUT_setLoopFilter = ORBX20G_OUT_setLoopFilter;
+    BOARD_ORBXXXG_OUT_enableChirp = ORBX20G_OUT_enableChirp;
+    BOARD_ORBXXXG_OUT_disableChirp = ORBX20G_OUT_disableChirp;
+    BOARD_ORBXXXG_OUT_getChirpTimebaseClosest = ORBX20G_OUT_getChirpTimebaseClosest;
 }

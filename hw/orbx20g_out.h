@@ -159,3 +159,12 @@ int ORBX20G_OUT_isDdsOutputEnabled(OrbxxxgOutBoard *board);
 int ORBX20G_OUT_enableDdsOutput(OrbxxxgOutBoard *board);
 int ORBX20G_OUT_disableDdsOutput(OrbxxxgOutBoard *board);
 int ORBX20G_OUT_setLoopFilter(OrbxxxgOutBoard *board, double ohms);
+
+// Chirp on the DDS ramp (see the board slots): the output range maps onto the DDS through the
+// dividers of the frequency set last; -221 when it falls outside the DDS's band. The ramp's
+// rate counts 4 DDS clock periods, up to 65535.
+int ORBX20G_OUT_enableChirp(OrbxxxgOutBoard *board, const KrFreq *start, const KrFreq *stop,
+                            const KrTime *time, uint32_t steps, uint32_t down, uint32_t alternate);
+int ORBX20G_OUT_disableChirp(OrbxxxgOutBoard *board);
+int ORBX20G_OUT_getChirpTimebaseClosest(OrbxxxgOutBoard *board, const KrFreq *center,
+                                        const KrTime *dwell, KrTime *closest);

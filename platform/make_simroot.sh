@@ -22,7 +22,8 @@ CONFIGS='1ch-20g 1C0-000B10000-0001 single-channel 20 GHz standard instrument (d
 1ch-20g-pe 1C0-000B10200-0004 single-channel 20 GHz with a step attenuator module at the output
 2ch-fs-nec 1C0-0B0B20040-0005 2-channel 20 GHz with the FS controller and fast transitions (NEC)
 1ch-20g-cont1e 1C0-030B10000-0006 single-channel 20 GHz with control board 1E (user DAC on the function output)
-1ch-fs-trains 110-0B0B10000-0007 single-channel instrument with the FS controller and pulse trains'
+1ch-fs-trains 110-0B0B10000-0007 single-channel instrument with the FS controller and pulse trains
+1ch-40g-mod 1E0-0B0L1000B-0008 single-channel 40 GHz with the FS controller and the modulation option (FM, PM, FSK, AM)'
 
 usage() {
     echo "usage: $0 ROOT [SERIAL | --config NAME] [--port PORT]" >&2

@@ -61,6 +61,7 @@ void SimAd9164::frameDone() {
         ftw_ = bytesFrom(AD9164_REG_NCO_FTW_HIGH, 6);
         phase_ = (uint16_t)bytesFrom(AD9164_REG_NCO_PHASE_HIGH, 2);
         pending_ = false;
+        loads_++;
     }
     static const DdsMap map = {registerNames,
                                sizeof(registerNames) / sizeof(*registerNames),

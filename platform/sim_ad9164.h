@@ -20,6 +20,8 @@ class SimAd9164 : public SimWordChip {
     bool ncoEnabled() const;
     // Written since the last load.
     bool pending() const { return pending_; }
+    // Loads so far (a modulation table counts its samples by them).
+    uint64_t loads() const { return loads_; }
     KrFreq clock() const;
     // Exact output frequency: clock x word / 2^48.
     KrFreq output() const;
@@ -36,4 +38,5 @@ class SimAd9164 : public SimWordChip {
     uint64_t ftw_ = 0;
     uint16_t phase_ = 0;
     bool pending_ = false;
+    uint64_t loads_ = 0;
 };

@@ -207,6 +207,38 @@ KrFreq SimAd9910::output() const {
     return fromQ64(f);
 }
 
+KrFreq SimAd9910::tone(uint32_t word) const {
+    return fromQ64(toneOf(toQ64(sysclk()), word));
+}
+
+SimAd9910::Chirp SimAd9910::chirp() const {
+    Chirp c = {};
+    c.on = ramping() && !dithering();
+    if (!c.on) return c;
+    uint64_t lim = active_[AD9910_REG_DRG_LIMIT], step = active_[AD9910_REG_DRG_STEP];
+    uint32_t rate = (uint32_t)active_[AD9910_REG_DRG_RATE];
+    uint32_t cfr2 = (uint32_t)active_[AD9910_REG_CFR2];
+    bool high = cfr2 & AD9910_CFR2_DRG_NODWELL_HIGH, low = cfr2 & AD9910_CFR2_DRG_NODWELL_LOW;
+    bool rising = (active_[AD9910_REG_CFR1] & AD9910_CFR1_AUTOCLEAR_DRG) != 0;
+    if (high && low)
+        c.direction = rising ? "updown" : "downup";
+    else if (high || low)
+        c.direction = high ? "up" : "down";
+    else
+        c.direction = rising ? "up" : "down";
+    bool up = c.direction[0] == 'u';
+    c.low = (uint32_t)lim;
+    c.high = (uint32_t)(lim >> 32);
+    c.step = up ? (uint32_t)step : (uint32_t)(step >> 32);
+    c.rate = up ? (uint16_t)rate : (uint16_t)(rate >> 16);
+    uint64_t span = c.high > c.low ? c.high - c.low : 0;
+    uint64_t steps = c.step ? (span + c.step - 1) / c.step : 0;
+    double clock =
+        (double)(uint64_t)(sysclkOf(refclkHz_, (uint32_t)active_[AD9910_REG_CFR3]) >> 64);
+    c.rampSeconds = clock > 0 ? (double)steps * c.rate * AD9910_DRG_RATE_CLOCKS / clock : 0;
+    return c;
+}
+
 void SimAd9910::describe(std::string &json) const {
     char text[256];
     snprintf(text, sizeof(text),

@@ -22,6 +22,19 @@ class SimAd9910 : public SimChip {
     // Exact output frequency: sysclk x word / 2^32, truncated to 2^-64 Hz; while dithering
     // the time average of the two words.
     KrFreq output() const;
+    // Exact frequency of a tuning word at the clock in effect.
+    KrFreq tone(uint32_t word) const;
+    // The ramp as a chirp, decoded from the registers in effect (the register header says
+    // how the bits run it): on while the ramp sweeps the frequency (not a dither).
+    struct Chirp {
+        bool on;
+        uint32_t low, high;
+        uint32_t step;  // of the ramp's first slope
+        uint16_t rate;
+        const char *direction;  // "up", "down", "updown", "downup"
+        double rampSeconds;     // one ramp from limit to limit
+    };
+    Chirp chirp() const;
 
     void ioupdate() override;
     void reset() override;

@@ -279,6 +279,7 @@ void SimAd5643::word(uint64_t w) {
     bool loadsA = command == AD5643_CMD_RESET || command == AD5643_CMD_WRITE_UPDATE_ALL ||
                   ((command == AD5643_CMD_UPDATE_DAC || command == AD5643_CMD_WRITE_UPDATE) &&
                    (all || address == AD5643_ADDR_A));
+    if (loadsA) loadsA_++;
     for (int n = 0; n < 2; n++) {
         bool addressed = all || address == (uint32_t)n;
         switch (command) {

@@ -149,9 +149,14 @@ class SimAd5643 : public SimWordChip {  // dual 14-bit DAC
     SimAd5643(int channel, uint32_t slave) : SimWordChip("AD5643", channel, slave, 3) {}
     uint32_t dac(int n) const { return (uint32_t)reg(0x10 + n); }
     bool poweredDown(int n) const { return reg(0x20 + n) != 0; }
+    // Loads of channel A's output so far (a modulation table counts its samples by them).
+    uint64_t loadsA() const { return loadsA_; }
 
   protected:
     void word(uint64_t w) override;
+
+  private:
+    uint64_t loadsA_ = 0;
 };
 
 class SimAd5640 : public SimWordChip {  // 14-bit DAC with power-down modes

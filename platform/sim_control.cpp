@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 
+#include "sim_fpga.h"
 #include "sim_hw.h"
 #include "sim_pulse.h"
 
@@ -41,6 +43,24 @@ void acceptLoop(intptr_t fd) {
         if (client < 0) continue;
         serve(client);
     }
+}
+
+// "<kind> <value>": a frequency word in MHz, an amplitude word in 1/128 dB, a list word.
+bool fcpWord(const std::string &args) {
+    static const struct {
+        const char *name;
+        int kind;
+    } kinds[] = {{"fw", SIM_FCP_FW}, {"aw", SIM_FCP_AW}, {"lw", SIM_FCP_LW}};
+    char name[8];
+    long long value;
+    char rest;
+    if (sscanf(args.c_str(), "%7s %lld %c", name, &value, &rest) != 2) return false;
+    for (const auto &k : kinds)
+        if (strcmp(name, k.name) == 0) {
+            simfpga_fcpWord(k.kind, value);
+            return true;
+        }
+    return false;
 }
 
 }  // namespace
@@ -81,6 +101,8 @@ std::string simcontrol_handle(const std::string &line) {
         simhw_setGate(gateLevel);
     } else if (l == "pulse-in 0" || l == "pulse-in 1") {
         simpulse_setInput(l == "pulse-in 1");
+    } else if (l.rfind("fcp-word ", 0) == 0) {
+        if (!fcpWord(l.substr(9))) return "error: fcp-word <fw|aw|lw> <integer>";
     } else {
         return "error: unknown stimulus";
     }

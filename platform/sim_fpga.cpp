@@ -16,6 +16,7 @@
 #include "sim_chip.h"
 #include "sim_clock.h"
 #include "sim_hw.h"
+#include "sim_mod.h"
 #include "sim_pulse.h"
 #include "sim_trace.h"
 
@@ -63,6 +64,7 @@ struct Channel {
     size_t loopPos = 0;
     int64_t tracePoint = 0;
     std::atomic<bool> looping{false};
+    std::atomic<bool> modulating{false};  // the loop is a modulation table, not replayed
     std::atomic<uint64_t> passes{0};
     bool timerOn = false;
     Clock::time_point timerStart;
@@ -70,6 +72,14 @@ struct Channel {
     std::atomic<int> outputValid{-1};
     SpiState spi;
     uint64_t flushes = 0;  // clears of the stream, seen by a start waiting for its bus
+    // Fast channel programming: the block memory (commands of the buffered stream in block
+    // mode, per block), the block being written, and the last words taken.
+    std::vector<std::vector<Cmd>> blocks;
+    uint32_t blockPointer = 0;
+    int lastWordKind = -1;  // SimFcpWord
+    int64_t lastWord = 0;
+    int64_t lastFw = -1, lastAw = INT16_MIN;
+    int64_t lastBlock = -1;
 };
 
 struct Fpga {
@@ -79,8 +89,9 @@ struct Fpga {
     Channel ch[channels];
     SpiState immSpi;
     std::atomic<uint64_t> regs[256];
-    std::vector<uint8_t> ram;
-    uint32_t ramAddress = 0;
+    std::vector<uint8_t> ram[FS_RAM_INDEX_COUNT];
+    uint32_t ramAddress[FS_RAM_INDEX_COUNT] = {};
+    uint32_t testWord[3] = {};  // SimFcpWord: the word the test output is assembling
     bool hasReply = false;
     KrGioFsReply reply = {};
     uint64_t readChunksQueued = 0;
@@ -131,6 +142,8 @@ void abandonTransfer(SpiState &s) {
 
 void stopLoop(Channel &k) {
     k.looping = false;
+    k.modulating = false;
+    simmod_stop((int)(&k - fpga().ch));
     k.recording = false;
     k.loop.clear();
     k.loopPos = 0;
@@ -173,6 +186,116 @@ void logStream(int c, const char *what) {
     simhw_logAt(c, "FS_FPGA", "STREAM", "%s", what);
 }
 
+// ---------------------------------------------------------------------------------------
+// Fast channel programming
+
+constexpr uint32_t blockLimit = 1u << 20;  // blocks the simulated memory keeps per channel
+
+void recordBlock(Channel &k, Cmd &&cmd) {
+    if (cmd.kind == Cmd::Long && cmd.op == FS_OP_STREAM && cmd.arg == FS_STREAM_NEXT_BLOCK) {
+        if (k.blockPointer < blockLimit) k.blockPointer++;
+        return;
+    }
+    if (k.blockPointer >= blockLimit) {
+        simhw_violation("FPGA: block memory full");
+        return;
+    }
+    if (k.blocks.size() <= k.blockPointer) k.blocks.resize(k.blockPointer + 1);
+    k.blocks[k.blockPointer].push_back(std::move(cmd));
+}
+
+uint32_t modeField(int c, int high, int low) {
+    return (uint32_t)(reg(fs_regChannelMode((uint32_t)c)) >> low) & ((1u << (high - low + 1)) - 1);
+}
+
+// The block of the last table entry at or below the word; -1 below every entry.
+int64_t lookUp(uint32_t ram, uint32_t entryBytes, int64_t word, bool frequency) {
+    const std::vector<uint8_t> &t = fpga().ram[ram];
+    int64_t block = -1;
+    for (size_t at = 0; at + entryBytes <= t.size(); at += entryBytes) {
+        uint64_t e = 0;
+        memcpy(&e, t.data() + at, entryBytes);
+        int64_t key = frequency ? (int64_t)fs_fcpFrequencyEntryHz(e) : fs_fcpAmplitudeEntryPower(e);
+        if (key > word) break;
+        block = frequency ? fs_fcpFrequencyEntryBlock(e) : fs_fcpAmplitudeEntryBlock(e);
+    }
+    return block;
+}
+
+// The block a channel plays for its words so far; -1 for none.
+int64_t selectBlock(int c) {
+    Channel &k = fpga().ch[c];
+    uint32_t operation = modeField(c, FS_MODE_OPERATION_HIGH, FS_MODE_OPERATION_LOW);
+    int64_t range = (int64_t)(uint32_t)reg(fs_regFcpAddressRange((uint32_t)c));
+    if (operation == FS_FCP_OPERATION_LIST) {
+        if (k.lastWordKind != SIM_FCP_LW || k.lastWord < 0) return -1;
+        return k.lastWord * FS_FCP_BLOCK_BYTES < range ? k.lastWord + 1 : -1;
+    }
+    bool fw = operation != FS_FCP_OPERATION_AW, aw = operation != FS_FCP_OPERATION_FW;
+    int64_t fb = fw ? lookUp(fs_ramFrequencyLut((uint32_t)c), FS_FCP_FREQUENCY_ENTRY_BYTES,
+                             k.lastFw < 0 ? -1 : k.lastFw * 1000000, true)
+                    : -1;
+    int64_t ab =
+        aw ? lookUp(fs_ramAmplitudeLut((uint32_t)c), FS_FCP_AMPLITUDE_ENTRY_BYTES, k.lastAw, false)
+           : -1;
+    int64_t block = !aw ? fb : !fw ? ab : std::min(fb, ab);
+    if (fw && aw && fb >= (int64_t)FS_FCP_FIRST_POINT_BLOCK &&
+        ab >= (int64_t)FS_FCP_FIRST_POINT_BLOCK)
+        block = ab + fb - FS_FCP_FIRST_POINT_BLOCK;
+    return block >= 0 && block * FS_FCP_BLOCK_BYTES < range ? block : -1;
+}
+
+// A word on the interface: every channel with FCP on looks up its block and plays it.
+// Caller holds the lock.
+int takeWord(int kind, int64_t value) {
+    Fpga &f = fpga();
+    int played = 0;
+    for (int c = 0; c < channels; c++) {
+        if (!((reg(fs_regChannelMode((uint32_t)c)) >> FS_MODE_FCP) & 1)) continue;
+        Channel &k = f.ch[c];
+        k.lastWordKind = kind;
+        k.lastWord = value;
+        if (kind == SIM_FCP_FW) k.lastFw = value;
+        if (kind == SIM_FCP_AW) k.lastAw = (int16_t)(uint16_t)value;
+        int64_t b = selectBlock(c);
+        k.lastBlock = b;
+        if (b < 0 || (size_t)b >= k.blocks.size()) continue;
+        startChannelThread(c);
+        for (const Cmd &cmd : k.blocks[(size_t)b])
+            k.queue.push_back(cmd);
+        played++;
+    }
+    simhw_log("FS_FPGA FCP word %d value %lld: %d channel(s)", kind, (long long)value, played);
+    simhw_boardRegisterChanged();
+    if (!played) simhw_flushStateFile(true);  // no I/O update follows to write it
+    simhw_changed().notify_all();
+    return played;
+}
+
+// The test output drives the interface (loop-back): each strobe latches one part of a word;
+// the word is taken with its last part.
+void testOutputStrobe(uint64_t v) {
+    Fpga &f = fpga();
+    bool narrow = (reg(FS_REG_FCP_CONFIG) >> FS_FCP_CONFIG_8BIT) & 1;
+    uint32_t sub = (uint32_t)(v >> FS_FCP_TEST_SUBADDRESS_SHIFT) & (narrow ? 0xF : 0xFF);
+    uint32_t part = (uint32_t)(v >> (narrow ? FS_FCP_TEST_NIBBLE_SHIFT : FS_FCP_TEST_BYTE_SHIFT)) &
+                    (narrow ? 0xF : 0xFF);
+    uint32_t parts = narrow ? 4 : 2, bits = narrow ? 4 : 8, scale = narrow ? 1 : 2;
+    static const struct {
+        uint32_t first;
+        int kind;
+    } words[] = {{FS_FCP_SUBADDRESS_TW, SIM_FCP_TW},
+                 {FS_FCP_SUBADDRESS_FW, SIM_FCP_FW},
+                 {FS_FCP_SUBADDRESS_AW, SIM_FCP_AW}};
+    for (size_t w = 0; w < 3; w++) {
+        uint32_t first = words[w].first / scale;
+        if (sub < first || sub >= first + parts) continue;
+        uint32_t i = sub - first, mask = ((1u << bits) - 1) << (bits * i);
+        f.testWord[w] = (f.testWord[w] & ~mask) | part << (bits * i);
+        if (i == parts - 1 && words[w].kind != SIM_FCP_TW) takeWord(words[w].kind, f.testWord[w]);
+    }
+}
+
 // A register write with the FPGA's side effects. Caller holds the lock.
 void writeReg(uint32_t r, uint64_t v) {
     Fpga &f = fpga();
@@ -192,6 +315,9 @@ void writeReg(uint32_t r, uint64_t v) {
             for (int c = 0; c < channels; c++)
                 if ((v >> fs_controlCbufBit((uint32_t)c)) & 1) stopLoop(f.ch[c]);
             break;
+        case FS_REG_FCP_TEST_OUTPUT:
+            if ((v & FS_FCP_TEST_STROBE) && !(old & FS_FCP_TEST_STROBE)) testOutputStrobe(v);
+            break;
         case FS_REG_TRIGGER: {
             uint32_t source = (uint32_t)(v >> FS_TRIGGER_SOURCE_LOW) & 7;
             simhw_setTriggerSourceImmediate(source == 0);
@@ -201,6 +327,15 @@ void writeReg(uint32_t r, uint64_t v) {
         }
         default:
             break;
+    }
+    bool fcpChanged = false;
+    for (int c = 0; c < channels; c++) {
+        if (r != fs_regChannelMode((uint32_t)c)) continue;
+        if (((v >> FS_MODE_BLOCK) & 1) && !((old >> FS_MODE_BLOCK) & 1)) {
+            f.ch[c].blocks.clear();  // writing starts over at block 0
+            f.ch[c].blockPointer = 0;
+        }
+        fcpChanged = true;
     }
     for (int c = 0; c < channels; c++) {
         if (r != fs_regSweepControl((uint32_t)c)) continue;
@@ -220,6 +355,10 @@ void writeReg(uint32_t r, uint64_t v) {
     }
     f.regs[r] = simpulse_fpgaRegisterWrite(r, old, v);
     simpulse_fpgaRegisterStored(r);
+    if (fcpChanged) {  // immediate writes: no I/O update follows to write the state file
+        simhw_boardRegisterChanged();
+        simhw_flushStateFile(true);
+    }
     simhw_changed().notify_all();
 }
 
@@ -325,6 +464,16 @@ bool awaitBus(int c, uint32_t bus, std::unique_lock<std::mutex> &lk) {
     return k.flushes == flushes;
 }
 
+// A loop that waits for no sweep point and no trigger runs on by itself.
+bool freeRunning(const std::vector<Cmd> &loop) {
+    for (const Cmd &cmd : loop)
+        if (cmd.kind == Cmd::Short &&
+            (cmd.op == FS_SHORT_AWAIT_SWEEP_POINT || cmd.op == FS_SHORT_AWAIT_TRIGGER ||
+             cmd.op == FS_SHORT_AWAIT_TRIGGER_NCI))
+            return false;
+    return true;
+}
+
 // Executes one buffered command of channel c. Caller holds the lock through lk.
 void execute(int c, const Cmd &cmd, std::unique_lock<std::mutex> &lk, bool fromQueue) {
     Fpga &f = fpga();
@@ -348,6 +497,9 @@ void execute(int c, const Cmd &cmd, std::unique_lock<std::mutex> &lk, bool fromQ
                     break;
                 case FS_SHORT_AWAIT_SWEEP_POINT:
                     waitPoint(k, lk, gen);
+                    break;
+                case FS_SHORT_AWAIT_ADC_VALID:
+                    simmod_adcWait(c);
                     break;
                 default:
                     break;
@@ -383,7 +535,10 @@ void execute(int c, const Cmd &cmd, std::unique_lock<std::mutex> &lk, bool fromQ
             return;
         }
         case FS_OP_DELAY:
-            simhw_waitHardware(lk, (double)(uint32_t)dataValue(cmd) / FS_TIMER_HZ, gen);
+            if (k.recording) simmod_delay(c, (uint32_t)dataValue(cmd));
+            // A table paced by the ADC is taken in at once; its length is what counts.
+            if (!(k.recording && simmod_pacedByAdc(c)))
+                simhw_waitHardware(lk, (double)(uint32_t)dataValue(cmd) / FS_TIMER_HZ, gen);
             return;
         case FS_OP_OUTPUT_VALID:
             k.outputValid = cmd.arg;
@@ -393,6 +548,7 @@ void execute(int c, const Cmd &cmd, std::unique_lock<std::mutex> &lk, bool fromQ
                 logStream(c, "JUMP_LABEL");
                 k.recording = true;
                 k.loop.clear();
+                simmod_beginLoop(c);
             } else if (cmd.arg == FS_STREAM_JUMP) {
                 if (!k.recording) {
                     simhw_violation("FPGA: jump without a jump label on channel %d", c);
@@ -404,6 +560,10 @@ void execute(int c, const Cmd &cmd, std::unique_lock<std::mutex> &lk, bool fromQ
                 uint64_t count = reg(fs_regSweepControl((uint32_t)c)) & 0xFFFF;
                 k.looping = !k.loop.empty() && count != 1;
                 k.loopPos = 0;
+                if (simmod_endLoop(c, freeRunning(k.loop))) {
+                    k.looping = false;
+                    k.modulating = true;
+                }
                 simpulse_fpgaChanged();  // the loop may be a pulse train
             }
             return;
@@ -450,7 +610,10 @@ void channelThread(int c) {
             execute(c, cmd, lk, true);
             bool marker = cmd.kind == Cmd::Long && cmd.op == FS_OP_STREAM &&
                           (cmd.arg == FS_STREAM_JUMP_LABEL || cmd.arg == FS_STREAM_JUMP);
-            if (k.recording && !marker) k.loop.push_back(std::move(cmd));
+            if (k.recording && !marker) {
+                k.loop.push_back(std::move(cmd));
+                simmod_afterCommand(c);
+            }
         }
         k.executing = false;
         simhw_changed().notify_all();
@@ -533,15 +696,25 @@ void executeImmediate(const Cmd &cmd, std::unique_lock<std::mutex> &lk, bool rep
                 simhw_violation("FPGA: stream control %u on the immediate path", (unsigned)cmd.arg);
             return;
         case FS_OP_RAM_ADDRESS:
-            f.ramAddress = (uint32_t)v;
+        case FS_OP_RAM_WRITE: {
+            if (cmd.arg >= FS_RAM_INDEX_COUNT) {
+                simhw_violation("FPGA: RAM %u does not exist", (unsigned)cmd.arg);
+                return;
+            }
+            uint32_t &address = f.ramAddress[cmd.arg];
+            if (cmd.op == FS_OP_RAM_ADDRESS) {
+                address = (uint32_t)v;
+                return;
+            }
+            std::vector<uint8_t> &ram = f.ram[cmd.arg];
+            if (ram.size() < address + cmd.data.size()) ram.resize(address + cmd.data.size());
+            memcpy(ram.data() + address, cmd.data.data(), cmd.data.size());
+            if (cmd.arg == FS_RAM_INDEX_PATTERN &&
+                address < FS_RAM_PULM_PATTERN + FS_PULM_PATTERN_BYTES)
+                simpulse_fpgaChanged();
+            address += (uint32_t)cmd.data.size();
             return;
-        case FS_OP_RAM_WRITE:
-            if (f.ram.size() < f.ramAddress + cmd.data.size())
-                f.ram.resize(f.ramAddress + cmd.data.size());
-            memcpy(f.ram.data() + f.ramAddress, cmd.data.data(), cmd.data.size());
-            if (f.ramAddress < FS_RAM_PULM_PATTERN + FS_PULM_PATTERN_BYTES) simpulse_fpgaChanged();
-            f.ramAddress += (uint32_t)cmd.data.size();
-            return;
+        }
         default:
             simhw_violation("FPGA: operation %u on the immediate path", (unsigned)cmd.op);
             return;
@@ -662,6 +835,10 @@ int simfpga_transmit(const uint8_t *data, uint32_t length) {
         int c = f.decodeChannel;
         Channel &k = f.ch[c];
         if ((reg(FS_REG_CONTROL) >> fs_controlCbufBit((uint32_t)c)) & 1) continue;  // being flushed
+        if ((reg(fs_regChannelMode((uint32_t)c)) >> FS_MODE_BLOCK) & 1) {
+            recordBlock(k, std::move(cmd));
+            continue;
+        }
         // Chunks of a capturing transfer are fetched through register 4 once clocked.
         if (cmd.kind == Cmd::SpiChunk && f.buffered.capture) f.readChunksQueued++;
         startChannelThread(c);
@@ -736,8 +913,20 @@ void simfpga_reset() {
         r = 0;
     // XADC: a controller board at 45 C.
     f.regs[FS_REG_XADC] = (uint64_t)std::lround((45.0 + 273.15) * 4096 / 503.975) << 4;
-    f.ram.clear();
+    for (uint32_t i = 0; i < FS_RAM_INDEX_COUNT; i++) {
+        f.ram[i].clear();
+        f.ramAddress[i] = 0;
+    }
+    for (Channel &k : f.ch) {
+        k.blocks.clear();
+        k.blockPointer = 0;
+        k.lastWordKind = -1;
+        k.lastFw = -1;
+        k.lastAw = INT16_MIN;
+        k.lastBlock = -1;
+    }
     simpulse_reset();
+    simmod_reset();
     f.hasReply = false;
     f.readChunksQueued = f.readChunksDone = 0;
     simhw_changed().notify_all();
@@ -748,7 +937,8 @@ uint64_t simfpga_register(uint32_t r) {
 }
 
 bool simfpga_isLooping(int channel) {
-    return channel >= 0 && channel < channels && fpga().ch[channel].looping.load();
+    return channel >= 0 && channel < channels &&
+           (fpga().ch[channel].looping.load() || fpga().ch[channel].modulating.load());
 }
 
 uint64_t simfpga_passes(int channel) {
@@ -764,7 +954,12 @@ uint64_t simfpga_commandsExecuted() {
 }
 
 void simfpga_readRam(uint32_t address, uint8_t *out, uint32_t length) {
-    const std::vector<uint8_t> &ram = fpga().ram;
+    simfpga_readRamAt(FS_RAM_INDEX_PATTERN, address, out, length);
+}
+
+void simfpga_readRamAt(uint32_t index, uint32_t address, uint8_t *out, uint32_t length) {
+    static const std::vector<uint8_t> none;
+    const std::vector<uint8_t> &ram = index < FS_RAM_INDEX_COUNT ? fpga().ram[index] : none;
     for (uint32_t i = 0; i < length; i++)
         out[i] = (size_t)address + i < ram.size() ? ram[address + i] : 0;
 }
@@ -777,4 +972,34 @@ int simfpga_loopSweepTimers(int channel, uint64_t *out, int max) {
         if (n < max && cmd.kind == Cmd::Long && cmd.op == FS_OP_WRITE_REGISTER && cmd.arg == timer)
             out[n++] = dataValue(cmd);
     return n;
+}
+
+int simfpga_fcpWord(int kind, int64_t value) {
+    std::lock_guard<std::mutex> g(simhw_lock());
+    return takeWord(kind, value);
+}
+
+void simfpga_appendFcpJson(int c, std::string &json) {
+    if (c < 0 || c >= channels || !linkUp) return;
+    const Channel &k = fpga().ch[c];
+    static const char *const modes[] = {"fw", "aw", "fw+aw", "list"};
+    static const char *const kinds[] = {"tw", "fw", "aw", "lw"};
+    char word[64] = "null", block[24] = "null";
+    if (k.lastWordKind >= 0 && k.lastWordKind < 4)
+        snprintf(word, sizeof(word), "{\"kind\": \"%s\", \"value\": %lld}", kinds[k.lastWordKind],
+                 (long long)k.lastWord);
+    if (k.lastBlock >= 0) snprintf(block, sizeof(block), "%lld", (long long)k.lastBlock);
+    char text[320];
+    snprintf(text, sizeof(text),
+             ", \"fcp\": {\"enabled\": %s, \"block_mode\": %s, \"mode\": \"%s\", \"blocks\": %u, "
+             "\"address_range\": %u, \"frequency_entries\": %u, \"amplitude_entries\": %u, "
+             "\"last_word\": %s, \"block\": %s}",
+             (modeField(c, FS_MODE_FCP, FS_MODE_FCP) ? "true" : "false"),
+             (modeField(c, FS_MODE_BLOCK, FS_MODE_BLOCK) ? "true" : "false"),
+             modes[modeField(c, FS_MODE_OPERATION_HIGH, FS_MODE_OPERATION_LOW)], k.blockPointer,
+             (unsigned)reg(fs_regFcpAddressRange((uint32_t)c)),
+             fpga().ramAddress[fs_ramFrequencyLut((uint32_t)c)] / FS_FCP_FREQUENCY_ENTRY_BYTES,
+             fpga().ramAddress[fs_ramAmplitudeLut((uint32_t)c)] / FS_FCP_AMPLITUDE_ENTRY_BYTES,
+             word, block);
+    json += text;
 }

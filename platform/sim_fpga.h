@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "kr_generic_io.h"
 
@@ -30,7 +31,15 @@ uint64_t simfpga_passes(int channel);
 int simfpga_outputValidCode(int channel);
 uint64_t simfpga_commandsExecuted();
 // Caller holds simhw_lock. RAM from address; what was never written reads 0.
-void simfpga_readRam(uint32_t address, uint8_t *out, uint32_t length);
+void simfpga_readRam(uint32_t address, uint8_t *out, uint32_t length);  // the pattern RAM
+void simfpga_readRamAt(uint32_t index, uint32_t address, uint8_t *out, uint32_t length);
 // The sweep-timer values (on count low, off count high word) the channel's loop writes, in
 // play order; at most max. The number found.
 int simfpga_loopSweepTimers(int channel, uint64_t *out, int max);
+
+// Fast channel programming: a word presented on the interface (SimFcpWord); every channel
+// with FCP on plays the block it selects. The number of channels that played one.
+enum SimFcpWord { SIM_FCP_TW = 0, SIM_FCP_FW = 1, SIM_FCP_AW = 2, SIM_FCP_LW = 3 };
+int simfpga_fcpWord(int kind, int64_t value);
+// Caller holds simhw_lock. Appends the channel's ", \"fcp\": {...}" to the state file.
+void simfpga_appendFcpJson(int channel, std::string &json);

@@ -36,6 +36,7 @@
 #include "sim_control.h"
 #include "sim_fpga.h"
 #include "sim_level.h"
+#include "sim_mod.h"
 #include "sim_player.h"
 #include "sim_pulse.h"
 #include "sim_trace.h"
@@ -576,6 +577,26 @@ SimChannelState computeChannelGeneric(Hw &h, int c) {
     return st;
 }
 
+// The ramp's words at the output, through the loop as the fixed frequency goes.
+void decodeChirp(Hw &h, int c, int path, SimChannelState *st) {
+    SimAd9910::Chirp ramp = h.ch[c].dds->chirp();
+    bool loop = path != ORBX20G_OUT_PATH_DIRECT && path != 0 && st->r != 0 && st->n2 != 0;
+    if (!ramp.on || (path != ORBX20G_OUT_PATH_DIRECT && !loop)) return;
+    uint32_t n1 = h.layout.vcoLoop[c] && st->n1 > 1 ? st->n1 : 1;
+    auto output = [&](u128 dds, bool offset) {
+        if (!loop) return freq(dds);
+        if (offset) dds += (u128)ORBX20G_OUT_PFD_OFFSET_HZ << 64;
+        return freq(dds * st->n2 / st->r / n1);
+    };
+    const SimAd9910 *dds = h.ch[c].dds;
+    st->chirpRamping = true;
+    st->chirpLow = output(q64(dds->tone(ramp.low)), true);
+    st->chirpHigh = output(q64(dds->tone(ramp.high)), true);
+    st->chirpStep = output(q64(dds->tone(ramp.step)), false);
+    st->chirpRampSeconds = ramp.rampSeconds;
+    st->chirpDirection = ramp.direction;
+}
+
 SimChannelState computeChannel(Hw &h, int c) {
     if (h.layout.board40g[c]) return computeChannel40g(h, c);
     if (h.layout.generic[c]) return computeChannelGeneric(h, c);
@@ -611,6 +632,7 @@ SimChannelState computeChannel(Hw &h, int c) {
         st.frequencyValid = true;
         st.vcoHz = (double)st.frequency.integer * (st.n1 > 1 ? st.n1 : 1);
     }
+    decodeChirp(h, c, path, &st);
     bool rfEnabled = k.sri->bit(ORBX20G_OUT_BIT_RF_ENABLE) && !st.ddsPoweredDown;
     computeCommon(h, c, rfEnabled, k.sri->bit(ORBX20G_OUT_BIT_ALC_RF_MUTE), &st);
     char type = h.layout.sspe[c];
@@ -874,6 +896,19 @@ std::string json(Hw &h) {
                  (unsigned long long)simclock_ticks(c), tickHz());
         j += text;
         simpulse_appendJson(c, j);
+        simmod_appendJson(c, j);
+        if (s.chirpRamping)
+            snprintf(text, sizeof(text),
+                     ", \"chirp\": {\"ramping\": true, \"low_hz\": \"%s\", \"high_hz\": \"%s\", "
+                     "\"step_hz\": \"%s\", \"ramp_time_s\": %.9g, \"direction\": \"%s\"}",
+                     simhw_freqText(s.chirpLow).c_str(), simhw_freqText(s.chirpHigh).c_str(),
+                     simhw_freqText(s.chirpStep).c_str(), s.chirpRampSeconds, s.chirpDirection);
+        else
+            snprintf(text, sizeof(text),
+                     ", \"chirp\": {\"ramping\": false, \"low_hz\": null, \"high_hz\": null, "
+                     "\"step_hz\": null, \"ramp_time_s\": null, \"direction\": null}");
+        j += text;
+        simfpga_appendFcpJson(c, j);
         snprintf(text, sizeof(text),
                  ", \"fs\": {\"looping\": %s, \"passes\": %llu, \"output_valid\": %d}}",
                  simfpga_isLooping(c) ? "true" : "false", (unsigned long long)simfpga_passes(c),
@@ -958,6 +993,7 @@ void describeChanges(const SimChannelState &o, const SimChannelState &n, Pairs &
     if (o.alcEnabled != n.alcEnabled) p.add("alc=%s", n.alcEnabled ? "true" : "false");
     if (o.loopFilterOhm != n.loopFilterOhm) p.add("loop_filter_ohm=%.1f", n.loopFilterOhm);
     if (o.blanking != n.blanking) p.add("blanking=%s", n.blanking ? "true" : "false");
+    if (o.chirpRamping != n.chirpRamping) p.add("chirp=%s", n.chirpRamping ? "true" : "false");
     if (o.sspeDb != n.sspeDb || strcmp(o.sspePath, n.sspePath) != 0)
         p.add("power_extension=%s/%.1f", *n.sspePath ? n.sspePath : "-", n.sspeDb);
     if (levelDbm(o) != levelDbm(n)) {
@@ -1139,6 +1175,10 @@ SimAd9910 *simhw_dds(int channel) {
 
 SimAd9164 *simhw_rfdac(int channel) {
     return channel >= 0 && channel < SIMHW_CHANNELS ? hw().ch[channel].rfdac : nullptr;
+}
+
+SimAd5643 *simhw_alcDac(int channel) {
+    return channel >= 0 && channel < SIMHW_CHANNELS ? hw().ch[channel].alcDac : nullptr;
 }
 
 SimTc77 *simhw_temperatureSensor(int channel) {

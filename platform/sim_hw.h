@@ -25,6 +25,7 @@
 class SimChip;
 class SimAd9910;
 class SimAd9164;
+class SimAd5643;
 
 constexpr int SIMHW_CHANNELS = 8;
 // Past this size the hardware log becomes hardware.log.1 (the one old file kept) and starts
@@ -71,6 +72,12 @@ struct SimChannelState {
     bool levelled;
     uint32_t controllerCode, vcoCode;
     uint64_t levelViolations;
+    // The DDS ramp as a chirp (20 GHz board): its limits and step at the output, the time of
+    // one ramp and its run.
+    bool chirpRamping;
+    KrFreq chirpLow, chirpHigh, chirpStep;
+    double chirpRampSeconds;
+    const char *chirpDirection;
 };
 
 // A latch of a stage that sets the output level: the attenuators and the ALC DAC's channel A
@@ -137,6 +144,7 @@ SimChip *simhw_chipAt(uint32_t bus, uint32_t slave);
 SimChip *simhw_chipBySlave(uint32_t slave);  // the driver's SPI does not see the bus
 SimAd9910 *simhw_dds(int channel);           // nullptr on a 40 GHz board
 SimAd9164 *simhw_rfdac(int channel);
+SimAd5643 *simhw_alcDac(int channel);
 class SimTc77;
 SimTc77 *simhw_temperatureSensor(int channel);  // -1: the controller board's
 int simhw_channelCount();

@@ -19,6 +19,7 @@
 #include "scpi/scpi_errorcodes.h"
 #include "scpi/scpi_match.h"
 #include "scpi/scpi_node.h"
+#include "sweep/fcp_sweep.h"
 
 namespace {
 
@@ -701,6 +702,50 @@ const ScpiNode diagnosticFanNodes[] = {
     scpi_end(),
 };
 
+// FCP test words on the interface's test output: a time word as a number, a frequency word
+// as a frequency (the word counts MHz), an amplitude word as a power (1/128 dB).
+enum class FcpWord { Time, Frequency, Amplitude };
+
+template <FcpWord kind, bool wide>
+int fcpTestWord(ScpiCall *call) {
+    if (call->state == SCPI_STATE_QUERY) return scpi_cmd_pendingLeaf(call);  // nothing to read
+    char *p = nullptr;
+    int r = scpi_cmd_oneParameter(call, &p);
+    if (r != 0) return r;
+    uint32_t word = 0;
+    if (kind == FcpWord::Time) {
+        r = scpi_str2uint(p, &word);
+    } else if (kind == FcpWord::Frequency) {
+        KrFreq f{};
+        r = scpi_str2kr_freq(p, &f);
+        if (r == 0 && (f.integer < 0 || f.integer / 1000000 > 0xFFFF))
+            r = KR_E_ILLEGAL_PARAMETER_VALUE;
+        word = (uint32_t)(f.integer / 1000000);
+    } else {
+        KrPow power = 0;
+        r = scpi_str2kr_pow(p, &power, 0);
+        word = (uint16_t)fcp_amplitudeWord(power);
+    }
+    if (r != 0) return r < 0 ? r : KR_E_ILLEGAL_PARAMETER_VALUE;
+    int (*write)(Device *, uint32_t) =
+        kind == FcpWord::Time        ? (wide ? Device_writeFcpTwM16Bit : Device_writeFcpTwM8Bit)
+        : kind == FcpWord::Frequency ? (wide ? Device_writeFcpFwM16Bit : Device_writeFcpFwM8Bit)
+                                     : (wide ? Device_writeFcpAwM16Bit : Device_writeFcpAwM8Bit);
+    return write(call->device, word);
+}
+
+// The node itself: a raw value on the test output.
+template <bool wide>
+int fcpTestOutput(ScpiCall *call) {
+    char *p = nullptr;
+    int r = scpi_cmd_oneParameter(call, &p);
+    int32_t value = 0;
+    if (r == 0) r = scpi_str2int(p, &value);
+    if (r != 0) return r < 0 ? r : KR_E_ILLEGAL_PARAMETER_VALUE;
+    return wide ? Device_setFcp16BitOutput(call->device, value)
+                : Device_setFcp8BitOutput(call->device, value);
+}
+
 const ScpiNode diagnosticFcpDelayNodes[] = {
     scpi_kwLeaf("VALid", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_end(),
@@ -718,18 +763,25 @@ const ScpiNode diagnosticFcpNodes[] = {
     scpi_end(),
 };
 
+// The test words' queries and the list word have no device operation: they stay pending.
 const ScpiNode diagnosticFcpo8bitNodes[] = {
-    scpi_kwLeaf("AWM", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("FWM", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("AWM", scpi_leafCustom(fcpTestWord<FcpWord::Amplitude, false>, SCPI_FORM_BOTH,
+                                       nullptr, &Device_writeFcpAwM8Bit)),
+    scpi_kwLeaf("FWM", scpi_leafCustom(fcpTestWord<FcpWord::Frequency, false>, SCPI_FORM_BOTH,
+                                       nullptr, &Device_writeFcpFwM8Bit)),
     scpi_kwLeaf("LWM", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("TWM", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TWM", scpi_leafCustom(fcpTestWord<FcpWord::Time, false>, SCPI_FORM_BOTH, nullptr,
+                                       &Device_writeFcpTwM8Bit)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFcpo16bitNodes[] = {
-    scpi_kwLeaf("AWM", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("FWM", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("TWM", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("AWM", scpi_leafCustom(fcpTestWord<FcpWord::Amplitude, true>, SCPI_FORM_SET,
+                                       nullptr, &Device_writeFcpAwM16Bit)),
+    scpi_kwLeaf("FWM", scpi_leafCustom(fcpTestWord<FcpWord::Frequency, true>, SCPI_FORM_SET,
+                                       nullptr, &Device_writeFcpFwM16Bit)),
+    scpi_kwLeaf("TWM", scpi_leafCustom(fcpTestWord<FcpWord::Time, true>, SCPI_FORM_SET, nullptr,
+                                       &Device_writeFcpTwM16Bit)),
     scpi_kwLeaf("LWM", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_end(),
 };
@@ -1443,8 +1495,12 @@ const ScpiNode scpi_cmd_diagnosticNodes[] = {
     scpi_kw("FAN", diagnosticFanNodes,
             scpi_leafBool(&Device_isFanEnabled, &Device_enableFan, &Device_disableFan)),
     scpi_kw("FCP", diagnosticFcpNodes),
-    scpi_kw("FCPO8BIT", diagnosticFcpo8bitNodes, scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kw("FCPO16BIT", diagnosticFcpo16bitNodes, scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kw(
+        "FCPO8BIT", diagnosticFcpo8bitNodes,
+        scpi_leafCustom(fcpTestOutput<false>, SCPI_FORM_SET, nullptr, &Device_setFcp8BitOutput)),
+    scpi_kw(
+        "FCPO16BIT", diagnosticFcpo16bitNodes,
+        scpi_leafCustom(fcpTestOutput<true>, SCPI_FORM_SET, nullptr, &Device_setFcp16BitOutput)),
     scpi_kwLeaf("FBANd", scpi_cmd_pending(SCPI_FORM_SET)),
     scpi_kwLeaf("FILTpath", scpi_cmd_pending(SCPI_FORM_BOTH)),
     scpi_kw("FM", diagnosticFmNodes),

@@ -1,5 +1,6 @@
 #include "scpi/scpi_cmd_source.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "device/device.h"
@@ -102,6 +103,26 @@ int pulmBitstream(ScpiCall *call) {
     char *p = nullptr;
     r = scpi_cmd_oneParameter(call, &p);
     return r != 0 ? r : Device_setPulmBitstream(call->device, scpi_unquote(p));
+}
+
+// The word width of the FCP interface in bits: 8 or 16.
+int fcpMode(ScpiCall *call) {
+    int r = 0;
+    if (call->state == SCPI_STATE_QUERY) {
+        if (!scpi_cmd_noParameters(call, &r)) return r;
+        r = Device_isFcpMode8bits(call->device);
+        if (r < 0) return r;
+        call->outLen = snprintf(call->out, (size_t)call->outSize, "%d", r == 1 ? 8 : 16);
+        return 0;
+    }
+    char *p = nullptr;
+    int32_t bits = 0;
+    r = scpi_cmd_oneParameter(call, &p);
+    if (r == 0) r = scpi_str2int(p, &bits);
+    if (r != 0) return r < 0 ? r : KR_E_ILLEGAL_PARAMETER_VALUE;
+    if (bits == 8) return Device_setFcpMode8bits(call->device);
+    if (bits == 16) return Device_setFcpMode16bits(call->device);
+    return KR_E_ILLEGAL_PARAMETER_VALUE;
 }
 
 // ---- Tables ---------------------------------------------------------------------------------
@@ -931,7 +952,8 @@ const ScpiNode sourceChirpNodes[] = {
     scpi_kwLeaf("COUNt", scpi_leafUint32(&Device_getChirpCount, &Device_getChirpCountMin,
                                          &Device_getChirpCountMax, &Device_setChirpCount)),
     scpi_kwLeaf("DIRection", scpi_leafEnum(sourChirDireValues)),
-    scpi_kwLeaf("DWELl", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DWELl", scpi_leafTime(&Device_getChirpDwellTime, &Device_getChirpDwellTimeMin,
+                                       &Device_getChirpDwellTimeMax, &Device_setChirpDwellTime)),
     scpi_kwLeaf("MODE", scpi_leafEnum(sourChirModeValues)),
     scpi_kwLeaf("MULTichannel",
                 scpi_leafBool(&Device_isChirpMultichannelEnabled, &Device_enableChirpMultichannel,
@@ -940,8 +962,10 @@ const ScpiNode sourceChirpNodes[] = {
                                         &Device_getChirpPeriodMax, &Device_setChirpPeriod)),
     scpi_kwLeaf("POINts", scpi_leafUint32(&Device_getChirpPoints, &Device_getChirpPointsMin,
                                           &Device_getChirpPointsMax, &Device_setChirpPoints)),
-    scpi_kwLeaf("STARt", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STOP", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STARt", scpi_leafFreq(&Device_getChirpFrequencyStart, &Device_getFrequencyMin,
+                                       &Device_getFrequencyMax, &Device_setChirpFrequencyStart)),
+    scpi_kwLeaf("STOP", scpi_leafFreq(&Device_getChirpFrequencyStop, &Device_getFrequencyMin,
+                                      &Device_getFrequencyMax, &Device_setChirpFrequencyStop)),
     scpi_kwLeaf("TIME", scpi_leafTime(&Device_getChirpTime, &Device_getChirpTimeMin,
                                       &Device_getChirpTimeMax, &Device_setChirpTime)),
     scpi_end(),
@@ -1046,9 +1070,12 @@ const ScpiNode sourceDmeNodes[] = {
 };
 
 const ScpiNode sourceFcportControlNodes[] = {
-    scpi_kwLeaf("AMPLitude", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("FREQuency", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("LIST", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("AMPLitude", scpi_leafBool(&Device_isFcpAmplCtrlEnabled, &Device_enableFcpAmplCtrl,
+                                           &Device_disableFcpAmplCtrl)),
+    scpi_kwLeaf("FREQuency", scpi_leafBool(&Device_isFcpFreqCtrlEnabled, &Device_enableFcpFreqCtrl,
+                                           &Device_disableFcpFreqCtrl)),
+    scpi_kwLeaf("LIST", scpi_leafBool(&Device_isFcpListCtrlEnabled, &Device_enableFcpListCtrl,
+                                      &Device_disableFcpListCtrl)),
     scpi_end(),
 };
 
@@ -1066,7 +1093,9 @@ const ScpiNode sourceFcportTestNodes[] = {
 };
 
 const ScpiNode sourceFcportNodes[] = {
-    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODE", scpi_leafCustom(fcpMode, SCPI_FORM_BOTH, nullptr, &Device_isFcpMode8bits,
+                                        &Device_setFcpMode8bits, &Device_isFcpMode16bits,
+                                        &Device_setFcpMode16bits)),
     scpi_kw("CONTrol", sourceFcportControlNodes),
     scpi_kwLeaf("DIAGnostic", scpi_cmd_pending(SCPI_FORM_QUERY)),
     scpi_kwLeaf("DIRection", scpi_cmd_pending(SCPI_FORM_BOTH)),
@@ -1085,8 +1114,8 @@ const ScpiNode sourceFmInternalNodes[] = {
 
 const ScpiNode sourceFmNodes[] = {
     scpi_kwLeaf("AMPLitude", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("CENTer", scpi_leafFreq(&Device_getFmCenter, &Device_getFmCenterMin,
-                                        &Device_getFmCenterMax, &Device_setFmCenter)),
+    scpi_kwLeaf("CENTer", scpi_leafDouble(&Device_getFmCenter, &Device_getFmCenterMin,
+                                          &Device_getFmCenterMax, &Device_setFmCenter)),
     scpi_kwLeaf("COUPling", scpi_leafEnum(sourFmCoupValues)),
     scpi_kwLeaf("DEViation", scpi_leafFreq(&Device_getFmDeviation, &Device_getFmDeviationMin,
                                            &Device_getFmDeviationMax, &Device_setFmDeviation)),

@@ -50,6 +50,11 @@ struct Sweep {
     void *stoppedCookie;
     // Odd while the main loop changes the point plan (Sweep_readPlan).
     uint32_t configSequence;
+    // Fast channel programming (fcp_sweep.h). Main loop only.
+    struct {
+        uint8_t listCtrl, freqCtrl, amplCtrl, running;
+        uint32_t frequencyLutCount, amplitudeLutCount;
+    } fcp;
 };
 
 // The value a source shows in fixed mode.

@@ -15,6 +15,7 @@
 #include "hw/krgio.h"
 #include "hw/krspi.h"
 #include "kr_generic_io.h"
+#include "modulation/fs_dac_mod.h"
 #include "modulation/multi_pulse.h"
 #include "rtnative.h"
 #include "scpi/scpi_errorcodes.h"
@@ -571,6 +572,10 @@ int sweep_rt_settime(Sweep *, KrTime t1, KrTime t2) {
     return gio(KRTPT_IOC_SET_CONSTTIME, &record) < 0 ? KR_E_EXECUTION_ERROR : 0;
 }
 
+int sweep_rt_start_consttime(Sweep *s, void (*handler)(Sweep *), KrTime t1, KrTime t2) {
+    return startTiming(s, handler, t1, t2, false);
+}
+
 int sweep_rt_init() {
     if (player.initialised) return 0;
     if (krspi_getFd() < 0) {
@@ -638,6 +643,15 @@ int Sweep_start(Sweep *s) {
     // A pulse train plays on the same sweep engine: the sweep waits until the train is off.
     if (multi_pulse_isActive(d)) {
         printd("Sweep_start(): pulse train active, sweep engine in use\n");
+        return KR_E_SETTINGS_CONFLICT;
+    }
+    // So do the blocks of fast channel programming and a DAC modulation's table.
+    if (s->fcp.running) {
+        printd("Sweep_start(): fast channel programming active\n");
+        return KR_E_SETTINGS_CONFLICT;
+    }
+    if (fs_dac_mod_isRunning(DEVICE_ISREG(getSource) ? Device_getSource(d) : 0)) {
+        printd("Sweep_start(): modulation active, sweep engine in use\n");
         return KR_E_SETTINGS_CONFLICT;
     }
     if (!fs() && DEVICE_ISREG(isTriggerTypePoint) && DEVICE_ISREG(isTriggerSourceImmediate) &&

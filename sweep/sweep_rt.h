@@ -37,6 +37,10 @@ KrTime sweep_rt_checkTiming(KrTime t);
 // Reloads the point timer (point time t1, dwell t2).
 int sweep_rt_settime(Sweep *sweep, KrTime t1, KrTime t2);
 
+// Constant point timing (point time t1, dwell t2) played by handler: on the sweep task
+// (standard, joined by sweep_rt_stop of the same sweep) or at once in the caller (FS).
+int sweep_rt_start_consttime(Sweep *sweep, void (*handler)(Sweep *), KrTime t1, KrTime t2);
+
 int sweep_rt_init();
 void sweep_rt_free();
 int sweep_rt_stop(Sweep *sweep);

@@ -129,6 +129,17 @@ int sim_hw_fpgaOutputValid(int channel) {
     return simfpga_outputValidCode(channel);
 }
 
+int sim_hw_fcpWord(int kind, int64_t value) {
+    return simfpga_fcpWord(kind, value);
+}
+
+std::vector<uint8_t> sim_hw_fpgaRam(uint32_t index, uint32_t address, uint32_t length) {
+    std::vector<uint8_t> out(length);
+    Guard g(simhw_lock());
+    simfpga_readRamAt(index, address, out.data(), length);
+    return out;
+}
+
 uint64_t sim_hw_fpgaCommands() {
     return simfpga_commandsExecuted();
 }

@@ -47,6 +47,10 @@ bool sim_hw_fpgaLooping(int channel);
 uint64_t sim_hw_fpgaPasses(int channel);
 int sim_hw_fpgaOutputValid(int channel);
 uint64_t sim_hw_fpgaCommands();
+// Fast channel programming: a word on the interface (SimFcpWord kind, see sim_fpga.h), the
+// channels that played a block; and a RAM of the FPGA (FS_RAM_INDEX_* / fs_ram*Lut).
+int sim_hw_fcpWord(int kind, int64_t value);
+std::vector<uint8_t> sim_hw_fpgaRam(uint32_t index, uint32_t address, uint32_t length);
 
 // The level stages' latches of a channel in order (bounded, see SIMHW_LEVEL_TRACE_MAX), and
 // the level changes whose output overshot (channel -1: all channels).

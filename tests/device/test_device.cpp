@@ -174,7 +174,7 @@ TEST(DeviceTableTest, ExactlyOneOutputBoardGenerationIsFitted) {
 }
 
 TEST(BoardTableTest, EveryOutputSlotAnswersUndefinedHeaderUntilFilled) {
-    checkTable(outputBoardSlots, 144, BOARD_ORBXXXG_OUT_slotTable, BOARD_ORBXXXG_OUT_slotCount,
+    checkTable(outputBoardSlots, 147, BOARD_ORBXXXG_OUT_slotTable, BOARD_ORBXXXG_OUT_slotCount,
                "BOARD_ORBXXXG_OUT_");
     EXPECT_STREQ(BOARD_ORBXXXG_OUT_slotTable[0].name, "BOARD_ORBXXXG_OUT_init");
     EXPECT_STREQ(BOARD_ORBXXXG_OUT_slotTable[131].name,

@@ -8,7 +8,7 @@
 set(KR_TSAN_TESTS hw_test_krspi hw_test_fs_fpga hw_test_double_buffer device_test_analog_device
     scpi_test_scpi_link scpi_test_scpi_execute remote_test_krsocket remote_test_krsocket_bcast
     remote_test_krusb remote_test_krvxi core_test_kr_event frontpanel_test_krhcupdate
-    platform_test_rtnative platform_test_sim_hw sweep_test_sweep_rt)
+    platform_test_rtnative platform_test_sim_hw sweep_test_sweep_rt sweep_test_chirp)
 # tools/run_tsan.sh builds exactly these.
 add_custom_target(kr_tsan_tests DEPENDS ${KR_TSAN_TESTS})
 foreach(t ${KR_TSAN_TESTS})
