@@ -12,6 +12,7 @@
 #include "device/device.h"
 #include "hw/fs_fpga.h"
 #include "hw/fs_fpga_if.h"
+#include "hw/fs_fpga_registers.h"
 #include "hw/krgio.h"
 #include "hw/krspi.h"
 #include "kr_generic_io.h"
@@ -534,6 +535,10 @@ bool Chirp_isRunning() {
 // Main loop. A sweep or chirp playing holds the timer: it is stopped first.
 int Chirp_start(Device *d, Sweep *s, Chirp *c) {
     if (!DEVICE_ISREG(enableChirp) || !DEVICE_ISREG(disableChirp)) return KR_E_UNDEFINED_HEADER;
+    // The FPGA's timer counts 32 bits of its clock: a longer run of chirps is refused, not cut.
+    if (fs() && c->count != 0 && !c->multichannel &&
+        c->count * c->realisedTime * FS_TIMER_HZ > 4294967295.0)
+        return KR_E_DATA_OUT_OF_RANGE;
     Chirp_stop(d);
     Sweep_stop(s, 0);
     takeSweepRange(d, c);

@@ -61,6 +61,14 @@ class ChirpTest(unittest.TestCase):
                          '1;-113,"Undefined header";FIX')
         inst.close()
 
+        # The FPGA's timer holds about 21 s: longer counted chirps are refused, not cut.
+        inst = start_with_client(self, config="2ch-fs-nec")
+        q = inst.client.query
+        q("FREQ:STAR 10GHz;:FREQ:STOP 10.1GHz;:CHIR:COUN 30000;:CHIR:TIME 1ms;*OPC?")
+        self.assertEqual(q("FREQ:MODE CHIRP;*OPC?;:SYST:ERR?;:FREQ:MODE?"),
+                         '1;-222,"Data out of range";FIX')
+        inst.close()
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -78,7 +78,7 @@ TEST_F(FsDacModDevice, SettersRestartOnlyWhatTheyBelongTo) {
     EXPECT_EQ(mod()->fmCenter, 5.0);
     // The center of an internal FM is only stored.
     ASSERT_EQ(Device_enableFm(device_), 0);
-    ASSERT_TRUE(simfpga_waitIdle(5));
+    ASSERT_TRUE(simfpga_waitIdle(30));
     EXPECT_TRUE(simfpga_isLooping(0));
     EXPECT_EQ(Device_setFmCenter(device_, 2.0), 0);
     EXPECT_EQ(mod()->fmCenter, 2.0);
@@ -89,8 +89,27 @@ TEST_F(FsDacModDevice, SettersRestartOnlyWhatTheyBelongTo) {
     EXPECT_EQ(Device_enablePm(device_), KR_E_SETTINGS_CONFLICT);
     EXPECT_EQ(Device_isPmEnabled(device_), 0);
     ASSERT_EQ(Device_disableFm(device_), 0);
-    ASSERT_TRUE(simfpga_waitIdle(5));
+    ASSERT_TRUE(simfpga_waitIdle(30));
     EXPECT_FALSE(simfpga_isLooping(0));
+}
+
+TEST_F(FsDacModDevice, ExternalSourcesProgramTheAdcAndTheModulationRegister) {
+    auto adcMode = [] { return (simfpga_register(FS_REG_CONTROL) >> FS_CONTROL_ADC_MODE_LOW) & 3; };
+    ASSERT_EQ(Device_setFmSourceExternal(device_), 0);
+    ASSERT_EQ(Device_setFmCouplingDc(device_), 0);
+    ASSERT_EQ(Device_enableFm(device_), 0);
+    uint64_t r = simfpga_register(fs_regModulation(0));
+    EXPECT_EQ(r & 3, 3u);
+    EXPECT_EQ((r >> FS_MOD_KIND_LOW) & 3, FS_MOD_KIND_FREQUENCY);
+    EXPECT_EQ(adcMode(), FS_ADC_MODE_DC);
+    // The center moves the ADC's zero: a DC-coupled FM restarts with a new offset.
+    ASSERT_EQ(Device_setFmCenter(device_, 0.0), 0);
+    EXPECT_GT(simfpga_register(fs_regModulation(0)) >> 32, r >> 32);
+    ASSERT_EQ(Device_disableFm(device_), 0);
+    EXPECT_EQ(simfpga_register(fs_regModulation(0)), 0u);
+    ASSERT_EQ(Device_enableFsk(device_), 0);
+    EXPECT_EQ(adcMode(), FS_ADC_MODE_BINARY);
+    ASSERT_EQ(Device_disableFsk(device_), 0);
 }
 
 TEST_F(FsDacModDevice, PausesNest) {
@@ -113,7 +132,7 @@ TEST_F(FsDacModDevice, PhaseTablesDescribeTheSameModulationAndFlagLargeSteps) {
     ASSERT_EQ(togglePowFtw(device_, 0), 0);
     ASSERT_EQ(setFreq(Device_setPmInternalFrequency, 1000), 0);
     ASSERT_EQ(Device_enablePm(device_), 0);
-    ASSERT_TRUE(simfpga_waitIdle(5));
+    ASSERT_TRUE(simfpga_waitIdle(30));
     std::string state = simhw_stateJson();
     EXPECT_NE(state.find("\"kind\": \"pm\", \"source\": \"internal\", \"deviation_rad\": 1,"),
               std::string::npos)
