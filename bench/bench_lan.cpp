@@ -1,12 +1,15 @@
-// The raw SCPI socket over loopback against the floor of this machine: the real firmware
-// (started in a temporary simulation root) and, in the same run, a trivial line-echo server
-// of the bench's own that sends every line back. On one connection each:
-//   - round trips of "*IDN?" with one query outstanding,
-//   - 100,000 pipelined light settings ("STAT:QUES:ENAB 1") ended by one "*OPC?".
-// After the repetitions the summary gives the firmware's rates as ratios to the floor (min,
-// median and max over the repetitions), then for comparison to two variants of the echo
-// server (see EchoServer), its idle CPU over 10 s without and with a connected client, and
-// its resident memory.
+// The one table of the firmware's performance goals, in one run on this machine, each figure
+// as a ratio to a reference measured in the same run (absolute rates drift with the load):
+//   - "*IDN?" round trips over the raw socket, one connection, against a trivial line-echo
+//     server of the bench's own; over VXI-11 (liblxi) against the raw socket;
+//   - a fresh connection per query against the same loop on the echo server;
+//   - 100,000 pipelined light settings ("STAT:QUES:ENAB 1") ended by one "*OPC?";
+//   - "FREQ" and "POW" settings through the whole chain (1ch-20g, pipelined, ended by *OPC?)
+//     with KR_SIM_TIME_SCALE 0 (goal 20,000/s) and 1, where the time beyond the hardware's
+//     waits (the scale-1 time less the scale-0 time) is given as a share of those waits;
+//   - idle CPU over 10 s without and with a connected client, resident memory after start-up
+//     of every ready configuration.
+// Repetitions of the firmware and of its reference take turns; each ratio pairs neighbours.
 //
 // KR_FW_BINARY names the firmware (default: korvane_fw next to the bench directory);
 // KR_BENCH_IDLE_SECONDS shortens the idle measurements.
@@ -30,12 +33,19 @@
 #include "echo_server.h"
 #include "firmware_instance.h"
 
+#if __has_include(<lxi.h>)
+#include <lxi.h>
+#define KR_HAVE_LXI 1
+#endif
+
 namespace {
 
 using namespace kr_bench;
 
 constexpr int pipelinedCount = 100000;
 constexpr int roundTripIterations = 20000;
+constexpr int freshIterations = 500;
+constexpr int chainSettings[2] = {4000, 400};  // per batch at time scale 0 and 1
 constexpr int repetitions = 5;
 const char *const lightSetting = "STAT:QUES:ENAB 1\n";
 
@@ -140,6 +150,94 @@ BENCHMARK(BM_Pipelined)
     ->Repetitions(repetitions)
     ->UseRealTime();
 
+// A connection per query, as a test suite opens one per test.
+void BM_FreshConnection(benchmark::State &state) {
+    int port = portOf((int)state.range(0));
+    for (auto _ : state) {
+        int fd = connectSoon(port);
+        if (fd < 0) {
+            state.SkipWithError("connect failed");
+            break;
+        }
+        LineReader reader(fd);
+        writeAll(fd, "*IDN?\n", 6);
+        benchmark::DoNotOptimize(reader.line());
+        close(fd);
+    }
+    state.counters["queries_per_s"] =
+        benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate);
+    state.SetLabel(nameOf((int)state.range(0)));
+}
+
+// Settings through the frequency plan or the level chain: arg 0 FREQ or POW, arg 1 the time
+// scale's instance.
+FirmwareInstance *chain[2] = {};
+
+void BM_Chain(benchmark::State &state) {
+    bool power = state.range(0) == 1;
+    int scale = (int)state.range(1);
+    std::string batch;
+    for (int i = 0; i < chainSettings[scale]; i++)
+        batch +=
+            power ? (i % 2 ? "POW -10\n" : "POW 5\n") : (i % 2 ? "FREQ 1.5 GHz\n" : "FREQ 1 GHz\n");
+    batch += "*OPC?\n";
+    Connection c(chain[scale]->port);
+    for (auto _ : state)
+        c.pipelined(batch, "1\n");
+    state.counters["settings_per_s"] = benchmark::Counter(
+        (double)state.iterations() * chainSettings[scale], benchmark::Counter::kIsRate);
+    state.SetLabel(std::string(power ? "pow" : "freq") + (scale ? "-scale1" : "-scale0"));
+}
+
+BENCHMARK(BM_FreshConnection)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(freshIterations)
+    ->Repetitions(repetitions)
+    ->UseRealTime();
+BENCHMARK(BM_Chain)
+    ->Args({0, 0})
+    ->Args({0, 1})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Iterations(1)
+    ->Repetitions(repetitions)
+    ->UseRealTime();
+
+#ifdef KR_HAVE_LXI
+// VXI-11 round trips; arg 1: the raw socket as the reference.
+void BM_Vxi11(benchmark::State &state) {
+    if (state.range(0) == 1) {
+        Connection c(firmware->port);
+        for (auto _ : state)
+            c.roundTrip();
+    } else {
+        int dev = lxi_connect("127.0.0.1", 0, "inst0", 3000, VXI11);
+        if (dev < 0) {
+            state.SkipWithError("VXI-11 link not available");
+            return;
+        }
+        char buf[512];
+        for (auto _ : state)
+            if (lxi_send(dev, "*IDN?\n", 6, 3000) < 0 ||
+                lxi_receive(dev, buf, sizeof(buf), 3000) <= 0) {
+                state.SkipWithError("VXI-11 query failed");
+                break;
+            }
+        lxi_disconnect(dev);
+    }
+    state.counters["round_trips_per_s"] =
+        benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate);
+    state.SetLabel(state.range(0) == 1 ? "raw" : "vxi11");
+}
+BENCHMARK(BM_Vxi11)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(roundTripIterations / 4)
+    ->Repetitions(repetitions)
+    ->UseRealTime();
+#endif
+
 // Collects the per-repetition rates besides the usual console output.
 class CollectingReporter : public benchmark::ConsoleReporter {
   public:
@@ -176,6 +274,39 @@ void printRatio(const char *what, const std::string &fw, const std::string &floo
            what, f.median, e.median, r.min, r.median, r.max, goal);
 }
 
+// Time per setting beyond the waits the hardware needs, as a share of those waits: the
+// scale-0 time is what the chain costs, the scale-1 time less it is what the waits take.
+void printChain(const char *what, const std::string &name) {
+    Spread fast = spreadOf(rates["BM_Chain/" + name + "-scale0/settings_per_s"]);
+    Spread real = spreadOf(rates["BM_Chain/" + name + "-scale1/settings_per_s"]);
+    double t0 = fast.median > 0 ? 1 / fast.median : 0, t1 = real.median > 0 ? 1 / real.median : 0;
+    double share = t1 > t0 ? t0 / (t1 - t0) : 0;
+    printf(
+        "%-40s scale 0 %9.0f/s (goal 20,000/s)  scale 1 %7.0f/s, beyond the waits %.3f "
+        "(goal 0.10)\n",
+        what, fast.median, real.median, share);
+}
+
+// Resident memory right after start-up, per ready configuration.
+void printMemoryPerConfiguration() {
+    std::string cmd = "sh '" + sourceDir() + "/platform/make_simroot.sh' --list";
+    FILE *list = popen(cmd.c_str(), "r");
+    if (!list) return;
+    char line[256];
+    std::vector<std::string> names;
+    while (fgets(line, sizeof(line), list))
+        names.push_back(std::string(line).substr(0, strcspn(line, " \n")));
+    pclose(list);
+    for (const std::string &name : names) {
+        try {
+            FirmwareInstance fw{FirmwareInstance::Options{name, {}}};
+            printf("  %-16s VmRSS%s\n", name.c_str(), status(fw.pid, "VmRSS:").c_str());
+        } catch (const std::exception &e) {
+            printf("  %-16s %s\n", name.c_str(), e.what());
+        }
+    }
+}
+
 double idleCpuPercent(double seconds) {
     double before = cpuSeconds(firmware->pid);
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
@@ -196,7 +327,13 @@ int main(int argc, char **argv) {
     argv = args.data();
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     try {
+        std::string ensure = sourceDir() + "/tools/ensure_rpcbind.sh >/dev/null 2>&1";
+        if (system(ensure.c_str()) != 0) fprintf(stderr, "bench_lan: no portmapper\n");
         FirmwareInstance fw;
+        FirmwareInstance scale0{FirmwareInstance::Options{"1ch-20g", {{"KR_SIM_TIME_SCALE", "0"}}}};
+        FirmwareInstance scale1{FirmwareInstance::Options{"1ch-20g", {{"KR_SIM_TIME_SCALE", "1"}}}};
+        chain[0] = &scale0;
+        chain[1] = &scale1;
         EchoServer trivial(EchoStyle::Trivial), perLine(EchoStyle::PerLine),
             polling(EchoStyle::Polling);
         firmware = &fw;
@@ -212,6 +349,14 @@ int main(int argc, char **argv) {
                    "BM_IdnRoundTrip/echo/round_trips_per_s", "(goal 0.90)");
         printRatio("100,000 pipelined settings", "BM_Pipelined/firmware/lines_per_s",
                    "BM_Pipelined/echo/lines_per_s", "(goal 0.80)");
+        printRatio("a fresh connection per *IDN?", "BM_FreshConnection/firmware/queries_per_s",
+                   "BM_FreshConnection/echo/queries_per_s", "");
+#ifdef KR_HAVE_LXI
+        printRatio("*IDN? over VXI-11 vs the raw socket", "BM_Vxi11/vxi11/round_trips_per_s",
+                   "BM_Vxi11/raw/round_trips_per_s", "(goal 0.50)");
+#endif
+        printChain("FREQ settings through the chain", "freq");
+        printChain("POW settings through the chain", "pow");
         printf("For comparison, against the echo variants:\n");
         printRatio("*IDN? round trips vs polling echo",
                    "BM_IdnRoundTrip/firmware/round_trips_per_s",
@@ -233,6 +378,8 @@ int main(int argc, char **argv) {
             idleSeconds, alone, withClient);
         printf("Firmware resident memory: VmRSS%s, peak VmHWM%s (goal below 16 MB)\n",
                status(fw.pid, "VmRSS:").c_str(), status(fw.pid, "VmHWM:").c_str());
+        printf("Resident memory after start-up, per ready configuration:\n");
+        printMemoryPerConfiguration();
     } catch (const std::exception &e) {
         fprintf(stderr, "bench_lan: %s\n", e.what());
         return 1;
