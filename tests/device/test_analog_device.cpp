@@ -322,8 +322,8 @@ class SupervisionTest : public AnalogDeviceTest {
     // A supervision pass in which every step is due.
     void tick() { Device_periodic(device_, 0); }
     void heat(double celsius) {
-        sim_hw_setTemperature(0, celsius);
-        sim_hw_setTemperature(1, celsius);
+        hardware_sim_setTemperature(0, celsius);
+        hardware_sim_setTemperature(1, celsius);
     }
     uint16_t questionable() { return device_->statusRegisters.questionable.condition; }
 };

@@ -43,22 +43,22 @@ HwTestRoot::~HwTestRoot() {
 void HwTest::SetUp() {
     root_ = new HwTestRoot(hwtest_serial(fs_, channels_));
     rtdev_restoreDefaults();
-    sim_hw_setTimeScale(0);
-    sim_hw_reset();
+    hardware_sim_setTimeScale(0);
+    hardware_sim_reset();
     gio_record_resetKnobs();
     ASSERT_EQ(krspiOpen(), 0);
     if (fs_) {
         ASSERT_EQ(FS_FPGA_init(), 0);
     }
-    sim_hw_waitIdle();
+    hardware_sim_waitIdle();
     gio_record_clear();
-    sim_hw_clearViolations();
+    hardware_sim_clearViolations();
 }
 
 void HwTest::TearDown() {
     if (fs_) FS_FPGA_free();
     krspiClose();
-    sim_hw_waitIdle();
+    hardware_sim_waitIdle();
     gio_record_resetKnobs();
     delete root_;
     root_ = nullptr;
@@ -72,7 +72,7 @@ std::vector<std::vector<uint8_t>> HwTest::payloads(int request) {
 }
 
 void HwTest::expectNoViolations() {
-    std::vector<std::string> v = sim_hw_violations();
+    std::vector<std::string> v = hardware_sim_violations();
     for (const std::string &s : v)
         ADD_FAILURE() << "protocol violation: " << s;
 }
@@ -111,12 +111,12 @@ bool sameFreq(const KrFreq &a, const KrFreq &b) {
 void OutBoardTest::SetUp() {
     root_ = new HwTestRoot(serial());
     rtdev_restoreDefaults();
-    sim_hw_setTimeScale(0);
-    sim_hw_reset();
+    hardware_sim_setTimeScale(0);
+    hardware_sim_reset();
     gio_record_resetKnobs();
     ASSERT_EQ(krspiOpen(), 0);
-    sim_hw_waitIdle();
-    sim_hw_clearViolations();
+    hardware_sim_waitIdle();
+    hardware_sim_clearViolations();
     board_ = OrbxxxgOutBoard();
     board_.revisionCode = revisionCode_;
     board_.channel = 0;
@@ -124,10 +124,10 @@ void OutBoardTest::SetUp() {
 }
 
 void OutBoardTest::TearDown() {
-    for (const std::string &v : sim_hw_violations())
+    for (const std::string &v : hardware_sim_violations())
         ADD_FAILURE() << "protocol violation: " << v;
     krspiClose();
-    sim_hw_waitIdle();
+    hardware_sim_waitIdle();
     gio_record_resetKnobs();
     krspiReset();
     delete root_;

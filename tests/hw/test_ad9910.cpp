@@ -36,14 +36,14 @@ class Ad9910Test : public HwTest {
         AD9910_setDDSIn(&dds, &clock);
         AD9910_powerUp(&dds);
         krgio_ioupdate();
-        sim_hw_waitIdle();
+        hardware_sim_waitIdle();
         gio_record_clear();
     }
-    uint64_t buffered(int reg) { return sim_hw_ddsRegister(0, reg, false); }
-    uint64_t active(int reg) { return sim_hw_ddsRegister(0, reg, true); }
+    uint64_t buffered(int reg) { return hardware_sim_ddsRegister(0, reg, false); }
+    uint64_t active(int reg) { return hardware_sim_ddsRegister(0, reg, true); }
     void update() {
         krgio_ioupdate();
-        ASSERT_TRUE(sim_hw_waitIdle());
+        ASSERT_TRUE(hardware_sim_waitIdle());
     }
     AD9910 dds;
 };
@@ -59,7 +59,7 @@ TEST_F(Ad9910Test, InitWritesTheThreeControlRegistersAsFrames) {
     // Data in memory order, so that the instruction byte goes out first.
     EXPECT_EQ(r[1].data, std::vector<uint8_t>({0x60, 0, 0, 0, AD9910_REG_CFR2}));
     EXPECT_EQ(r[2].data, std::vector<uint8_t>({0x00, 0xC4, 0x3F, 0x0F, AD9910_REG_CFR3}));
-    sim_hw_waitIdle();
+    hardware_sim_waitIdle();
     EXPECT_EQ(buffered(AD9910_REG_CFR2), AD9910_CFR2_INITIAL);
     EXPECT_EQ(buffered(AD9910_REG_CFR3), AD9910_CFR3_INITIAL);
     EXPECT_STREQ(krspi_getSlaveName(ddsWord), "AD9910");
@@ -79,11 +79,11 @@ TEST_P(FtwTargetTest, TuningWordGoesToProfile0OrRegister7) {
     KrFreq out = {250000000, 0};
     AD9910_presetDDSOut(&dds, &out);
     ASSERT_EQ(AD9910_applyFtw(&dds), 0);
-    sim_hw_waitIdle();
+    hardware_sim_waitIdle();
     EXPECT_EQ(buffered(GetParam().written) & 0xFFFFFFFFu, 1u << 30);
     EXPECT_EQ(buffered(GetParam().untouched) & 0xFFFFFFFFu, 0u);
     update();
-    EXPECT_EQ(sim_hw_channel(0).ftw, 1u << 30);
+    EXPECT_EQ(hardware_sim_channel(0).ftw, 1u << 30);
     expectNoViolations();
 }
 
@@ -107,7 +107,7 @@ TEST_P(RoundTripTest, SimulatedOutputIsExactlyWhatTheWordGives) {
     AD9910_calculatePreset(&dds);
     ASSERT_EQ(AD9910_applyFtwOnly(&dds), 0);
     update();
-    SimChannelState s = sim_hw_channel(0);
+    SimChannelState s = hardware_sim_channel(0);
     KrFreq real = *AD9910_calculateAndGetRealFout(&dds);
     EXPECT_EQ(s.ftw, dds.presetFtw);
     EXPECT_EQ(s.ddsFrequency.integer, real.integer);
@@ -131,32 +131,32 @@ TEST_F(Ad9910Test, WritesTakeEffectOnlyAtTheIoUpdate) {
     KrFreq out = {250000000, 0};  // exactly 2^30
     AD9910_presetDDSOut(&dds, &out);
     AD9910_applyFtw(&dds);
-    sim_hw_waitIdle();
+    hardware_sim_waitIdle();
     EXPECT_NE(buffered(AD9910_REG_PROFILE0), active(AD9910_REG_PROFILE0));
-    EXPECT_EQ(sim_hw_channel(0).ftw, 0u);
+    EXPECT_EQ(hardware_sim_channel(0).ftw, 0u);
     update();
     EXPECT_EQ(buffered(AD9910_REG_PROFILE0), active(AD9910_REG_PROFILE0));
-    EXPECT_EQ(sim_hw_channel(0).ddsFrequency.integer, 250000000);
-    EXPECT_EQ(sim_hw_channel(0).ddsFrequency.fraction, 0u);
+    EXPECT_EQ(hardware_sim_channel(0).ddsFrequency.integer, 250000000);
+    EXPECT_EQ(hardware_sim_channel(0).ddsFrequency.fraction, 0u);
 }
 
 TEST_F(Ad9910Test, SequenceWrittenInACaptureReachesTheChipOnlyWithTheBlock) {
-    uint64_t before = sim_hw_ioupdates();
+    uint64_t before = hardware_sim_ioupdates();
     krspi_startCapture();
     KrFreq out = {125000000, 0};  // exactly 2^29
     AD9910_presetDDSOut(&dds, &out);
     AD9910_applyFtw(&dds);
     AD9910_setPhaseOffsetU16(&dds, 0x4000);
     krgio_ioupdate();
-    sim_hw_waitIdle();
-    EXPECT_EQ(sim_hw_ioupdates(), before);
+    hardware_sim_waitIdle();
+    EXPECT_EQ(hardware_sim_ioupdates(), before);
     EXPECT_EQ(buffered(AD9910_REG_PROFILE0) & 0xFFFFFFFFu, 0u);
     EXPECT_EQ(gio_record_count(), 0u);
     krspi_stopCapture();
-    ASSERT_TRUE(sim_hw_waitIdle());
+    ASSERT_TRUE(hardware_sim_waitIdle());
     EXPECT_EQ(gio_record_countRequest(KRSPI_IOC_SEND_IOBLOCK), 1u);
-    EXPECT_EQ(sim_hw_ioupdates(), before + 1);
-    SimChannelState s = sim_hw_channel(0);
+    EXPECT_EQ(hardware_sim_ioupdates(), before + 1);
+    SimChannelState s = hardware_sim_channel(0);
     EXPECT_EQ(s.ddsFrequency.integer, 125000000);
     EXPECT_NEAR(s.phaseRad, M_PI / 2, 1e-12);
 }
@@ -164,23 +164,23 @@ TEST_F(Ad9910Test, SequenceWrittenInACaptureReachesTheChipOnlyWithTheBlock) {
 TEST_F(Ad9910Test, PowerDownAndUp) {
     ASSERT_EQ(AD9910_powerDown(&dds), 0);
     update();
-    EXPECT_TRUE(sim_hw_channel(0).ddsPoweredDown);
+    EXPECT_TRUE(hardware_sim_channel(0).ddsPoweredDown);
     EXPECT_EQ(active(AD9910_REG_CFR1) & AD9910_CFR1_POWER_DOWN, AD9910_CFR1_POWER_DOWN);
     gio_record_clear();
     ASSERT_EQ(AD9910_powerUp(&dds), 0);
     EXPECT_EQ(ioRecords().size(), 3u);  // CFR1, CFR2, CFR3
     update();
-    EXPECT_FALSE(sim_hw_channel(0).ddsPoweredDown);
+    EXPECT_FALSE(hardware_sim_channel(0).ddsPoweredDown);
 }
 
 TEST_F(Ad9910Test, InputDividerHalvesTheClock) {
     ASSERT_EQ(AD9910_enableInputDivider(&dds), 0);
     EXPECT_EQ(ioRecords().size(), 3u);  // CFR3, single-tone word, profile 0
     update();
-    EXPECT_EQ(sim_hw_channel(0).ddsClock.integer, 500000000);
+    EXPECT_EQ(hardware_sim_channel(0).ddsClock.integer, 500000000);
     AD9910_disableInputDivider(&dds);
     update();
-    EXPECT_EQ(sim_hw_channel(0).ddsClock.integer, 1000000000);
+    EXPECT_EQ(hardware_sim_channel(0).ddsClock.integer, 1000000000);
 }
 
 TEST_F(Ad9910Test, DisablingHighResolutionWhenNotActiveSendsNothing) {
@@ -196,8 +196,8 @@ TEST_F(Ad9910Test, HighResolutionDithersToTheWantedAverage) {
     update();
     ASSERT_EQ(AD9910_enableHighResolution(&dds), 0);
     EXPECT_TRUE(dds.highResolution);
-    ASSERT_TRUE(sim_hw_waitIdle());
-    SimChannelState s = sim_hw_channel(0);
+    ASSERT_TRUE(hardware_sim_waitIdle());
+    SimChannelState s = hardware_sim_channel(0);
     EXPECT_TRUE(s.highResolution);
     double got =
         (double)s.ddsFrequency.integer + (double)s.ddsFrequency.fraction / 18446744073709551616.0;
@@ -207,8 +207,8 @@ TEST_F(Ad9910Test, HighResolutionDithersToTheWantedAverage) {
     std::vector<GioIoRecord> r = ioRecords();
     ASSERT_EQ(r.size(), 2u);  // CFR2 without the ramp, then the I/O update
     EXPECT_EQ(r[1].address, KR_IO_ADDR_IOUPD);
-    sim_hw_waitIdle();
-    EXPECT_FALSE(sim_hw_channel(0).highResolution);
+    hardware_sim_waitIdle();
+    EXPECT_FALSE(hardware_sim_channel(0).highResolution);
     expectNoViolations();
 }
 
@@ -263,8 +263,8 @@ TEST_F(FsAd9910Test, DdsProgrammedThroughTheFpgaReportsTheExactFrequency) {
     AD9910_applyFtw(&dds);
     krgio_ioupdate();
     FS_FPGA_flush();
-    ASSERT_TRUE(sim_hw_waitIdle());
-    SimChannelState s = sim_hw_channel(2);
+    ASSERT_TRUE(hardware_sim_waitIdle());
+    SimChannelState s = hardware_sim_channel(2);
     const KrFreq *real = AD9910_calculateAndGetRealFout(&dds);
     EXPECT_EQ(s.ftw, dds.presetFtw);
     EXPECT_EQ(s.ddsFrequency.integer, real->integer);

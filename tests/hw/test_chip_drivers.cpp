@@ -46,12 +46,12 @@ class ChipTest : public HwTest {
   protected:
     SimChannelState stateAfterUpdate() {
         krgio_ioupdate();
-        EXPECT_TRUE(sim_hw_waitIdle());
-        return sim_hw_channel(0);
+        EXPECT_TRUE(hardware_sim_waitIdle());
+        return hardware_sim_channel(0);
     }
     uint64_t reg(uint32_t slave, uint32_t address) {
-        sim_hw_waitIdle();
-        return sim_hw_chipRegister(slave, address);
+        hardware_sim_waitIdle();
+        return hardware_sim_chipRegister(slave, address);
     }
 };
 
@@ -148,7 +148,7 @@ class TemperatureTest : public ChipTest, public ::testing::WithParamInterface<do
 TEST_P(TemperatureTest, SensorReadsWhatTheTestSet) {
     TC77 t;
     TC77_init(&t, word(out0(BOARD_OUT_TEMP)));
-    sim_hw_setTemperature(0, GetParam());
+    hardware_sim_setTemperature(0, GetParam());
     double c = 0;
     ASSERT_EQ(TC77_readTemperature(&t, &c), 0);
     EXPECT_DOUBLE_EQ(c, GetParam());
@@ -172,7 +172,7 @@ TEST(Tc77, ConversionWordsAndTheBusyFlag) {
 TEST_F(ChipTest, AdcsReadTheirSamples) {
     AD7940 ref;
     AD7940_init(&ref, word(BOARD_REF_ADC));
-    sim_hw_setAdc(BOARD_REF_ADC, 12345);
+    hardware_sim_setAdc(BOARD_REF_ADC, 12345);
     uint32_t v = 0;
     ASSERT_EQ(AD7940_read(&ref, &v), 0);
     EXPECT_EQ(v, 12345u);
@@ -180,7 +180,7 @@ TEST_F(ChipTest, AdcsReadTheirSamples) {
     EXPECT_EQ(v, 12345u);
     AD7680 user;
     AD7680_init(&user, word(BOARD_CONT_USER_ADC));
-    sim_hw_setAdc(BOARD_CONT_USER_ADC, 54321);
+    hardware_sim_setAdc(BOARD_CONT_USER_ADC, 54321);
     ASSERT_EQ(AD7680_read(&user, &v), 0);
     EXPECT_EQ(v, 54321u);
     expectNoViolations();
@@ -209,7 +209,7 @@ TEST_F(ChipTest, SerialFlashKeepsABinaryAcrossSectorsAndPages) {
 }
 
 TEST_F(ChipTest, FanOutBufferPortsAndClockDistributor) {
-    sim_hw_configure(1, true, "");  // the low-noise reference board
+    hardware_sim_configure(1, true, "");  // the low-noise reference board
     HMC987 fan;
     ASSERT_EQ(HMC987_init(&fan, word(BOARD_REF_ULN_FANOUT)), 0);
     HMC987_enablePortLSB(&fan, 15);
@@ -269,7 +269,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, CounterTest,
                          });
 
 TEST_F(ChipTest, ExternalReferencePllAndOscillatorDac) {
-    sim_hw_configure(1, true, "");
+    hardware_sim_configure(1, true, "");
     ADF4002 pll;
     ASSERT_EQ(ADF4002_init(&pll, word(BOARD_REF_ULN_PLL)), 0);
     ADF4002_powerUp(&pll);

@@ -44,9 +44,9 @@ TEST_F(FsFpgaTest, LongCommandsSendTheirDataLastByteFirst) {
     EXPECT_THAT(stream(), ElementsAre(0xD4, FS_OP_SET_BITS, 18, 0x20, 0, 0, 0, FS_SHORT_NOP));
     uint8_t sixteen[16] = {};
     EXPECT_EQ(FS_FPGA_longCommand(FS_FPGA_PATH_IMMEDIATE, FS_OP_RAM_WRITE, 0, 16, sixteen), -200);
-    sim_hw_waitIdle();
-    EXPECT_EQ(sim_hw_fpgaRegister(FS_REG_TRIGGER_DELAY), 0x11223344u);
-    EXPECT_EQ(sim_hw_fpgaRegister(fs_regSweepControl(0)), 1u << 29);
+    hardware_sim_waitIdle();
+    EXPECT_EQ(hardware_sim_fpgaRegister(FS_REG_TRIGGER_DELAY), 0x11223344u);
+    EXPECT_EQ(hardware_sim_fpgaRegister(fs_regSweepControl(0)), 1u << 29);
     expectNoViolations();
 }
 
@@ -67,7 +67,7 @@ TEST_P(ReachTest, BufferedPathReachesOnlyTheChannelsOwnRegisters) {
               GetParam().buffered);
     EXPECT_EQ(FS_FPGA_writeRegister(FS_FPGA_PATH_IMMEDIATE, GetParam().reg, 4, &v), 0);
     EXPECT_EQ(stream().empty(), GetParam().buffered != 0);
-    sim_hw_waitIdle();
+    hardware_sim_waitIdle();
     expectNoViolations();
 }
 
@@ -93,8 +93,8 @@ TEST_F(FsFpgaTest, ImmediateSpiWriteOf20BytesGoesOutAsTwoChunks) {
     EXPECT_THAT(hwtest_immediateSends(),
                 ElementsAre(Bytes{0xF0, 0x05, 0x10}, first,
                             Bytes{0xB3, 3, 2, 1, 0, 0xA4, 0xF0, 0x05, 0x11}, Bytes{}));
-    sim_hw_waitIdle();
-    Bytes image = sim_hw_shiftRegisterImage(BOARD_CONT_SRI);
+    hardware_sim_waitIdle();
+    Bytes image = hardware_sim_shiftRegisterImage(BOARD_CONT_SRI);
     EXPECT_EQ(image, data);  // bit b of the register is bit b of the data
     expectNoViolations();
 }
@@ -107,14 +107,14 @@ TEST_F(FsFpgaTest, BufferedSpiWriteThroughTheTransport) {
     EXPECT_THAT(stream(), ElementsAre(0x80, 0x16 | 0x40 | 0x20, BOARD_CONT_SRI, 0x92, 0xCC, 0xBB,
                                       0xAA, 0x84));
     EXPECT_EQ(gio_record_countRequest(KRSPI_IOC_SEND_IOBLOCK), 0u);
-    sim_hw_waitIdle();
-    EXPECT_EQ(sim_hw_shiftRegisterImage(BOARD_CONT_SRI), Bytes({0xAA, 0xBB, 0xCC}));
+    hardware_sim_waitIdle();
+    EXPECT_EQ(hardware_sim_shiftRegisterImage(BOARD_CONT_SRI), Bytes({0xAA, 0xBB, 0xCC}));
     // Routed to bus 1, where no chip sits at that address.
     uint32_t bus1 = krspi_makeWord(BOARD_CONT_SRI, 1, 5, KRSPI_ROUTE_FS);
     ASSERT_EQ(krspiSend(bus1, 3, 0, d), 0);
     FS_FPGA_flush();
-    sim_hw_waitIdle();
-    EXPECT_EQ(sim_hw_violations().size(), 1u);
+    hardware_sim_waitIdle();
+    EXPECT_EQ(hardware_sim_violations().size(), 1u);
 }
 
 TEST_F(FsFpgaTest, WordsRoutedToTheDriverBypassTheFpga) {
@@ -187,7 +187,7 @@ TEST_F(FsFpgaTest, SuccessfulReadsLowerTheErrorRateAndFailedConditionalReadsAskT
 }
 
 TEST_F(FsFpgaTest, SpiReadThroughTheBufferedPathReturnsWhatTheChipSends) {
-    sim_hw_setTemperature(1, 42.5);
+    hardware_sim_setTemperature(1, 42.5);
     FS_FPGA_selectChannel(1);
     uint8_t t[2] = {};
     uint32_t word = krspi_makeWord(board_outSlave(1, BOARD_OUT_TEMP), 0, 0);
@@ -203,7 +203,7 @@ TEST_F(FsFpgaTest, SpiReadThroughTheBufferedPathReturnsWhatTheChipSends) {
 }
 
 TEST_F(FsFpgaTest, ImmediateShortReadIsOneAtomicString) {
-    sim_hw_setTemperature(0, -0.0625);
+    hardware_sim_setTemperature(0, -0.0625);
     uint8_t t[2];
     uint32_t word = krspi_makeWord(board_outSlave(0, BOARD_OUT_TEMP), 0, 0, KRSPI_ROUTE_FS);
     ASSERT_EQ(krspiRecv_async(word, 0, 2, 0, t), 0);
@@ -231,13 +231,13 @@ TEST_F(FsFpgaTest, ChipSelectHoldsTheTransferAndTheSpiLock) {
     EXPECT_THAT(stream(), ElementsAre(0x80, 0x16, BOARD_CONT_SRI, 0x80, 0x16, BOARD_CONT_SRI, 0x90,
                                       1, 0x80, 0x16, BOARD_CONT_SRI, 0x90, 2, 0x84));
     // The two FPGA paths run side by side: let the first sequence latch before the next.
-    sim_hw_waitIdle();
+    hardware_sim_waitIdle();
     std::thread after([&] { refused = krspiSend(word, 1, 0, &a); });
     after.join();
     EXPECT_EQ(refused, 0);
-    sim_hw_waitIdle();
+    hardware_sim_waitIdle();
     // The byte sent last after the lock was released is what the register holds at its end.
-    Bytes image = sim_hw_shiftRegisterImage(BOARD_CONT_SRI);
+    Bytes image = hardware_sim_shiftRegisterImage(BOARD_CONT_SRI);
     ASSERT_FALSE(image.empty());
     EXPECT_EQ(image.back(), 1);
     expectNoViolations();
@@ -245,9 +245,9 @@ TEST_F(FsFpgaTest, ChipSelectHoldsTheTransferAndTheSpiLock) {
 
 TEST_F(FsFpgaTest, DeselectWithoutSelectIsFlaggedByTheFpga) {
     FS_FPGA_SPI_deselectChip(FS_FPGA_PATH_IMMEDIATE);
-    sim_hw_waitIdle();
-    ASSERT_EQ(sim_hw_violations().size(), 1u);
-    EXPECT_NE(sim_hw_violations()[0].find("deselect without select"), std::string::npos);
+    hardware_sim_waitIdle();
+    ASSERT_EQ(hardware_sim_violations().size(), 1u);
+    EXPECT_NE(hardware_sim_violations()[0].find("deselect without select"), std::string::npos);
 }
 
 TEST_F(FsFpgaTest, JumpPendingRefusesTheBufferedPathUntilTheBufferIsCleared) {
@@ -291,13 +291,13 @@ TEST_F(FsFpgaTest, SweepTimerRegisterHoldsBothCountsHighByteFirst) {
     ASSERT_EQ(FS_FPGA_IF_setSweepTimer(1e-6, 2e-6), 0);  // 200 and 400 counts
     EXPECT_THAT(stream(),
                 ElementsAre(0xD8, FS_OP_WRITE_REGISTER, 32, 0, 0, 0x01, 0x90, 0, 0, 0, 200));
-    sim_hw_waitIdle();
-    EXPECT_EQ(sim_hw_fpgaRegister(32), (400ull << 32) | 200);
+    hardware_sim_waitIdle();
+    EXPECT_EQ(hardware_sim_fpgaRegister(32), (400ull << 32) | 200);
 }
 
 TEST_F(FsFpgaTest, FpgaRepeatsThePassBetweenLabelAndJumpCountTimes) {
     FS_FPGA_IF_setSweepCount(3);
-    uint64_t updates = sim_hw_ioupdates();
+    uint64_t updates = hardware_sim_ioupdates();
     FS_FPGA_setFlushModeNever();
     FS_FPGA_IF_setJumpLabel();
     FS_FPGA_IF_awaitSweepPointProg();
@@ -307,12 +307,12 @@ TEST_F(FsFpgaTest, FpgaRepeatsThePassBetweenLabelAndJumpCountTimes) {
     FS_FPGA_IF_jumpToLabel();
     FS_FPGA_flush();
     FS_FPGA_setFlushModeAlways();
-    ASSERT_TRUE(sim_hw_waitIdle());
-    for (int i = 0; i < 200 && sim_hw_fpgaLooping(0); i++)
+    ASSERT_TRUE(hardware_sim_waitIdle());
+    for (int i = 0; i < 200 && hardware_sim_fpgaLooping(0); i++)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_FALSE(sim_hw_fpgaLooping(0));
-    EXPECT_EQ(sim_hw_fpgaPasses(0), 3u);
-    EXPECT_EQ(sim_hw_ioupdates(), updates + 6);
+    EXPECT_FALSE(hardware_sim_fpgaLooping(0));
+    EXPECT_EQ(hardware_sim_fpgaPasses(0), 3u);
+    EXPECT_EQ(hardware_sim_ioupdates(), updates + 6);
     expectNoViolations();
 }
 
@@ -322,14 +322,14 @@ TEST_F(FsFpgaTest, EndlessPassRunsUntilTheCommandBufferIsCleared) {
     FS_FPGA_IF_ioupdate();
     FS_FPGA_IF_jumpToLabel();
     FS_FPGA_flush();
-    for (int i = 0; i < 200 && sim_hw_fpgaPasses(0) < 50; i++)
+    for (int i = 0; i < 200 && hardware_sim_fpgaPasses(0) < 50; i++)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_TRUE(sim_hw_fpgaLooping(0));
-    EXPECT_GE(sim_hw_fpgaPasses(0), 50u);
+    EXPECT_TRUE(hardware_sim_fpgaLooping(0));
+    EXPECT_GE(hardware_sim_fpgaPasses(0), 50u);
     FS_FPGA_IF_IMM_setCbufState(1);
     FS_FPGA_flush();
     FS_FPGA_IF_IMM_setCbufState(0);
-    EXPECT_FALSE(sim_hw_fpgaLooping(0));
+    EXPECT_FALSE(hardware_sim_fpgaLooping(0));
 }
 
 // A buffered write of the fan-out buffer whose stream pauses between select and data, as a
@@ -346,9 +346,9 @@ void slowFanoutWrite(uint8_t ports, uint32_t pauseUs) {
 // Hands the stream over and waits until the FPGA has started its transfer.
 bool fanoutSelected() {
     FS_FPGA_flush();
-    for (int i = 0; i < 200 && !sim_hw_chipSelected(BOARD_REF_FANOUT); i++)
+    for (int i = 0; i < 200 && !hardware_sim_chipSelected(BOARD_REF_FANOUT); i++)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return sim_hw_chipSelected(BOARD_REF_FANOUT);
+    return hardware_sim_chipSelected(BOARD_REF_FANOUT);
 }
 
 void clearCommandBuffer() {
@@ -365,16 +365,16 @@ void resetStreams() {
 class ClearMidTransferTest : public FsFpgaTest, public ::testing::WithParamInterface<void (*)()> {};
 
 TEST_P(ClearMidTransferTest, ClearingTheStreamEndsTheTransferItWasClocking) {
-    sim_hw_setTimeScale(1.0);
+    hardware_sim_setTimeScale(1.0);
     slowFanoutWrite(0x0F, 300000);
     ASSERT_TRUE(fanoutSelected());
     GetParam()();
-    EXPECT_FALSE(sim_hw_chipSelected(BOARD_REF_FANOUT));
+    EXPECT_FALSE(hardware_sim_chipSelected(BOARD_REF_FANOUT));
     uint8_t d = 0x5A;  // the stream's next transfer finds the bus free
     ASSERT_EQ(krspiSend(krspi_makeWord(BOARD_CONT_SRI, 0, 5, KRSPI_ROUTE_FS), 1, 0, &d), 0);
     FS_FPGA_flush();
-    ASSERT_TRUE(sim_hw_waitIdle());
-    EXPECT_EQ(sim_hw_shiftRegisterImage(BOARD_CONT_SRI), Bytes{0x5A});
+    ASSERT_TRUE(hardware_sim_waitIdle());
+    EXPECT_EQ(hardware_sim_shiftRegisterImage(BOARD_CONT_SRI), Bytes{0x5A});
     expectNoViolations();
 }
 
@@ -386,16 +386,16 @@ INSTANTIATE_TEST_SUITE_P(Rows, ClearMidTransferTest,
                          });
 
 TEST_F(FsFpgaTest, StreamsTakeTurnsOnTheBusOfASharedChip) {
-    sim_hw_setTimeScale(1.0);
-    uint64_t frames = sim_hw_chipFrames(BOARD_REF_FANOUT);
+    hardware_sim_setTimeScale(1.0);
+    uint64_t frames = hardware_sim_chipFrames(BOARD_REF_FANOUT);
     slowFanoutWrite(0x01, 200000);
     ASSERT_TRUE(fanoutSelected());
     FS_FPGA_selectChannel(1);
     slowFanoutWrite(0x02, 0);  // starts while channel 0's transfer is open
     FS_FPGA_flush();
-    ASSERT_TRUE(sim_hw_waitIdle());
-    EXPECT_EQ(sim_hw_chipFrames(BOARD_REF_FANOUT), frames + 2);
-    EXPECT_EQ(sim_hw_chipRegister(BOARD_REF_FANOUT, HMC987_REG_PORTS), 0x02u);
+    ASSERT_TRUE(hardware_sim_waitIdle());
+    EXPECT_EQ(hardware_sim_chipFrames(BOARD_REF_FANOUT), frames + 2);
+    EXPECT_EQ(hardware_sim_chipRegister(BOARD_REF_FANOUT, HMC987_REG_PORTS), 0x02u);
     expectNoViolations();
 }
 
@@ -424,10 +424,10 @@ TEST_F(FsFpgaTest, InitRunsOnceAndItsSelfTestShutsADeadLinkDown) {
     gio_record_clear();
     ASSERT_EQ(FS_FPGA_init(), 0);
     EXPECT_EQ(gio_record_countRequest(KRFS_IOC_INIT), 1u);
-    sim_hw_waitIdle();
+    hardware_sim_waitIdle();
     for (int c = 0; c < 4; c++)
-        EXPECT_EQ(sim_hw_fpgaOutputValid(c), 0) << c;
-    EXPECT_EQ(sim_hw_fpgaRegister(FS_REG_TRIGGER) >> FS_TRIGGER_INIT_CONTINUOUS & 1, 1u);
+        EXPECT_EQ(hardware_sim_fpgaOutputValid(c), 0) << c;
+    EXPECT_EQ(hardware_sim_fpgaRegister(FS_REG_TRIGGER) >> FS_TRIGGER_INIT_CONTINUOUS & 1, 1u);
     expectNoViolations();
 }
 
@@ -437,9 +437,9 @@ TEST_F(FsFpgaTest, PhaseLinkModeField) {
     EXPECT_FALSE(FS_FPGA_phsLink_isModeMaster());
     FS_FPGA_phsLink_setModeMaster();
     EXPECT_TRUE(FS_FPGA_phsLink_isModeMaster());
-    EXPECT_EQ(sim_hw_fpgaRegister(FS_REG_PHS_MODE) >> 30, 1u);
+    EXPECT_EQ(hardware_sim_fpgaRegister(FS_REG_PHS_MODE) >> 30, 1u);
     FS_FPGA_phsLink_sendCommand(300);
-    EXPECT_EQ(sim_hw_fpgaRegister(FS_REG_PHS_LINK_TX), 0x44000000u | (300u << 18));
+    EXPECT_EQ(hardware_sim_fpgaRegister(FS_REG_PHS_LINK_TX), 0x44000000u | (300u << 18));
     uint32_t values[3] = {1, 256, 511}, back[3];
     uint32_t w = FS_FPGA_phsLink_packWord(values, 3);
     EXPECT_EQ(w >> 30, 3u);

@@ -46,7 +46,7 @@ TEST_P(StandardRecordTest, WritesOneOpcodeRecord) {
     EXPECT_EQ(records[0].address, row.address) << row.name;
     EXPECT_EQ(records[0].length, 0u) << row.name;
     EXPECT_EQ(records[0].options, row.parameter) << row.name;
-    sim_hw_waitIdle();
+    hardware_sim_waitIdle();
     expectNoViolations();
 }
 
@@ -132,8 +132,8 @@ TEST_P(OutputValidTest, MarkerCodeIn80NanosecondUnitsBelow10Microseconds) {
     FS_FPGA_flush();
     EXPECT_THAT(hwtest_bufferedStream(),
                 ElementsAre(FS_CMD_LONG_BUFFERED, FS_OP_OUTPUT_VALID, GetParam().code));
-    sim_hw_waitIdle();
-    EXPECT_EQ(sim_hw_fpgaOutputValid(0), GetParam().code);
+    hardware_sim_waitIdle();
+    EXPECT_EQ(hardware_sim_fpgaOutputValid(0), GetParam().code);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, OutputValidTest,
@@ -160,7 +160,7 @@ TEST_F(FsGioTest, CommandsOfTheFsVariant) {
                                          FS_OP_OUTPUT_VALID, FS_OUTPUT_INVALID_CODE}));
     EXPECT_EQ(krgio_imm_waitBufStreamStart(), -200);
     EXPECT_EQ(gio_record_countRequest(KRSPI_IOC_SEND_IOBLOCK), 0u);
-    sim_hw_waitIdle();
+    hardware_sim_waitIdle();
     expectNoViolations();
 }
 

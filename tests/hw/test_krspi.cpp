@@ -367,17 +367,18 @@ TEST_F(SpiTest, ChipSelectBracketsTransfersAndDeselectWithoutSelectIsFlagged) {
     uint8_t cfr[5] = {0x00, 0x00, 0x00, 0x00, AD9910_REG_CFR1};
     krspiSend(dds, 5, 0, cfr);
     krspiSend(dds, 5, 0, cfr);
-    sim_hw_waitIdle();
-    EXPECT_TRUE(sim_hw_chipSelected(board_outSlave(0, BOARD_OUT_DDS)));
+    hardware_sim_waitIdle();
+    EXPECT_TRUE(hardware_sim_chipSelected(board_outSlave(0, BOARD_OUT_DDS)));
     krspiDeselectChip();
-    sim_hw_waitIdle();
-    EXPECT_FALSE(sim_hw_chipSelected(board_outSlave(0, BOARD_OUT_DDS)));
-    EXPECT_EQ(sim_hw_chipFrames(board_outSlave(0, BOARD_OUT_DDS)), 1u);  // one frame, two writes
+    hardware_sim_waitIdle();
+    EXPECT_FALSE(hardware_sim_chipSelected(board_outSlave(0, BOARD_OUT_DDS)));
+    EXPECT_EQ(hardware_sim_chipFrames(board_outSlave(0, BOARD_OUT_DDS)),
+              1u);  // one frame, two writes
     expectNoViolations();
     EXPECT_EQ(gio_record_byRequest(KRSPI_IOC_SELECT_CHIP)[0].value, dds);
     krspiDeselectChip();
-    sim_hw_waitIdle();
-    EXPECT_EQ(sim_hw_violations().size(), 1u);
+    hardware_sim_waitIdle();
+    EXPECT_EQ(hardware_sim_violations().size(), 1u);
 }
 
 // A sweep task holding the lock for whole points, and the main thread and a supervision
@@ -413,7 +414,7 @@ TEST_F(SpiTest, SweepTaskAndMainThreadShareTheLockWithoutDeadlock) {
     sweep.join();
     supervision.join();
     krspiMutexLockFailed();
-    sim_hw_waitIdle();
+    hardware_sim_waitIdle();
     // Each sweep point reached the driver as one block of two records.
     int sweepBlocks = 0;
     for (const GioRecord &r : gio_record_byRequest(KRSPI_IOC_SEND_IOBLOCK)) {

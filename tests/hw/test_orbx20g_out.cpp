@@ -88,7 +88,7 @@ class Orbx20gOutTest : public HwTest {
         ASSERT_EQ(BOARD_ORBXXXG_OUT_getBaseAddress(&board, &address), 0);
         ASSERT_EQ(BOARD_ORBXXXG_OUT_init(&board), 0);
         o = ORBX20G_OUT_record(&board);
-        ASSERT_TRUE(sim_hw_waitIdle());
+        ASSERT_TRUE(hardware_sim_waitIdle());
     }
 
     // The channel device's order: preset, apply, I/O update, the step after it.
@@ -99,8 +99,8 @@ class Orbx20gOutTest : public HwTest {
         EXPECT_EQ(BOARD_ORBXXXG_OUT_setFrequencyAsync(&board, &f), 0);
         // The FS link's transmit thread may still hold the commands.
         if (fs_) FS_FPGA_flush();
-        EXPECT_TRUE(sim_hw_waitIdle());
-        return sim_hw_channel(0);
+        EXPECT_TRUE(hardware_sim_waitIdle());
+        return hardware_sim_channel(0);
     }
 
     // The simulated board locks (DDS + 1 GHz) x N2 / R wherever the loop is closed; from 1B
@@ -123,8 +123,8 @@ class Orbx20gOutTest : public HwTest {
     SimChannelState observe() {
         EXPECT_EQ(krgio_ioupdate(), 0);
         if (fs_) FS_FPGA_flush();
-        EXPECT_TRUE(sim_hw_waitIdle());
-        return sim_hw_channel(0);
+        EXPECT_TRUE(hardware_sim_waitIdle());
+        return hardware_sim_channel(0);
     }
 
     KrFreq exact() {
@@ -144,7 +144,7 @@ class Orbx20gOutTest : public HwTest {
         KrFreq sim = simOutput(st), e = exact();
         EXPECT_EQ(sim.integer, e.integer);
         EXPECT_EQ(sim.fraction, e.fraction);
-        EXPECT_LE(absDiffHz(e, f), tolerance) << sim_hw_freqText(e);
+        EXPECT_LE(absDiffHz(e, f), tolerance) << hardware_sim_freqText(e);
     }
 
     OrbxxxgOutBoard board;
@@ -302,10 +302,10 @@ TEST_F(Orbx20gOutTest, StandaloneSetFrequencyTunesWithoutTheChannelDevice) {
     start(3);
     KrFreq f = hz(8765432109);
     ASSERT_EQ(ORBX20G_OUT_setFrequency(o, &f), 0);
-    ASSERT_TRUE(sim_hw_waitIdle());
-    expectTuned(sim_hw_channel(0), f, stepHz());
+    ASSERT_TRUE(hardware_sim_waitIdle());
+    expectTuned(hardware_sim_channel(0), f, stepHz());
     // The loop filter follows the plan: N2 of 7 or more, N1 = 2, VCO 17.5 GHz.
-    EXPECT_NEAR(sim_hw_channel(0).loopFilterOhm, o->r1SetpointOhm, 1000.0 / 256);
+    EXPECT_NEAR(hardware_sim_channel(0).loopFilterOhm, o->r1SetpointOhm, 1000.0 / 256);
 }
 
 TEST_F(Orbx20gOutTest, PathAndFilterBitsAreOnlyWrittenWhenTheyChange) {
@@ -331,9 +331,9 @@ TEST_F(Orbx20gOutTest, PathAndFilterBitsAreOnlyWrittenWhenTheyChange) {
     EXPECT_EQ(o->pathChanged, 1);
     ASSERT_EQ(BOARD_ORBXXXG_OUT_SRI_applyPreset(&board), 0);
     krgio_ioupdate();
-    sim_hw_waitIdle();
-    EXPECT_STREQ(sim_hw_channel(0).path, "band2");
-    EXPECT_EQ(sim_hw_channel(0).filter, 11);
+    hardware_sim_waitIdle();
+    EXPECT_STREQ(hardware_sim_channel(0).path, "band2");
+    EXPECT_EQ(hardware_sim_channel(0).filter, 11);
 }
 
 TEST_F(Orbx20gOutTest, UnchangedBand2FilterSaysNothingToDo) {
@@ -397,23 +397,23 @@ TEST_F(Orbx20gOutTest, PhaseMovesInStepsOfAtMostThirtyDegrees) {
     start(5);
     tune(hz(100000000));
     gio_record_clear();
-    uint64_t updates = sim_hw_ioupdates();
+    uint64_t updates = hardware_sim_ioupdates();
     KrAngle half = M_PI;
     ASSERT_EQ(BOARD_ORBXXXG_OUT_setPhase_async(&board, &half), 0);
-    ASSERT_TRUE(sim_hw_waitIdle());
+    ASSERT_TRUE(hardware_sim_waitIdle());
     std::vector<int> words;
     for (const GioIoRecord &r : ioRecords())
         if (r.data.size() == 9 && r.data[8] == AD9910_REG_PROFILE0)
             words.push_back(r.data[4] | r.data[5] << 8);
     ASSERT_GE(words.size(), 6u);
-    EXPECT_GE(sim_hw_ioupdates() - updates, words.size());
+    EXPECT_GE(hardware_sim_ioupdates() - updates, words.size());
     int previous = 0;
     for (int w : words) {
         EXPECT_LE(std::abs(w - previous), 65536 / 12 + 1);
         previous = w;
     }
     EXPECT_EQ(words.back(), 32768);
-    EXPECT_NEAR(sim_hw_channel(0).phaseRad, M_PI, 1e-4);
+    EXPECT_NEAR(hardware_sim_channel(0).phaseRad, M_PI, 1e-4);
     KrAngle stored = 0;
     ASSERT_EQ(BOARD_ORBXXXG_OUT_getPhase(&board, &stored), 0);
     EXPECT_DOUBLE_EQ(stored, M_PI);
@@ -437,45 +437,45 @@ TEST_F(Orbx20gOutTest, PhaseOnAPllPathMovesTheDdsByTheLoopRatio) {
         gio_record_clear();
         KrAngle target = 2.5;
         ASSERT_EQ(BOARD_ORBXXXG_OUT_setPhase_async(&board, &target), 0);
-        ASSERT_TRUE(sim_hw_waitIdle());
+        ASSERT_TRUE(hardware_sim_waitIdle());
         int words = 0;
         for (const GioIoRecord &r : ioRecords())
             words += r.data.size() == 9 && r.data[8] == AD9910_REG_PROFILE0;
         EXPECT_EQ(words, (int)std::ceil(2.5 * k / (M_PI / 6)));
         double want = std::fmod(2.5 * k, 2 * M_PI);
-        EXPECT_NEAR(sim_hw_channel(0).phaseRad, want, 2 * M_PI / 65536) << code;
+        EXPECT_NEAR(hardware_sim_channel(0).phaseRad, want, 2 * M_PI / 65536) << code;
     }
 }
 
 TEST_F(Orbx20gOutTest, RfEnableBitAndPowerDown) {
     start(5);
     tune(hz(6000000000));
-    EXPECT_STREQ(sim_hw_channel(0).rf, "off");
+    EXPECT_STREQ(hardware_sim_channel(0).rf, "off");
     uint32_t condition = 0;
     ASSERT_EQ(BOARD_ORBXXXG_OUT_getAlcCondition(&board, &condition), 0);
     EXPECT_EQ(condition, 3u);
     ASSERT_EQ(BOARD_ORBXXXG_OUT_enableRf(&board), 0);
     krgio_ioupdate();
-    sim_hw_waitIdle();
-    EXPECT_STREQ(sim_hw_channel(0).rf, "on");
+    hardware_sim_waitIdle();
+    EXPECT_STREQ(hardware_sim_channel(0).rf, "on");
     const KrFreq f = hz(6000000000);
     ASSERT_EQ(BOARD_ORBXXXG_OUT_setPowerSync(&board, 0, 8000, 0, &f), 0);
     krgio_ioupdate();
-    sim_hw_waitIdle();
+    hardware_sim_waitIdle();
     ASSERT_EQ(BOARD_ORBXXXG_OUT_getAlcCondition(&board, &condition), 0);
     EXPECT_EQ(condition, 0u);
     // A frequency change keeps the RF bit.
     tune(hz(7500000000));
-    EXPECT_STREQ(sim_hw_channel(0).rf, "on");
+    EXPECT_STREQ(hardware_sim_channel(0).rf, "on");
     ASSERT_EQ(BOARD_ORBXXXG_OUT_disableRf(&board), 0);
     krgio_ioupdate();
-    sim_hw_waitIdle();
-    EXPECT_STREQ(sim_hw_channel(0).rf, "off");
+    hardware_sim_waitIdle();
+    EXPECT_STREQ(hardware_sim_channel(0).rf, "off");
     ASSERT_EQ(BOARD_ORBXXXG_OUT_enableRf(&board), 0);
     ASSERT_EQ(BOARD_ORBXXXG_OUT_powerDown(&board), 0);
-    sim_hw_waitIdle();
-    EXPECT_TRUE(sim_hw_channel(0).ddsPoweredDown);
-    EXPECT_STREQ(sim_hw_channel(0).rf, "off");
+    hardware_sim_waitIdle();
+    EXPECT_TRUE(hardware_sim_channel(0).ddsPoweredDown);
+    EXPECT_STREQ(hardware_sim_channel(0).rf, "off");
 }
 
 TEST_F(Orbx20gOutTest, LevelStagesReachTheChipsAndTemperatureIsRead) {
@@ -487,8 +487,8 @@ TEST_F(Orbx20gOutTest, LevelStagesReachTheChipsAndTemperatureIsRead) {
     for (uint32_t dac : {2000u, 6000u, 10000u, 14000u}) {
         ASSERT_EQ(BOARD_ORBXXXG_OUT_setPowerSync(&board, 4, dac, 2, &f), 0);
         krgio_ioupdate();
-        sim_hw_waitIdle();
-        const SimChannelState ch = sim_hw_channel(0);
+        hardware_sim_waitIdle();
+        const SimChannelState ch = hardware_sim_channel(0);
         EXPECT_EQ(ch.alcDac, dac);
         EXPECT_DOUBLE_EQ(ch.attenuationADb, 2.0);
         EXPECT_DOUBLE_EQ(ch.attenuationBDb, 1.0);
@@ -500,8 +500,8 @@ TEST_F(Orbx20gOutTest, LevelStagesReachTheChipsAndTemperatureIsRead) {
     ASSERT_EQ(BOARD_ORBXXXG_OUT_getAlcAdc(&board, &adc), 0);
     EXPECT_GT(adc, 0u);
     ASSERT_EQ(BOARD_ORBXXXG_OUT_getVcoAdc(&board, &vco), 0);
-    EXPECT_EQ(vco, sim_hw_channel(0).vcoCode);
-    sim_hw_setTemperature(0, 41.5);
+    EXPECT_EQ(vco, hardware_sim_channel(0).vcoCode);
+    hardware_sim_setTemperature(0, 41.5);
     double celsius = 0;
     ASSERT_EQ(BOARD_ORBXXXG_OUT_getTemperature(&board, &celsius), 0);
     EXPECT_NEAR(celsius, 41.5, 0.1);
@@ -514,21 +514,21 @@ TEST_F(Orbx20gOutTest, DdsAndLoopFilterDiagnosticsReachTheChips) {
     tune(hz(6000000000));
     uint64_t word = 0;
     ASSERT_EQ(BOARD_ORBXXXG_OUT_getDdsFtw(&board, &word), 0);
-    EXPECT_EQ(word, sim_hw_channel(0).ftw);
+    EXPECT_EQ(word, hardware_sim_channel(0).ftw);
     ASSERT_EQ(BOARD_ORBXXXG_OUT_setDdsFtw(&board, word + 5), 0);
-    ASSERT_TRUE(sim_hw_waitIdle());
-    EXPECT_EQ(sim_hw_channel(0).ftw, word + 5);
+    ASSERT_TRUE(hardware_sim_waitIdle());
+    EXPECT_EQ(hardware_sim_channel(0).ftw, word + 5);
     EXPECT_EQ(BOARD_ORBXXXG_OUT_setDdsFtw(&board, 1ull << 32), -222);
 
     const KrFreq out = hz(123000000), half = hz(500000000), clock = hz(999990000);
     ASSERT_EQ(BOARD_ORBXXXG_OUT_setDdsFrequency(&board, &out), 0);
-    ASSERT_TRUE(sim_hw_waitIdle());
-    EXPECT_EQ(sim_hw_channel(0).ftw, (123000000ull << 32) / 1000000000);
+    ASSERT_TRUE(hardware_sim_waitIdle());
+    EXPECT_EQ(hardware_sim_channel(0).ftw, (123000000ull << 32) / 1000000000);
     EXPECT_EQ(BOARD_ORBXXXG_OUT_setDdsFrequency(&board, &half), -222);
     // The same output from a clock 10 kHz lower needs a larger word.
     ASSERT_EQ(BOARD_ORBXXXG_OUT_setDdsReferenceFrequency(&board, &clock), 0);
-    ASSERT_TRUE(sim_hw_waitIdle());
-    EXPECT_EQ(sim_hw_channel(0).ftw, (123000000ull << 32) / 999990000);
+    ASSERT_TRUE(hardware_sim_waitIdle());
+    EXPECT_EQ(hardware_sim_channel(0).ftw, (123000000ull << 32) / 999990000);
 
     uint32_t fsc = 0;
     ASSERT_EQ(BOARD_ORBXXXG_OUT_getDdsFsc(&board, &fsc), 0);
@@ -539,23 +539,23 @@ TEST_F(Orbx20gOutTest, DdsAndLoopFilterDiagnosticsReachTheChips) {
     EXPECT_EQ(BOARD_ORBXXXG_OUT_setDdsFsc(&board, 256), -222);
 
     ASSERT_EQ(BOARD_ORBXXXG_OUT_disableDdsOutput(&board), 0);
-    ASSERT_TRUE(sim_hw_waitIdle());
-    EXPECT_TRUE(sim_hw_channel(0).ddsPoweredDown);
+    ASSERT_TRUE(hardware_sim_waitIdle());
+    EXPECT_TRUE(hardware_sim_channel(0).ddsPoweredDown);
     EXPECT_EQ(BOARD_ORBXXXG_OUT_isDdsOutputEnabled(&board), 0);
     ASSERT_EQ(BOARD_ORBXXXG_OUT_enableDdsOutput(&board), 0);
-    ASSERT_TRUE(sim_hw_waitIdle());
-    EXPECT_FALSE(sim_hw_channel(0).ddsPoweredDown);
+    ASSERT_TRUE(hardware_sim_waitIdle());
+    EXPECT_FALSE(hardware_sim_channel(0).ddsPoweredDown);
 
     ASSERT_EQ(BOARD_ORBXXXG_OUT_setLoopFilter(&board, 850), 0);
-    ASSERT_TRUE(sim_hw_waitIdle());
-    EXPECT_NEAR(sim_hw_channel(0).loopFilterOhm, 850, 1000.0 / 256);
+    ASSERT_TRUE(hardware_sim_waitIdle());
+    EXPECT_NEAR(hardware_sim_channel(0).loopFilterOhm, 850, 1000.0 / 256);
     EXPECT_EQ(BOARD_ORBXXXG_OUT_setLoopFilter(&board, 0), -222);
     EXPECT_EQ(BOARD_ORBXXXG_OUT_setLoopFilter(&board, 2000), -222);
     // The clock stays what it was set to until it is set back.
     const KrFreq nominal = hz(1000000000);
     ASSERT_EQ(BOARD_ORBXXXG_OUT_setDdsReferenceFrequency(&board, &nominal), 0);
     expectTuned(tune(hz(6000000000)), hz(6000000000), stepHz());
-    EXPECT_NEAR(sim_hw_channel(0).loopFilterOhm, o->r1SetpointOhm, 1000.0 / 256);
+    EXPECT_NEAR(hardware_sim_channel(0).loopFilterOhm, o->r1SetpointOhm, 1000.0 / 256);
 }
 
 TEST_F(Orbx20gOutTest, SlotsTheBoardLeavesEmpty) {
@@ -646,10 +646,10 @@ INSTANTIATE_TEST_SUITE_P(Boards, Orbx20gOutUlnTuneTest,
 
 TEST_F(Orbx20gOutTest, DigitalSetsTheLoopFilterOnlyWhenAsked) {
     start(14, Module::Digital);
-    double before = sim_hw_channel(0).loopFilterOhm;
+    double before = hardware_sim_channel(0).loopFilterOhm;
     tune(hz(18500000000));
     ASSERT_GT(o->r1SetpointOhm, 0);
-    EXPECT_DOUBLE_EQ(sim_hw_channel(0).loopFilterOhm, before);
+    EXPECT_DOUBLE_EQ(hardware_sim_channel(0).loopFilterOhm, before);
     ASSERT_EQ(BOARD_ORBXXXG_OUT_setR1ResistanceToSetpoint(&board, 0), 0);
     EXPECT_NEAR(observe().loopFilterOhm, o->r1SetpointOhm, 1000.0 / 256);
     ASSERT_EQ(BOARD_ORBXXXG_OUT_setR1ResistanceToSetpoint(&board, 850), 0);
@@ -663,7 +663,7 @@ TEST_F(Orbx20gOutTest, DigitalSetsTheLoopFilterOnlyWhenAsked) {
     const KrFreq f = hz(18500000000);
     ASSERT_EQ(BOARD_ORBXXXG_OUT_setPowerSync(&board, 0, 8000, 0, &f), 0);
     krgio_ioupdate();
-    sim_hw_waitIdle();
+    hardware_sim_waitIdle();
     ASSERT_EQ(BOARD_ORBXXXG_OUT_getDalcCondition(&board, &condition), 0);
     EXPECT_EQ(condition, 0u);
     ASSERT_EQ(BOARD_ORBXXXG_OUT_disableDalc(&board), 0);
@@ -674,12 +674,12 @@ TEST_F(Orbx20gOutTest, DigitalSetsTheLoopFilterOnlyWhenAsked) {
 TEST_F(Orbx20gOutTest, DigitalPhaseResetClearsTheAccumulatorForOneUpdate) {
     start(14, Module::Digital);
     tune(hz(3000000000));
-    uint64_t updates = sim_hw_ioupdates();
+    uint64_t updates = hardware_sim_ioupdates();
     ASSERT_EQ(BOARD_ORBXXXG_OUT_phaseReset(&board), 0);
-    ASSERT_TRUE(sim_hw_waitIdle());
-    EXPECT_EQ(sim_hw_ioupdates() - updates, 2u);
-    EXPECT_EQ(sim_hw_ddsRegister(0, AD9910_REG_CFR1) & AD9910_CFR1_CLEAR_PHASE, 0u);
-    expectTuned(sim_hw_channel(0), hz(3000000000), stepHz());
+    ASSERT_TRUE(hardware_sim_waitIdle());
+    EXPECT_EQ(hardware_sim_ioupdates() - updates, 2u);
+    EXPECT_EQ(hardware_sim_ddsRegister(0, AD9910_REG_CFR1) & AD9910_CFR1_CLEAR_PHASE, 0u);
+    expectTuned(hardware_sim_channel(0), hz(3000000000), stepHz());
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ class Orbx40gTest : public OutBoardTest {
     }
     int tune(const KrFreq &f) {
         int r = ORBX40G_OUT_setFrequency(&board, &f);
-        sim_hw_waitIdle();
+        hardware_sim_waitIdle();
         return r;
     }
     KrFreq exact() {
@@ -71,7 +71,7 @@ class Orbx40gPlanTest : public Orbx40gTest, public ::testing::WithParamInterface
 TEST_P(Orbx40gPlanTest, SimulatedOutputIsTheExactFrequencyWithinOneStep) {
     const PlanRow &row = GetParam();
     ASSERT_EQ(tune(row.f), 0);
-    SimChannelState st = sim_hw_channel(0);
+    SimChannelState st = hardware_sim_channel(0);
     EXPECT_TRUE(st.board40g);
     EXPECT_STREQ(st.path, row.path);
     EXPECT_EQ(st.n1, row.n1);
@@ -90,15 +90,15 @@ TEST_P(Orbx40gPlanTest, SimulatedOutputIsTheExactFrequencyWithinOneStep) {
 
     ASSERT_TRUE(st.frequencyValid);
     KrFreq e = exact();
-    EXPECT_TRUE(sameFreq(st.frequency, e))
-        << "simulated " << sim_hw_freqText(st.frequency) << ", reported " << sim_hw_freqText(e);
+    EXPECT_TRUE(sameFreq(st.frequency, e)) << "simulated " << hardware_sim_freqText(st.frequency)
+                                           << ", reported " << hardware_sim_freqText(e);
     // The word is truncated: never above the request, less than one output step below.
     KrFreq diff;
     krfreqSubtract(&diff, &row.f, &e);
-    ASSERT_FALSE(krfreqNegative(&diff)) << sim_hw_freqText(e);
+    ASSERT_FALSE(krfreqNegative(&diff)) << hardware_sim_freqText(e);
     double step =
         (double)ORBX40G_OUT_DAC_CLOCK_HZ / std::ldexp(1.0, 48) * row.r * row.multiplier / row.n1;
-    EXPECT_LE(toDouble(diff), step) << sim_hw_freqText(e);
+    EXPECT_LE(toDouble(diff), step) << hardware_sim_freqText(e);
 }
 
 TEST_P(Orbx40gPlanTest, N1IsTheLargestDividerThatKeepsTheVcoInRange) {
@@ -155,19 +155,19 @@ class Orbx40gLimitedVcoTest : public Orbx40gTest {
 
 TEST_F(Orbx40gLimitedVcoTest, TheVcoStaysAtOrBelow20_1GHz) {
     ASSERT_EQ(tune(hz(10100000000ull)), 0);  // 2 x 10.1 GHz would be 20.2 GHz
-    EXPECT_EQ(sim_hw_channel(0).n1, 1u);
+    EXPECT_EQ(hardware_sim_channel(0).n1, 1u);
     ASSERT_EQ(tune(hz(10050000000ull)), 0);  // exactly at the limit
-    EXPECT_EQ(sim_hw_channel(0).n1, 2u);
-    EXPECT_TRUE(sameFreq(sim_hw_channel(0).frequency, exact()));
+    EXPECT_EQ(hardware_sim_channel(0).n1, 2u);
+    EXPECT_TRUE(sameFreq(hardware_sim_channel(0).frequency, exact()));
 }
 
 TEST_F(Orbx40gTest, UnreachableFrequenciesAreRefusedAndTheOutputKept) {
     ASSERT_EQ(tune(hz(5000000000ull)), 0);
-    SimChannelState before = sim_hw_channel(0);
+    SimChannelState before = hardware_sim_channel(0);
     KrFreq negative = {-1, 0};
     EXPECT_EQ(tune(hz(41100000000ull)), KR_E_DATA_OUT_OF_RANGE);  // twice the VCO's top
     EXPECT_EQ(tune(negative), KR_E_DATA_OUT_OF_RANGE);
-    SimChannelState after = sim_hw_channel(0);
+    SimChannelState after = hardware_sim_channel(0);
     EXPECT_TRUE(sameFreq(before.frequency, after.frequency));
     EXPECT_EQ(before.n1, after.n1);
 }
@@ -184,9 +184,9 @@ TEST_F(Orbx40gTest, WithoutTheReadyFlagThePresetOnlyStoresTheFrequency) {
 TEST_F(Orbx40gTest, BeforeInitNoSlotReachesAChip) {
     OrbxxxgOutBoard fresh = {};  // zero-filled like the channel record
     fresh.channel = 1;
-    sim_hw_waitIdle();
+    hardware_sim_waitIdle();
     const uint32_t slave0 = board_outSlave(0, BOARD_OUT_SRI);
-    uint64_t frames = sim_hw_chipFrames(slave0);
+    uint64_t frames = hardware_sim_chipFrames(slave0);
     int (*const actions[])(OrbxxxgOutBoard *) = {
         ORBX40G_OUT_SRI_applyPreset, ORBX40G_OUT_enableRf,      ORBX40G_OUT_disableRf,
         ORBX40G_OUT_enableAlc,       ORBX40G_OUT_enableAlcHold, ORBX40G_OUT_enableAlcRfMute,
@@ -204,8 +204,8 @@ TEST_F(Orbx40gTest, BeforeInitNoSlotReachesAChip) {
     EXPECT_EQ(ORBX40G_OUT_setPhase(&fresh, &a), 0);  // stored for later
     ORBX40G_OUT_getPhase(&fresh, &got);
     EXPECT_DOUBLE_EQ(got, 1.0);
-    sim_hw_waitIdle();
-    EXPECT_EQ(sim_hw_chipFrames(slave0), frames);
+    hardware_sim_waitIdle();
+    EXPECT_EQ(hardware_sim_chipFrames(slave0), frames);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -239,7 +239,7 @@ TEST_F(Orbx40gTest, DividerTableAndSpurWindows) {
         {hz(20500000000ull), 7},      //
     };
     for (const WindowRow &row : rows)
-        EXPECT_EQ(ORBX40G_OUT_lookupDivider(b, &row.vco), row.r) << sim_hw_freqText(row.vco);
+        EXPECT_EQ(ORBX40G_OUT_lookupDivider(b, &row.vco), row.r) << hardware_sim_freqText(row.vco);
 }
 
 TEST_F(Orbx40gTest, FullDividerTableIsSearchedForTheLastThresholdAtOrBelow) {
@@ -353,29 +353,29 @@ TEST_F(Orbx40gTest, SettlingAndTuningTimesFollowPathAndDividerChanges) {
 
 TEST_F(Orbx40gTest, PhaseMovesTheNcoInStepsOfAtMost30Degrees) {
     ASSERT_EQ(tune(hz(100000000)), 0);  // direct: the NCO phase is the output phase
-    uint64_t before = sim_hw_ioupdates();
+    uint64_t before = hardware_sim_ioupdates();
     KrAngle a = M_PI;
     ASSERT_EQ(ORBX40G_OUT_setPhase(&board, &a), 0);
-    sim_hw_waitIdle();
-    EXPECT_EQ(sim_hw_ioupdates() - before, 6u);
-    EXPECT_NEAR(sim_hw_channel(0).phaseRad, M_PI, 2 * M_PI / 65536);
+    hardware_sim_waitIdle();
+    EXPECT_EQ(hardware_sim_ioupdates() - before, 6u);
+    EXPECT_NEAR(hardware_sim_channel(0).phaseRad, M_PI, 2 * M_PI / 65536);
     KrAngle got;
     ORBX40G_OUT_getPhase(&board, &got);
     EXPECT_DOUBLE_EQ(got, M_PI);
 
-    before = sim_hw_ioupdates();
+    before = hardware_sim_ioupdates();
     a = M_PI + 0.1;  // a small move is one step
     ASSERT_EQ(ORBX40G_OUT_setPhase(&board, &a), 0);
-    sim_hw_waitIdle();
-    EXPECT_EQ(sim_hw_ioupdates() - before, 1u);
+    hardware_sim_waitIdle();
+    EXPECT_EQ(hardware_sim_ioupdates() - before, 1u);
 }
 
 TEST_F(Orbx40gTest, PhaseOnThePllPathIsScaledByTheDividers) {
     ASSERT_EQ(tune(hz(10000000000ull)), 0);  // N1 2, R 7: the NCO moves 2/7 of the output
     KrAngle a = M_PI / 2;
     ASSERT_EQ(ORBX40G_OUT_setPhase(&board, &a), 0);
-    sim_hw_waitIdle();
-    EXPECT_NEAR(sim_hw_channel(0).phaseRad, M_PI / 2 * 2 / 7, 2 * M_PI / 65536);
+    hardware_sim_waitIdle();
+    EXPECT_NEAR(hardware_sim_channel(0).phaseRad, M_PI / 2 * 2 / 7, 2 * M_PI / 65536);
 }
 
 TEST_F(Orbx40gTest, PhaseIsWrappedAndNonFiniteAnglesRefused) {
@@ -395,7 +395,7 @@ TEST_F(Orbx40gTest, PhaseIsWrappedAndNonFiniteAnglesRefused) {
 
 TEST_F(Orbx40gTest, RfAndMuteBitsReachTheOutput) {
     ASSERT_EQ(tune(hz(3000000000ull)), 0);
-    EXPECT_STREQ(sim_hw_channel(0).rf, "off");
+    EXPECT_STREQ(hardware_sim_channel(0).rf, "off");
     struct Step {
         int (*action)(OrbxxxgOutBoard *);
         const char *rf;
@@ -407,33 +407,33 @@ TEST_F(Orbx40gTest, RfAndMuteBitsReachTheOutput) {
     for (const Step &s : steps) {
         ASSERT_EQ(s.action(&board), 0);
         krgio_ioupdate();
-        sim_hw_waitIdle();
-        EXPECT_STREQ(sim_hw_channel(0).rf, s.rf);
+        hardware_sim_waitIdle();
+        EXPECT_STREQ(hardware_sim_channel(0).rf, s.rf);
     }
-    EXPECT_FALSE(sim_hw_channel(0).frequencyValid);  // powered down: no path
-    ASSERT_EQ(tune(hz(3000000000ull)), 0);           // the next change selects it again
-    EXPECT_STREQ(sim_hw_channel(0).path, "pll");
+    EXPECT_FALSE(hardware_sim_channel(0).frequencyValid);  // powered down: no path
+    ASSERT_EQ(tune(hz(3000000000ull)), 0);                 // the next change selects it again
+    EXPECT_STREQ(hardware_sim_channel(0).path, "pll");
 }
 
 TEST_F(Orbx40gTest, LevelLoopFlagsAndCondition) {
     const uint32_t detector = board_outSlave(0, BOARD_OUT_ALC_ADC);
     uint32_t condition = 9;
-    sim_hw_setAdc(detector, 0);
+    hardware_sim_setAdc(detector, 0);
     EXPECT_EQ(ORBX40G_OUT_getAlcCondition(&board, &condition), 0);
     EXPECT_EQ(condition, 0u);  // open loop: nothing to level
     ASSERT_EQ(ORBX40G_OUT_enableAlc(&board), 0);
     EXPECT_EQ(ORBX40G_OUT_isAlcEnabled(&board), 1);
     const struct { uint32_t adc, condition; } rows[] = {{0, 1}, {30000, 0}, {65535, 1}, {65000, 0}};
     for (const auto &row : rows) {
-        sim_hw_setAdc(detector, row.adc);
+        hardware_sim_setAdc(detector, row.adc);
         EXPECT_EQ(ORBX40G_OUT_getAlcCondition(&board, &condition), 0);
         EXPECT_EQ(condition, row.condition) << row.adc;
     }
     ASSERT_EQ(ORBX40G_OUT_enableAlcHold(&board), 0);
     ASSERT_EQ(ORBX40G_OUT_enableAlcHoldSampleMode(&board), 0);
     EXPECT_EQ(ORBX40G_OUT_isAlcHoldEnabled(&board), 1);
-    sim_hw_waitIdle();
-    std::vector<uint8_t> image = sim_hw_shiftRegisterImage(board_outSlave(0, BOARD_OUT_SRI));
+    hardware_sim_waitIdle();
+    std::vector<uint8_t> image = hardware_sim_shiftRegisterImage(board_outSlave(0, BOARD_OUT_SRI));
     ASSERT_EQ(image.size(), (size_t)ORBX40G_OUT_SRI_BYTES);
     auto bit = [&](int n) { return (image[n / 8] >> (n % 8)) & 1; };
     EXPECT_EQ(bit(ORBX40G_OUT_BIT_ALC_ENABLE), 1);
@@ -444,8 +444,8 @@ TEST_F(Orbx40gTest, LevelLoopFlagsAndCondition) {
     ASSERT_EQ(ORBX40G_OUT_disableAlc(&board), 0);
     EXPECT_EQ(ORBX40G_OUT_isAlcEnabled(&board), 0);
     EXPECT_EQ(ORBX40G_OUT_isAlcHoldEnabled(&board), 0);
-    sim_hw_waitIdle();
-    image = sim_hw_shiftRegisterImage(board_outSlave(0, BOARD_OUT_SRI));
+    hardware_sim_waitIdle();
+    image = hardware_sim_shiftRegisterImage(board_outSlave(0, BOARD_OUT_SRI));
     EXPECT_EQ(bit(ORBX40G_OUT_BIT_ALC_ENABLE) | bit(ORBX40G_OUT_BIT_ALC_HOLD) |
                   bit(ORBX40G_OUT_BIT_ALC_SAMPLE),
               0);
@@ -456,15 +456,15 @@ TEST_F(Orbx40gTest, PowerStagesLatchBeforeTheIoUpdate) {
     ASSERT_EQ(ORBXXXG_LEVEL_setPowerSync(&board, 6, 9000, 1, &f), 0);
     ASSERT_EQ(ORBXXXG_LEVEL_setPowerAsync(&board, 9100), 0);
     krgio_ioupdate();
-    sim_hw_waitIdle();
-    const SimChannelState ch = sim_hw_channel(0);
+    hardware_sim_waitIdle();
+    const SimChannelState ch = hardware_sim_channel(0);
     EXPECT_EQ(ch.alcDac, 9100u);
     EXPECT_DOUBLE_EQ(ch.attenuationADb, 3.0);
     EXPECT_DOUBLE_EQ(ch.attenuationBDb, 0.5);
 }
 
 TEST_F(Orbx40gTest, TemperatureComesFromTheBoardSensor) {
-    sim_hw_setTemperature(0, 42.5);
+    hardware_sim_setTemperature(0, 42.5);
     double c = 0;
     ASSERT_EQ(ORBX40G_OUT_getTemperature(&board, &c), 0);
     EXPECT_NEAR(c, 42.5, 0.0625);
@@ -473,10 +473,10 @@ TEST_F(Orbx40gTest, TemperatureComesFromTheBoardSensor) {
 TEST_F(Orbx40gTest, LoopFilterFollowsTheDividers) {
     ASSERT_EQ(tune(hz(10000000000ull)), 0);  // R 7
     EXPECT_EQ(b->r1, 700u);
-    EXPECT_NEAR(sim_hw_channel(0).loopFilterOhm, 700.0, 1000.0 / 256);
+    EXPECT_NEAR(hardware_sim_channel(0).loopFilterOhm, 700.0, 1000.0 / 256);
     ASSERT_EQ(tune(hz(12000000000ull)), 0);  // R 5: 80 + 2.5e11 / 2.4e9
     EXPECT_EQ(b->r1, 184u);
-    EXPECT_NEAR(sim_hw_channel(0).loopFilterOhm, 184.0, 1000.0 / 256);
+    EXPECT_NEAR(hardware_sim_channel(0).loopFilterOhm, 184.0, 1000.0 / 256);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -496,11 +496,11 @@ TEST_F(Orbx40gTest, RegisteredSlotsDriveTheBoardAndOthersAnswerUndefined) {
     ASSERT_EQ(BOARD_ORBXXXG_OUT_SRI_applyPreset(&board), 0);
     ASSERT_EQ(krgio_ioupdate(), 0);
     ASSERT_EQ(BOARD_ORBXXXG_OUT_setFrequencyAsync(&board, &f), 0);
-    sim_hw_waitIdle();
+    hardware_sim_waitIdle();
     KrFreq e;
     ASSERT_EQ(BOARD_ORBXXXG_OUT_getFrequencyExact(&board, &e), 0);
-    EXPECT_TRUE(sameFreq(sim_hw_channel(0).frequency, e));
-    EXPECT_STREQ(sim_hw_channel(0).path, "doubler");
+    EXPECT_TRUE(sameFreq(hardware_sim_channel(0).frequency, e));
+    EXPECT_STREQ(hardware_sim_channel(0).path, "doubler");
     AD9164 *dac = nullptr;
     ASSERT_EQ(BOARD_ORBXXXG_OUT_getAd9164(&board, &dac), 0);
     EXPECT_EQ(dac, &b->dac);

@@ -42,19 +42,19 @@ class Orbx40gDigitalTest : public OutBoardTest {
         EXPECT_EQ(BOARD_ORBXXXG_OUT_setFrequencySync(&board, &k), 0);
         EXPECT_EQ(BOARD_ORBXXXG_OUT_SRI_applyPreset(&board), 0);
         krgio_ioupdate();
-        sim_hw_waitIdle();
-        return sim_hw_channel(0);
+        hardware_sim_waitIdle();
+        return hardware_sim_channel(0);
     }
     uint64_t potFrames() {
-        sim_hw_waitIdle();
-        return sim_hw_chipFrames(board_outSlave(0, BOARD_OUT_LOOP_POT));
+        hardware_sim_waitIdle();
+        return hardware_sim_chipFrames(board_outSlave(0, BOARD_OUT_LOOP_POT));
     }
     ORBX40G_OUT *b = nullptr;
 };
 
 TEST_F(Orbx40gDigitalTest, TheLoopFilterWaitsForTheSetpointCall) {
     uint64_t frames = potFrames();
-    double initial = sim_hw_channel(0).loopFilterOhm;
+    double initial = hardware_sim_channel(0).loopFilterOhm;
     SimChannelState st = tune(10000000000ull);  // R 7: the plan wants 700 ohms
     EXPECT_STREQ(st.path, "pll");
     EXPECT_EQ(b->r1, 700u);
@@ -63,23 +63,23 @@ TEST_F(Orbx40gDigitalTest, TheLoopFilterWaitsForTheSetpointCall) {
 
     ASSERT_EQ(BOARD_ORBXXXG_OUT_setR1ResistanceToSetpoint(&board, 0), 0);
     krgio_ioupdate();
-    sim_hw_waitIdle();
-    EXPECT_NEAR(sim_hw_channel(0).loopFilterOhm, 700.0, POT_STEP_OHM);
+    hardware_sim_waitIdle();
+    EXPECT_NEAR(hardware_sim_channel(0).loopFilterOhm, 700.0, POT_STEP_OHM);
     frames = potFrames();
     ASSERT_EQ(BOARD_ORBXXXG_OUT_setR1ResistanceToSetpoint(&board, 0), 0);
     EXPECT_EQ(potFrames(), frames);  // unchanged: nothing sent
 
     // A new set point waits again; an explicit resistance is written as given.
     tune(12000000000ull);  // R 5: 184 ohms
-    EXPECT_NEAR(sim_hw_channel(0).loopFilterOhm, 700.0, POT_STEP_OHM);
+    EXPECT_NEAR(hardware_sim_channel(0).loopFilterOhm, 700.0, POT_STEP_OHM);
     ASSERT_EQ(BOARD_ORBXXXG_OUT_setR1ResistanceToSetpoint(&board, 0), 0);
     krgio_ioupdate();
-    sim_hw_waitIdle();
-    EXPECT_NEAR(sim_hw_channel(0).loopFilterOhm, 184.0, POT_STEP_OHM);
+    hardware_sim_waitIdle();
+    EXPECT_NEAR(hardware_sim_channel(0).loopFilterOhm, 184.0, POT_STEP_OHM);
     ASSERT_EQ(BOARD_ORBXXXG_OUT_setR1ResistanceToSetpoint(&board, 400.0), 0);
     krgio_ioupdate();
-    sim_hw_waitIdle();
-    EXPECT_NEAR(sim_hw_channel(0).loopFilterOhm, 400.0, POT_STEP_OHM);
+    hardware_sim_waitIdle();
+    EXPECT_NEAR(hardware_sim_channel(0).loopFilterOhm, 400.0, POT_STEP_OHM);
 
     // The direct path has no loop: the set point call leaves the filter alone.
     tune(500000000ull);
@@ -98,7 +98,7 @@ TEST_F(Orbx40gDigitalTest, DigitalLoopConditionFromTheDetector) {
     const uint32_t detector = board_outSlave(0, BOARD_OUT_ALC_ADC);
     tune(5000000000ull);
     uint32_t condition = 9;
-    sim_hw_setAdc(detector, 0);
+    hardware_sim_setAdc(detector, 0);
     EXPECT_EQ(BOARD_ORBXXXG_OUT_isDalcEnabled(&board), 1);  // the board's own levelling
     ASSERT_EQ(BOARD_ORBXXXG_OUT_disableDalc(&board), 0);
     EXPECT_EQ(BOARD_ORBXXXG_OUT_isDalcEnabled(&board), 0);
@@ -117,7 +117,7 @@ TEST_F(Orbx40gDigitalTest, DigitalLoopConditionFromTheDetector) {
         uint32_t adc, condition;
     } rows[] = {{0, 1}, {16, 1}, {17, 0}, {30000, 0}, {65518, 0}, {65519, 1}, {65535, 1}};
     for (const auto &row : rows) {
-        sim_hw_setAdc(detector, row.adc);
+        hardware_sim_setAdc(detector, row.adc);
         EXPECT_EQ(BOARD_ORBXXXG_OUT_getDalcCondition(&board, &condition), 0);
         EXPECT_EQ(condition, row.condition) << row.adc;
     }
@@ -155,11 +155,11 @@ TEST_F(Orbx40gDigitalTest, PhaseResetBringsTheNcoBackToZero) {
     tune(12000000000ull);
     KrAngle a = M_PI / 2;
     ASSERT_EQ(BOARD_ORBXXXG_OUT_setPhase_async(&board, &a), 0);
-    sim_hw_waitIdle();
-    EXPECT_GT(sim_hw_channel(0).phaseRad, 0.1);
+    hardware_sim_waitIdle();
+    EXPECT_GT(hardware_sim_channel(0).phaseRad, 0.1);
     ASSERT_EQ(BOARD_ORBXXXG_OUT_phaseReset(&board), 0);
-    sim_hw_waitIdle();
-    EXPECT_NEAR(sim_hw_channel(0).phaseRad, 0.0, 2 * M_PI / 65536);
+    hardware_sim_waitIdle();
+    EXPECT_NEAR(hardware_sim_channel(0).phaseRad, 0.0, 2 * M_PI / 65536);
     KrAngle got = 1;
     BOARD_ORBXXXG_OUT_getPhase(&board, &got);
     EXPECT_EQ(got, 0.0);

@@ -46,14 +46,14 @@ class GenericBoardTest : public OutBoardTest {
     }
     int tune(const KrFreq &f) {
         int r = ORBXXXG_OUT_setFrequency(&board, &f);
-        sim_hw_waitIdle();
+        hardware_sim_waitIdle();
         return r;
     }
     // Bits take effect at the channel's I/O update, as the channel device issues it.
     SimChannelState updated() {
         krgio_ioupdate();
-        sim_hw_waitIdle();
-        return sim_hw_channel(0);
+        hardware_sim_waitIdle();
+        return hardware_sim_channel(0);
     }
     KrFreq exact() {
         KrFreq f;
@@ -63,18 +63,19 @@ class GenericBoardTest : public OutBoardTest {
     // The simulated output equals the reported exact frequency bit for bit and lies at most
     // one output step below the request (the word is truncated, never rounded up).
     void expectExactOutput(const KrFreq &request) {
-        SimChannelState st = sim_hw_channel(0);
+        SimChannelState st = hardware_sim_channel(0);
         ASSERT_TRUE(st.generic);
         ASSERT_TRUE(st.frequencyValid);
         KrFreq e = exact();
         EXPECT_TRUE(sameFreq(st.frequency, e))
-            << "simulated " << sim_hw_freqText(st.frequency) << ", reported " << sim_hw_freqText(e);
+            << "simulated " << hardware_sim_freqText(st.frequency) << ", reported "
+            << hardware_sim_freqText(e);
         KrFreq diff;
         krfreqSubtract(&diff, &request, &e);
-        ASSERT_FALSE(krfreqNegative(&diff)) << sim_hw_freqText(e);
+        ASSERT_FALSE(krfreqNegative(&diff)) << hardware_sim_freqText(e);
         double step = DDS_STEP_HZ;
         if (std::string(st.path) == "pll") step = step * st.n2 / ((double)st.r * st.n1);
-        EXPECT_LE(toDouble(diff), step) << sim_hw_freqText(e);
+        EXPECT_LE(toDouble(diff), step) << hardware_sim_freqText(e);
     }
     ORBXXXG_OUT *o = nullptr;
 };
@@ -98,7 +99,7 @@ class GenericPlanTest : public GenericBoardTest, public ::testing::WithParamInte
 TEST_P(GenericPlanTest, SimulatedOutputIsTheExactFrequencyWithinOneStep) {
     const PlanRow &row = GetParam();
     ASSERT_EQ(tune(row.f), 0);
-    SimChannelState st = sim_hw_channel(0);
+    SimChannelState st = hardware_sim_channel(0);
     EXPECT_STREQ(st.path, row.path);
     EXPECT_EQ(st.filter, row.filter);
     uint32_t n1 = 0, n2 = 0, r = 0;
@@ -114,7 +115,7 @@ TEST_P(GenericPlanTest, SimulatedOutputIsTheExactFrequencyWithinOneStep) {
 TEST_P(GenericPlanTest, DividersKeepVcoAndDdsInsideTheirRanges) {
     const PlanRow &row = GetParam();
     ASSERT_EQ(tune(row.f), 0);
-    SimChannelState st = sim_hw_channel(0);
+    SimChannelState st = hardware_sim_channel(0);
     KrFreq vco;
     ORBXXXG_OUT_getVcoFrequency(&board, &vco);
     if (std::string(row.path) == "direct") {
@@ -160,19 +161,19 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(GenericBoardTest, NegativeFrequenciesAreRefusedAndTheOutputKept) {
     ASSERT_EQ(tune(hz(5000000000ull)), 0);
-    SimChannelState before = sim_hw_channel(0);
+    SimChannelState before = hardware_sim_channel(0);
     EXPECT_EQ(tune({-1, 0}), KR_E_DATA_OUT_OF_RANGE);
-    SimChannelState after = sim_hw_channel(0);
+    SimChannelState after = hardware_sim_channel(0);
     EXPECT_TRUE(sameFreq(before.frequency, after.frequency));
     EXPECT_EQ(before.ftw, after.ftw);
 }
 
 TEST_F(GenericBoardTest, BeforeInitNoSlotReachesAChip) {
     OrbxxxgOutBoard fresh = {};  // zero-filled like the channel record
-    sim_hw_waitIdle();
+    hardware_sim_waitIdle();
     const uint32_t slave0 = board_outSlave(0, BOARD_OUT_SRI);
     const uint32_t dds0 = board_outSlave(0, BOARD_OUT_DDS48);
-    uint64_t frames = sim_hw_chipFrames(slave0), ddsFrames = sim_hw_chipFrames(dds0);
+    uint64_t frames = hardware_sim_chipFrames(slave0), ddsFrames = hardware_sim_chipFrames(dds0);
     int (*const actions[])(OrbxxxgOutBoard *) = {
         ORBXXXG_OUT_SRI_applyPreset, ORBXXXG_OUT_enableRf,      ORBXXXG_OUT_disableRf,
         ORBXXXG_OUT_enableAlc,       ORBXXXG_OUT_enableAlcHold, ORBXXXG_OUT_enableAlcRfMute,
@@ -186,9 +187,9 @@ TEST_F(GenericBoardTest, BeforeInitNoSlotReachesAChip) {
     double c;
     EXPECT_EQ(ORBXXXG_OUT_getTemperature(&fresh, &c), KR_E_HARDWARE_MISSING);
     EXPECT_EQ(ORBXXXG_OUT_getFrequencyExact(&fresh, &f), KR_E_HARDWARE_MISSING);
-    sim_hw_waitIdle();
-    EXPECT_EQ(sim_hw_chipFrames(slave0), frames);
-    EXPECT_EQ(sim_hw_chipFrames(dds0), ddsFrames);
+    hardware_sim_waitIdle();
+    EXPECT_EQ(hardware_sim_chipFrames(slave0), frames);
+    EXPECT_EQ(hardware_sim_chipFrames(dds0), ddsFrames);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -228,7 +229,7 @@ TEST_P(GenericModelTest, RequestsAboveTheMaximumTuneToTheMaximum) {
     const ModelRow &row = GetParam();
     ASSERT_EQ(tune(hz(row.maxHz + 1000000)), 0);
     expectExactOutput(hz(row.maxHz));
-    EXPECT_NEAR(toDouble(sim_hw_channel(0).frequency), (double)row.maxHz, 1e-3);
+    EXPECT_NEAR(toDouble(hardware_sim_channel(0).frequency), (double)row.maxHz, 1e-3);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -261,7 +262,7 @@ TEST_F(GenericNoWindowTest, TheLastCandidateStillGivesACompleteSetting) {
     for (uint64_t f : requests) {
         ASSERT_EQ(tune(hz(f)), 0) << f;
         EXPECT_FALSE(o->spurFree) << f;
-        SimChannelState st = sim_hw_channel(0);
+        SimChannelState st = hardware_sim_channel(0);
         EXPECT_STREQ(st.path, "pll");
         EXPECT_GT(st.n2, 0u);
         EXPECT_LE(toDouble(st.ddsFrequency), 400e6);
@@ -297,12 +298,12 @@ TEST_F(GenericBoardTest, SettlingAndTuningTimesFollowPathFilterAndDividerChanges
 
 TEST_F(GenericBoardTest, PhaseMovesTheDdsInStepsOfAtMost30Degrees) {
     ASSERT_EQ(tune(hz(100000000)), 0);  // direct: the DDS phase is the output phase
-    uint64_t before = sim_hw_ioupdates();
+    uint64_t before = hardware_sim_ioupdates();
     KrAngle a = M_PI;
     ASSERT_EQ(ORBXXXG_OUT_setPhase(&board, &a), 0);
-    sim_hw_waitIdle();
-    EXPECT_EQ(sim_hw_ioupdates() - before, 6u);
-    EXPECT_NEAR(sim_hw_channel(0).phaseRad, M_PI, 2 * M_PI / 16384);
+    hardware_sim_waitIdle();
+    EXPECT_EQ(hardware_sim_ioupdates() - before, 6u);
+    EXPECT_NEAR(hardware_sim_channel(0).phaseRad, M_PI, 2 * M_PI / 16384);
     KrAngle got = 0;
     ORBXXXG_OUT_getPhase(&board, &got);
     EXPECT_DOUBLE_EQ(got, M_PI);
@@ -317,17 +318,17 @@ TEST_F(GenericBoardTest, PhaseMovesTheDdsInStepsOfAtMost30Degrees) {
 
 TEST_F(GenericBoardTest, PhaseOnThePllPathIsScaledByTheDividers) {
     ASSERT_EQ(tune(hz(5000000000ull)), 0);
-    SimChannelState st = sim_hw_channel(0);
+    SimChannelState st = hardware_sim_channel(0);
     double k = (double)st.r * st.n1 / st.n2;
     KrAngle a = 0.1;
     ASSERT_EQ(ORBXXXG_OUT_setPhase(&board, &a), 0);
-    sim_hw_waitIdle();
-    EXPECT_NEAR(sim_hw_channel(0).phaseRad, std::fmod(0.1 * k, 2 * M_PI), 2 * M_PI / 16384);
+    hardware_sim_waitIdle();
+    EXPECT_NEAR(hardware_sim_channel(0).phaseRad, std::fmod(0.1 * k, 2 * M_PI), 2 * M_PI / 16384);
 }
 
 TEST_F(GenericBoardTest, RfMuteAndLevelLoopBitsReachTheBoard) {
     ASSERT_EQ(tune(hz(2000000000ull)), 0);
-    EXPECT_STREQ(sim_hw_channel(0).rf, "off");
+    EXPECT_STREQ(hardware_sim_channel(0).rf, "off");
     uint32_t condition = 0;
     ORBXXXG_OUT_getAlcCondition(&board, &condition);
     EXPECT_EQ(condition, 3u);  // RF off: nothing to level
@@ -345,7 +346,7 @@ TEST_F(GenericBoardTest, RfMuteAndLevelLoopBitsReachTheBoard) {
     ASSERT_EQ(ORBXXXG_OUT_enableAlcHold(&board), 0);
     EXPECT_TRUE(updated().alcEnabled);
     EXPECT_EQ(ORBXXXG_OUT_isAlcHoldEnabled(&board), 1);
-    std::vector<uint8_t> image = sim_hw_shiftRegisterImage(board_outSlave(0, BOARD_OUT_SRI));
+    std::vector<uint8_t> image = hardware_sim_shiftRegisterImage(board_outSlave(0, BOARD_OUT_SRI));
     ASSERT_EQ(image.size(), ORBXXXG_OUT_SRI_BYTES);
     EXPECT_TRUE(image[0] & (1u << ORBXXXG_OUT_BIT_ALC_HOLD));
 
@@ -374,14 +375,14 @@ TEST_F(GenericBoardTest, PowerDownSilencesTheBoardUntilTheNextFrequency) {
     EXPECT_STREQ(st.rf, "off");
     EXPECT_FALSE(st.frequencyValid);
     ASSERT_EQ(tune(hz(4000000000ull)), 0);
-    st = sim_hw_channel(0);
+    st = hardware_sim_channel(0);
     EXPECT_FALSE(st.ddsPoweredDown);
     EXPECT_STREQ(st.path, "pll");
     expectExactOutput(hz(4000000000ull));
 }
 
 TEST_F(GenericBoardTest, TemperatureComesFromTheBoardSensor) {
-    sim_hw_setTemperature(0, 42.5);
+    hardware_sim_setTemperature(0, 42.5);
     double c = 0;
     ASSERT_EQ(ORBXXXG_OUT_getTemperature(&board, &c), 0);
     EXPECT_NEAR(c, 42.5, 0.0625);
@@ -389,7 +390,7 @@ TEST_F(GenericBoardTest, TemperatureComesFromTheBoardSensor) {
 
 TEST_F(GenericBoardTest, StateFileNamesTheGenericBoard) {
     ASSERT_EQ(tune(hz(1000000000)), 0);
-    std::string json = sim_hw_stateJson();
+    std::string json = hardware_sim_stateJson();
     EXPECT_NE(json.find("\"board\": \"generic\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"path\": \"pll\""), std::string::npos) << json;
 }

@@ -58,14 +58,14 @@ class LutTest : public OutBoardTest {
         EXPECT_EQ(ORBXXXG_OUT_LUT_presetSetFrequency(&board, &f), 0);
         EXPECT_EQ(ORBXXXG_OUT_SRI_applyPreset(&board), 0);
         krgio_ioupdate();
-        sim_hw_waitIdle();
-        return sim_hw_channel(0);
+        hardware_sim_waitIdle();
+        return hardware_sim_channel(0);
     }
     void expectExact(const SimChannelState &st) {
         KrFreq e;
         ASSERT_EQ(ORBXXXG_OUT_getFrequencyExact(&board, &e), 0);
         EXPECT_TRUE(sameFreq(st.frequency, e))
-            << sim_hw_freqText(st.frequency) << " vs " << sim_hw_freqText(e);
+            << hardware_sim_freqText(st.frequency) << " vs " << hardware_sim_freqText(e);
     }
     ORBXXXG_OUT_LUT *lut = nullptr;
 };
@@ -86,7 +86,7 @@ TEST_F(LutTest, ATableRowIsUsedAsWrittenAndOtherFrequenciesAreComputed) {
     EXPECT_EQ(st.n2, 40u);
     EXPECT_EQ(st.r, 1u);
     EXPECT_EQ(st.ftw, FTW_375M);
-    EXPECT_TRUE(sameFreq(st.frequency, hz(5000000000ull))) << sim_hw_freqText(st.frequency);
+    EXPECT_TRUE(sameFreq(st.frequency, hz(5000000000ull))) << hardware_sim_freqText(st.frequency);
     EXPECT_TRUE(ORBXXXG_OUT_record(&board)->fromTable);
     expectExact(st);
 
@@ -100,7 +100,7 @@ TEST_F(LutTest, ATableRowIsUsedAsWrittenAndOtherFrequenciesAreComputed) {
     for (const KrFreq &f : misses) {
         st = tune(f);
         EXPECT_FALSE(ORBXXXG_OUT_record(&board)->fromTable);
-        EXPECT_EQ(st.n1, 2u) << sim_hw_freqText(f);
+        EXPECT_EQ(st.n1, 2u) << hardware_sim_freqText(f);
         EXPECT_NE(st.ftw, FTW_375M);
         expectExact(st);
     }

@@ -47,11 +47,11 @@ class RefBoardTest : public HwTest {
   protected:
     explicit RefBoardTest(bool fs = false) : HwTest(fs) {}
     void start(uint32_t revision) {
-        sim_hw_configure(1, revision != STANDARD, nullptr);
+        hardware_sim_configure(1, revision != STANDARD, nullptr);
         board.revisionCode = revision;
         uln_ = revision != STANDARD;
         ASSERT_EQ(uln_ ? ORBXXXG_REF_ULN_init(&board) : ORBXXXG_REF_init(&board), 0);
-        ASSERT_TRUE(sim_hw_waitIdle());  // the board as init left it, before any stimulus
+        ASSERT_TRUE(hardware_sim_waitIdle());  // the board as init left it, before any stimulus
     }
     void TearDown() override {
         loopRunning_ = false;
@@ -62,19 +62,19 @@ class RefBoardTest : public HwTest {
     SimReferenceState observed() {
         krgio_ioupdate();
         if (fs_) FS_FPGA_flush();
-        EXPECT_TRUE(sim_hw_waitIdle());
-        return sim_hw_reference();
+        EXPECT_TRUE(hardware_sim_waitIdle());
+        return hardware_sim_reference();
     }
     bool bit(int b) {
         if (fs_) FS_FPGA_flush();
-        sim_hw_waitIdle();
-        std::vector<uint8_t> image = sim_hw_shiftRegisterImage(BOARD_REF_SRI);
+        hardware_sim_waitIdle();
+        std::vector<uint8_t> image = hardware_sim_shiftRegisterImage(BOARD_REF_SRI);
         size_t byte = (size_t)b / 8;
         return byte < image.size() && ((image[byte] >> (b % 8)) & 1);
     }
     uint64_t reg(uint32_t slave, uint32_t address) {
-        sim_hw_waitIdle();
-        return sim_hw_chipRegister(slave, address);
+        hardware_sim_waitIdle();
+        return hardware_sim_chipRegister(slave, address);
     }
 
     int setFrequency(int64_t h) {
@@ -118,8 +118,8 @@ class RefBoardTest : public HwTest {
     // gain x (test DAC - 8200) while the test DAC is on, and settles drift away from base
     // once the test has let go. Waits run at a fiftieth of hardware time meanwhile.
     void simulateLoop(uint32_t base, double gain, int drift) {
-        sim_hw_setAdc(adcSlave(), base);
-        sim_hw_setTimeScale(0.02);
+        hardware_sim_setAdc(adcSlave(), base);
+        hardware_sim_setTimeScale(0.02);
         loopRunning_ = true;
         loop_ = std::thread([this, base, gain, drift] {
             bool disturbed = false;
@@ -127,15 +127,15 @@ class RefBoardTest : public HwTest {
                 bool on;
                 double dac;
                 if (uln_) {
-                    on = sim_hw_chipRegister(BOARD_REF_ULN_LOCK_DAC, 1) == 0;
-                    dac = (double)sim_hw_chipRegister(BOARD_REF_ULN_LOCK_DAC, 0);
+                    on = hardware_sim_chipRegister(BOARD_REF_ULN_LOCK_DAC, 1) == 0;
+                    dac = (double)hardware_sim_chipRegister(BOARD_REF_ULN_LOCK_DAC, 0);
                 } else {
-                    on = sim_hw_chipRegister(BOARD_REF_TUNE_DAC, 0x21) == 0;
-                    dac = (double)sim_hw_chipRegister(BOARD_REF_TUNE_DAC, 0x11);
+                    on = hardware_sim_chipRegister(BOARD_REF_TUNE_DAC, 0x21) == 0;
+                    dac = (double)hardware_sim_chipRegister(BOARD_REF_TUNE_DAC, 0x11);
                 }
                 disturbed = disturbed || on;
                 double v = on ? base + gain * (dac - 8200) : disturbed ? base + drift : base;
-                sim_hw_setAdc(adcSlave(), (uint32_t)std::lround(v));
+                hardware_sim_setAdc(adcSlave(), (uint32_t)std::lround(v));
                 std::this_thread::sleep_for(std::chrono::microseconds(100));
             }
         });
@@ -382,10 +382,10 @@ TEST_F(FsRefBoardTest, SourcesAndLockTestWorkOnTheFsVariant) {
     EXPECT_EQ(s.frequency.integer, 100 * M);
     ASSERT_EQ(internal(), 0);
     EXPECT_STREQ(observed().source, "internal");
-    sim_hw_setAdc(BOARD_REF_ADC, 16151);
+    hardware_sim_setAdc(BOARD_REF_ADC, 16151);
     ASSERT_EQ(checkLock(), 0);
     EXPECT_EQ(locked(), 0);
-    sim_hw_setAdc(BOARD_REF_ADC, 9000);
+    hardware_sim_setAdc(BOARD_REF_ADC, 9000);
     ASSERT_EQ(checkLock(), 0);
     EXPECT_EQ(locked(), 1);
     // The readings follow the disturbance in stream order here too.
@@ -437,7 +437,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(RefBoardTest, LockFlagCountsOnlyWhereTheOscillatorIsLocked) {
     start(STANDARD);
-    sim_hw_setAdc(BOARD_REF_ADC, 16151);
+    hardware_sim_setAdc(BOARD_REF_ADC, 16151);
     ASSERT_EQ(checkLock(), 0);
     EXPECT_EQ(locked(), 0);
     ASSERT_EQ(external(), 0);  // 10 MHz: the oscillator locks to it
@@ -450,7 +450,7 @@ TEST_F(RefBoardTest, LockFlagCountsOnlyWhereTheOscillatorIsLocked) {
 TEST_F(RefBoardTest, TuneAdcReadsTheLoopVoltage) {
     for (uint32_t revision : {STANDARD, ORBXXXG_REF_ULN_REV_2B}) {
         start(revision);
-        sim_hw_setAdc(revision == STANDARD ? BOARD_REF_ADC : BOARD_REF_ULN_ADC, 8123);
+        hardware_sim_setAdc(revision == STANDARD ? BOARD_REF_ADC : BOARD_REF_ULN_ADC, 8123);
         uint32_t value = 0;
         ASSERT_EQ(revision == STANDARD ? ORBXXXG_REF_getTuneAdc(&board, &value)
                                        : ORBXXXG_REF_ULN_getTuneAdc(&board, &value),
@@ -753,7 +753,7 @@ TEST_F(RefBoardTest, RegistrationFillsTheBoardsOperations) {
     EXPECT_TRUE(BOARD_ORBXXXG_REF_ISREG(checkReferencePhaseLock));
     EXPECT_FALSE(BOARD_ORBXXXG_REF_ISREG(setReferenceFrequencyPLL));
     EXPECT_FALSE(BOARD_ORBXXXG_REF_ISREG(enableSysClockOut));
-    sim_hw_configure(1, false, nullptr);
+    hardware_sim_configure(1, false, nullptr);
     board.revisionCode = STANDARD;
     ASSERT_EQ(BOARD_ORBXXXG_REF_init(&board), 0);
     KrFreq f = hz(550 * M);
@@ -766,7 +766,7 @@ TEST_F(RefBoardTest, RegistrationFillsTheBoardsOperations) {
     EXPECT_TRUE(BOARD_ORBXXXG_REF_ISREG(setReferenceFrequencyPLL));
     EXPECT_TRUE(BOARD_ORBXXXG_REF_ISREG(initialize_phs));
     EXPECT_TRUE(BOARD_ORBXXXG_REF_ISREG(setSysrefChannelAnalogDelay));
-    sim_hw_configure(1, true, nullptr);
+    hardware_sim_configure(1, true, nullptr);
     board.revisionCode = ORBXXXG_REF_ULN_REV_2B;
     ASSERT_EQ(BOARD_ORBXXXG_REF_init(&board), 0);
     ASSERT_EQ(BOARD_ORBXXXG_REF_setReferenceFrequency(&board, &f), 0);

@@ -29,7 +29,7 @@ class SspeTest : public HwTest, public ::testing::WithParamInterface<Row> {};
 
 TEST_P(SspeTest, AttenuationBecomesStageCodesTheModuleDecodes) {
     const Row &row = GetParam();
-    sim_hw_configure(1, false, row.layout);
+    hardware_sim_configure(1, false, row.layout);
     SSPE record;
     int r = row.type == SSPE_TYPE_40G   ? SSPE_init_standalone_SSPE40G(&record, sspeWord)
             : row.type == SSPE_TYPE_12G ? SSPE_init_standalone_SSPE12G(&record, sspeWord)
@@ -39,8 +39,8 @@ TEST_P(SspeTest, AttenuationBecomesStageCodesTheModuleDecodes) {
     ASSERT_EQ(SSPE_setAttenuation(&record, row.requested), 0);
     EXPECT_FLOAT_EQ(*SSPE_getAttenuation(&record), row.stored);
     krgio_ioupdate();
-    ASSERT_TRUE(sim_hw_waitIdle());
-    SimChannelState s = sim_hw_channel(0);
+    ASSERT_TRUE(hardware_sim_waitIdle());
+    SimChannelState s = hardware_sim_channel(0);
     EXPECT_STREQ(s.sspePath, row.path);
     EXPECT_EQ(s.sspeCode1, row.code1);
     EXPECT_EQ(s.sspeCode2, row.code2);
@@ -91,7 +91,7 @@ TEST(SspeGeneric, MissingRecordGives241AndZeroDb) {
 using SspeChainTest = HwTest;
 
 TEST_F(SspeChainTest, DaisyChainedModuleLivesInTheBoardRegister) {
-    sim_hw_configure(1, false, "3");
+    hardware_sim_configure(1, false, "3");
     SRI board;
     uint8_t initial[ORBX20G_OUT_SRI_BYTES] = {};
     ASSERT_EQ(SRI_init(&board, krspi_makeWord(board_outSlave(0, BOARD_OUT_SRI), 0, 3), initial,
@@ -105,8 +105,8 @@ TEST_F(SspeChainTest, DaisyChainedModuleLivesInTheBoardRegister) {
     EXPECT_EQ(gio_record_count(), 1u);                             // preset sends nothing
     ASSERT_EQ(SSPE_setAttenuation(&record, 20.0f), 0);
     krgio_ioupdate();
-    ASSERT_TRUE(sim_hw_waitIdle());
-    SimChannelState s = sim_hw_channel(0);
+    ASSERT_TRUE(hardware_sim_waitIdle());
+    SimChannelState s = hardware_sim_channel(0);
     EXPECT_STREQ(s.sspeType, "SSPE40G");
     EXPECT_EQ(s.sspeCode1, 20u);
     EXPECT_EQ(s.sspeCode2, 20u);

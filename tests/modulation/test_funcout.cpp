@@ -33,12 +33,12 @@ class FuncoutTest : public SimDeviceTest {
         Device_getTriggerPtr = [](Device *) { return &trigger; };
         Trigger_init(device);
         ASSERT_EQ(Funcout_init(device), 0);
-        sim_hw_waitIdle();
+        hardware_sim_waitIdle();
         gio_record_clear();
     }
     bool bit(int b) {
-        sim_hw_waitIdle();
-        std::vector<uint8_t> image = sim_hw_shiftRegisterImage(BOARD_CONT_SRI);
+        hardware_sim_waitIdle();
+        std::vector<uint8_t> image = hardware_sim_shiftRegisterImage(BOARD_CONT_SRI);
         size_t i = (size_t)b / 8;
         return i < image.size() && (image[i] >> (b % 8) & 1);
     }
@@ -51,9 +51,10 @@ TEST_F(FuncoutTest, AmplitudeIsCappedAndSquareReadsItsFixedLevel) {
     ASSERT_EQ(Device_enableFuncout(device), 0);
     ASSERT_EQ(Device_setLfgAmplitude(device, 2.0), 0);
     EXPECT_FLOAT_EQ(Device_getLfgAmplitude(device), 1.8);
-    sim_hw_waitIdle();
-    EXPECT_EQ(sim_hw_chipRegister(BOARD_CONT_LFG_AMP, AD5432_CTRL_LOAD_UPDATE) >> AD5432_DATA_SHIFT,
-              818u);
+    hardware_sim_waitIdle();
+    EXPECT_EQ(
+        hardware_sim_chipRegister(BOARD_CONT_LFG_AMP, AD5432_CTRL_LOAD_UPDATE) >> AD5432_DATA_SHIFT,
+        818u);
     ASSERT_EQ(Device_setLfgAmplitude(device, -1.0), 0);
     EXPECT_EQ(Device_getLfgAmplitude(device), 0.0);
     ASSERT_EQ(Device_setLfgShapeSquare(device), 0);
@@ -73,11 +74,11 @@ TEST_F(FuncoutTest, FrequencyOutsideTheGeneratorsRangeIsRefused) {
 
 TEST_F(FuncoutTest, LowTwiceAppliesTheRoutingOnce) {
     ASSERT_EQ(Device_setFuncoutSourceLow(device), 0);
-    sim_hw_waitIdle();
-    uint64_t frames = sim_hw_chipFrames(BOARD_CONT_SRI);
+    hardware_sim_waitIdle();
+    uint64_t frames = hardware_sim_chipFrames(BOARD_CONT_SRI);
     ASSERT_EQ(Device_setFuncoutSourceLow(device), 0);
-    sim_hw_waitIdle();
-    EXPECT_EQ(sim_hw_chipFrames(BOARD_CONT_SRI), frames);
+    hardware_sim_waitIdle();
+    EXPECT_EQ(hardware_sim_chipFrames(BOARD_CONT_SRI), frames);
     EXPECT_EQ(gio_record_countRequest(KRTPT_IOC_TRIGOUTPUT), 2u) << "the line, both times";
 }
 

@@ -59,17 +59,17 @@ void SimRootTest::SetUp() {
     if (*snAll()) std::ofstream(root + "/korvane/dev/sn_all") << snAll();
     krpath_setRoot(root.c_str());
     rtdev_restoreDefaults();
-    sim_hw_setTimeScale(0);
+    hardware_sim_setTimeScale(0);
     fd = rt_dev_open(KR_GENERIC_IO_DEVICE, O_RDWR);
     ASSERT_GE(fd, 0);
-    sim_hw_reset();
+    hardware_sim_reset();
 }
 
 void SimRootTest::TearDown() {
     rt_dev_close(fd);
     // A test that slowed time down must not make the wait below take real time.
-    sim_hw_setTimeScale(0);
-    sim_hw_waitIdle();
+    hardware_sim_setTimeScale(0);
+    hardware_sim_waitIdle();
     krpath_setRoot("");
     std::string cmd = "rm -rf '" + root + "'";
     EXPECT_EQ(system(cmd.c_str()), 0);
@@ -93,5 +93,5 @@ void SimBlockTest::send() {
     KrGioBuffer buf = {block.data(), (uint32_t)block.size()};
     ASSERT_EQ(rt_dev_ioctl(fd, KRSPI_IOC_SEND_IOBLOCK, &buf), 0);
     block.clear();
-    sim_hw_waitIdle();
+    hardware_sim_waitIdle();
 }

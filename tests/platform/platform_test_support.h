@@ -34,7 +34,7 @@ class SimChipTest : public ::testing::Test {
   protected:
     template <class... Args>
     explicit SimChipTest(Args... args) : chip(args...) {}
-    void SetUp() override { sim_hw_clearViolations(); }
+    void SetUp() override { hardware_sim_clearViolations(); }
     std::vector<uint8_t> frame(const std::vector<uint8_t> &bytes) {
         return simtest_frame(chip, bytes);
     }

@@ -58,7 +58,7 @@ TEST_P(SimAd9164NcoTest, WordAndPhaseTakeEffectAtTheLoadBit) {
     KrFreq out = chip.output(), want = expectedOutput(GetParam().ftw);
     EXPECT_EQ(out.integer, want.integer);
     EXPECT_EQ(out.fraction, want.fraction);
-    EXPECT_TRUE(sim_hw_violations().empty());
+    EXPECT_TRUE(hardware_sim_violations().empty());
 }
 
 const uint64_t HALF = 1ull << 47;
@@ -114,13 +114,13 @@ TEST_F(SimAd9164Test, ReadsReturnRegistersAndSynchronisedLanes) {
     EXPECT_EQ(chip.reg(AD9164_REG_JESD_STATUS, 7), 7u);
     chip.reset();
     EXPECT_FALSE(chip.ncoEnabled());
-    EXPECT_TRUE(sim_hw_violations().empty());
+    EXPECT_TRUE(hardware_sim_violations().empty());
 }
 
 TEST_F(SimAd9164Test, FramesWithoutInstructionOrDataAreFlagged) {
     frame({0x01});
     frame(writeFrame(AD9164_REG_NCO_UPDATE, 0, 0));
-    EXPECT_EQ(sim_hw_violations().size(), 2u);
+    EXPECT_EQ(hardware_sim_violations().size(), 2u);
     EXPECT_EQ(chip.ftw(), 0u);
 }
 
@@ -163,7 +163,7 @@ TEST_F(Sim40gBoardTest, PathBitsAndDividersGiveTheSynthesizedFrequency) {
         image[ORBX40G_OUT_BIT_R / 8] = (uint8_t)row.r;
         record(board_outSlave(1, BOARD_OUT_SRI), image);
         send();
-        SimChannelState st = sim_hw_channel(1);
+        SimChannelState st = hardware_sim_channel(1);
         EXPECT_TRUE(st.board40g);
         EXPECT_STREQ(st.path, row.path);
         EXPECT_EQ(st.multiplier, row.multiplier) << row.path;
@@ -178,7 +178,7 @@ TEST_F(Sim40gBoardTest, PathBitsAndDividersGiveTheSynthesizedFrequency) {
         EXPECT_EQ((uint64_t)st.frequency.integer, (uint64_t)(q >> 64)) << row.path;
         EXPECT_EQ(st.frequency.fraction, (uint64_t)q) << row.path;
     }
-    EXPECT_TRUE(sim_hw_violations().empty());
+    EXPECT_TRUE(hardware_sim_violations().empty());
 }
 
 TEST_F(Sim40gBoardTest, StateFileMarksTheBoardAndTheDdsSlotIsEmpty) {
@@ -188,21 +188,21 @@ TEST_F(Sim40gBoardTest, StateFileMarksTheBoardAndTheDdsSlotIsEmpty) {
                (1 << ORBX40G_OUT_BIT_PATH_DOUBLER);
     record(board_outSlave(0, BOARD_OUT_SRI), image);
     send();
-    SimChannelState st = sim_hw_channel(0);
+    SimChannelState st = hardware_sim_channel(0);
     EXPECT_STREQ(st.rf, "off");  // the NCO is not on yet
     dacFrame(0, writeFrame(AD9164_REG_DATAPATH, AD9164_DATAPATH_NCO, 1));
     send();
-    st = sim_hw_channel(0);
+    st = hardware_sim_channel(0);
     EXPECT_STREQ(st.rf, "muted");  // by the level loop
     EXPECT_TRUE(st.alcEnabled);
-    std::string json = sim_hw_stateJson();
+    std::string json = hardware_sim_stateJson();
     EXPECT_NE(json.find("\"path\": \"doubler\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"board\": \"40g\", \"multiplier\": 2, \"alc\": true"), std::string::npos)
         << json;
     // No AD9910 on this board: a frame there reaches no chip.
     record(board_outSlave(0, BOARD_OUT_DDS), {0x00, 0x00, 0x00, 0x00, 0x00});
     send();
-    EXPECT_EQ(sim_hw_violations().size(), 1u);
+    EXPECT_EQ(hardware_sim_violations().size(), 1u);
 }
 
 // Each channel has a number of its own ('Z' at position 7); the firmware drives every channel
@@ -216,13 +216,13 @@ class SimMixedModelTest : public Sim40gBoardTest {
 };
 
 TEST_F(SimMixedModelTest, EveryChannelGetsTheBoardOfTheFirstChannelsNumber) {
-    EXPECT_TRUE(sim_hw_channel(0).board40g);
-    EXPECT_TRUE(sim_hw_channel(1).board40g);
+    EXPECT_TRUE(hardware_sim_channel(0).board40g);
+    EXPECT_TRUE(hardware_sim_channel(1).board40g);
     std::vector<uint8_t> image(ORBX40G_OUT_SRI_BYTES, 0);
     record(board_outSlave(1, BOARD_OUT_SRI), image);  // the 40 GHz register's length
     send();
-    EXPECT_TRUE(sim_hw_violations().empty());
-    std::string json = sim_hw_stateJson();
+    EXPECT_TRUE(hardware_sim_violations().empty());
+    std::string json = hardware_sim_stateJson();
     size_t first = json.find("\"board\": \"40g\"");
     EXPECT_NE(first, std::string::npos);
     EXPECT_NE(first, json.rfind("\"board\": \"40g\""));  // both channels

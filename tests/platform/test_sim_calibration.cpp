@@ -50,7 +50,7 @@ TEST(SimCalibration, TablesLevelEveryReadyConfiguration) {
     mkdir((root + "/korvane").c_str(), 0755);
     mkdir((root + "/korvane/dev").c_str(), 0755);
     krpath_setRoot(root.c_str());
-    sim_hw_setTimeScale(0);
+    hardware_sim_setTimeScale(0);
     for (const Config &config : configs) {
         SCOPED_TRACE(config.name);
         FILE *sn = fopen((root + "/korvane/dev/sn").c_str(), "w");

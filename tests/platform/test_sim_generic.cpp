@@ -63,7 +63,7 @@ TEST_P(SimAd9912WordTest, WordAndPhaseTakeEffectAtTheUpdate) {
     KrFreq out = chip.output(), want = expectedOutput(GetParam().ftw);
     EXPECT_EQ(out.integer, want.integer);
     EXPECT_EQ(out.fraction, want.fraction);
-    EXPECT_TRUE(sim_hw_violations().empty());
+    EXPECT_TRUE(hardware_sim_violations().empty());
 }
 
 const uint64_t HALF = 1ull << 47;
@@ -119,13 +119,13 @@ TEST_F(SimAd9912Test, ByteCountsAndMalformedFramesAreFlagged) {
     frame(writeFrame(AD9912_REG_IOUPDATE, 0, 0, 0));     // no data
     frame(writeFrame(AD9912_REG_POWER, 0x0102, 2, 0));   // announces 1, carries 2
     frame(writeFrame(AD9912_REG_FTW_HIGH, HALF, 6, 2));  // announces 3, carries 6
-    EXPECT_EQ(sim_hw_violations().size(), 4u);
+    EXPECT_EQ(hardware_sim_violations().size(), 4u);
     EXPECT_EQ(chip.ftw(), 0u);
     EXPECT_FALSE(chip.pending());  // a refused frame writes nothing
-    sim_hw_clearViolations();
+    hardware_sim_clearViolations();
     frame(writeFrame(AD9912_REG_FTW_HIGH, HALF, 6, 3));  // streaming: any length
     frame(writeFrame(AD9912_REG_PHASE_HIGH, 0x0100, 2, 1));
-    EXPECT_TRUE(sim_hw_violations().empty());
+    EXPECT_TRUE(hardware_sim_violations().empty());
 }
 
 TEST_F(SimAd9912Test, PowerRegisterActsAtOnceAndReadsReturnRegisters) {
@@ -141,7 +141,7 @@ TEST_F(SimAd9912Test, PowerRegisterActsAtOnceAndReadsReturnRegisters) {
     chip.reset();
     EXPECT_EQ(chip.ftw(), 0u);
     EXPECT_FALSE(chip.poweredDown());
-    EXPECT_TRUE(sim_hw_violations().empty());
+    EXPECT_TRUE(hardware_sim_violations().empty());
 }
 
 // ---------------------------------------------------------------------------------------
@@ -184,7 +184,7 @@ TEST_F(SimGenericBoardTest, PathBitsAndDividersGiveTheSynthesizedFrequency) {
         image[ORBXXXG_OUT_BIT_R / 8] = (uint8_t)row.r;
         record(board_outSlave(1, BOARD_OUT_SRI), image);
         send();
-        SimChannelState st = sim_hw_channel(1);
+        SimChannelState st = hardware_sim_channel(1);
         EXPECT_TRUE(st.generic);
         EXPECT_FALSE(st.board40g);
         EXPECT_STREQ(st.path, row.path);
@@ -200,7 +200,7 @@ TEST_F(SimGenericBoardTest, PathBitsAndDividersGiveTheSynthesizedFrequency) {
         EXPECT_EQ((uint64_t)st.frequency.integer, (uint64_t)(q >> 64)) << row.path;
         EXPECT_EQ(st.frequency.fraction, (uint64_t)q) << row.path;
     }
-    EXPECT_TRUE(sim_hw_violations().empty());
+    EXPECT_TRUE(hardware_sim_violations().empty());
 }
 
 TEST_F(SimGenericBoardTest, FilterLevelBitsPowerDownAndStateFile) {
@@ -213,11 +213,11 @@ TEST_F(SimGenericBoardTest, FilterLevelBitsPowerDownAndStateFile) {
     record(board_outSlave(0, BOARD_OUT_SRI), image);
     ddsFrame(0, writeFrame(AD9912_REG_FTW_HIGH, 1ull << 46, 6));
     send();
-    SimChannelState st = sim_hw_channel(0);
+    SimChannelState st = hardware_sim_channel(0);
     EXPECT_STREQ(st.rf, "muted");  // by the level loop
     EXPECT_TRUE(st.alcEnabled);
     EXPECT_EQ(st.filter, 4);
-    std::string json = sim_hw_stateJson();
+    std::string json = hardware_sim_stateJson();
     EXPECT_NE(json.find("\"board\": \"generic\", \"alc\": true"), std::string::npos) << json;
     EXPECT_NE(json.find("\"path\": \"pll\""), std::string::npos) << json;
 
@@ -225,7 +225,7 @@ TEST_F(SimGenericBoardTest, FilterLevelBitsPowerDownAndStateFile) {
     record(board_outSlave(0, BOARD_OUT_SRI), image);
     ddsFrame(0, writeFrame(AD9912_REG_POWER, AD9912_POWER_DOWN, 1));
     send();
-    st = sim_hw_channel(0);
+    st = hardware_sim_channel(0);
     EXPECT_EQ(st.filter, -1);
     EXPECT_TRUE(st.ddsPoweredDown);
     EXPECT_STREQ(st.rf, "off");
@@ -235,7 +235,7 @@ TEST_F(SimGenericBoardTest, FilterLevelBitsPowerDownAndStateFile) {
     record(board_outSlave(0, BOARD_OUT_DDS), {0x00, 0x00, 0x00, 0x00, 0x00});
     record(board_outSlave(0, BOARD_OUT_SRI), std::vector<uint8_t>(10, 0));
     send();
-    EXPECT_EQ(sim_hw_violations().size(), 2u);
+    EXPECT_EQ(hardware_sim_violations().size(), 2u);
 }
 
 struct LayoutRow {
@@ -253,8 +253,8 @@ class SimGenericLayoutTest : public SimGenericBoardTest,
 // The board follows the revision code at position 7, as the firmware's board choice does,
 // whatever the model letter says.
 TEST_P(SimGenericLayoutTest, PositionSevenChoosesTheBoard) {
-    EXPECT_EQ(sim_hw_channel(0).generic, GetParam().generic) << GetParam().serial;
-    EXPECT_EQ(sim_hw_channel(0).board40g, GetParam().board40g) << GetParam().serial;
+    EXPECT_EQ(hardware_sim_channel(0).generic, GetParam().generic) << GetParam().serial;
+    EXPECT_EQ(hardware_sim_channel(0).board40g, GetParam().board40g) << GetParam().serial;
 }
 
 INSTANTIATE_TEST_SUITE_P(Serials, SimGenericLayoutTest,

@@ -98,12 +98,12 @@ std::vector<uint8_t> header(uint32_t address, uint32_t length, uint32_t options,
 class BadBlockTest : public SimHwTest, public ::testing::WithParamInterface<BadBlock> {};
 
 TEST_P(BadBlockTest, MalformedBlocksAreRefusedAndFlagged) {
-    uint64_t before = sim_hw_ioupdates();
+    uint64_t before = hardware_sim_ioupdates();
     KrGioBuffer buf = {GetParam().bytes.data(), (uint32_t)GetParam().bytes.size()};
     EXPECT_EQ(rt_dev_ioctl(fd, KRSPI_IOC_SEND_IOBLOCK, &buf), -EINVAL);
-    sim_hw_waitIdle();
-    EXPECT_EQ(sim_hw_violations().size(), 1u) << GetParam().what;
-    EXPECT_EQ(sim_hw_ioupdates(), before);  // no part of it was played
+    hardware_sim_waitIdle();
+    EXPECT_EQ(hardware_sim_violations().size(), 1u) << GetParam().what;
+    EXPECT_EQ(hardware_sim_ioupdates(), before);  // no part of it was played
 }
 
 std::vector<uint8_t> updateThen(std::vector<uint8_t> tail) {
@@ -133,20 +133,20 @@ TEST_F(SimHwTest, RequestsWithoutRecordsOrWithBadValuesAreRefused) {
     KrGioBuffer tooBig = {big.data(), (uint32_t)big.size()};
     EXPECT_EQ(rt_dev_ioctl(fd, KRSPI_IOC_SEND_IOBLOCK, &tooBig), -EINVAL);
     EXPECT_EQ(rt_dev_ioctl(fd, 0xE7FF), -ENOTTY);
-    EXPECT_EQ(sim_hw_violations().size(), 4u);
+    EXPECT_EQ(hardware_sim_violations().size(), 4u);
 }
 
 TEST_F(SimHwTest, ChipSelectErrorsAndAbsentChipsAreFlagged) {
     EXPECT_EQ(rt_dev_ioctl(fd, KRSPI_IOC_DESELECT_CHIP), 0);
-    sim_hw_waitIdle();
-    ASSERT_EQ(sim_hw_violations().size(), 1u);
-    EXPECT_NE(sim_hw_violations()[0].find("deselect without select"), std::string::npos);
+    hardware_sim_waitIdle();
+    ASSERT_EQ(hardware_sim_violations().size(), 1u);
+    EXPECT_NE(hardware_sim_violations()[0].find("deselect without select"), std::string::npos);
     rt_dev_ioctl(fd, KRSPI_IOC_SELECT_CHIP, (void *)(uintptr_t)BOARD_CONT_SRI);
     send(Block().spi(BOARD_CONT_TEMP, 0xFF, 1));  // another chip while one is selected
     rt_dev_ioctl(fd, KRSPI_IOC_DESELECT_CHIP);
     send(Block().spi(250, 1, 1));  // no chip there
-    sim_hw_waitIdle();
-    EXPECT_EQ(sim_hw_violations().size(), 3u);
+    hardware_sim_waitIdle();
+    EXPECT_EQ(hardware_sim_violations().size(), 3u);
 }
 
 TEST_F(SimHwTest, DdsFramesOfTheWrongLengthAreFlagged) {
@@ -154,14 +154,14 @@ TEST_F(SimHwTest, DdsFramesOfTheWrongLengthAreFlagged) {
     send(Block().spi(dds, ddsWord(AD9910_REG_CFR1, 0, 3), 4));  // CFR1 has 4 data bytes
     send(Block().spi(dds, 0x05, 1));                            // no register 5
     send(Block().spi(dds, ddsWord(AD9910_REG_POW, 0x1234, 2), 3));
-    sim_hw_waitIdle();
-    EXPECT_EQ(sim_hw_violations().size(), 2u);
-    EXPECT_EQ(sim_hw_ddsRegister(0, AD9910_REG_POW, false), 0x1234u);
+    hardware_sim_waitIdle();
+    EXPECT_EQ(hardware_sim_violations().size(), 2u);
+    EXPECT_EQ(hardware_sim_ddsRegister(0, AD9910_REG_POW, false), 0x1234u);
 }
 
 TEST_F(SimHwTest, BandPathAndDividersGiveTheExactSynthesizedFrequency) {
     const uint32_t sri = board_outSlave(1, BOARD_OUT_SRI), dds = board_outSlave(1, BOARD_OUT_DDS);
-    SimChannelState before = sim_hw_channel(1);
+    SimChannelState before = hardware_sim_channel(1);
     EXPECT_FALSE(before.frequencyValid);
     EXPECT_STREQ(before.rf, "off");
     // Band 1 with the 4 GHz filter bank entry, R = 2, N2 = 7, N1 = 1, RF on.
@@ -171,11 +171,11 @@ TEST_F(SimHwTest, BandPathAndDividersGiveTheExactSynthesizedFrequency) {
     b.spi(dds, ddsWord(AD9910_REG_CFR3, AD9910_CFR3_INITIAL, 4), 5);
     b.record(dds, 0, ddsFrame(AD9910_REG_PROFILE0, 0x12345678, 8));
     EXPECT_EQ(send(b), 0);
-    sim_hw_waitIdle();
-    EXPECT_FALSE(sim_hw_channel(1).frequencyValid);  // nothing takes effect before the update
+    hardware_sim_waitIdle();
+    EXPECT_FALSE(hardware_sim_channel(1).frequencyValid);  // nothing takes effect before the update
     send(Block().record(KR_IO_ADDR_IOUPD, 0));
-    sim_hw_waitIdle();
-    SimChannelState s = sim_hw_channel(1);
+    hardware_sim_waitIdle();
+    SimChannelState s = hardware_sim_channel(1);
     EXPECT_STREQ(s.path, "band1");
     EXPECT_EQ(s.filter, 7);
     EXPECT_EQ(s.r, 2u);
@@ -187,7 +187,7 @@ TEST_F(SimHwTest, BandPathAndDividersGiveTheExactSynthesizedFrequency) {
     u128 want = (dds128 + ((u128)1000000000 << 64)) * 7 / 2;
     EXPECT_EQ((uint64_t)s.frequency.integer, (uint64_t)(want >> 64));
     EXPECT_EQ(s.frequency.fraction, (uint64_t)want);
-    EXPECT_EQ(sim_hw_violations().size(), 0u);
+    EXPECT_EQ(hardware_sim_violations().size(), 0u);
 }
 
 TEST_F(SimHwTest, MuteRecordBlanksTheChannels) {
@@ -197,44 +197,44 @@ TEST_F(SimHwTest, MuteRecordBlanksTheChannels) {
              .record(board_outSlave(0, BOARD_OUT_SRI), 0, image)
              .record(KR_IO_ADDR_MUTE, MUTE_CONF_EN_TPT)
              .record(KR_IO_ADDR_IOUPD, 0));
-    sim_hw_waitIdle();
-    EXPECT_STREQ(sim_hw_channel(0).rf, "muted");
+    hardware_sim_waitIdle();
+    EXPECT_STREQ(hardware_sim_channel(0).rf, "muted");
     send(Block().record(KR_IO_ADDR_MUTE, MUTE_CONF_DIS_TPT).record(KR_IO_ADDR_IOUPD, 0));
-    sim_hw_waitIdle();
-    EXPECT_STREQ(sim_hw_channel(0).rf, "on");
+    hardware_sim_waitIdle();
+    EXPECT_STREQ(hardware_sim_channel(0).rf, "on");
 }
 
 TEST_F(SimHwTest, ReferenceBoardSourceFromItsShiftRegister) {
-    SimReferenceState r = sim_hw_reference();
+    SimReferenceState r = hardware_sim_reference();
     EXPECT_STREQ(r.source, "internal");
     EXPECT_EQ(r.frequency.integer, 10000000);
     EXPECT_TRUE(r.locked);
     send(Block().spi(BOARD_REF_SRI, 1u << ORBXXXG_REF_BIT_EXT_1G, 3).record(KR_IO_ADDR_IOUPD, 0));
-    sim_hw_waitIdle();
-    r = sim_hw_reference();
+    hardware_sim_waitIdle();
+    r = hardware_sim_reference();
     EXPECT_STREQ(r.source, "external");
     EXPECT_EQ(r.frequency.integer, 1000000000);
-    sim_hw_setExternalReferencePresent(false);
-    EXPECT_FALSE(sim_hw_reference().locked);
+    hardware_sim_setExternalReferencePresent(false);
+    EXPECT_FALSE(hardware_sim_reference().locked);
 }
 
 TEST_F(SimHwTest, DelaysTakeTheirScaledTime) {
-    sim_hw_setTimeScale(1.0);
+    hardware_sim_setTimeScale(1.0);
     Clock::time_point t0 = Clock::now();
     send(Block().record(KR_IO_ADDR_DELAY_US, 30000).record(KR_IO_ADDR_SLEEP_US, 10000));
-    ASSERT_TRUE(sim_hw_waitIdle());
+    ASSERT_TRUE(hardware_sim_waitIdle());
     EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(38));
-    sim_hw_setTimeScale(0.1);
+    hardware_sim_setTimeScale(0.1);
     t0 = Clock::now();
     send(Block().record(KR_IO_ADDR_DELAY_US, 100000));
-    ASSERT_TRUE(sim_hw_waitIdle());
+    ASSERT_TRUE(hardware_sim_waitIdle());
     std::chrono::duration<double> took = Clock::now() - t0;
     EXPECT_GE(took.count(), 0.009);
     EXPECT_LT(took.count(), 0.09);
 }
 
 TEST_F(SimHwTest, SenderWaitsWhileEarlierPointsAreStillPlaying) {
-    sim_hw_setTimeScale(1.0);
+    hardware_sim_setTimeScale(1.0);
     // Point timer of 20 ms; every block waits for one point.
     KrGioPointTiming timing = {2 * 1320960, 1320960, {}};
     ASSERT_EQ(rt_dev_ioctl(fd, KRTPT_IOC_SET_CONSTTIME, &timing), 0);
@@ -249,12 +249,12 @@ TEST_F(SimHwTest, SenderWaitsWhileEarlierPointsAreStillPlaying) {
     EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(15));  // room for two
     send(point());  // waits until the first point has been played
     EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(15));
-    ASSERT_TRUE(sim_hw_waitIdle());
+    ASSERT_TRUE(hardware_sim_waitIdle());
     EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(55));
 }
 
 TEST_F(SimHwTest, StopSequenceDropsWhatIsQueuedAndReleasesTheSender) {
-    sim_hw_setTimeScale(1.0);
+    hardware_sim_setTimeScale(1.0);
     std::vector<uint8_t> filler(15000, 0);
     send(Block().record(KR_IO_ADDR_DELAY_US, 5000000).record(BOARD_CONT_SRI, 0, filler));
     send(Block().record(BOARD_CONT_SRI, 0, filler));
@@ -263,7 +263,7 @@ TEST_F(SimHwTest, StopSequenceDropsWhatIsQueuedAndReleasesTheSender) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(rt_dev_ioctl(fd, KRTPT_IOC_TIMER_OFF, 0), 0);
     sender.join();
-    ASSERT_TRUE(sim_hw_waitIdle(2.0));
+    ASSERT_TRUE(hardware_sim_waitIdle(2.0));
     EXPECT_LT(Clock::now() - t0, std::chrono::seconds(2));
 }
 
@@ -271,15 +271,15 @@ TEST_F(SimHwTest, TriggerWaitEndsAtTheSoftwareTrigger) {
     uint32_t external = 2;
     rt_dev_ioctl(fd, KRTPT_IOC_SOURCE, &external);
     send(Block().record(KR_IO_ADDR_AWAIT_TRIG, 0).record(KR_IO_ADDR_IOUPD, 0));
-    EXPECT_FALSE(sim_hw_waitIdle(0.05));
-    uint64_t before = sim_hw_ioupdates();
+    EXPECT_FALSE(hardware_sim_waitIdle(0.05));
+    uint64_t before = hardware_sim_ioupdates();
     rt_dev_ioctl(fd, KRTPT_IOC_TRIGGER);
-    ASSERT_TRUE(sim_hw_waitIdle());
-    EXPECT_EQ(sim_hw_ioupdates(), before + 1);
+    ASSERT_TRUE(hardware_sim_waitIdle());
+    EXPECT_EQ(hardware_sim_ioupdates(), before + 1);
     uint32_t immediate = 0;
     rt_dev_ioctl(fd, KRTPT_IOC_SOURCE, &immediate);
     send(Block().record(KR_IO_ADDR_AWAIT_TRIG, 0));
-    EXPECT_TRUE(sim_hw_waitIdle(1.0));
+    EXPECT_TRUE(hardware_sim_waitIdle(1.0));
 }
 
 TEST_F(SimHwTest, StateFileAndLogLiveInTheSimulationRoot) {
@@ -287,7 +287,7 @@ TEST_F(SimHwTest, StateFileAndLogLiveInTheSimulationRoot) {
         Block()
             .record(board_outSlave(0, BOARD_OUT_DDS), 0, ddsFrame(AD9910_REG_PROFILE0, 1u << 31, 8))
             .record(KR_IO_ADDR_IOUPD, 0));
-    ASSERT_TRUE(sim_hw_waitIdle());
+    ASSERT_TRUE(hardware_sim_waitIdle());
     std::string state = file("hardware-state.json");
     EXPECT_NE(state.find("\"channels\": ["), std::string::npos);
     EXPECT_NE(state.find("\"index\": 3"), std::string::npos);  // three channels in the number
@@ -296,13 +296,13 @@ TEST_F(SimHwTest, StateFileAndLogLiveInTheSimulationRoot) {
     EXPECT_NE(state.find("\"dds_frequency_hz\": \"250000000.00000000000000000000\""),
               std::string::npos);
     EXPECT_NE(state.find("\"reference\": {\"source\": \"internal\""), std::string::npos);
-    EXPECT_EQ(state, sim_hw_stateJson());
+    EXPECT_EQ(state, hardware_sim_stateJson());
     // The update's decoded change, under the state file's names.
     std::string log = file("hardware.log");
     EXPECT_NE(log.find(" ch1 OUTPUT IOUPDATE = 1 dds_frequency_hz=250000000 ftw=2147483648"),
               std::string::npos)
         << log;
-    EXPECT_FALSE(sim_hw_logTail(5).empty());
+    EXPECT_FALSE(hardware_sim_logTail(5).empty());
 }
 
 // Written line by line: the write is on disk when the request returns, with no update, no
@@ -318,7 +318,7 @@ TEST_F(SimHwTest, RegisterWriteIsLoggedByNameAtOnce) {
         last, std::regex("[0-9]+\\.[0-9]{6} #[0-9]+ ch2 AD9910 PROFILE0 = 0x0000000080000000 "
                          "ftw=2147483648 pow=0 asf=0 frequency_hz=250000000\n")))
         << last;
-    EXPECT_EQ(sim_hw_logTail(1).at(0) + "\n", last);
+    EXPECT_EQ(hardware_sim_logTail(1).at(0) + "\n", last);
 }
 
 // Bounded: past the limit the file moves aside once (an older one is dropped) and the log goes
@@ -349,10 +349,10 @@ TEST_F(SimHwTest, LogMovesAsideOnceAtItsLimit) {
 }
 
 TEST(SimHwText, FrequencyTextHasTwentyFractionDigits) {
-    EXPECT_EQ(sim_hw_freqText({2, 1ull << 63}), "2.50000000000000000000");
-    EXPECT_EQ(sim_hw_freqText({-3, 1ull << 63}), "-2.50000000000000000000");
-    EXPECT_EQ(sim_hw_freqText({0, 1}), "0.00000000000000000005");
-    EXPECT_EQ(sim_hw_freqText({20000000000, 0}), "20000000000.00000000000000000000");
+    EXPECT_EQ(hardware_sim_freqText({2, 1ull << 63}), "2.50000000000000000000");
+    EXPECT_EQ(hardware_sim_freqText({-3, 1ull << 63}), "-2.50000000000000000000");
+    EXPECT_EQ(hardware_sim_freqText({0, 1}), "0.00000000000000000005");
+    EXPECT_EQ(hardware_sim_freqText({20000000000, 0}), "20000000000.00000000000000000000");
 }
 
 }  // namespace

@@ -66,7 +66,7 @@ class LevelTest : public SimBlockTest {
         opcode(KR_IO_ADDR_DELAY_US, 30000);
         send();
     }
-    double f() { return (double)sim_hw_channel(0).frequency.integer; }
+    double f() { return (double)hardware_sim_channel(0).frequency.integer; }
     double loop(uint32_t code) { return simlevel_loopPointDbm(kBoard, f(), code, 0); }
     void stimulus(const char *name, const char *text) {
         std::string path = root + "/sim/" + name;
@@ -75,7 +75,7 @@ class LevelTest : public SimBlockTest {
         else
             unlink(path.c_str());
     }
-    std::string state() { return sim_hw_stateJson(); }
+    std::string state() { return hardware_sim_stateJson(); }
 };
 
 TEST_F(LevelTest, LoopLevelsThroughTheAttenuatorsAndReadsMidRange) {
@@ -85,7 +85,7 @@ TEST_F(LevelTest, LoopLevelsThroughTheAttenuatorsAndReadsMidRange) {
     att(BOARD_OUT_ATT_A, STEP_ATT_HMC624, 10);
     att(BOARD_OUT_ATT_B, STEP_ATT_HMC624, 5.5);
     send();
-    SimChannelState s = sim_hw_channel(0);
+    SimChannelState s = hardware_sim_channel(0);
     ASSERT_TRUE(s.outputOn);
     EXPECT_TRUE(s.levelled);
     EXPECT_NEAR(s.outputDbm, loop(8000) - 15.5, 1e-9);
@@ -100,7 +100,7 @@ TEST_F(LevelTest, LoopLevelsThroughTheAttenuatorsAndReadsMidRange) {
     att(BOARD_OUT_ATT_LOOP, STEP_ATT_HMC1018, 10);
     att(BOARD_OUT_ATT_A, STEP_ATT_HMC624, 0);
     send();
-    EXPECT_NEAR(sim_hw_channel(0).outputDbm, loop(8000) + 10 - 5.5, 1e-9);
+    EXPECT_NEAR(hardware_sim_channel(0).outputDbm, loop(8000) + 10 - 5.5, 1e-9);
     // Stimulus files force the readings until they are removed.
     stimulus("alc-adc-0", "1234\n");
     stimulus("vco-adc-0", "77\n");
@@ -108,9 +108,9 @@ TEST_F(LevelTest, LoopLevelsThroughTheAttenuatorsAndReadsMidRange) {
     stimulus("alc-adc-0", nullptr);
     stimulus("vco-adc-0", nullptr);
     snprintf(text, sizeof(text), "\"alc_adc\": %u, \"vco_adc\": %u",
-             sim_hw_channel(0).controllerCode >> 2, s.vcoCode);
+             hardware_sim_channel(0).controllerCode >> 2, s.vcoCode);
     EXPECT_NE(state().find(text), std::string::npos) << state();
-    EXPECT_TRUE(sim_hw_violations().empty());
+    EXPECT_TRUE(hardware_sim_violations().empty());
 }
 
 TEST_F(LevelTest, RailsOpenLoopHoldAndMute) {
@@ -119,7 +119,7 @@ TEST_F(LevelTest, RailsOpenLoopHoldAndMute) {
     dac(0);
     send();
     const double top = simlevel_openLoopDbm(kBoard, f(), 0);
-    SimChannelState s = sim_hw_channel(0);
+    SimChannelState s = hardware_sim_channel(0);
     EXPECT_FALSE(s.levelled);
     EXPECT_EQ(s.controllerCode, 0u);
     EXPECT_NEAR(s.outputDbm, top + 18 - SIMLEVEL_MODULATOR_RANGE_DB, 1e-9);
@@ -127,7 +127,7 @@ TEST_F(LevelTest, RailsOpenLoopHoldAndMute) {
     dac(SIMLEVEL_DAC_MAX);
     att(BOARD_OUT_ATT_LOOP, STEP_ATT_HMC1018, 31);
     send();
-    s = sim_hw_channel(0);
+    s = hardware_sim_channel(0);
     EXPECT_FALSE(s.levelled);
     EXPECT_EQ(s.controllerCode, SIMLEVEL_CONTROLLER_RAIL);
     EXPECT_NEAR(s.outputDbm, top, 1e-9);
@@ -135,21 +135,21 @@ TEST_F(LevelTest, RailsOpenLoopHoldAndMute) {
     dac(8192);
     att(BOARD_OUT_ATT_LOOP, STEP_ATT_HMC1018, 0);
     send();
-    EXPECT_NEAR(sim_hw_channel(0).outputDbm,
+    EXPECT_NEAR(hardware_sim_channel(0).outputDbm,
                 top - SIMLEVEL_MODULATOR_RANGE_DB * (1 - 8192.0 / SIMLEVEL_DAC_MAX), 1e-9);
     board({ORBX20G_OUT_BIT_ALC_ENABLE});
     dac(8000);
     send();
-    const double held = sim_hw_channel(0).outputDbm;
+    const double held = hardware_sim_channel(0).outputDbm;
     board({ORBX20G_OUT_BIT_ALC_ENABLE, ORBX20G_OUT_BIT_ALC_HOLD});
     send();
     dac(12000);  // frozen: the set point no longer acts, the attenuators still do
     att(BOARD_OUT_ATT_A, STEP_ATT_HMC624, 3);
     send();
-    EXPECT_NEAR(sim_hw_channel(0).outputDbm, held - 3, 1e-9);
+    EXPECT_NEAR(hardware_sim_channel(0).outputDbm, held - 3, 1e-9);
     board({ORBX20G_OUT_BIT_ALC_ENABLE, ORBX20G_OUT_BIT_ALC_RF_MUTE});
     send();
-    EXPECT_FALSE(sim_hw_channel(0).outputOn);
+    EXPECT_FALSE(hardware_sim_channel(0).outputOn);
     EXPECT_NE(state().find("\"output_dbm\": null, \"levelled\": false"), std::string::npos);
 }
 
@@ -161,15 +161,15 @@ TEST_F(LevelTest, LatchesAreTracedAndOvershootsFlagged) {
     att(BOARD_OUT_ATT_A, STEP_ATT_HMC624, 20);
     send();
     pause();
-    sim_hw_clearLevelTrace();
-    const uint64_t before = sim_hw_ioupdates();
+    hardware_sim_clearLevelTrace();
+    const uint64_t before = hardware_sim_ioupdates();
     dac(8000);  // the set point 9.7 dB down first
     opcode(KR_IO_ADDR_IOUPD);
     att(BOARD_OUT_ATT_A, STEP_ATT_HMC624, 10);
     send();
     pause();
-    EXPECT_EQ(sim_hw_levelViolations(0), 0u);
-    std::vector<SimLevelLatch> trace = sim_hw_levelTrace(0);
+    EXPECT_EQ(hardware_sim_levelViolations(0), 0u);
+    std::vector<SimLevelLatch> trace = hardware_sim_levelTrace(0);
     ASSERT_EQ(trace.size(), 2u);
     EXPECT_STREQ(trace[0].stage, "alc_dac");
     EXPECT_EQ(trace[0].value, 8000);
@@ -181,13 +181,13 @@ TEST_F(LevelTest, LatchesAreTracedAndOvershootsFlagged) {
     dac(5480);
     send();
     pause();
-    EXPECT_EQ(sim_hw_levelViolations(0), 1u);
+    EXPECT_EQ(hardware_sim_levelViolations(0), 1u);
     EXPECT_NE(state().find("\"level_violations\": 1"), std::string::npos);
     bool logged = false;
-    for (const std::string &line : sim_hw_logTail(20))
+    for (const std::string &line : hardware_sim_logTail(20))
         logged = logged || line.find("ch1 LEVEL OVERSHOOT = ") != std::string::npos;
     EXPECT_TRUE(logged);
-    EXPECT_TRUE(sim_hw_violations().empty());  // not a protocol violation
+    EXPECT_TRUE(hardware_sim_violations().empty());  // not a protocol violation
 }
 
 }  // namespace

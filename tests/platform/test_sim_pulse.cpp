@@ -30,7 +30,7 @@ class SimPulseTest : public SimBlockTest {
     }
     // The channel's pulse object as the state file shows it.
     static std::string pulse(int channel) {
-        std::string j = sim_hw_stateJson();
+        std::string j = hardware_sim_stateJson();
         size_t at = 0;
         for (int c = 0; c <= channel; c++)
             at = j.find("\"pulse\": ", at + 1);
@@ -41,7 +41,7 @@ class SimPulseTest : public SimBlockTest {
         return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
     static std::string rf() {
-        std::string j = sim_hw_stateJson();
+        std::string j = hardware_sim_stateJson();
         size_t at = j.find("\"rf\": \"") + 7;
         return j.substr(at, j.find('"', at) - at);
     }
@@ -97,7 +97,7 @@ TEST_F(SimPulseTest, StandardInternalGeneratorBitPatternAndRouting) {
     // A window past the 4096-bit record is refused and flagged.
     KrGioPulmBitstream over = {4000, 100, 5, 2, 1, pattern.data()};
     EXPECT_EQ(rt_dev_ioctl(pulm, KRPULM_IOC_SET_BITSTREAM, &over), -EINVAL);
-    EXPECT_EQ(sim_hw_violations().size(), 1u);
+    EXPECT_EQ(hardware_sim_violations().size(), 1u);
 
     ASSERT_EQ(rt_dev_ioctl(pulm, KRPULM_IOC_STOP, 0), 0);
     EXPECT_NE(pulse(0).find("\"enabled\": false"), std::string::npos);
@@ -159,14 +159,14 @@ TEST_F(SimPulseTest, FsTimesBitPatternAndTrain) {
     append(train, FS_CMD_LONG_BUFFERED, FS_OP_STREAM, FS_STREAM_JUMP, 0, 0);
     KrGioBuffer t = {train.data(), (uint32_t)train.size()};
     ASSERT_EQ(rt_dev_ioctl(fd, KRFS_IOC_TRANSMIT, &t), 0);
-    sim_hw_waitIdle();
+    hardware_sim_waitIdle();
     EXPECT_NE(pulse(0).find("\"train\": []"), std::string::npos);  // not a train yet
     fsWrite(fs_regPulmControl(0), 1u << FS_PULM_ENABLE | 1u << FS_PULM_TRAIN, 4);
     EXPECT_NE(pulse(0).find("\"train\": [{\"width_s\": 1e-06, \"gap_s\": 2e-06}, "
                             "{\"width_s\": 3e-06, \"gap_s\": 5e-06}]"),
               std::string::npos)
         << pulse(0);
-    EXPECT_EQ(sim_hw_violations().size(), 0u);
+    EXPECT_EQ(hardware_sim_violations().size(), 0u);
 }
 
 }  // namespace

@@ -57,8 +57,8 @@ void SimDeviceTest::SetUp() {
     writeFile("/korvane/dev/sn", serial());
     device_config_readSN();
     rtdev_restoreDefaults();
-    sim_hw_setTimeScale(0);
-    sim_hw_reset();
+    hardware_sim_setTimeScale(0);
+    hardware_sim_reset();
     gio_record_resetKnobs();
     ASSERT_EQ(krspiOpen(), 0);
     if (!initDevice()) return;
@@ -69,5 +69,5 @@ void SimDeviceTest::SetUp() {
 void SimDeviceTest::TearDown() {
     if (device_) Sweep_stop(nullptr, 0);
     krspiClose();
-    sim_hw_waitIdle();
+    hardware_sim_waitIdle();
 }

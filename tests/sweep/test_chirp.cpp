@@ -41,7 +41,7 @@ class ChirpTest : public SimDeviceTest {
         double shown = -1;
         for (int i = 0; i < 100 && std::abs(shown - expected) > 1e-8; i++) {
             if (i) usleep(10000);
-            std::string json = sim_hw_stateJson();
+            std::string json = hardware_sim_stateJson();
             size_t at = json.find("\"point_time_s\": ");
             if (at != std::string::npos) shown = std::stod(json.substr(at + 16));
         }
@@ -95,10 +95,10 @@ TEST_F(ChirpTest, StartLoadsTheTimerForAllChirpsAndAChangeRestarts) {
     // Running: a new time stops the chirp and starts it with the new timer.
     set(Device_setChirpTime, device_, 300e-6);
     EXPECT_NEAR(timerLoaded(600e-6), 600e-6, 1e-8);
-    SimChannelState running = sim_hw_channel(0);
+    SimChannelState running = hardware_sim_channel(0);
     for (int i = 0; i < 100 && !(running.chirpRamping && running.chirpRampSeconds < 400e-6); i++) {
         usleep(10000);
-        running = sim_hw_channel(0);
+        running = hardware_sim_channel(0);
     }
     EXPECT_TRUE(running.chirpRamping);
     EXPECT_NEAR(running.chirpRampSeconds, 300e-6, 1e-6);
@@ -106,9 +106,9 @@ TEST_F(ChirpTest, StartLoadsTheTimerForAllChirpsAndAChangeRestarts) {
     ASSERT_EQ(Device_setFrequencyModeFixed(device_), 0);
     ASSERT_EQ(Device_execute(device_), 0);
     EXPECT_FALSE(Chirp_isRunning());
-    ASSERT_TRUE(sim_hw_waitIdle());
-    EXPECT_FALSE(sim_hw_channel(0).chirpRamping);
-    EXPECT_TRUE(sim_hw_violations().empty());
+    ASSERT_TRUE(hardware_sim_waitIdle());
+    EXPECT_FALSE(hardware_sim_channel(0).chirpRamping);
+    EXPECT_TRUE(hardware_sim_violations().empty());
 }
 
 TEST_F(ChirpTest, StopWithNothingRunningOnlySaysSo) {

@@ -24,7 +24,7 @@ class FcpSweepTest : public SimDeviceTest {
     std::string serial() const override { return "1C0-0B0B20040-0005"; }  // 2 channels, FS
 
     Sweep &sweep() { return *Device_getSweepPtr(device_); }
-    uint32_t channelMode() { return (uint32_t)sim_hw_fpgaRegister(fs_regChannelMode(0)); }
+    uint32_t channelMode() { return (uint32_t)hardware_sim_fpgaRegister(fs_regChannelMode(0)); }
 
     void TearDown() override {
         Device_disableFcpListCtrl(device_);  // the FS stream is not throttled for the next test
@@ -91,7 +91,7 @@ TEST_F(FcpSweepTest, FivePointListEndsAtAddress0x1400) {
         captured([&] { return std::vector<int>{Device_enableFcpListCtrl(device_)}; }, &r);
     EXPECT_EQ(r, std::vector<int>{0});
     EXPECT_NE(out.find("fcp_sweep_start(): 5 points -> end address 0x1400\n"), std::string::npos);
-    EXPECT_EQ(sim_hw_fpgaRegister(fs_regFcpAddressRange(0)), 0x1400u);
+    EXPECT_EQ(hardware_sim_fpgaRegister(fs_regFcpAddressRange(0)), 0x1400u);
     EXPECT_EQ((channelMode() >> FS_MODE_OPERATION_LOW) & 3, FS_FCP_OPERATION_LIST);
     EXPECT_EQ(count(out, "fcp_sweep_start(): program point "), 5u);
 }
@@ -133,10 +133,10 @@ TEST_F(FcpSweepTest, FrequencyTableOverflowWarnsOnceAndProgramsEveryBlock) {
     EXPECT_EQ(programmed, 2 + 2 * 5000);
     EXPECT_EQ(sweep().fcp.frequencyLutCount, FS_FCP_FREQUENCY_ENTRIES);
     const uint32_t end = FS_FCP_FIRST_POINT_BLOCK + 2 * 5000;
-    EXPECT_EQ(sim_hw_fpgaRegister(fs_regFcpAddressRange(0)), end * FS_FCP_BLOCK_BYTES);
+    EXPECT_EQ(hardware_sim_fpgaRegister(fs_regFcpAddressRange(0)), end * FS_FCP_BLOCK_BYTES);
     // Entry 1 is the first band at block 2; the last band that fits is followed by the guard.
     auto entry = [](uint32_t i) {
-        std::vector<uint8_t> b = sim_hw_fpgaRam(fs_ramFrequencyLut(0), i * 8, 8);
+        std::vector<uint8_t> b = hardware_sim_fpgaRam(fs_ramFrequencyLut(0), i * 8, 8);
         uint64_t e = 0;
         for (int k = 7; k >= 0; k--)
             e = e << 8 | b[(size_t)k];
@@ -147,7 +147,7 @@ TEST_F(FcpSweepTest, FrequencyTableOverflowWarnsOnceAndProgramsEveryBlock) {
               FS_FCP_FIRST_POINT_BLOCK + FS_FCP_FREQUENCY_ENTRIES - 3);
     EXPECT_EQ(fs_fcpFrequencyEntryBlock(entry(FS_FCP_FREQUENCY_ENTRIES - 1)), end);
     // The second power band's amplitude entry leads to its first block.
-    std::vector<uint8_t> a = sim_hw_fpgaRam(fs_ramAmplitudeLut(0), 2 * 5, 5);
+    std::vector<uint8_t> a = hardware_sim_fpgaRam(fs_ramAmplitudeLut(0), 2 * 5, 5);
     uint64_t ae = 0;
     for (int k = 4; k >= 0; k--)
         ae = ae << 8 | a[(size_t)k];

@@ -46,8 +46,8 @@ TEST_F(SweepRtTest, StartsAndStopsWhileCommandsArrive) {
         EXPECT_FALSE(running());
         EXPECT_EQ(Device_isFrequencyModeFixed(device_), 1);
     }
-    EXPECT_TRUE(sim_hw_waitIdle());
-    EXPECT_TRUE(sim_hw_violations().empty());
+    EXPECT_TRUE(hardware_sim_waitIdle());
+    EXPECT_TRUE(hardware_sim_violations().empty());
 }
 
 TEST_F(SweepRtTest, ResumeRestartsOnlyAfterAsManyCallsAsPauses) {
@@ -76,7 +76,7 @@ TEST_F(SweepRtTest, ImmediatePointTriggerPlaysAsNormal) {
 std::vector<int64_t> runsBetweenStarts(size_t points) {
     std::vector<int64_t> runs;
     int64_t last = -1;
-    for (const SimTraceRow &r : sim_hw_outputTrace()) {
+    for (const SimTraceRow &r : hardware_sim_outputTrace()) {
         // Rows before the sweep's first timer start carry the timer's previous count.
         if (r.point < 0 || r.point == last || (last < 0 && r.point != 0)) continue;
         if (r.point == 0 && last >= 0) runs.push_back(last);
@@ -99,10 +99,10 @@ TEST_F(SweepRtTest, CountRestartsTheTimerEveryCountPassesAndRandomKeepsDrawing) 
     // A random sweep marks no end of a pass before 3000 points.
     ASSERT_EQ(Device_setSweepCount(device_, 1), 0);
     ASSERT_EQ(Device_setSweepDirectionRandom(device_), 0);
-    ASSERT_TRUE(sim_hw_waitIdle());  // the player has played out the last sweep
-    sim_hw_reset();
+    ASSERT_TRUE(hardware_sim_waitIdle());  // the player has played out the last sweep
+    hardware_sim_reset();
     // Paced, so the bounded trace still holds the start when the 3000 points have played.
-    sim_hw_setTimeScale(0.2);
+    hardware_sim_setTimeScale(0.2);
     ASSERT_EQ(Device_setFrequencyModeSweep(device_), 0);
     for (int i = 0; i < 500 && runsBetweenStarts(1).empty(); i++)
         usleep(10000);

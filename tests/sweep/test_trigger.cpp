@@ -51,7 +51,7 @@ class TriggerTest : public SimDeviceTest {
         Device_getTriggerPtr = [](Device *) { return &record; };
         Trigger_init(device);  // the first test's registers, every test's defaults
         Funcout_init(device);  // the pulse at I/O update it forwards
-        sim_hw_waitIdle();
+        hardware_sim_waitIdle();
         gio_record_clear();
     }
     void TearDown() override {
@@ -173,10 +173,10 @@ TEST_F(FsTriggerTest, SettingsReachTheTriggerRegisterFields) {
     ASSERT_EQ(Device_setTriggerOutputSource(device, 3), 0);
     ASSERT_EQ(Device_setTriggerDelay(device, &us), 0);
     EXPECT_EQ(Device_setTriggerOutputModeGate(device), KR_E_HARDWARE_MISSING);
-    sim_hw_waitIdle();
-    EXPECT_EQ(sim_hw_fpgaRegister(7), (1u << 29) | (1u << 26) | (1u << 24) | (1u << 22) |
-                                          (1u << 18) | (1u << 16) | (2u << 13));
-    EXPECT_EQ(sim_hw_fpgaRegister(8), 200u);
+    hardware_sim_waitIdle();
+    EXPECT_EQ(hardware_sim_fpgaRegister(7), (1u << 29) | (1u << 26) | (1u << 24) | (1u << 22) |
+                                                (1u << 18) | (1u << 16) | (2u << 13));
+    EXPECT_EQ(hardware_sim_fpgaRegister(8), 200u);
 }
 
 }  // namespace
