@@ -29,7 +29,7 @@ int scpi_cmd_answerEmpty(ScpiCall *call) {
     return 0;
 }
 
-int scpi_cmd_pendingLeaf(ScpiCall *call) {
+int scpi_cmd_runDeviceLeaf(ScpiCall *call) {
     bool query = call->state == SCPI_STATE_QUERY;
     int n = Device_runCommandLeaf(call->device, call->node->keyword, query, call->params, call->out,
                                   call->outSize);

@@ -24,13 +24,13 @@ int scpi_cmd_plainAction(ScpiCall *call) {
     return action();
 }
 
-// A header whose operation no module specifies: it goes to Device_runCommandLeaf. Until a
-// module fills that slot the set does nothing (scripts for the whole family send such settings
-// everywhere), the query answers -113 (this hardware has no such operation) and the listing
-// reports the header as not supported.
-int scpi_cmd_pendingLeaf(ScpiCall *call);
-constexpr ScpiLeaf scpi_cmd_pending(uint8_t forms) {
-    return scpi_leafCustom(scpi_cmd_pendingLeaf, forms, nullptr, &Device_runCommandLeaf);
+// A header whose operation no module specifies: the device's command-leaf slot
+// (Device_runCommandLeaf) runs it by its keyword. Until a module fills that slot the set does
+// nothing (scripts for the whole family send such settings everywhere), the query answers -113
+// (this hardware has no such operation) and the listing reports the header as not supported.
+int scpi_cmd_runDeviceLeaf(ScpiCall *call);
+constexpr ScpiLeaf scpi_cmd_deviceLeaf(uint8_t forms) {
+    return scpi_leafCustom(scpi_cmd_runDeviceLeaf, forms, nullptr, &Device_runCommandLeaf);
 }
 
 // A set whose single parameter is keyword calls action; anything else runs the typed leaf of

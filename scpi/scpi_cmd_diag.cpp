@@ -427,7 +427,7 @@ int diagIoupdate(ScpiCall *call) {
 // ---- Tables ---------------------------------------------------------------------------------
 
 const ScpiNode diagnosticAiqNodes[] = {
-    scpi_kwOptional("STATe", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwOptional("STATe", nullptr, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -452,7 +452,7 @@ const ScpiNode diagnosticAlcNodes[] = {
 };
 
 const ScpiNode diagnosticArbitraryAnalogNodes[] = {
-    scpi_kwLeaf("CLOCk", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("CLOCk", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -462,39 +462,39 @@ const ScpiNode diagnosticArbitraryNodes[] = {
 };
 
 const ScpiNode diagnosticAlgNodes[] = {
-    scpi_kwLeaf("ADC1", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("ADC1", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticAmNodes[] = {
-    scpi_kwLeaf("CALibration", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DEPTh", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("PREWarp", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("CALibration", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DEPTh", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("PREWarp", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticAmpNodes[] = {
-    scpi_kwLeaf("ADC", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("AUTO", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("COUPling", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("CURRent", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("ADC", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("AUTO", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("COUPling", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("CURRent", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kwLeaf("DAC", scpi_leafUint32(nullptr, nullptr, nullptr, &Device_setAmpDac)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticAnAmplNodes[] = {
-    scpi_kwLeaf("CBAK", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CBAK", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticAnIfFreqNodes[] = {
-    scpi_kwLeaf("A", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("B", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("A", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("B", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticAnIfNodes[] = {
-    scpi_kwLeaf("DITH", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("DITH", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("FREQ", diagnosticAnIfFreqNodes),
     scpi_kw("VTUN", diagnosticAnIfFreqNodes),
     scpi_end(),
@@ -503,41 +503,41 @@ const ScpiNode diagnosticAnIfNodes[] = {
 const ScpiNode diagnosticAnNodes[] = {
     scpi_kw("AMPL", diagnosticAnAmplNodes),
     scpi_kw("IF", diagnosticAnIfNodes),
-    scpi_kwLeaf("METHod", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("METHod", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticDcmNodes[] = {
-    scpi_kwLeaf("STAT", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("FREQ", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("IF", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("STAT", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FREQ", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("IF", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticAttenuationDistributeNodes[] = {
-    scpi_kwLeaf("SUPPorted", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("SUPPorted", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticAttenuationNodes[] = {
-    scpi_kw("DISTribute", diagnosticAttenuationDistributeNodes, scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kw("DISTribute", diagnosticAttenuationDistributeNodes, scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticAwgnRateNodes[] = {
-    scpi_kwLeaf("DATA", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("NOISe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DATA", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("NOISe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticAwgnNodes[] = {
-    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("MODE", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_kw("RATE", diagnosticAwgnRateNodes),
     scpi_end(),
 };
 
 const ScpiNode diagnosticBasebandNNodes[] = {
-    scpi_kwLeaf("LIMit", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("LIMit", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -554,21 +554,21 @@ const ScpiNode diagnosticBootNodes[] = {
 };
 
 const ScpiNode diagnosticCalibrationAttenuationNodes[] = {
-    scpi_kwLeaf("MINimum", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("MINimum", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticCalibrationIlsvorNodes[] = {
-    scpi_kwLeaf("READ", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("WRITe", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("READ", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("WRITe", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticCalibrationNodes[] = {
-    scpi_kwLeaf("ALC", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("ALC", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_kw("ATTenuation", diagnosticCalibrationAttenuationNodes,
-            scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("DATE", scpi_cmd_pending(SCPI_FORM_BOTH)),
+            scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("DATE", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("ILSVor", diagnosticCalibrationIlsvorNodes),
     scpi_kwLeaf("LOAD",
                 scpi_leafCustom(diagCalibrationFile, SCPI_FORM_SET, nullptr,
@@ -579,59 +579,59 @@ const ScpiNode diagnosticCalibrationNodes[] = {
     scpi_kwLeaf("WRITe",
                 scpi_leafCustom(diagCalibrationFile, SCPI_FORM_SET, nullptr,
                                 &Device_getCalibrationFilename, &Device_loadCalibrationData)),
-    scpi_kwLeaf("TRACeable", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TRACeable", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticCntrDdcNodes[] = {
-    scpi_kwLeaf("STAT", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PINC", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STAT", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PINC", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticCntrNodes[] = {
-    scpi_kwLeaf("BYTEs", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("BYTEs", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_kw("DDC", diagnosticCntrDdcNodes),
-    scpi_kwLeaf("FILTer", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("GATE", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STARt", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("STOP", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("READ", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("FILTer", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("GATE", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STARt", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("STOP", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("READ", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticCombNodes[] = {
-    scpi_kwLeaf("ATT", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ATT", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticCrestNodes[] = {
-    scpi_kwLeaf("AWGN", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("MANual", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("TOTal", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("AWGN", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("MANual", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TOTal", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticDalcGainNodes[] = {
-    scpi_kwLeaf("AUTO", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("AUTO", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticDalcNodes[] = {
     scpi_kwLeaf("CONDition", scpi_leafUint32(&Device_getDalcCondition, nullptr, nullptr, nullptr)),
-    scpi_kwLeaf("LCC", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("LCC", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("GAIN", diagnosticDalcGainNodes,
             scpi_leafDouble(nullptr, nullptr, nullptr, &Device_setDalcGain)),
-    scpi_kwLeaf("TIME", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("TIME", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticDdsClockNodes[] = {
-    scpi_kwLeaf("CROSsing", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DCYC", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CROSsing", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DCYC", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kwLeaf("PHASe", scpi_leafUint32(&Device_getDdsClockPhase, nullptr, nullptr,
                                          &Device_setDdsClockPhase)),
-    scpi_kwLeaf("STORe", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("STORe", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
@@ -661,31 +661,31 @@ const ScpiNode diagnosticDdsNodes[] = {
 };
 
 const ScpiNode diagnosticDoublerNodes[] = {
-    scpi_kwLeaf("ATTenuation", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("ATTenuation", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticEattenuatorNodes[] = {
-    scpi_kwLeaf("LINE", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwOptional("STAge", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("LINE", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwOptional("STAge", nullptr, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticEmtestNodes[] = {
-    scpi_kwLeaf("SN", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("TCS", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("TCG", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("TEST", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("SN", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TCS", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("TCG", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("TEST", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticEventArbitraryNodes[] = {
-    scpi_kwLeaf("IQUNderrun", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("IQUNderrun", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticEventRfcontrolNodes[] = {
-    scpi_kwLeaf("LOST", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("LOST", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -708,7 +708,7 @@ enum class FcpWord { Time, Frequency, Amplitude };
 
 template <FcpWord kind, bool wide>
 int fcpTestWord(ScpiCall *call) {
-    if (call->state == SCPI_STATE_QUERY) return scpi_cmd_pendingLeaf(call);  // nothing to read
+    if (call->state == SCPI_STATE_QUERY) return scpi_cmd_runDeviceLeaf(call);  // nothing to read
     char *p = nullptr;
     int r = scpi_cmd_oneParameter(call, &p);
     if (r != 0) return r;
@@ -747,18 +747,18 @@ int fcpTestOutput(ScpiCall *call) {
 }
 
 const ScpiNode diagnosticFcpDelayNodes[] = {
-    scpi_kwLeaf("VALid", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("VALid", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFcpStreamNodes[] = {
-    scpi_kwLeaf("OUTPut", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("OUTPut", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFcpNodes[] = {
     scpi_kw("DELay", diagnosticFcpDelayNodes),
-    scpi_kwLeaf("DIRection", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DIRection", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("STReam", diagnosticFcpStreamNodes),
     scpi_end(),
 };
@@ -769,7 +769,7 @@ const ScpiNode diagnosticFcpo8bitNodes[] = {
                                        nullptr, &Device_writeFcpAwM8Bit)),
     scpi_kwLeaf("FWM", scpi_leafCustom(fcpTestWord<FcpWord::Frequency, false>, SCPI_FORM_BOTH,
                                        nullptr, &Device_writeFcpFwM8Bit)),
-    scpi_kwLeaf("LWM", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("LWM", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kwLeaf("TWM", scpi_leafCustom(fcpTestWord<FcpWord::Time, false>, SCPI_FORM_BOTH, nullptr,
                                        &Device_writeFcpTwM8Bit)),
     scpi_end(),
@@ -782,39 +782,39 @@ const ScpiNode diagnosticFcpo16bitNodes[] = {
                                        nullptr, &Device_writeFcpFwM16Bit)),
     scpi_kwLeaf("TWM", scpi_leafCustom(fcpTestWord<FcpWord::Time, true>, SCPI_FORM_SET, nullptr,
                                        &Device_writeFcpTwM16Bit)),
-    scpi_kwLeaf("LWM", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("LWM", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFmNodes[] = {
-    scpi_kwLeaf("CALibrate", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DISCriminator", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CALibrate", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DISCriminator", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFpgaClockNodes[] = {
-    scpi_kwLeaf("SLIP", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SLIP", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFpgaCommandsNodes[] = {
-    scpi_kwLeaf("IMMediate", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("IMMediate", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFpgaResetNodes[] = {
-    scpi_kwLeaf("COUNt", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("COUNt", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFpgaNodes[] = {
-    scpi_kwLeaf("ADCLimits", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("BYTes", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("ADCLimits", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("BYTes", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("CLOCk", diagnosticFpgaClockNodes),
     scpi_kw("COMMands", diagnosticFpgaCommandsNodes),
-    scpi_kwLeaf("JESD", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("LOG", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("RESet", diagnosticFpgaResetNodes, scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("JESD", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("LOG", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kw("RESet", diagnosticFpgaResetNodes, scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
@@ -848,35 +848,35 @@ const ScpiNode diagnosticFsNodes[] = {
 };
 
 const ScpiNode diagnosticFvstLevelNodes[] = {
-    scpi_kwLeaf("HIGH", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("LOW", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("HIGH", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("LOW", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFvstDemodNodes[] = {
-    scpi_kwLeaf("A", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("B", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("MONO", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("A", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("B", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MONO", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFvstReadNodes[] = {
-    scpi_kwLeaf("A", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("B", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("A", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("B", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticFvstNodes[] = {
-    scpi_kwLeaf("CAPTure", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("CONTinuous", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CAPTure", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("CONTinuous", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("DIVider", diagnosticAnIfFreqNodes),
-    scpi_kwLeaf("HYSTeresis", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("LEVel", diagnosticFvstLevelNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("HYSTeresis", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kw("LEVel", diagnosticFvstLevelNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODE", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("OFFSet", diagnosticAnIfFreqNodes),
     scpi_kw("SAMPles", diagnosticAnIfFreqNodes),
     scpi_kw("DEMOD", diagnosticFvstDemodNodes),
-    scpi_kwLeaf("TRIGger", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TRIGger", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("READ", diagnosticFvstReadNodes),
     scpi_end(),
 };
@@ -890,7 +890,7 @@ const ScpiNode diagnosticFwNodes[] = {
 };
 
 const ScpiNode diagnosticGsNodes[] = {
-    scpi_kwLeaf("BASeband", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("BASeband", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -905,18 +905,18 @@ const ScpiNode diagnosticHcNodes[] = {
 };
 
 const ScpiNode diagnosticIfNodes[] = {
-    scpi_kwLeaf("PATH", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SELect", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("PATH", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SELect", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticIlsAmNodes[] = {
-    scpi_kwLeaf("PREWarp", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("PREWarp", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticIlsAm0Nodes[] = {
-    scpi_kwLeaf("CORRection", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("CORRection", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
@@ -924,20 +924,20 @@ const ScpiNode diagnosticIlsNodes[] = {
     scpi_kw("AM", diagnosticIlsAmNodes),
     scpi_kw("AM0", diagnosticIlsAm0Nodes),
     scpi_kw("AM1", diagnosticIlsAm0Nodes),
-    scpi_kwLeaf("CLOCk", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("CLOCk", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticIoNodes[] = {
-    scpi_kwLeaf("CLEar", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PHSTatus", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("RESet", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("SET", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("CLEar", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PHSTatus", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("RESet", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("SET", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticIsNodes[] = {
-    scpi_kwLeaf("FREQ", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("FREQ", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
@@ -965,13 +965,13 @@ const ScpiNode diagnosticLutNodes[] = {
 };
 
 const ScpiNode diagnosticMfNOutputDiagnosticNodes[] = {
-    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticMfNOutputNodes[] = {
     scpi_kw("DIAGnostic", diagnosticMfNOutputDiagnosticNodes),
-    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -981,67 +981,67 @@ const ScpiNode diagnosticMfNNodes[] = {
 };
 
 const ScpiNode diagnosticModulationIqCiqNodes[] = {
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("I", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("Q", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("ANGLe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("AMPLitude", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("I", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("Q", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ANGLe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("AMPLitude", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticModulationIqMonitorNodes[] = {
-    scpi_kwLeaf("READ", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("STARt", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("READ", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("STARt", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticModulationIqNodes[] = {
-    scpi_kwLeaf("ARBitrary", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ARBitrary", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("CIQ", diagnosticModulationIqCiqNodes),
-    scpi_kwLeaf("DATA", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("IMMBlank", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DATA", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("IMMBlank", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("MONitor", diagnosticModulationIqMonitorNodes),
-    scpi_kwLeaf("OFFSet", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PATH", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("PHASe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PREscaler", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("RATE", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("OFFSet", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PATH", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("PHASe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PREscaler", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("RATE", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticModulationPulmNodes[] = {
-    scpi_kwLeaf("PWREsolution", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("PWREsolution", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticModulationNodes[] = {
-    scpi_kwLeaf("ACDC", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("ADC", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("AM", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("FM", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("ACDC", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("ADC", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("AM", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("FM", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_kw("IQ", diagnosticModulationIqNodes),
-    scpi_kwLeaf("OFFSet", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("PM", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kw("PULM", diagnosticModulationPulmNodes, scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("OFFSet", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("PM", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kw("PULM", diagnosticModulationPulmNodes, scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPdwDataNodes[] = {
-    scpi_kwLeaf("ACTive", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("DEFault", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("PRELoad", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("ACTive", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("DEFault", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("PRELoad", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPdwListNodes[] = {
-    scpi_kwLeaf("IDX", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("IDX", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPdwNodes[] = {
-    scpi_kwLeaf("COUNt", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("COUNt", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_kw("DATA", diagnosticPdwDataNodes),
     scpi_kw("LIST", diagnosticPdwListNodes),
     scpi_end(),
@@ -1063,7 +1063,7 @@ const ScpiNode diagnosticPhaseNodes[] = {
 };
 
 const ScpiNode diagnosticPllNodes[] = {
-    scpi_kwLeaf("CP", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("CP", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kwLeaf("FREQuency",
                 scpi_leafFreq(&Device_getPllFrequency, nullptr, nullptr, &Device_setPllFrequency)),
     scpi_kwLeaf("LOOPfilter", scpi_leafDouble(nullptr, nullptr, nullptr, &Device_setPllLoopFilter)),
@@ -1078,25 +1078,25 @@ const ScpiNode diagnosticPllNodes[] = {
 };
 
 const ScpiNode diagnosticPnFdNodes[] = {
-    scpi_kwLeaf("CHANnel", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STAGes", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CHANnel", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STAGes", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPnFdNNodes[] = {
-    scpi_kwLeaf("CORRelations", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SAMPles", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CORRelations", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SAMPles", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPnIfMeasTimeNodes[] = {
-    scpi_kwLeaf("LTIM", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("LTIM", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPnIfMeasNodes[] = {
-    scpi_kw("TIME", diagnosticPnIfMeasTimeNodes, scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("LTIM", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kw("TIME", diagnosticPnIfMeasTimeNodes, scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("LTIM", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -1106,41 +1106,41 @@ const ScpiNode diagnosticPnIfNodes[] = {
 };
 
 const ScpiNode diagnosticPnLockNodes[] = {
-    scpi_kwLeaf("TIME", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("TIME", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPnLoopCorrectionNodes[] = {
-    scpi_kwLeaf("K1", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("K2", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("K1", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("K2", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPnLoopCapacityNodes[] = {
-    scpi_kwLeaf("LIST", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("LIST", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPnLoopNodes[] = {
     scpi_kw("CORRection", diagnosticPnLoopCorrectionNodes),
-    scpi_kw("CAPacity", diagnosticPnLoopCapacityNodes, scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("C", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("R1", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("R2", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("R3", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kw("CAPacity", diagnosticPnLoopCapacityNodes, scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("C", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("R1", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("R2", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("R3", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPnMeasNodes[] = {
-    scpi_kwLeaf("INFO", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("FTIM", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kw("TIME", diagnosticPnIfMeasTimeNodes, scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("LTIM", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("INFO", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("FTIM", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kw("TIME", diagnosticPnIfMeasTimeNodes, scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("LTIM", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPnVcoHighsensitivityNodes[] = {
-    scpi_kwLeaf("SENSitivity", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SENSitivity", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -1148,26 +1148,26 @@ const ScpiNode diagnosticPnVcoNodes[] = {
     scpi_kw("HIGHsensitivity", diagnosticPnVcoHighsensitivityNodes),
     scpi_kw("LOWNoise", diagnosticPnVcoHighsensitivityNodes),
     scpi_kw("NORMal", diagnosticPnVcoHighsensitivityNodes),
-    scpi_kwLeaf("SENSitivity", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SENSitivity", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticPnNodes[] = {
-    scpi_kwLeaf("ASET", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PREAmp", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ASET", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PREAmp", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("FD", diagnosticPnFdNodes),
     scpi_kwIndex("FD", nullptr, diagnosticPnFdNNodes),
-    scpi_kw("IF", diagnosticPnIfNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("IF", diagnosticPnIfNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("LOCK", diagnosticPnLockNodes),
     scpi_kw("LOOP", diagnosticPnLoopNodes),
     scpi_kw("MEAS", diagnosticPnMeasNodes),
-    scpi_kwLeaf("MIXer", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PD", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("PLOT", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("SENSitivity", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("MIXer", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("MODE", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PD", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("PLOT", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("SENSitivity", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("VCO", diagnosticPnVcoNodes),
-    scpi_kwLeaf("VTUNe", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("VTUNe", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -1179,7 +1179,7 @@ const ScpiNode diagnosticPowerNodes[] = {
 };
 
 const ScpiNode diagnosticPrintTolmNodes[] = {
-    scpi_kwLeaf("PATH", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("PATH", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
@@ -1189,7 +1189,7 @@ const ScpiNode diagnosticPrintNodes[] = {
 };
 
 const ScpiNode diagnosticRfcontrolBlankNodes[] = {
-    scpi_kwLeaf("ENABle", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ENABle", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -1199,14 +1199,14 @@ const ScpiNode diagnosticRfcontrolNodes[] = {
 };
 
 const ScpiNode diagnosticReferenceAdcNodes[] = {
-    scpi_kwLeaf("PD", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("PD", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_kwLeaf("VTUN", scpi_leafUint32(&Device_getReferenceTuneAdc, nullptr, nullptr, nullptr)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticReferenceNodes[] = {
     scpi_kw("ADC", diagnosticReferenceAdcNodes),
-    scpi_kwLeaf("ATTuenation", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ATTuenation", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -1222,35 +1222,35 @@ const ScpiNode diagnosticRoscillatorNodes[] = {
 };
 
 const ScpiNode diagnosticSpecBuf1Buf2Nodes[] = {
-    scpi_kwLeaf("CALibration", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("FLO1", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("FLO2", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PATH", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CALibration", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FLO1", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FLO2", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PATH", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticSpecBuf1Nodes[] = {
     scpi_kw("BUF2", diagnosticSpecBuf1Buf2Nodes),
-    scpi_kwLeaf("CALibration", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("FLO1", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("FLO2", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PATH", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CALibration", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FLO1", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FLO2", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PATH", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticSpecFreqencyNodes[] = {
-    scpi_kwLeaf("OFFSet", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("OFFSet", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticSpecNodes[] = {
-    scpi_kw("BUF1", diagnosticSpecBuf1Nodes, scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kw("BUF2", diagnosticSpecBuf1Buf2Nodes, scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("CALibration", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("BUF1", diagnosticSpecBuf1Nodes, scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kw("BUF2", diagnosticSpecBuf1Buf2Nodes, scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("CALibration", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("FREQency", diagnosticSpecFreqencyNodes),
-    scpi_kwLeaf("FLO1", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("FLO2", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PATH", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FLO1", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FLO2", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PATH", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -1261,12 +1261,12 @@ const ScpiNode diagnosticSpi1Nodes[] = {
 };
 
 const ScpiNode diagnosticSupplyNCurrentNodes[] = {
-    scpi_kwLeaf("ADC", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("ADC", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticSupplyNVoltageNodes[] = {
-    scpi_kwLeaf("DAC", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("DAC", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
@@ -1286,65 +1286,65 @@ const ScpiNode diagnosticTemperatureNodes[] = {
     scpi_kwLeaf("CONTroller",
                 scpi_leafDouble(&Device_getContTemperature, nullptr, nullptr, nullptr)),
     scpi_kwLeaf("FPGA", scpi_leafCustom(diagTemperatureFpga, SCPI_FORM_QUERY)),
-    scpi_kwLeaf("ISA", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("ISB", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("ISA", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("ISB", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_kw("ALL", diagnosticTemperatureAllNodes,
             scpi_leafCustom(diagTemperatureAll, SCPI_FORM_QUERY, nullptr, &Device_getTemperatures)),
     scpi_kwLeaf("CALibration", scpi_leafDouble(&Device_getCalibrationTemperature, nullptr, nullptr,
                                                &Device_setCalibrationTemperature)),
-    scpi_kwLeaf("NCAL", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("NCAL", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticTestIsNodes[] = {
-    scpi_kwLeaf("EXEC", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("EXEC", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticTestParserNodes[] = {
-    scpi_kwLeaf("OUT", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("REFerence", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("DDS", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("CONTtroller", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("OUT", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("REFerence", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("DDS", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("CONTtroller", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticTestNodes[] = {
-    scpi_kwLeaf("DH", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("FIR", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("FPGA", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kw("IS", diagnosticTestIsNodes, scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("MATH", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("DH", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FIR", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("FPGA", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kw("IS", diagnosticTestIsNodes, scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("MATH", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("PARSer", diagnosticTestParserNodes),
-    scpi_kwLeaf("REF", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("REPort", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("SINE", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("REF", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("REPort", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("SINE", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticTranNodes[] = {
-    scpi_kwLeaf("COUPling", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("COUPling", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticTriggerSlaveNodes[] = {
-    scpi_kwLeaf("PHASe", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("POLarity", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("POLYphase", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("SYNChronize", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("STARt", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("PHASe", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("POLarity", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("POLYphase", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("SYNChronize", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("STARt", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticTriggerNodes[] = {
-    scpi_kw("MASTer", diagnosticMfNOutputDiagnosticNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("MASTer", diagnosticMfNOutputDiagnosticNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("SLAVe", diagnosticTriggerSlaveNodes),
     scpi_end(),
 };
 
 const ScpiNode diagnosticUtriggerNodes[] = {
-    scpi_kwLeaf("POLarity", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PWIDth", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POLarity", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PWIDth", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -1364,7 +1364,7 @@ const ScpiNode diagnosticVcoConfigureNodes[] = {
     scpi_kwLeaf("CORE", scpi_leafUint32(&Device_getSynCore, nullptr, nullptr, &Device_setSynCore)),
     scpi_kwLeaf("FREQuency",
                 scpi_leafFreq(&Device_getVcoFrequency, nullptr, nullptr, &Device_setVcoFrequency)),
-    scpi_kwLeaf("POWer", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POWer", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kwLeaf("READ", scpi_leafAction(&Device_readSynConfiguration)),
     scpi_end(),
 };
@@ -1395,8 +1395,8 @@ const ScpiNode diagnosticVcoNodes[] = {
 };
 
 const ScpiNode diagnosticVorBearingCorrectionNodes[] = {
-    scpi_kwLeaf("PHASe", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("WEIGht", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("PHASe", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("WEIGht", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
@@ -1410,48 +1410,48 @@ const ScpiNode diagnosticVorNodes[] = {
     scpi_kw("AM0", diagnosticIlsAm0Nodes),
     scpi_kw("AM1", diagnosticIlsAm0Nodes),
     scpi_kw("BEARing", diagnosticVorBearingNodes),
-    scpi_kwLeaf("CLOCk", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("CLOCk", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticVoutNodes[] = {
-    scpi_kwLeaf("POSitive", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("NEGative", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("VPOSitive", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("VNEGative", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("POSitive", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("NEGative", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("VPOSitive", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("VNEGative", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticVvaNodes[] = {
-    scpi_kwLeaf("B3B4", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("IN", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("LIMit", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SENSitivity", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("B3B4", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("IN", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("LIMit", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SENSitivity", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticLmxNodes[] = {
-    scpi_kwLeaf("POWer", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("VTUNe", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("POWer", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("VTUNe", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticLockhelperTimeNodes[] = {
-    scpi_kwLeaf("DOWN", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("RAMP", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("DEL", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("DOWN", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("RAMP", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("DEL", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode diagnosticLockhelperNodes[] = {
-    scpi_kwLeaf("VOLTage", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("SLOPe", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("VOLTage", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("SLOPe", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("TIME", diagnosticLockhelperTimeNodes),
     scpi_end(),
 };
 
 const ScpiNode diagnosticMuxNodes[] = {
-    scpi_kwLeaf("DIVider", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("DIVider", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
@@ -1461,7 +1461,7 @@ const ScpiNode scpi_cmd_diagnosticNodes[] = {
     scpi_kw("AIQ", diagnosticAiqNodes),
     scpi_kw("ALC", diagnosticAlcNodes),
     scpi_kw("ARBitrary", diagnosticArbitraryNodes),
-    scpi_kwLeaf("OFFS", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("OFFS", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("ALG", diagnosticAlgNodes),
     scpi_kw("AM", diagnosticAmNodes),
     scpi_kw("AMP", diagnosticAmpNodes),
@@ -1474,16 +1474,16 @@ const ScpiNode scpi_cmd_diagnosticNodes[] = {
                  scpi_leafCustom(diagAttenuationN, SCPI_FORM_BOTH, nullptr,
                                  &Device_getTotalStepAttenuation, &Device_setStepAttenuation)),
     scpi_kw("AWGN", diagnosticAwgnNodes),
-    scpi_kwLeaf("BAND", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("BAND", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kwIndex("BASeband", nullptr, diagnosticBasebandNNodes),
-    scpi_kwLeaf("BATTery", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("BATTery", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_kw("BOARd", diagnosticBoardNodes),
     scpi_kw("BOOT", diagnosticBootNodes),
-    scpi_kw("CALibration", diagnosticCalibrationNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("CALibration", diagnosticCalibrationNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("CNTR", diagnosticCntrNodes),
     scpi_kw("COMB", diagnosticCombNodes),
-    scpi_kwLeaf("COMCheck", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("COMPlete", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("COMCheck", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("COMPlete", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_kwOptional("CONFiguration", nullptr, scpi_leafCustom(diagConfiguration, SCPI_FORM_QUERY)),
     scpi_kw("CRESt", diagnosticCrestNodes),
     scpi_kw("DALC", diagnosticDalcNodes),
@@ -1501,8 +1501,8 @@ const ScpiNode scpi_cmd_diagnosticNodes[] = {
     scpi_kw(
         "FCPO16BIT", diagnosticFcpo16bitNodes,
         scpi_leafCustom(fcpTestOutput<true>, SCPI_FORM_SET, nullptr, &Device_setFcp16BitOutput)),
-    scpi_kwLeaf("FBANd", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("FILTpath", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FBANd", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("FILTpath", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("FM", diagnosticFmNodes),
     scpi_kw("FN", diagnosticAnNodes),
     scpi_kw("FPGA", diagnosticFpgaNodes),
@@ -1510,7 +1510,7 @@ const ScpiNode scpi_cmd_diagnosticNodes[] = {
     scpi_kw("FS", diagnosticFsNodes),
     scpi_kw("FVST", diagnosticFvstNodes),
     scpi_kw("FW", diagnosticFwNodes),
-    scpi_kw("GS", diagnosticGsNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("GS", diagnosticGsNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("HC", diagnosticHcNodes, scpi_leafCustom(diagHc, SCPI_FORM_SET)),
     scpi_kw("IF", diagnosticIfNodes),
     scpi_kw("ILS", diagnosticIlsNodes),
@@ -1520,41 +1520,41 @@ const ScpiNode scpi_cmd_diagnosticNodes[] = {
     scpi_kw("LED", diagnosticLedNodes),
     scpi_kw("LIST", diagnosticListNodes),
     scpi_kw("LUT", diagnosticLutNodes),
-    scpi_kwLeaf("MEMory", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("MEMory", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_kwIndex("MF", &Device_setMultiFunctionIndex, diagnosticMfNNodes,
-                 scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kw("MODulation", diagnosticModulationNodes, scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("NETLog", scpi_cmd_pending(SCPI_FORM_QUERY)),
+                 scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kw("MODulation", diagnosticModulationNodes, scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("NETLog", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_kw("PDW", diagnosticPdwNodes),
     scpi_kw("PHASe", diagnosticPhaseNodes,
             scpi_leafAngle(&Device_getPhase, nullptr, nullptr, &Device_setPhase)),
-    scpi_kwLeaf("PHS", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("PHS", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_kw("PLL", diagnosticPllNodes),
     scpi_kw("PN", diagnosticPnNodes),
     scpi_kw("POWer", diagnosticPowerNodes),
-    scpi_kwLeaf("PREAmplifier", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwIndex("PREAmplifier", nullptr, nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PREThreshold", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PREAmplifier", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwIndex("PREAmplifier", nullptr, nullptr, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PREThreshold", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("PRINT", diagnosticPrintNodes),
-    scpi_kwLeaf("RAMCheck", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kw("RFControl", diagnosticRfcontrolNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("RAMCheck", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kw("RFControl", diagnosticRfcontrolNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("REFerence", diagnosticReferenceNodes),
-    scpi_kw("RESet", diagnosticResetNodes, scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kw("RESet", diagnosticResetNodes, scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("ROSCillator", diagnosticRoscillatorNodes),
-    scpi_kwLeaf("SLEep", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SLEep", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kwLeaf("SN", scpi_leafCustom(diagSn, SCPI_FORM_BOTH)),
     scpi_kw("SPEC", diagnosticSpecNodes),
     scpi_kw("SPI1", diagnosticSpi1Nodes),
-    scpi_kwIndex("STATus", nullptr, nullptr, scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwIndex("STATus", nullptr, nullptr, scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_kwIndex("SUPPly", nullptr, diagnosticSupplyNNodes),
     scpi_kwLeaf("TAX",
                 scpi_leafCustom(diagTax, SCPI_FORM_SET, nullptr, &Device_setStepAttenuation)),
     scpi_kw("TEMPerature", diagnosticTemperatureNodes,
             scpi_leafFloat(&Device_getTemperatureMax, nullptr, nullptr, nullptr)),
-    scpi_kw("TEST", diagnosticTestNodes, scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kw("TEST", diagnosticTestNodes, scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("TRAN", diagnosticTranNodes),
     scpi_kw("TRIGger", diagnosticTriggerNodes),
-    scpi_kw("UTRigger", diagnosticUtriggerNodes, scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kw("UTRigger", diagnosticUtriggerNodes, scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("VCO", diagnosticVcoNodes),
     scpi_kw("VOR", diagnosticVorNodes),
     scpi_kw("VOUT", diagnosticVoutNodes),

@@ -58,7 +58,7 @@ const ScpiNode measureSupplyNNodes[] = {
 const ScpiNode scpi_cmd_measureNodes[] = {
     scpi_kwLeaf("FREQuency", scpi_leafFreq(&Device_measureDutFrequency, nullptr, nullptr, nullptr)),
     scpi_kw("NOISe", measureNoiseNodes,
-            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH, nullptr,
+            scpi_leafCustom(scpi_cmd_runDeviceLeaf, SCPI_FORM_BOTH, nullptr,
                             &Device_phaseNoiseSampling_startHMode,
                             &Device_phaseNoiseSampling_getHBytes, &Device_startPhaseNoiseSampling)),
     scpi_kwIndex("SUPPly", nullptr, measureSupplyNNodes),
@@ -68,7 +68,7 @@ const ScpiNode scpi_cmd_measureNodes[] = {
 namespace {
 
 const ScpiNode configureNoiseGainNodes[] = {
-    scpi_kwLeaf("LIST", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY, nullptr,
+    scpi_kwLeaf("LIST", scpi_leafCustom(scpi_cmd_runDeviceLeaf, SCPI_FORM_QUERY, nullptr,
                                         &Device_getLnaGainList)),
     scpi_end(),
 };
@@ -95,18 +95,18 @@ const ScpiNode configureNoiseNodes[] = {
 };
 
 const ScpiNode configureMeasurementNodes[] = {
-    scpi_kwLeaf("ITERations", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PPD", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ITERations", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PPD", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode configurePnMethodLoopNodes[] = {
-    scpi_kwLeaf("AUTO", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("AUTO", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode configurePnMethodNodes[] = {
-    scpi_kw("LOOP", configurePnMethodLoopNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("LOOP", configurePnMethodLoopNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -115,15 +115,15 @@ const ScpiNode configurePnNodes[] = {
             scpi_leafCustom(
                 measurementChoice<methodKeywords, &Automeasure_configPN_setMeasurementMethod>,
                 SCPI_FORM_SET, nullptr, &Automeasure_configPN_setMeasurementMethod)),
-    scpi_kw("LOOP", configurePnMethodLoopNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("LOOP", configurePnMethodLoopNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode configureFrequencyNodes[] = {
-    scpi_kwLeaf("AUTO", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STARt", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STOP", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SPOT", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("AUTO", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STARt", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STOP", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SPOT", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -133,8 +133,8 @@ const ScpiNode scpi_cmd_configureNodes[] = {
     scpi_kw("NOISe", configureNoiseNodes),
     scpi_kw("MEASurement", configureMeasurementNodes),
     scpi_kw("PN", configurePnNodes),
-    scpi_kw("FREQuency", configureFrequencyNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("ATTenuation", configurePnMethodLoopNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("FREQuency", configureFrequencyNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kw("ATTenuation", configurePnMethodLoopNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kwLeaf("MODE", scpi_leafCustom(
                             measurementChoice<modeKeywords, &Automeasure_config_setMeasurementMode>,
                             SCPI_FORM_SET, nullptr, &Automeasure_config_setMeasurementMode)),
@@ -144,8 +144,8 @@ const ScpiNode scpi_cmd_configureNodes[] = {
 namespace {
 
 const ScpiNode senseAdcRoscillatorNodes[] = {
-    scpi_kwLeaf("SOUR", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("LOCKed", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("SOUR", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("LOCKed", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
@@ -155,171 +155,172 @@ const ScpiNode senseAdcNodes[] = {
 };
 
 const ScpiNode senseAnFrequencyNodes[] = {
-    scpi_kwLeaf("AUTO", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DETect", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STARt", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STOP", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("AUTO", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DETect", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STARt", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STOP", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseAnPulseNodes[] = {
-    scpi_kwLeaf("DUTYcycle", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("GATE", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("RATE", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DUTYcycle", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("GATE", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("RATE", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseAnSmoothingNodes[] = {
-    scpi_kwLeaf("APERture", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("APERture", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseAnSpuriousOmissionNodes[] = {
-    scpi_kwLeaf("THReshold", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("THReshold", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseAnSpuriousNodes[] = {
-    scpi_kw("OMISsion", senseAnSpuriousOmissionNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("THReshold", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("OMISsion", senseAnSpuriousOmissionNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("THReshold", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseAnNodes[] = {
-    scpi_kwLeaf("AVERage", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("CORRelation", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("FREQuency", senseAnFrequencyNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PPD", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("PULSe", senseAnPulseNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("RESet", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("AVERage", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CORRelation", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kw("FREQuency", senseAnFrequencyNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PPD", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kw("PULSe", senseAnPulseNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("RESet", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("SMOothing", senseAnSmoothingNodes),
     scpi_kw("SPURious", senseAnSpuriousNodes),
     scpi_end(),
 };
 
 const ScpiNode senseBnFrequencyNodes[] = {
-    scpi_kwLeaf("STARt", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STOP", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STARt", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STOP", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseBnNodes[] = {
-    scpi_kwLeaf("AVERage", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("CORRelation", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("AVERage", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CORRelation", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("FREQuency", senseBnFrequencyNodes),
-    scpi_kwLeaf("PPD", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("RESet", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("PPD", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("RESet", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("SMOothing", senseAnSmoothingNodes),
     scpi_kw("SPURious", senseAnSpuriousNodes),
     scpi_end(),
 };
 
 const ScpiNode senseFnNodes[] = {
-    scpi_kwLeaf("AVERage", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("CORRelation", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("FREQuency", senseAnFrequencyNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PPD", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("RESet", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("AVERage", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CORRelation", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kw("FREQuency", senseAnFrequencyNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PPD", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("RESet", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("SMOothing", senseAnSmoothingNodes),
     scpi_kw("SPURious", senseAnSpuriousNodes),
     scpi_end(),
 };
 
 const ScpiNode senseFrequencyNodes[] = {
-    scpi_kwLeaf("AUTO", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("EXECute", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("DETect", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("HARMonics", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("RANGe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("AUTO", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("EXECute", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("DETect", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("HARMonics", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("RANGe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sensePowerNodes[] = {
-    scpi_kwLeaf("EXECute", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("EXECute", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode sensePnKphiNodes[] = {
-    scpi_kwLeaf("AUTO", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DETect", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("AUTO", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DETect", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sensePnReferencesNNodes[] = {
-    scpi_kw("SENS", sensePowerNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("SENS", sensePowerNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sensePnAverageNodes[] = {
-    scpi_kwLeaf("COUNt", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("COUNt", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode sensePnFrequencyNodes[] = {
-    scpi_kwLeaf("AUTO", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DETect", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STARt", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STOP", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SPOT", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("AUTO", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DETect", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STARt", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STOP", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SPOT", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sensePnFunctionNodes[] = {
-    scpi_kwLeaf("RANGe", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("RANGe", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode sensePnMeasureNodes[] = {
-    scpi_kwLeaf("SPOT", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("SPOT", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode sensePnNodes[] = {
-    scpi_kw("KPHI", sensePnKphiNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("LOBandwidth", configurePnMethodLoopNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("LOBW", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("ZETA", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PREAmplifier", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PULSe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("LOCKonly", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DCYC", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PURA", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwIndex("REFerences", nullptr, sensePnReferencesNNodes, scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("TEST", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("METHod", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kw("AVERage", sensePnAverageNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("ATTenuation", sensePnKphiNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("IFGain", sensePnKphiNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("IFPath", configurePnMethodLoopNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("FREQuency", sensePnFrequencyNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PPD", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("RESet", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kw("KPHI", sensePnKphiNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kw("LOBandwidth", configurePnMethodLoopNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("LOBW", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ZETA", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PREAmplifier", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PULSe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("LOCKonly", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DCYC", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PURA", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwIndex("REFerences", nullptr, sensePnReferencesNNodes,
+                 scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("TEST", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("METHod", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kw("AVERage", sensePnAverageNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kw("ATTenuation", sensePnKphiNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kw("IFGain", sensePnKphiNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kw("IFPath", configurePnMethodLoopNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kw("FREQuency", sensePnFrequencyNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PPD", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("RESet", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("FUNCtion", sensePnFunctionNodes),
     scpi_kw("SPURious", senseAnSpuriousNodes),
     scpi_kw("SMOothing", senseAnSmoothingNodes),
     scpi_kw("MEASure", sensePnMeasureNodes),
-    scpi_kwLeaf("INIT", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("CORRelation", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("ASET", sensePnKphiNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("INIT", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CORRelation", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kw("ASET", sensePnKphiNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseSpectrumTestRoscillatorNodes[] = {
-    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("LOCKed", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("SOURce", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("LOCKed", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode senseSpectrumTestNodes[] = {
-    scpi_kw("ATTenuation", configurePnMethodLoopNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("CALibrate", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("ATTenuation", configurePnMethodLoopNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CALibrate", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("FREQuency", senseBnFrequencyNodes),
-    scpi_kw("RBW", configurePnMethodLoopNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("RLEVel", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("RBW", configurePnMethodLoopNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("RLEVel", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("ROSCillator", senseSpectrumTestRoscillatorNodes),
-    scpi_kwLeaf("ITERations", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("POINt", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ITERations", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POINt", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -334,76 +335,76 @@ const ScpiNode senseTransientNodes[] = {
 };
 
 const ScpiNode senseVcoVoltageNodes[] = {
-    scpi_kwLeaf("POINts", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STARt", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STOP", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POINts", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STARt", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STOP", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseVcoTestPnoiseNodes[] = {
-    scpi_kwLeaf("COUNt", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwIndex("OFFSet", nullptr, nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("COUNt", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwIndex("OFFSet", nullptr, nullptr, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseVcoTestNodes[] = {
-    scpi_kwLeaf("ISUPply", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("KVCO", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("KPUSh", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("PNoise", senseVcoTestPnoiseNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("POWer", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ISUPply", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("KVCO", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("KPUSh", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kw("PNoise", senseVcoTestPnoiseNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POWer", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseVcoNodes[] = {
-    scpi_kwLeaf("DWELL", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwIndex("REFerences", nullptr, nullptr, scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("DWELL", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwIndex("REFerences", nullptr, nullptr, scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("VOLTage", senseVcoVoltageNodes),
     scpi_kw("TEST", senseVcoTestNodes),
-    scpi_kwLeaf("TYPE", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("TYPE", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode senseBbNodes[] = {
-    scpi_kwLeaf("METHod", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("METHod", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode sensePathNodes[] = {
-    scpi_kwLeaf("AM", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("BB", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("PN", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("MUX", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("AM", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("BB", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("PN", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("MUX", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode senseRoscillatorInternalNodes[] = {
-    scpi_kwLeaf("LOWNoise", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("LOWNoise", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode senseRoscillatorNodes[] = {
-    scpi_kw("INTernal", senseRoscillatorInternalNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("INTernal", senseRoscillatorInternalNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 }  // namespace
 
 const ScpiNode scpi_cmd_senseNodes[] = {
-    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODE", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("ADC", senseAdcNodes),
     scpi_kw("AN", senseAnNodes),
     scpi_kw("BN", senseBnNodes),
     scpi_kw("FN", senseFnNodes),
-    scpi_kw("FREQuency", senseFrequencyNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("FREQuency", senseFrequencyNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("POWer", sensePowerNodes),
-    scpi_kwLeaf("RESet", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("RESet", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("PN", sensePnNodes),
     scpi_kw("SPECtrum", senseSpectrumNodes),
     scpi_kw("TRANsient", senseTransientNodes),
     scpi_kw("VCO", senseVcoNodes),
     scpi_kw("BB", senseBbNodes),
-    scpi_kw("PATH", sensePathNodes, scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kw("PATH", sensePathNodes, scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("ROSCillator", senseRoscillatorNodes),
     scpi_end(),
 };
@@ -416,16 +417,16 @@ const ScpiNode scpi_cmd_senseNodes[] = {
 namespace {
 
 int allanVariance(ScpiCall *call) {
-    if (call->state == SCPI_STATE_QUERY) return scpi_cmd_pendingLeaf(call);
+    if (call->state == SCPI_STATE_QUERY) return scpi_cmd_runDeviceLeaf(call);
     int r;
     if (!scpi_cmd_noParameters(call, &r)) return r;
     return Automeasure_calculateAVariance(call->device);
 }
 
-constexpr ScpiLeaf TRACE = scpi_cmd_pending(SCPI_FORM_QUERY);
+constexpr ScpiLeaf TRACE = scpi_cmd_deviceLeaf(SCPI_FORM_QUERY);
 constexpr ScpiLeaf AVAR =
     scpi_leafCustom(allanVariance, SCPI_FORM_BOTH, nullptr, &Automeasure_calculateAVariance);
-constexpr ScpiLeaf WAIT = scpi_cmd_pending(SCPI_FORM_SET);
+constexpr ScpiLeaf WAIT = scpi_cmd_deviceLeaf(SCPI_FORM_SET);
 
 extern const ScpiNode pnAfterSigma[], pnAfterAvar[], pnAfterIntegral[], pnAfterJitter[],
     pnAfterFunction[], pnAfterSpurPower[], pnAfterSpur[], pnAfterSpot[], pnAfterFrequency[],
@@ -484,21 +485,21 @@ const ScpiNode vcoAfterFrequency[] = {VCO_ISUPPLY, scpi_end()};
 const ScpiNode vcoTraceNodes[] = {VCO_FREQUENCY, scpi_end()};
 
 const ScpiNode rawNodes[] = {
-    scpi_kwLeaf("RAW", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("RAW", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 const ScpiNode averageNodes[] = {
-    scpi_kwLeaf("CORRelation", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("CORRelation", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 const ScpiNode preliminaryNodes[] = {
-    scpi_kw("AVERage", averageNodes, scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("CORRelation", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kw("AVERage", averageNodes, scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("CORRelation", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 const ScpiNode calcPnNodes[] = {
     scpi_kw("PRELiminary", preliminaryNodes),
-    scpi_kwLeaf("TEST", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("TEST", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_kw("TRACe", pnTraceNodes, TRACE),
     scpi_end(),
 };
@@ -537,8 +538,8 @@ const ScpiNode calcAnNodes[] = {
     scpi_end(),
 };
 const ScpiNode calcBodyNodes[] = {
-    scpi_kw("FREQuency", rawNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("POWer", rawNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("FREQuency", rawNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kw("POWer", rawNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("PN", calcPnNodes),
     scpi_kw("WAIT", calcWaitNodes),
     scpi_kw("VCO", calcVcoNodes),

@@ -297,7 +297,7 @@ const ScpiNode memoryFileNodes[] = {
     scpi_kw("DELete", memoryFileDeleteNodes),
     scpi_kw("FREE", memoryFileFreeNodes),
     scpi_kw("LIST", memoryFileListNodes,
-            scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_BOTH, nullptr,
+            scpi_leafCustom(scpi_cmd_runDeviceLeaf, SCPI_FORM_BOTH, nullptr,
                             &Device_setCurrentListName, &Device_getCurrentListName,
                             &Device_getLastListName, &Device_getFirstListName)),
     scpi_end(),
@@ -315,7 +315,7 @@ const ScpiNode memoryRamFdNNodes[] = {
 };
 
 const ScpiNode memoryRamFnaNodes[] = {
-    scpi_kwLeaf("READ", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY, nullptr,
+    scpi_kwLeaf("READ", scpi_leafCustom(scpi_cmd_runDeviceLeaf, SCPI_FORM_QUERY, nullptr,
                                         &Device_getPhaseNoiseFbuffer)),
     scpi_end(),
 };

@@ -396,8 +396,8 @@ const ScpiNode sourceFrequencyNodes[] = {
                               &Device_disableFrequencyRounding)),
     scpi_kwLeaf("SPAN", scpi_leafFreq(&Device_getFrequencySpan, &Device_getFrequencySpanMin,
                                       &Device_getFrequencySpanMax, &Device_setFrequencySpan)),
-    scpi_kwLeaf("SPURs",
-                scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY, nullptr, &Device_getSpurs)),
+    scpi_kwLeaf("SPURs", scpi_leafCustom(scpi_cmd_runDeviceLeaf, SCPI_FORM_QUERY, nullptr,
+                                         &Device_getSpurs)),
     scpi_kwLeaf("STARt", scpi_leafFreq(&Device_getFrequencyStart, &Device_getFrequencyStartMin,
                                        &Device_getFrequencyStartMax, &Device_setFrequencyStart)),
     scpi_kwLeaf("STEP", scpi_leafFreq(&Device_getFrequencyStep, nullptr, nullptr,
@@ -577,7 +577,7 @@ const ScpiNode sourcePowerAttenuationNodes[] = {
                           &Device_disableAutoAttenuation)),
     scpi_kwLeaf("LIMit", scpi_leafPow(&Device_getAttenuationLimit, nullptr, nullptr,
                                       &Device_setAttenuationLimit)),
-    scpi_kwLeaf("LIST", scpi_leafCustom(scpi_cmd_pendingLeaf, SCPI_FORM_QUERY, nullptr,
+    scpi_kwLeaf("LIST", scpi_leafCustom(scpi_cmd_runDeviceLeaf, SCPI_FORM_QUERY, nullptr,
                                         &Device_getAvailableAttenuations)),
     scpi_kwLeaf("REFPower", scpi_leafPow(&Device_getAttenuationReferencePower, nullptr, nullptr,
                                          &Device_setAttenuationReferencePower)),
@@ -720,12 +720,12 @@ const ScpiNode sourceAmInternalNodes[] = {
     scpi_kwLeaf("FREQuency",
                 scpi_leafFreq(&Device_getAmInternalFrequency, &Device_getAmInternalFrequencyMin,
                               &Device_getAmInternalFrequencyMax, &Device_setAmInternalFrequency)),
-    scpi_kwLeaf("SHAPe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SHAPe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceAmNodes[] = {
-    scpi_kwLeaf("HPASs", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("HPASs", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("INTernal", sourceAmInternalNodes),
     scpi_kwLeaf("SENSitivity",
                 scpi_leafDouble(&Device_getAmSensitivity, &Device_getAmSensitivityMin,
@@ -739,103 +739,103 @@ const ScpiNode sourceAmNodes[] = {
 };
 
 const ScpiNode sourceBbArbitraryAiqSourceNodes[] = {
-    scpi_kwLeaf("I", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("Q", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("I", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("Q", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryAiqNodes[] = {
-    scpi_kwLeaf("CLOCk", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("CLOCk", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_kw("SOURce", sourceBbArbitraryAiqSourceNodes),
-    scpi_kwOptional("STATe", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwOptional("STATe", nullptr, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryClockNodes[] = {
-    scpi_kwLeaf("ADJust", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ADJust", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryDelayNodes[] = {
-    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("RELative", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("MODE", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("RELative", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryFcpNodes[] = {
-    scpi_kwLeaf("CLOCk", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwOptional("STATe", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CLOCk", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwOptional("STATe", nullptr, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryTriggerSequenceExternalNodes[] = {
-    scpi_kwLeaf("SLOPe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SLOPe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryTriggerSequenceInitNodes[] = {
-    scpi_kwOptional("IMMediate", nullptr, scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("CONTinuous", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwOptional("IMMediate", nullptr, scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("CONTinuous", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryTriggerSequenceOutputNodes[] = {
-    scpi_kwLeaf("DELay", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("POLarity", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PWIDth", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DELay", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POLarity", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PWIDth", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryTriggerSequenceNodes[] = {
-    scpi_kwLeaf("ABORt", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("DELay", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ABORt", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("DELay", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("EXTernal", sourceBbArbitraryTriggerSequenceExternalNodes),
     scpi_kw("INIT", sourceBbArbitraryTriggerSequenceInitNodes),
     scpi_kw("OUTPut", sourceBbArbitraryTriggerSequenceOutputNodes),
-    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("TYPE", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TYPE", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryTriggerNodes[] = {
     scpi_kwOptional("SEQuence", sourceBbArbitraryTriggerSequenceNodes,
-                    scpi_cmd_pending(SCPI_FORM_SET)),
+                    scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryWaveformDataNodes[] = {
-    scpi_kwLeaf("DELete", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("FREE", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("DELete", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("FREE", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryWaveformFileNodes[] = {
-    scpi_kwLeaf("DELete", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("FREE", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("LIST", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("DELete", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("FREE", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("LIST", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryWaveformMarkerNodes[] = {
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("COUNt", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("COUNt", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryWaveformNodes[] = {
-    scpi_kwLeaf("CLOCk", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kw("DATA", sourceBbArbitraryWaveformDataNodes, scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kw("FILE", sourceBbArbitraryWaveformFileNodes, scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CLOCk", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kw("DATA", sourceBbArbitraryWaveformDataNodes, scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kw("FILE", sourceBbArbitraryWaveformFileNodes, scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("MARKer", sourceBbArbitraryWaveformMarkerNodes),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryWsegmentMfNInputNodes[] = {
-    scpi_kwLeaf("SLOPe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("WSEGment", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwOptional("STATe", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SLOPe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("WSEGment", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwOptional("STATe", nullptr, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -845,103 +845,103 @@ const ScpiNode sourceBbArbitraryWsegmentMfNNodes[] = {
 };
 
 const ScpiNode sourceBbArbitraryWsegmentNodes[] = {
-    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("REServed", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("COUNt", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("SOURce", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("REServed", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("COUNt", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_kwIndex("MF", &Device_setMultiFunctionIndex, sourceBbArbitraryWsegmentMfNNodes),
-    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODE", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryWsequenceLoadNodes[] = {
-    scpi_kwLeaf("ERRor", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("ERRor", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryWsequenceNodes[] = {
-    scpi_kw("LOAD", sourceBbArbitraryWsequenceLoadNodes, scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("RUN", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("LOAD", sourceBbArbitraryWsequenceLoadNodes, scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("RUN", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbArbitraryNodes[] = {
     scpi_kw("AIQ", sourceBbArbitraryAiqNodes),
-    scpi_kw("CLOCk", sourceBbArbitraryClockNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("CLOCk", sourceBbArbitraryClockNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("DELay", sourceBbArbitraryDelayNodes),
     scpi_kw("FCP", sourceBbArbitraryFcpNodes),
-    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODE", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("TRIGger", sourceBbArbitraryTriggerNodes),
     scpi_kw("WAVeform", sourceBbArbitraryWaveformNodes),
-    scpi_kw("WSEGment", sourceBbArbitraryWsegmentNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("WSEGment", sourceBbArbitraryWsegmentNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("WSEQuence", sourceBbArbitraryWsequenceNodes),
     scpi_end(),
 };
 
 const ScpiNode sourceBbAwgnPowerNodes[] = {
-    scpi_kwLeaf("CARRier", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("CONTrol", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("NOISe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CARRier", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CONTrol", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("NOISe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbAwgnNodes[] = {
-    scpi_kwLeaf("BANDwidth", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("CNR", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("BANDwidth", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CNR", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("POWer", sourceBbAwgnPowerNodes),
-    scpi_kwOptional("STATe", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwOptional("STATe", nullptr, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbDmFilterNodes[] = {
-    scpi_kwLeaf("PARameter", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("TAPS", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("TYPE", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PARameter", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TAPS", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TYPE", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbDmPatternNodes[] = {
-    scpi_kwLeaf("LENGth", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("LENGth", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbDmNodes[] = {
-    scpi_kwLeaf("CLOCk", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("DATA", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("CLOCk", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("DATA", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_kw("FILTer", sourceBbDmFilterNodes),
-    scpi_kwLeaf("FORMat", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FORMat", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("PATTern", sourceBbDmPatternNodes),
-    scpi_kwLeaf("OSAMpling", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SRATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("OSAMpling", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SRATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceBbNodes[] = {
     scpi_kw("ARBitrary", sourceBbArbitraryNodes),
-    scpi_kwLeaf("AVIO", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("AVIO", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("AWGN", sourceBbAwgnNodes),
     scpi_kw("DM", sourceBbDmNodes),
-    scpi_kwLeaf("GENeral", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("GENeral", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode sourceCarrierAlcNodes[] = {
-    scpi_kwLeaf("ADC", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("DAC", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ADC", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("DAC", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceCarrierReferenceNodes[] = {
-    scpi_kwLeaf("DAT", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DAT", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceCarrierNodes[] = {
     scpi_kw("ALC", sourceCarrierAlcNodes),
-    scpi_kwLeaf("DAT", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DAT", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("REFerence", sourceCarrierReferenceNodes),
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -1023,45 +1023,45 @@ const ScpiNode sourceCorrectionNodes[] = {
 };
 
 const ScpiNode sourceCouplingNodes[] = {
-    scpi_kwLeaf("OFFSet", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("OFFSet", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceDmeApulseNodes[] = {
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PSELect", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PTYPe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("ATTenuation", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PWIDth", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PRISe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PFALl", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PSPacing", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DELay", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PSELect", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PTYPe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ATTenuation", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PWIDth", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PRISe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PFALl", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PSPacing", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DELay", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceDmeEchoNodes[] = {
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DELay", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("ATTenuation", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DELay", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("ATTenuation", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceDmeDeadtimeNodes[] = {
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DELay", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DELay", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceDmeNodes[] = {
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("CLOCk", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("FREQuency", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PWIDth", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PRISe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PFALl", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PSPacing", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("FILTer", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CLOCk", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("FREQuency", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PWIDth", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PRISe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PFALl", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PSPacing", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FILTer", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("APULse", sourceDmeApulseNodes),
     scpi_kw("ECHO", sourceDmeEchoNodes),
     scpi_kw("INTerference", sourceDmeEchoNodes),
@@ -1080,15 +1080,15 @@ const ScpiNode sourceFcportControlNodes[] = {
 };
 
 const ScpiNode sourceFcportStreamNodes[] = {
-    scpi_kwLeaf("CALibrate", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("IQ", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PDW", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SEGment", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CALibrate", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("IQ", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PDW", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SEGment", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceFcportTestNodes[] = {
-    scpi_kwOptional("STATe", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwOptional("STATe", nullptr, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -1097,8 +1097,8 @@ const ScpiNode sourceFcportNodes[] = {
                                         &Device_setFcpMode8bits, &Device_isFcpMode16bits,
                                         &Device_setFcpMode16bits)),
     scpi_kw("CONTrol", sourceFcportControlNodes),
-    scpi_kwLeaf("DIAGnostic", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("DIRection", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DIAGnostic", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("DIRection", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("STReam", sourceFcportStreamNodes),
     scpi_kw("TEST", sourceFcportTestNodes),
     scpi_end(),
@@ -1108,12 +1108,12 @@ const ScpiNode sourceFmInternalNodes[] = {
     scpi_kwLeaf("FREQuency",
                 scpi_leafFreq(&Device_getFmInternalFrequency, &Device_getFmInternalFrequencyMin,
                               &Device_getFmInternalFrequencyMax, &Device_setFmInternalFrequency)),
-    scpi_kwLeaf("SHAPe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SHAPe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceFmNodes[] = {
-    scpi_kwLeaf("AMPLitude", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("AMPLitude", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kwLeaf("CENTer", scpi_leafDouble(&Device_getFmCenter, &Device_getFmCenterMin,
                                           &Device_getFmCenterMax, &Device_setFmCenter)),
     scpi_kwLeaf("COUPling", scpi_leafEnum(sourFmCoupValues)),
@@ -1137,20 +1137,20 @@ const ScpiNode sourceFskNodes[] = {
 };
 
 const ScpiNode sourceIlsGsAm0Nodes[] = {
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwOptional("DEPTh", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwOptional("DEPTh", nullptr, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceIlsGsIdenTestNodes[] = {
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceIlsGsIdenNodes[] = {
-    scpi_kwOptional("STATe", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DEPTh", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwOptional("STATe", nullptr, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DEPTh", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODE", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("TEST", sourceIlsGsIdenTestNodes),
     scpi_end(),
 };
@@ -1158,11 +1158,11 @@ const ScpiNode sourceIlsGsIdenNodes[] = {
 const ScpiNode sourceIlsGsNodes[] = {
     scpi_kw("AM0", sourceIlsGsAm0Nodes),
     scpi_kw("AM1", sourceIlsGsAm0Nodes),
-    scpi_kwLeaf("DDM", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DDM", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("IDEN", sourceIlsGsIdenNodes),
-    scpi_kwLeaf("SDM", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("TEST", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwOptional("STATe", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SDM", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TEST", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwOptional("STATe", nullptr, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -1173,17 +1173,17 @@ const ScpiNode sourceIlsNodes[] = {
 };
 
 const ScpiNode sourceIqCrestNodes[] = {
-    scpi_kwLeaf("AUTOmatic", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("AWGN", scpi_cmd_pending(SCPI_FORM_QUERY)),
-    scpi_kwLeaf("MANual", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwOptional("TOTal", nullptr, scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("AUTOmatic", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("AWGN", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("MANual", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwOptional("TOTal", nullptr, scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode sourceIqNodes[] = {
     scpi_kw("CRESt", sourceIqCrestNodes),
-    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -1201,39 +1201,39 @@ const ScpiNode sourceLfoutputNodes[] = {
 };
 
 const ScpiNode sourceLo1Nodes[] = {
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("FREQ", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("FREQ", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceMfNodes[] = {
-    scpi_kwLeaf("COUNt", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("COUNt", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode sourceMfNInputNodes[] = {
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode sourceMfNOutputArbNodes[] = {
-    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceMfNOutputPdwNodes[] = {
-    scpi_kw("MARK", sourceMfNOutputArbNodes, scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("MARK", sourceMfNOutputArbNodes, scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("SOURce", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceMfNOutputNodes[] = {
     scpi_kw("ARB", sourceMfNOutputArbNodes),
-    scpi_kw("MARK", sourceMfNOutputArbNodes, scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kw("MARK", sourceMfNOutputArbNodes, scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("PDW", sourceMfNOutputPdwNodes),
     scpi_kw("PULM", sourceMfNOutputArbNodes),
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("SWEep", sourceMfNOutputArbNodes),
     scpi_end(),
 };
@@ -1245,45 +1245,45 @@ const ScpiNode sourceMfNNodes[] = {
 };
 
 const ScpiNode sourceNoiseNodes[] = {
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("POWer", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POWer", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourcePdwConditionNodes[] = {
-    scpi_kwLeaf("DISCarded", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("DISCarded", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode sourcePdwConfigureNodes[] = {
-    scpi_kwLeaf("END", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("END", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode sourcePdwListNodes[] = {
-    scpi_kwLeaf("COUNt", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("DELete", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("COUNt", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DELete", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode sourcePdwStartTimeNodes[] = {
-    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODE", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourcePdwStartNodes[] = {
-    scpi_kw("TIME", sourcePdwStartTimeNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("TIME", sourcePdwStartTimeNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourcePdwTriggerSequenceNodes[] = {
-    scpi_kwOptional("IMMediate", nullptr, scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("ABORt", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("DELay", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwOptional("IMMediate", nullptr, scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("ABORt", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("DELay", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("EXTernal", sourceBbArbitraryTriggerSequenceExternalNodes),
     scpi_kw("INIT", sourceBbArbitraryTriggerSequenceInitNodes),
     scpi_kw("OUTPut", sourceBbArbitraryTriggerSequenceOutputNodes),
-    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -1293,25 +1293,25 @@ const ScpiNode sourcePdwTriggerNodes[] = {
 };
 
 const ScpiNode sourcePdwWaveformNodes[] = {
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("WSEGment", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("WSEGment", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourcePdwNodes[] = {
     scpi_kw("CONDition", sourcePdwConditionNodes),
     scpi_kw("CONFigure", sourcePdwConfigureNodes),
-    scpi_kwLeaf("DATA", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwLeaf("FREQuency", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("DATA", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwLeaf("FREQuency", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("LIST", sourcePdwListNodes),
-    scpi_kwLeaf("MARKer", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("MODE", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MARKer", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODE", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("OUTPut", sourceIlsGsIdenTestNodes),
-    scpi_kwLeaf("PHASe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("POWer", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("PWIDth", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PHASe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POWer", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("PWIDth", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("STARt", sourcePdwStartNodes),
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("TRIGger", sourcePdwTriggerNodes),
     scpi_kw("WAVeform", sourcePdwWaveformNodes),
     scpi_end(),
@@ -1321,7 +1321,7 @@ const ScpiNode sourcePmInternalNodes[] = {
     scpi_kwLeaf("FREQuency",
                 scpi_leafFreq(&Device_getPmInternalFrequency, &Device_getPmInternalFrequencyMin,
                               &Device_getPmInternalFrequencyMax, &Device_setPmInternalFrequency)),
-    scpi_kwLeaf("SHAPe", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SHAPe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -1401,9 +1401,9 @@ const ScpiNode sourcePulmInternalNodes[] = {
     scpi_kw("WIDTh", sourcePulmInternalWidthNodes,
             scpi_leafTime(&Device_getPulmInternalPulseWidth, &Device_getPulmInternalPulseWidthMin,
                           &Device_getPulmInternalPulseWidthMax, &Device_setPulmInternalPulseWidth)),
-    scpi_kwLeaf("MANual", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("MANual", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("QUADruple", sourcePulmInternalQuadrupleNodes),
-    scpi_kwLeaf("TBASe", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("TBASe", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("TRIPle", sourcePulmInternalTripleNodes),
     scpi_kw("PWIDth", sourcePulmInternalWidthNodes,
             scpi_leafTime(&Device_getPulmInternalPulseWidth, &Device_getPulmInternalPulseWidthMin,
@@ -1421,7 +1421,7 @@ const ScpiNode sourcePulmOutputVideoNodes[] = {
 };
 
 const ScpiNode sourcePulmOutputNodes[] = {
-    scpi_kwLeaf("SOURce", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SOURce", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("VIDeo", sourcePulmOutputVideoNodes),
     scpi_end(),
 };
@@ -1435,7 +1435,7 @@ const ScpiNode sourcePulmNodes[] = {
     scpi_kw("EXTernal", sourceMfNOutputArbNodes),
     scpi_kw("INTernal", sourcePulmInternalNodes),
     scpi_kwLeaf("MODE", scpi_leafEnum(sourPulmModeValues)),
-    scpi_kwLeaf("MODulator", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MODulator", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("OUTPut", sourcePulmOutputNodes),
     scpi_kwLeaf("POLarity", scpi_leafEnum(sourPulmPolaValues)),
     scpi_kwLeaf("SOURce", scpi_leafEnum(sourPulmSourValues)),
@@ -1484,16 +1484,16 @@ const ScpiNode sourceRoscillatorExternalNodes[] = {
 };
 
 const ScpiNode sourceRoscillatorInternalModeNodes[] = {
-    scpi_kwLeaf("READY", scpi_cmd_pending(SCPI_FORM_QUERY)),
+    scpi_kwLeaf("READY", scpi_cmd_deviceLeaf(SCPI_FORM_QUERY)),
     scpi_end(),
 };
 
 const ScpiNode sourceRoscillatorInternalNodes[] = {
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kwLeaf("TUNing", scpi_leafDouble(&Device_getAbsoluteRoscTuning, nullptr, nullptr,
                                           &Device_setAbsoluteRoscTuning)),
-    scpi_kw("MODE", sourceRoscillatorInternalModeNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("TUNE", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("MODE", sourceRoscillatorInternalModeNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TUNE", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -1534,26 +1534,26 @@ const ScpiNode sourceRoscillatorNodes[] = {
 };
 
 const ScpiNode sourceSupplyNNodes[] = {
-    scpi_kwLeaf("CURRent", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATe", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("VOLTage", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("CURRent", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATe", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("VOLTage", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceTuneExternalNodes[] = {
-    scpi_kwLeaf("VOLTage", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("VOLTage", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceTuneDutNodes[] = {
-    scpi_kwLeaf("VOLTage", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("STATus", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("VOLTage", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("STATus", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceTuneReferenceNNodes[] = {
-    scpi_kwLeaf("MINimum", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("MAXimum", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MINimum", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("MAXimum", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -1561,29 +1561,29 @@ const ScpiNode sourceTuneNodes[] = {
     scpi_kw("EXTernal", sourceTuneExternalNodes),
     scpi_kw("DUT", sourceTuneDutNodes),
     scpi_kwIndex("REFerence", nullptr, sourceTuneReferenceNNodes),
-    scpi_kwLeaf("VOLTage", scpi_cmd_pending(SCPI_FORM_BOTH)),
-    scpi_kwLeaf("POLarity", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("VOLTage", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("POLarity", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 
 const ScpiNode sourceVorAm0Nodes[] = {
-    scpi_kwOptional("DEPTh", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwOptional("DEPTh", nullptr, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceVorFmNodes[] = {
-    scpi_kwLeaf("INDex", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("INDex", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
 const ScpiNode sourceVorNodes[] = {
     scpi_kw("AM0", sourceVorAm0Nodes),
     scpi_kw("AM1", sourceVorAm0Nodes),
-    scpi_kwLeaf("BEARing", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("BEARing", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("FM", sourceVorFmNodes),
     scpi_kw("IDEN", sourceIlsGsIdenNodes),
-    scpi_kwLeaf("TEST", scpi_cmd_pending(SCPI_FORM_SET)),
-    scpi_kwOptional("STATe", nullptr, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("TEST", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
+    scpi_kwOptional("STATe", nullptr, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_end(),
 };
 
@@ -1595,13 +1595,13 @@ const ScpiNode scpi_cmd_sourceNodes[] = {
     scpi_kw("PHASe", sourcePhaseNodes),
     scpi_kw("POWer", sourcePowerNodes),
     scpi_kw("SWEep", sourceSweepNodes),
-    scpi_kwIndex("AIN", nullptr, nullptr, scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwIndex("AIN", nullptr, nullptr, scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("AM", sourceAmNodes),
     scpi_kw("BB", sourceBbNodes),
     scpi_kw("CARRier", sourceCarrierNodes),
     scpi_kw("CHIRp", sourceChirpNodes),
     scpi_kw("CORRection", sourceCorrectionNodes),
-    scpi_kw("COUPling", sourceCouplingNodes, scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kw("COUPling", sourceCouplingNodes, scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("DME", sourceDmeNodes),
     scpi_kw("FCPort", sourceFcportNodes),
     scpi_kw("FM", sourceFmNodes),
@@ -1613,7 +1613,7 @@ const ScpiNode scpi_cmd_sourceNodes[] = {
     scpi_kw("LO2", sourceLo1Nodes),
     scpi_kw("MF", sourceMfNodes),
     scpi_kwIndex("MF", &Device_setMultiFunctionIndex, sourceMfNNodes,
-                 scpi_cmd_pending(SCPI_FORM_SET)),
+                 scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_kw("NOISe", sourceNoiseNodes),
     scpi_kw("PDW", sourcePdwNodes),
     scpi_kw("PM", sourcePmNodes),
@@ -1621,7 +1621,7 @@ const ScpiNode scpi_cmd_sourceNodes[] = {
     scpi_kw("ROSCillator", sourceRoscillatorNodes),
     scpi_kwIndex("SUPPly", nullptr, sourceSupplyNNodes),
     scpi_kw("TUNE", sourceTuneNodes),
-    scpi_kwLeaf("SELect", scpi_cmd_pending(SCPI_FORM_BOTH)),
+    scpi_kwLeaf("SELect", scpi_cmd_deviceLeaf(SCPI_FORM_BOTH)),
     scpi_kw("VOR", sourceVorNodes),
     scpi_end(),
 };

@@ -443,7 +443,7 @@ const ScpiNode systemCommunicateQueryNodes[] = {
 };
 
 const ScpiNode systemCommunicateSocketNodes[] = {
-    scpi_kwLeaf("ECHO", scpi_cmd_pending(SCPI_FORM_SET)),
+    scpi_kwLeaf("ECHO", scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     scpi_end(),
 };
 

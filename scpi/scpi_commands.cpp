@@ -200,7 +200,7 @@ const ScpiNode scpi_rootNodes[] = {
     scpi_kw("SENSe", scpi_cmd_senseNodes),
     // The implied signal-source branch.
     scpi_kwBranch("SOURce", &Device_setSourceIndex, scpi_cmd_sourceNodes,
-                  scpi_cmd_pending(SCPI_FORM_SET)),
+                  scpi_cmd_deviceLeaf(SCPI_FORM_SET)),
     // Second root set.
     scpi_kw("STATus", statusNodes),
     scpi_kw("SYSTem", scpi_cmd_systemNodes),
