@@ -143,6 +143,11 @@ void SimShiftRegister::frameDone() {
     // Board-level registers (reference, controller) switch their paths at once, without an
     // I/O update.
     if (channel() < 0) simhw_boardRegisterChanged();
+    if (simhw_logFull()) {
+        logWrite("IMAGE", "%s", "");  // counted as left out
+        if (channel() >= 0) simhw_levelLatch(this);
+        return;
+    }
     char hex[2 * 32 + 4];
     size_t shown = image_.size() < 32 ? image_.size() : 32, at = 0;
     for (size_t i = shown; i-- > 0; at += 2)

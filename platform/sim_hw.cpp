@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -226,9 +227,9 @@ void emit(Log &l, double t, const char *where, const char *text) {
 }
 
 // where: "ch<n>", "board" or "-" (the simulation itself). Violations are never left out.
-void logLine(const char *where, const char *text, bool always = false) {
-    Log &l = logState();
-    std::lock_guard<std::mutex> g(l.mutex);
+// Starts the next second's budget of lines once a second has passed, noting what the last one
+// left out. Caller holds l.mutex.
+double rollover(Log &l) {
     double t = std::chrono::duration<double>(Clock::now() - l.start).count();
     long second = (long)t;
     if (second != l.second) {
@@ -242,6 +243,23 @@ void logLine(const char *where, const char *text, bool always = false) {
             emit(l, t, "-", note);
         }
     }
+    return t;
+}
+
+// A line that would be left out is counted without being formatted.
+bool budgetSpent() {
+    Log &l = logState();
+    std::lock_guard<std::mutex> g(l.mutex);
+    rollover(l);
+    if (l.linesThisSecond < logLinesPerSecond) return false;
+    l.leftOut++;
+    return true;
+}
+
+void logLine(const char *where, const char *text, bool always = false) {
+    Log &l = logState();
+    std::lock_guard<std::mutex> g(l.mutex);
+    double t = rollover(l);
     if (!always && ++l.linesThisSecond > logLinesPerSecond) {
         l.leftOut++;
         return;
@@ -405,16 +423,21 @@ const char *decodePath(const SimShiftRegister *s, int *code) {
 }
 
 int decodeFilter(const SimShiftRegister *s) {
-    for (int i = 0; i < ORBX20G_OUT_FILTERS; i++) {
-        bool match = true;
-        for (int b : ORBX20G_OUT_FILTER_ALL_BITS) {
-            bool want = false;
-            for (int x : ORBX20G_OUT_FILTER_BITS[i])
-                want = want || x == b;
-            if (s->bit(b) != want) match = false;
-        }
-        if (match) return i;
-    }
+    constexpr int n = (int)(sizeof(ORBX20G_OUT_FILTER_ALL_BITS) / sizeof(int));
+    // Each filter's switch bits as a mask over the filter bits, worked out once.
+    static const auto masks = [] {
+        std::array<uint32_t, ORBX20G_OUT_FILTERS> m{};
+        for (int i = 0; i < ORBX20G_OUT_FILTERS; i++)
+            for (int j = 0; j < n; j++)
+                for (int x : ORBX20G_OUT_FILTER_BITS[i])
+                    if (x == ORBX20G_OUT_FILTER_ALL_BITS[j]) m[i] |= 1u << j;
+        return m;
+    }();
+    uint32_t got = 0;
+    for (int j = 0; j < n; j++)
+        if (s->bit(ORBX20G_OUT_FILTER_ALL_BITS[j])) got |= 1u << j;
+    for (int i = 0; i < ORBX20G_OUT_FILTERS; i++)
+        if (masks[i] == got) return i;
     return -1;
 }
 
@@ -457,6 +480,17 @@ void decodeSspe(char type, const SimShiftRegister *s, int base, SimChannelState 
     st->sspeCode1 = c1;
     st->sspeCode2 = c2;
     st->sspeDb = through ? 0.0 : (c1 + c2) * 0.5;
+}
+
+// The channel's power extension: on the board's shift register ('3') or in its own.
+void decodeChannelSspe(Hw &h, int c, SimChannelState *st) {
+    const ChannelChips &k = h.ch[c];
+    char type = h.layout.sspe[c];
+    if (type != '3') return decodeSspe(type, k.sspe, 0, st);
+    int base = h.layout.board40g[c]  ? ORBX40G_OUT_BIT_SSPE
+               : h.layout.generic[c] ? ORBXXXG_OUT_BIT_SSPE
+                                     : ORBX20G_OUT_BIT_SSPE;
+    decodeSspe(type, k.sri, base, st);
 }
 
 // The board's chips other than the synthesizer: levels, loop filter, temperature, RF state.
@@ -521,11 +555,7 @@ SimChannelState computeChannel40g(Hw &h, int c) {
     }
     bool rfEnabled = k.sri->bit(ORBX40G_OUT_BIT_RF_ENABLE) && !st.ddsPoweredDown;
     computeCommon(h, c, rfEnabled, k.sri->bit(ORBX40G_OUT_BIT_ALC_RF_MUTE), &st);
-    char type = h.layout.sspe[c];
-    if (type == '3')
-        decodeSspe(type, k.sri, ORBX40G_OUT_BIT_SSPE, &st);
-    else
-        decodeSspe(type, k.sspe, 0, &st);
+    decodeChannelSspe(h, c, &st);
     return st;
 }
 
@@ -569,11 +599,7 @@ SimChannelState computeChannelGeneric(Hw &h, int c) {
     }
     bool rfEnabled = k.sri->bit(ORBXXXG_OUT_BIT_RF_ENABLE) && !st.ddsPoweredDown;
     computeCommon(h, c, rfEnabled, k.sri->bit(ORBXXXG_OUT_BIT_ALC_RF_MUTE), &st);
-    char type = h.layout.sspe[c];
-    if (type == '3')
-        decodeSspe(type, k.sri, ORBXXXG_OUT_BIT_SSPE, &st);
-    else
-        decodeSspe(type, k.sspe, 0, &st);
+    decodeChannelSspe(h, c, &st);
     return st;
 }
 
@@ -635,11 +661,7 @@ SimChannelState computeChannel(Hw &h, int c) {
     decodeChirp(h, c, path, &st);
     bool rfEnabled = k.sri->bit(ORBX20G_OUT_BIT_RF_ENABLE) && !st.ddsPoweredDown;
     computeCommon(h, c, rfEnabled, k.sri->bit(ORBX20G_OUT_BIT_ALC_RF_MUTE), &st);
-    char type = h.layout.sspe[c];
-    if (type == '3')
-        decodeSspe(type, k.sri, ORBX20G_OUT_BIT_SSPE, &st);
-    else
-        decodeSspe(type, k.sspe, 0, &st);
+    decodeChannelSspe(h, c, &st);
     return st;
 }
 
@@ -1321,7 +1343,9 @@ void simhw_levelLatch(const SimChip *chip) {
                    ? 0
                    : (int)k.sri->field(ORBX20G_OUT_BIT_GAIN_LOW, ORBX20G_OUT_GAIN_BITS);
     int alc = alcBits(h, c);
-    double moduleDb = computeChannel(h, c).sspeDb;
+    SimChannelState module = {};
+    decodeChannelSspe(h, c, &module);
+    double moduleDb = module.sspeDb;
     bool changed = gain != t.gainStage || alc != t.alcBits || moduleDb != t.moduleDb;
     if (!changed) return;
     double nowS = hardwareNow(h);
@@ -1398,8 +1422,16 @@ void simhw_log(const char *format, ...) {
     logLine("-", text);
 }
 
+bool simhw_logFull() {
+    Log &l = logState();
+    std::lock_guard<std::mutex> g(l.mutex);
+    rollover(l);
+    return l.linesThisSecond >= logLinesPerSecond;
+}
+
 void simhw_logRegister(int channel, const char *chip, const char *reg, const char *format,
                        va_list args) {
+    if (budgetSpent()) return;
     char text[logLineMax];
     int n = snprintf(text, sizeof(text), "%s %s = ", chip, reg);
     if (n > 0 && (size_t)n < sizeof(text))

@@ -179,6 +179,9 @@ void simhw_violation(const char *format, ...) __attribute__((format(printf, 1, 2
 // A line of the simulation itself ("-" where a chip line names its channel): format begins
 // with the part speaking (SIM, DRIVER, FS_FPGA).
 void simhw_log(const char *format, ...) __attribute__((format(printf, 1, 2)));
+// This second's budget of log lines is spent: what would be logged now is left out (and
+// need not be worked out).
+bool simhw_logFull();
 // The log line of a register write: "<time> #<sequence> ch<n>|board <chip> <register> = "
 // followed by format (the value first, then what it means as name=value pairs). channel -1: a
 // chip outside the channels.

@@ -35,6 +35,7 @@ struct Player {
     uint32_t queuedBytes = 0;
     uint64_t epoch = 0;  // bumped when the queue is dropped
     bool playing = false;
+    bool playingElsewhere = false;  // a reader plays the queue in its own thread
     bool threadStarted = false;
     int selectedSlave = -1;
     uint64_t period = 0;      // point time in timer counts
@@ -285,7 +286,7 @@ void run() {
     Player &p = pl();
     std::unique_lock<std::mutex> lk(simhw_lock());
     for (;;) {
-        simhw_changed().wait(lk, [&] { return !p.queue.empty(); });
+        simhw_changed().wait(lk, [&] { return !p.queue.empty() && !p.playingElsewhere; });
         p.playing = true;
         Item item = std::move(p.queue.front());
         p.queue.pop_front();
@@ -376,8 +377,31 @@ int simplayer_deselect() {
     return 0;
 }
 
+namespace {
+
+// A reader that finds the player between records plays what is queued itself: the records
+// run in the same order, and the read does not wait for two thread switches.
+void playQueuedHere(std::unique_lock<std::mutex> &lk) {
+    Player &p = pl();
+    if (p.playing || p.queue.empty()) return;
+    p.playing = p.playingElsewhere = true;
+    while (!p.queue.empty()) {
+        Item item = std::move(p.queue.front());
+        p.queue.pop_front();
+        uint64_t epoch = p.epoch;
+        play(p, item, lk, simhw_abortGeneration());
+        if (p.epoch == epoch) p.queuedBytes -= item.bytes;
+        p.played++;
+    }
+    p.playing = p.playingElsewhere = false;
+    simhw_changed().notify_all();
+}
+
+}  // namespace
+
 int simplayer_read(const KrGioTransfer *t) {
     std::unique_lock<std::mutex> lk(simhw_lock());
+    playQueuedHere(lk);
     if (!waitIdleLocked(lk, 10.0)) {
         simhw_log("DRIVER read of slave %u: the program did not finish", (unsigned)t->address);
         return -ETIMEDOUT;
