@@ -46,6 +46,10 @@ RTIME realNow() {
 // share of it so that a loop polling another thread still gives that thread its turn.
 constexpr double zeroScaleShare = 0.01;
 constexpr RTIME zeroScaleYieldBelowNs = 100000;
+// Waits this long and longer are those of loops that poll another thread (a task becoming
+// ready): they keep a tenth, so that the thread gets its time however loaded the host is.
+constexpr RTIME zeroScalePollNs = 5000000;
+constexpr double zeroScalePollShare = 0.1;
 
 struct SimTime {
     double scale = 1;
@@ -93,7 +97,9 @@ int sleepUntil(RTIME date) {
     }
     if (t.scale == 0) {
         // A sleep shorter than the host's timer slack would cost the slack: yield instead.
-        RTIME share = (RTIME)((double)(date - now) * zeroScaleShare);
+        RTIME left = date - now;
+        RTIME share =
+            (RTIME)((double)left * (left >= zeroScalePollNs ? zeroScalePollShare : zeroScaleShare));
         if (share < zeroScaleYieldBelowNs)
             sched_yield();
         else

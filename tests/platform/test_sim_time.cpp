@@ -28,7 +28,7 @@ TEST(SimTime, WaitsTakeNoRealTimeAndTheClockKeepsTheirLength) {
         after = rt_timer_read();
     });
     EXPECT_GE(after - before, 2000000000ull);
-    EXPECT_LT(spent, 0.5);  // 1 % of the wait, with room for a loaded machine
+    EXPECT_LT(spent, 1.0);  // a tenth of a long wait, with room for a loaded machine
 
     // A task's periodic deadlines: each reached, ten periods of virtual time.
     static RTIME start, end;
