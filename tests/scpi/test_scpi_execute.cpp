@@ -159,8 +159,14 @@ TEST_F(ExecuteTest, DeviceClearEndsABlockTransferAndEmptiesBothBuffers) {
     scpi_exec_startBdReceive_handler(link, 0, collect, &sink, completed, "#19");
     h.transact(link, "abc");
     h.feed(link, "de");
-    // The clear arrives from the transport thread while the main loop serves.
-    std::thread transport([&] { krcommClear(link); });
+    // The clear arrives from the transport thread while the main loop serves; the loop serves
+    // on, as the main loop does, until the transport has been released (its request for a
+    // service may come just after a pass that already applied the clear).
+    std::atomic<bool> released{false};
+    std::thread transport([&] {
+        krcommClear(link);
+        released = true;
+    });
     for (;;) {
         pthread_mutex_lock(&link->bufLock);
         int pending = link->clearPending;
@@ -168,9 +174,12 @@ TEST_F(ExecuteTest, DeviceClearEndsABlockTransferAndEmptiesBothBuffers) {
         if (pending) break;
         std::this_thread::yield();
     }
-    pthread_mutex_lock(&deviceAccessMutex);
-    scpi_execute_link(link);  // applies the clear and releases the waiting transport
-    pthread_mutex_unlock(&deviceAccessMutex);
+    do {
+        pthread_mutex_lock(&deviceAccessMutex);
+        scpi_execute_link(link);  // applies the clear and releases the waiting transport
+        pthread_mutex_unlock(&deviceAccessMutex);
+        std::this_thread::yield();
+    } while (!released);
     transport.join();
     EXPECT_EQ(clearCalls, 1);
     EXPECT_FALSE(scpi_exec_receivingBlockData(link));
