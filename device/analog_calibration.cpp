@@ -11,8 +11,9 @@
 
 namespace {
 
-// Static, so that no start-up allocates; a channel that does not exist never touches its pages.
-Calibration tables[DEVICE_MAX_CHANNELS];
+// Allocated at the channel's first initialisation and kept for the process: the memory is
+// locked, so a table for every possible channel would hold pages no fitted channel uses.
+Calibration *tables[DEVICE_MAX_CHANNELS];
 char filename[48];
 
 uint32_t channelOf(const Device *device) {
@@ -42,7 +43,9 @@ void analog_registerCalibrationFunctions() {
 
 void analog_initCalibration(Device *device) {
     DeviceChannel *ch = device->current;
-    ch->calibration = &tables[channelOf(device)];
+    Calibration *&table = tables[channelOf(device)];
+    if (!table) table = new Calibration();
+    ch->calibration = table;
     Calibration_init(ch->calibration);
 }
 

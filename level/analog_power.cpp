@@ -95,14 +95,15 @@ void writeAlcControl(Device *device) {
 
 // A channel without its table yet levels from an empty one (every look-up 0).
 Calibration *calibrationOf(DeviceChannel *ch) {
-    static Calibration *empty = [] {
-        static Calibration c;
-        Calibration_reset(&c);
-        return &c;
-    }();
     // A failed load leaves a table without rows; the look-ups need at least one.
     Calibration *c = ch->calibration;
-    return c && c->powerCount > 0 && c->frequencyCount > 0 ? c : empty;
+    if (c && c->powerCount > 0 && c->frequencyCount > 0) return c;
+    static Calibration *empty = [] {
+        auto *e = new Calibration();  // only once needed: the table is large and locked
+        Calibration_reset(e);
+        return e;
+    }();
+    return empty;
 }
 
 // The user's flatness table at the channel's frequency, while it is enabled.

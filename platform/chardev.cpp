@@ -68,7 +68,7 @@ struct Frame {
 
 constexpr size_t kMaxInput = 1 << 20;       // a host that floods further is dropped
 constexpr size_t kMaxBacklog = 256 * 1024;  // panel updates kept for the next panel
-constexpr int kMaxDevices = 64;
+constexpr int kMaxDevices = 16;             // distinct device paths open at once
 constexpr int kMaxFds = 4096;
 
 struct Device {

@@ -4,14 +4,16 @@
 #include <errno.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "kr_generic_io.h"
 
 namespace {
 
-// All zero (so it costs no image space): the mutex initialiser is zeros on this platform.
-GioRecState state = {PTHREAD_MUTEX_INITIALIZER, 0, 0, 0, {}, 0, {}, {}, {}};
+// Allocated once the test peeks switch recording on (they do when they are linked in): the
+// instrument's process alone keeps neither the memory nor the time per request.
+std::atomic<GioRecState *> recorder{nullptr};
 
 const char *const deviceNames[] = {KR_GENERIC_IO_DEVICE, KRSSC_PULM_DEVICE};
 
@@ -100,7 +102,7 @@ void keepArg(GioRecEntry &e, const void *p, size_t n) {
     memcpy(e.arg, p, e.argBytes);
 }
 
-void keepPayload(GioRecEntry &e, const void *p, uint32_t n) {
+void keepPayload(GioRecState &state, GioRecEntry &e, const void *p, uint32_t n) {
     e.payloadStart = state.arenaWritten;
     e.payloadBytes = n;
     e.payloadKept = (uint32_t)std::min<size_t>(n, GIO_REC_ARENA);
@@ -115,7 +117,7 @@ void keepPayload(GioRecEntry &e, const void *p, uint32_t n) {
     state.arenaWritten += e.payloadKept;
 }
 
-int takeFaultLocked(int request) {
+int takeFaultLocked(GioRecState &state, int request) {
     for (GioRecFault &f : state.faults) {
         if (f.request == request && f.request != 0 && f.count > 0) {
             if (--f.count == 0) f.request = 0;
@@ -125,7 +127,7 @@ int takeFaultLocked(int request) {
     return 0;
 }
 
-GioRecEntry &newEntry(int device, int request, uint64_t word) {
+GioRecEntry &newEntry(GioRecState &state, int device, int request, uint64_t word) {
     GioRecEntry &e = state.ring[state.written % GIO_REC_RING];
     memset(&e, 0, sizeof(e));
     e.seq = ++state.nextSeq;
@@ -138,7 +140,7 @@ GioRecEntry &newEntry(int device, int request, uint64_t word) {
 }
 
 // Keeps what the caller passed in (records and the bytes they point at).
-int recordIn(GioRecEntry &e, const Kind &k, void *arg) {
+int recordIn(GioRecState &state, GioRecEntry &e, const Kind &k, void *arg) {
     uint32_t value = (uint32_t)(uintptr_t)arg;
     switch (k.arg) {
         case Arg::None:
@@ -160,7 +162,7 @@ int recordIn(GioRecEntry &e, const Kind &k, void *arg) {
         case Arg::Write: {
             KrGioTransfer *t = (KrGioTransfer *)arg;
             keepArg(e, t, sizeof(*t));
-            keepPayload(e, t->data, t->data ? t->length : 0);
+            keepPayload(state, e, t->data, t->data ? t->length : 0);
             break;
         }
         case Arg::Read: {
@@ -172,19 +174,19 @@ int recordIn(GioRecEntry &e, const Kind &k, void *arg) {
         case Arg::Buffer: {
             KrGioBuffer *b = (KrGioBuffer *)arg;
             keepArg(e, b, sizeof(*b));
-            keepPayload(e, b->data, b->data ? b->length : 0);
+            keepPayload(state, e, b->data, b->data ? b->length : 0);
             break;
         }
         case Arg::FsSend: {
             KrGioFsSend *s = (KrGioFsSend *)arg;
             keepArg(e, s, sizeof(*s));
-            keepPayload(e, s->data, s->data ? s->length : 0);
+            keepPayload(state, e, s->data, s->data ? s->length : 0);
             break;
         }
         case Arg::Bitstream: {
             KrGioPulmBitstream *b = (KrGioPulmBitstream *)arg;
             keepArg(e, b, sizeof(*b));
-            keepPayload(e, b->pattern, b->pattern ? KR_GIO_PULM_PATTERN_BYTES : 0);
+            keepPayload(state, e, b->pattern, b->pattern ? KR_GIO_PULM_PATTERN_BYTES : 0);
             break;
         }
         default:
@@ -194,7 +196,7 @@ int recordIn(GioRecEntry &e, const Kind &k, void *arg) {
 }
 
 // Keeps what the driver filled in.
-void recordOut(GioRecEntry &e, const Kind &k, void *arg) {
+void recordOut(GioRecState &state, GioRecEntry &e, const Kind &k, void *arg) {
     if (!arg) return;
     switch (k.arg) {
         case Arg::U32Out:
@@ -205,7 +207,7 @@ void recordOut(GioRecEntry &e, const Kind &k, void *arg) {
             break;
         case Arg::Read: {
             KrGioTransfer *t = (KrGioTransfer *)arg;
-            keepPayload(e, t->data, t->data ? t->length : 0);
+            keepPayload(state, e, t->data, t->data ? t->length : 0);
             break;
         }
         default:
@@ -215,8 +217,20 @@ void recordOut(GioRecEntry &e, const Kind &k, void *arg) {
 
 }  // namespace
 
+void gio_recorder_enable() {
+    if (recorder.load(std::memory_order_acquire)) return;
+    auto *fresh = new GioRecState();
+    pthread_mutex_init(&fresh->lock, nullptr);
+    GioRecState *none = nullptr;
+    if (!recorder.compare_exchange_strong(none, fresh, std::memory_order_acq_rel)) {
+        pthread_mutex_destroy(&fresh->lock);
+        delete fresh;
+    }
+}
+
 GioRecState &gio_recorder_state() {
-    return state;
+    gio_recorder_enable();
+    return *recorder.load(std::memory_order_acquire);
 }
 
 const char *gio_recorder_deviceName(int device) {
@@ -239,10 +253,14 @@ GioRecArg gio_recorder_argKind(int request) {
 }
 
 uint64_t gio_recorder_begin(int device, int request, void *arg, int *result) {
+    *result = 0;
+    GioRecState *s = recorder.load(std::memory_order_acquire);
+    if (!s) return 0;
+    GioRecState &state = *s;
     pthread_mutex_lock(&state.lock);
-    GioRecEntry &e = newEntry(device, request, (uint64_t)(uintptr_t)arg);
-    *result = recordIn(e, kindOf(request), arg);
-    if (*result == 0) *result = takeFaultLocked(request);
+    GioRecEntry &e = newEntry(state, device, request, (uint64_t)(uintptr_t)arg);
+    *result = recordIn(state, e, kindOf(request), arg);
+    if (*result == 0) *result = takeFaultLocked(state, request);
     e.result = *result;
     uint64_t seq = e.seq;
     pthread_mutex_unlock(&state.lock);
@@ -250,6 +268,9 @@ uint64_t gio_recorder_begin(int device, int request, void *arg, int *result) {
 }
 
 void gio_recorder_finish(uint64_t seq, int request, void *arg, int result) {
+    GioRecState *s = recorder.load(std::memory_order_acquire);
+    if (!s || seq == 0) return;
+    GioRecState &state = *s;
     pthread_mutex_lock(&state.lock);
     if (state.written > 0) {
         // The entry may have been overwritten by later requests meanwhile.
@@ -257,7 +278,7 @@ void gio_recorder_finish(uint64_t seq, int request, void *arg, int result) {
             GioRecEntry &e = state.ring[i % GIO_REC_RING];
             if (e.seq == seq) {
                 e.result = result;
-                recordOut(e, kindOf(request), arg);
+                recordOut(state, e, kindOf(request), arg);
                 break;
             }
             if (e.seq < seq) break;
@@ -267,7 +288,9 @@ void gio_recorder_finish(uint64_t seq, int request, void *arg, int result) {
 }
 
 bool gio_recorder_readData(int request, void *p, size_t n) {
-    if (!p || n == 0) return false;
+    GioRecState *s = recorder.load(std::memory_order_acquire);
+    if (!s || !p || n == 0) return false;
+    GioRecState &state = *s;
     pthread_mutex_lock(&state.lock);
     bool found = false;
     for (const GioRecReadData &r : state.reads) {
@@ -283,8 +306,11 @@ bool gio_recorder_readData(int request, void *p, size_t n) {
 }
 
 void gio_recorder_recordWrite(int device, const void *buffer, size_t size) {
+    GioRecState *s = recorder.load(std::memory_order_acquire);
+    if (!s) return;
+    GioRecState &state = *s;
     pthread_mutex_lock(&state.lock);
-    GioRecEntry &e = newEntry(device, GIO_REC_WRITE_REQUEST, (uint64_t)(uintptr_t)buffer);
-    keepPayload(e, buffer, (uint32_t)std::min<size_t>(size, UINT32_MAX));
+    GioRecEntry &e = newEntry(state, device, GIO_REC_WRITE_REQUEST, (uint64_t)(uintptr_t)buffer);
+    keepPayload(state, e, buffer, (uint32_t)std::min<size_t>(size, UINT32_MAX));
     pthread_mutex_unlock(&state.lock);
 }

@@ -69,6 +69,8 @@ enum class GioRecArg {
     Bitstream,  // KrGioPulmBitstream with its pattern
 };
 
+// Recording starts with the first of these; before it requests pass unrecorded.
+void gio_recorder_enable();
 GioRecState &gio_recorder_state();
 const char *gio_recorder_deviceName(int device);
 int gio_recorder_deviceCount();

@@ -27,7 +27,9 @@ namespace {
 
 // The opened server, for the operations that the command set reaches without a record.
 KrSocket *activeServer = nullptr;
-KrSocket idleServer;  // takes timeout settings made before the server is opened
+// The timeout settings made before the server is opened (a whole server record would only
+// hold these).
+std::atomic<int32_t> idleTimeoutSeconds{0}, idleTimeoutMicroseconds{0};
 
 char currentIpAddress[INET_ADDRSTRLEN + 1] = "0.0.0.0";
 
@@ -42,8 +44,13 @@ constexpr int listenBacklog = SOMAXCONN;
 constexpr int finalServices = 4096;
 constexpr int pollWake = 0, pollListen = 1, pollSlots = 2;
 
-KrSocket *timeoutServer() {
-    return activeServer ? activeServer : &idleServer;
+struct Timeout {
+    std::atomic<int32_t> &seconds, &microseconds;
+};
+
+Timeout timeoutSetting() {
+    if (activeServer) return {activeServer->timeoutSeconds, activeServer->timeoutMicroseconds};
+    return {idleTimeoutSeconds, idleTimeoutMicroseconds};
 }
 
 bool isMultiClient() {
@@ -634,15 +641,15 @@ void Krsocket_changePort(int port) {
 
 int Krsocket_setInactivityTimeout(double seconds) {
     uint64_t us = seconds > 0 ? (uint64_t)(seconds * 1000000.0) : 0;
-    KrSocket *server = timeoutServer();
-    server->timeoutSeconds = (int32_t)(us / 1000000u);
-    server->timeoutMicroseconds = (int32_t)(us % 1000000u);
+    Timeout t = timeoutSetting();
+    t.seconds = (int32_t)(us / 1000000u);
+    t.microseconds = (int32_t)(us % 1000000u);
     return 0;
 }
 
 double Krsocket_getInactivityTimeout() {
-    KrSocket *server = timeoutServer();
-    return server->timeoutSeconds + server->timeoutMicroseconds * 0.000001;
+    Timeout t = timeoutSetting();
+    return t.seconds + t.microseconds * 0.000001;
 }
 
 double Krsocket_getInactivityTimeoutMin() {
@@ -653,14 +660,14 @@ double Krsocket_getInactivityTimeoutMax() {
 }
 
 int Krsocket_setInactivityTimeoutInfinite() {
-    KrSocket *server = timeoutServer();
-    server->timeoutSeconds = KRSOCKET_TIMEOUT_INFINITE;
-    server->timeoutMicroseconds = 0;
+    Timeout t = timeoutSetting();
+    t.seconds = KRSOCKET_TIMEOUT_INFINITE;
+    t.microseconds = 0;
     return 0;
 }
 
 bool Krsocket_isInactivityTimeoutInfinite() {
-    return timeoutServer()->timeoutSeconds == KRSOCKET_TIMEOUT_INFINITE;
+    return timeoutSetting().seconds == KRSOCKET_TIMEOUT_INFINITE;
 }
 
 namespace {

@@ -7,6 +7,9 @@
 
 namespace {
 
+// Linked in, the peeks record from the first request on.
+[[maybe_unused]] const bool recording = (gio_recorder_enable(), true);
+
 struct Lock {
     Lock() { pthread_mutex_lock(&gio_recorder_state().lock); }
     ~Lock() { pthread_mutex_unlock(&gio_recorder_state().lock); }
