@@ -1,7 +1,8 @@
 // The one table of the firmware's performance goals, in one run on this machine, each figure
 // as a ratio to a reference measured in the same run (absolute rates drift with the load):
 //   - "*IDN?" round trips over the raw socket, one connection, against a trivial line-echo
-//     server of the bench's own; over VXI-11 (liblxi) against the raw socket;
+//     server of the bench's own, unpinned and with server and client on a core each; over VXI-11
+//     (liblxi) against the raw socket;
 //   - a fresh connection per query against the same loop on the echo server;
 //   - 100,000 pipelined light settings ("STAT:QUES:ENAB 1") ended by one "*OPC?";
 //   - "FREQ" and "POW" settings through the whole chain (1ch-20g, pipelined, ended by *OPC?)
@@ -16,6 +17,8 @@
 
 #include <benchmark/benchmark.h>
 #include <dirent.h>
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,6 +27,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -139,6 +143,55 @@ BENCHMARK(BM_IdnRoundTrip)
     ->Arg(0)
     ->Arg(1)
     ->Arg(3)
+    ->Iterations(roundTripIterations)
+    ->Repetitions(repetitions)
+    ->UseRealTime();
+
+cpu_set_t cpus(std::initializer_list<int> list) {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    for (int cpu : list)
+        CPU_SET(cpu, &set);
+    return set;
+}
+
+// Every thread of the process, including those it starts later on the same mask.
+void pinProcess(pid_t pid, const cpu_set_t &set) {
+    std::string taskDir = "/proc/" + std::to_string(pid) + "/task";
+    DIR *dir = opendir(taskDir.c_str());
+    if (!dir) return;
+    while (dirent *entry = readdir(dir))
+        if (entry->d_name[0] != '.') sched_setaffinity(atoi(entry->d_name), sizeof(set), &set);
+    closedir(dir);
+}
+
+// The server on one core and the client on the other: no migration, and every hand-off
+// between the server's threads stays on its core, as on a single-core controller.
+void BM_IdnRoundTripPinned(benchmark::State &state) {
+    int target = (int)state.range(0);
+    const cpu_set_t server = cpus({0}), client = cpus({1}), both = cpus({0, 1});
+    auto pinServer = [&](const cpu_set_t &set) {
+        if (target == 0)
+            pinProcess(firmware->pid, set);
+        else
+            echoes[target - 1]->pin(set);
+    };
+    pinServer(server);
+    pthread_setaffinity_np(pthread_self(), sizeof(client), &client);
+    {
+        Connection c(portOf(target));
+        for (auto _ : state)
+            c.roundTrip();
+    }
+    pinServer(both);
+    pthread_setaffinity_np(pthread_self(), sizeof(both), &both);
+    state.counters["round_trips_per_s"] =
+        benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate);
+    state.SetLabel(nameOf(target));
+}
+BENCHMARK(BM_IdnRoundTripPinned)
+    ->Arg(0)
+    ->Arg(1)
     ->Iterations(roundTripIterations)
     ->Repetitions(repetitions)
     ->UseRealTime();
@@ -347,6 +400,8 @@ int main(int argc, char **argv) {
                repetitions);
         printRatio("*IDN? round trips", "BM_IdnRoundTrip/firmware/round_trips_per_s",
                    "BM_IdnRoundTrip/echo/round_trips_per_s", "(goal 0.90)");
+        printRatio("*IDN? round trips, pinned", "BM_IdnRoundTripPinned/firmware/round_trips_per_s",
+                   "BM_IdnRoundTripPinned/echo/round_trips_per_s", "(goal 0.90)");
         printRatio("100,000 pipelined settings", "BM_Pipelined/firmware/lines_per_s",
                    "BM_Pipelined/echo/lines_per_s", "(goal 0.80)");
         printRatio("a fresh connection per *IDN?", "BM_FreshConnection/firmware/queries_per_s",

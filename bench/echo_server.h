@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -51,6 +52,10 @@ class EchoServer {
         thread_.join();
     }
     int port;
+    // Binds the serving thread to the given CPUs.
+    void pin(const cpu_set_t &cpus) {
+        pthread_setaffinity_np(thread_.native_handle(), sizeof(cpus), &cpus);
+    }
 
   private:
     ssize_t receive(int fd, char *into, size_t room) {
