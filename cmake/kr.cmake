@@ -12,8 +12,9 @@ function(kr_subsystem dir)
     endif()
     set(lib kr_${dir})
     add_library(${lib} STATIC ${srcs})
-    target_include_directories(${lib} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/platform/include)
-    target_link_libraries(${lib} PUBLIC kr_platform_rt Threads::Threads)
+    # The platform's interfaces only; the implementation comes with the executable's link.
+    target_include_directories(${lib} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${lib} PUBLIC kr_platform_api Threads::Threads)
     set_property(GLOBAL APPEND PROPERTY KR_FIRMWARE_LIBS ${lib})
 endfunction()
 
@@ -22,10 +23,9 @@ endfunction()
 function(kr_finish_firmware)
     get_property(libs GLOBAL PROPERTY KR_FIRMWARE_LIBS)
     string(REPLACE ";" "," group "${libs}")
-    target_link_libraries(kr_firmware INTERFACE "$<LINK_GROUP:RESCAN,${group}>" kr_platform_rt
-                          Threads::Threads ${CMAKE_DL_LIBS})
-    target_include_directories(kr_firmware INTERFACE ${PROJECT_SOURCE_DIR}
-                               ${PROJECT_SOURCE_DIR}/platform/include)
+    target_link_libraries(kr_firmware INTERFACE "$<LINK_GROUP:RESCAN,${group}>" ${KR_PLATFORM_LIB}
+                          kr_platform_api Threads::Threads ${CMAKE_DL_LIBS})
+    target_include_directories(kr_firmware INTERFACE ${PROJECT_SOURCE_DIR})
 endfunction()
 
 # One GoogleTest executable per test file: tests/<dir>/test_<module>.cpp. Other .cpp files in
