@@ -37,6 +37,8 @@ struct Player {
     bool playing = false;
     bool playingElsewhere = false;  // a reader plays the queue in its own thread
     bool threadStarted = false;
+    bool settling = false;         // the player thread writes the state file when it is due
+    bool settleRequested = false;  // a sender played its records itself: the state may be due
     int selectedSlave = -1;
     uint64_t period = 0;      // point time in timer counts
     uint64_t dwell = 0;       // of it, the dwell
@@ -285,8 +287,19 @@ void play(Player &p, const Item &item, std::unique_lock<std::mutex> &lk, uint64_
 void run() {
     Player &p = pl();
     std::unique_lock<std::mutex> lk(simhw_lock());
+    auto settle = [&] {
+        p.settleRequested = false;
+        p.settling = true;
+        simhw_settle(lk, [] { return !pl().queue.empty(); });
+        p.settling = false;
+    };
     for (;;) {
-        simhw_changed().wait(lk, [&] { return !p.queue.empty() && !p.playingElsewhere; });
+        simhw_changed().wait(
+            lk, [&] { return (!p.queue.empty() && !p.playingElsewhere) || p.settleRequested; });
+        if (p.queue.empty() || p.playingElsewhere) {
+            settle();
+            continue;
+        }
         p.playing = true;
         Item item = std::move(p.queue.front());
         p.queue.pop_front();
@@ -297,7 +310,7 @@ void run() {
         if (p.queue.empty()) {
             p.playing = false;
             simhw_changed().notify_all();
-            simhw_settle(lk, [] { return !pl().queue.empty(); });
+            settle();
         } else if (p.played % SIMPLAYER_RECORDS_PER_TURN == 0) {
             // Let waiting senders and readers in between records, a batch at a time: a turn
             // per record costs the sweep generator more than the records themselves.
@@ -309,6 +322,38 @@ void run() {
     }
 }
 
+// Records that take no hardware time (no delay, point or trigger wait) play at once when
+// nothing is queued before them, so the sender plays them itself: the same order and hardware
+// time, without two thread switches per transfer. The player thread still writes the state
+// file when it is due.
+bool playHere(Player &p, std::unique_lock<std::mutex> &lk, std::vector<Item> &items) {
+    if (p.playing || !p.queue.empty()) return false;
+    for (const Item &i : items) {
+        if (i.kind != Item::Record || i.address < 256) continue;
+        switch (i.address) {
+            case KR_IO_ADDR_DELAY_US:
+            case KR_IO_ADDR_SLEEP_US:
+            case KR_IO_ADDR_WAIT_TRAN:
+            case KR_IO_ADDR_AWAIT_TRIG_TMR:
+            case KR_IO_ADDR_TRIG_TMR:
+            case KR_IO_ADDR_AWAIT_TRIG:
+                return false;
+            default:
+                break;
+        }
+    }
+    p.playing = p.playingElsewhere = true;
+    uint64_t gen = simhw_abortGeneration();
+    for (const Item &i : items) {
+        play(p, i, lk, gen);
+        p.played++;
+    }
+    p.playing = p.playingElsewhere = false;
+    if (!p.settling && !p.settleRequested) p.settleRequested = true;
+    simhw_changed().notify_all();
+    return true;
+}
+
 // Caller holds the lock through lk.
 void enqueue(std::unique_lock<std::mutex> &lk, std::vector<Item> &items) {
     Player &p = pl();
@@ -316,6 +361,7 @@ void enqueue(std::unique_lock<std::mutex> &lk, std::vector<Item> &items) {
         simhw_spawn([](intptr_t) { run(); }, 0);
         p.threadStarted = true;
     }
+    if (playHere(p, lk, items)) return;
     uint32_t bytes = 0;
     for (const Item &i : items)
         bytes += i.bytes;
