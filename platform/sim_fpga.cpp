@@ -380,6 +380,7 @@ void waitPoint(Channel &k, std::unique_lock<std::mutex> &lk, uint64_t gen) {
     simclock_advance((t & 0xFFFFFFFFu) + (t >> 32), c);
     showTimer(c, true, ++k.tracePoint);
     if (simhw_timeScale() <= 0) return;
+    simtrace_flush();  // the rows so far, while the point lasts
     double period = sweepPeriod(c) * simhw_timeScale();
     if (period <= 0) return;
     double elapsed = std::chrono::duration<double>(Clock::now() - k.timerStart).count();

@@ -244,8 +244,10 @@ void simhw_setExternalReferencePresent(bool present);
 // is long enough ago. Returns true while a change remains unwritten. Caller holds the lock.
 bool simhw_flushStateFile(bool force);
 // Called by the player and the FPGA streams when they run out of work: writes the last
-// change once the write interval has passed, unless new work arrives first.
-void simhw_settle(std::unique_lock<std::mutex> &lk, bool (*busy)());
+// change once the write interval has passed, unless new work arrives first. New work is
+// announced on wake (default: the shared simhw_changed).
+void simhw_settle(std::unique_lock<std::mutex> &lk, bool (*busy)(),
+                  std::condition_variable *wake = nullptr);
 
 // Exact decimal text of a frequency: integer hertz, ".", 20 fraction digits.
 std::string simhw_freqText(const KrFreq &f);

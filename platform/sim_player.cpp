@@ -39,6 +39,9 @@ struct Player {
     bool threadStarted = false;
     bool settling = false;         // the player thread writes the state file when it is due
     bool settleRequested = false;  // a sender played its records itself: the state may be due
+    // Wakes the player thread for work or a state file write; a condition of its own, so that
+    // the notifications of every hardware change do not wake it for nothing.
+    std::condition_variable wake;
     int selectedSlave = -1;
     uint64_t period = 0;      // point time in timer counts
     uint64_t dwell = 0;       // of it, the dwell
@@ -175,6 +178,7 @@ void showTimer(const Player &p) {
 // the last, whenever the host gets there.
 void waitPoint(Player &p, std::unique_lock<std::mutex> &lk, uint64_t gen) {
     if (!p.timerRunning) return;
+    if (simhw_timeScale() > 0) simtrace_flush();
     if (simhw_timeScale() > 0)
         simhw_changed().wait_until(lk, p.boundary, [&] { return simhw_abortGeneration() != gen; });
     // A point trigger starts every point, a gate holds the timer while it is low; the
@@ -290,12 +294,13 @@ void run() {
     auto settle = [&] {
         p.settleRequested = false;
         p.settling = true;
-        simhw_settle(lk, [] { return !pl().queue.empty(); });
+        simhw_settle(
+            lk, [] { return !pl().queue.empty(); }, &p.wake);
         p.settling = false;
     };
     for (;;) {
-        simhw_changed().wait(
-            lk, [&] { return (!p.queue.empty() && !p.playingElsewhere) || p.settleRequested; });
+        p.wake.wait(lk,
+                    [&] { return (!p.queue.empty() && !p.playingElsewhere) || p.settleRequested; });
         if (p.queue.empty() || p.playingElsewhere) {
             settle();
             continue;
@@ -320,6 +325,13 @@ void run() {
             lk.lock();
         }
     }
+}
+
+// The records played in another thread left the state file to the player thread.
+void requestSettle(Player &p) {
+    if (p.settling || p.settleRequested) return;
+    p.settleRequested = true;
+    p.wake.notify_one();
 }
 
 // Records that take no hardware time (no delay, point or trigger wait) play at once when
@@ -349,8 +361,9 @@ bool playHere(Player &p, std::unique_lock<std::mutex> &lk, std::vector<Item> &it
         p.played++;
     }
     p.playing = p.playingElsewhere = false;
-    if (!p.settling && !p.settleRequested) p.settleRequested = true;
-    simhw_changed().notify_all();
+    // Nobody saw the player busy, so nobody waits for it to finish; only an idle player
+    // thread is woken, to write the state file in time. One that is settling writes it anyway.
+    requestSettle(p);
     return true;
 }
 
@@ -371,6 +384,7 @@ void enqueue(std::unique_lock<std::mutex> &lk, std::vector<Item> &items) {
     for (Item &i : items)
         p.queue.push_back(std::move(i));
     p.queuedBytes += bytes;
+    p.wake.notify_one();
     simhw_changed().notify_all();
 }
 
@@ -440,6 +454,7 @@ void playQueuedHere(std::unique_lock<std::mutex> &lk) {
         p.played++;
     }
     p.playing = p.playingElsewhere = false;
+    requestSettle(p);
     simhw_changed().notify_all();
 }
 

@@ -249,6 +249,7 @@ bool writeStateFile(Hw &h, bool force) {
     std::string path = simFile("hardware-state.json");
     h.stateDirty = false;
     h.lastStateWrite = now;
+    simtrace_flush();  // never behind the state a reader waits for
     if (path.empty()) return false;
     std::string text = json(h);
     std::string tmp = path + ".tmp";
@@ -268,6 +269,7 @@ void simhw_traceNow() {
     h.stateDirty = true;
     for (int c = 0; c < h.layout.channels; c++)
         traceRow(h, c);
+    simtrace_flush();
 }
 
 std::string simhw_stateJson() {
@@ -278,10 +280,11 @@ bool simhw_flushStateFile(bool force) {
     return writeStateFile(hw(), force);
 }
 
-void simhw_settle(std::unique_lock<std::mutex> &lk, bool (*busy)()) {
+void simhw_settle(std::unique_lock<std::mutex> &lk, bool (*busy)(), std::condition_variable *wake) {
     Hw &h = hw();
+    std::condition_variable &cv = wake ? *wake : h.changed;
     while (!busy() && writeStateFile(h, false))
-        h.changed.wait_for(lk, stateFileInterval, busy);
+        cv.wait_for(lk, stateFileInterval, busy);
 }
 
 std::string simhw_freqText(const KrFreq &f) {

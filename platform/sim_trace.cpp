@@ -40,7 +40,7 @@ FILE *traceFile(Trace &t) {
     if (!t.file) {
         t.file = fopen(path.c_str(), "w");
         if (!t.file) return nullptr;
-        setvbuf(t.file, nullptr, _IOLBF, 0);
+        setvbuf(t.file, nullptr, _IOFBF, 1 << 16);
         t.path = path;
         t.fileRows = 0;
         fputs(
@@ -99,6 +99,10 @@ void simtrace_record(const SimTraceRow &row) {
             row.phaseRad, row.rf, row.blanking ? 1 : 0, (unsigned long long)row.dwellTicks,
             (unsigned long long)row.delayTicks);
     t.fileRows++;
+}
+
+void simtrace_flush() {
+    if (tr().file) fflush(tr().file);
 }
 
 std::vector<SimTraceRow> simtrace_rows(int channel) {

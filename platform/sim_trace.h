@@ -38,6 +38,10 @@ uint64_t simtrace_pointPeriod(int channel = 0);
 uint64_t simtrace_dwellTicks(int channel = 0);
 uint64_t simtrace_delayTicks(int channel = 0);
 void simtrace_record(const SimTraceRow &row);
+// Rows reach the file in blocks (a write per row cost the simulation a fifth of a setting).
+// Written out with every state file write, before every wait of the simulated hardware and by
+// simhw_traceNow, so a reader never finds the trace behind the state or a waiting output.
+void simtrace_flush();
 std::vector<SimTraceRow> simtrace_rows(int channel);
 // Forgets the rows and starts the file of the current root over with its header.
 void simtrace_clear();

@@ -8,6 +8,7 @@
 
 #include "sim_hw.h"
 #include "sim_hw_internal.h"
+#include "sim_trace.h"
 
 using namespace simhw_detail;
 
@@ -16,6 +17,7 @@ bool simhw_waitHardware(std::unique_lock<std::mutex> &lk, double seconds, uint64
     double s = scale().load();
     if (s == 0 && seconds > 0) h.hardwareS += seconds;
     if (s > 0 && seconds > 0) {
+        simtrace_flush();  // the rows so far, while the hardware waits
         auto deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                            std::chrono::duration<double>(seconds * s));
         h.changed.wait_until(lk, deadline, [&] { return h.abortGeneration != generation; });
