@@ -177,48 +177,65 @@ struct BoardChoice {
     bool digitalAlc;
 };
 
+// The output board by family and revision: the first row of the family whose revision test
+// holds (none: the family's last row) names the board's functions and its code.
+struct BoardRow {
+    OutputBoardFamily family;
+    int (*revision)(int channel);  // nullptr: any revision
+    BoardChoice choice;
+};
+
+const BoardRow boardRows[] = {
+    {OutputBoardFamily::Orbx40GDigital,
+     nullptr,
+     {ORBX40G_OUT_DIGITAL_registerFunctions, 15, "        ---> Version is ORBX40G_OUT_2B_orNewer\n",
+      true}},
+    {OutputBoardFamily::Orbx20GDigital,
+     nullptr,
+     {ORBX20G_OUT_DIGITAL_registerFunctions, 14, "        ---> Version is ORBX20G_OUT_3B\n",
+      false}},
+    {OutputBoardFamily::Orbx40G,
+     device_config_uses_ORBX40G_OUT_NOPE_1BorNewer,
+     {ORBX40G_OUT_registerFunctions, 12, "        ---> Version is ORBX40G_OUT_1B_orNewer\n",
+      false}},
+    {OutputBoardFamily::Orbx40G,
+     nullptr,
+     {ORBX40G_OUT_registerFunctions, 11, "        ---> Version is ORBX40G_OUT_1A\n", false}},
+    {OutputBoardFamily::Orbx20GUln,
+     device_config_uses_ORBX20G_OUT_2B_6G,
+     {ORBX20G_OUT_ULN_registerFunctions, 8, "        ---> Version is ORBX20G_OUT_2B_MAX_6G\n",
+      false}},
+    {OutputBoardFamily::Orbx20GUln,
+     device_config_uses_ORBX20G_OUT_2BorNewer,
+     {ORBX20G_OUT_ULN_registerFunctions, 7, "        ---> Version is ORBX20G_OUT_2B\n", false}},
+    {OutputBoardFamily::Orbx20GUln,
+     nullptr,
+     {ORBX20G_OUT_ULN_registerFunctions, 6, "        ---> Version is ORBX20G_OUT_2B\n", false}},
+    {OutputBoardFamily::Orbx20G,
+     device_config_uses_ORBX20G_OUT_1CorNewer,
+     {ORBX20G_OUT_registerFunctions, 5, "        ---> Version is ORBX20G_OUT_1CorNewer\n", false}},
+    {OutputBoardFamily::Orbx20G,
+     device_config_uses_ORBX20G_OUT_1BorNewer,
+     {ORBX20G_OUT_registerFunctions, 4, "        ---> Version is ORBX20G_OUT_1BorNewer\n", false}},
+    {OutputBoardFamily::Orbx20G,
+     nullptr,
+     {ORBX20G_OUT_registerFunctions, 3, "        ---> Version is ORBX20G_OUT_1AorNewer\n", false}},
+    // Computed plan, or the settings of a look-up table where it has them.
+    {OutputBoardFamily::Generic,
+     device_config_uses_ORBXXXG_OUT_1B1,
+     {ORBXXXG_OUT_LUT_registerFunctions, 1, nullptr, false}},
+    {OutputBoardFamily::Generic, nullptr, {ORBXXXG_OUT_LUT_registerFunctions, 2, nullptr, false}},
+};
+
+// A number that names no output board (the default one of an unconfigured instrument): the
+// 20 GHz board of the oldest revision, which such hardware carries.
+constexpr BoardChoice unknownBoard = {ORBX20G_OUT_registerFunctions, 2, nullptr, false};
+
 BoardChoice chooseBoard() {
-    switch (outputBoardFamily(device_config_outputBoardCode(0))) {
-        case OutputBoardFamily::Orbx40GDigital:
-            return {ORBX40G_OUT_DIGITAL_registerFunctions, 15,
-                    "        ---> Version is ORBX40G_OUT_2B_orNewer\n", true};
-        case OutputBoardFamily::Orbx20GDigital:
-            return {ORBX20G_OUT_DIGITAL_registerFunctions, 14,
-                    "        ---> Version is ORBX20G_OUT_3B\n", false};
-        case OutputBoardFamily::Orbx40G:
-            if (device_config_uses_ORBX40G_OUT_NOPE_1BorNewer(0))
-                return {ORBX40G_OUT_registerFunctions, 12,
-                        "        ---> Version is ORBX40G_OUT_1B_orNewer\n", false};
-            return {ORBX40G_OUT_registerFunctions, 11, "        ---> Version is ORBX40G_OUT_1A\n",
-                    false};
-        case OutputBoardFamily::Orbx20GUln:
-            if (device_config_uses_ORBX20G_OUT_2B_6G(0))
-                return {ORBX20G_OUT_ULN_registerFunctions, 8,
-                        "        ---> Version is ORBX20G_OUT_2B_MAX_6G\n", false};
-            if (device_config_uses_ORBX20G_OUT_2BorNewer(0))
-                return {ORBX20G_OUT_ULN_registerFunctions, 7,
-                        "        ---> Version is ORBX20G_OUT_2B\n", false};
-            return {ORBX20G_OUT_ULN_registerFunctions, 6,
-                    "        ---> Version is ORBX20G_OUT_2B\n", false};
-        case OutputBoardFamily::Orbx20G:
-            if (device_config_uses_ORBX20G_OUT_1CorNewer(0))
-                return {ORBX20G_OUT_registerFunctions, 5,
-                        "        ---> Version is ORBX20G_OUT_1CorNewer\n", false};
-            if (device_config_uses_ORBX20G_OUT_1BorNewer(0))
-                return {ORBX20G_OUT_registerFunctions, 4,
-                        "        ---> Version is ORBX20G_OUT_1BorNewer\n", false};
-            return {ORBX20G_OUT_registerFunctions, 3,
-                    "        ---> Version is ORBX20G_OUT_1AorNewer\n", false};
-        case OutputBoardFamily::Generic:
-            // Computed plan, or the settings of a look-up table where it has them.
-            return {ORBXXXG_OUT_LUT_registerFunctions,
-                    device_config_uses_ORBXXXG_OUT_1B1(0) ? 1u : 2u, nullptr, false};
-        case OutputBoardFamily::Unknown:
-            break;
-    }
-    // A number that names no output board (the default one of an unconfigured instrument):
-    // the 20 GHz board of the oldest revision, which such hardware carries.
-    return {ORBX20G_OUT_registerFunctions, 2, nullptr, false};
+    OutputBoardFamily family = outputBoardFamily(device_config_outputBoardCode(0));
+    for (const BoardRow &row : boardRows)
+        if (row.family == family && (!row.revision || row.revision(0))) return row.choice;
+    return unknownBoard;
 }
 
 // ---- Getters -------------------------------------------------------------------------
