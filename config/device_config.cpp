@@ -1,5 +1,6 @@
 #include "config/device_config.h"
 #include "config/output_board.h"
+#include "config/serial_codes.h"
 
 #include <unistd.h>
 
@@ -92,19 +93,8 @@ char channelCode(int position, int channel) {
     return codeAt(numberForChannel(position, channel), position);
 }
 
-enum class CodeTest { In, Above, Below };
-
-int codeMatches(char code, CodeTest test, const char *codes) {
-    if (!code) return 0;
-    switch (test) {
-        case CodeTest::In:
-            return strchr(codes, code) ? 1 : 0;
-        case CodeTest::Above:
-            return code > codes[0] ? 1 : 0;
-        case CodeTest::Below:
-            return code < codes[0] ? 1 : 0;
-    }
-    return 0;
+int codeMatches(char code, SerialCodeTest test, const char *codes) {
+    return serial_codeMatches(code, test, codes) ? 1 : 0;
 }
 
 bool isModelLetter(char c) {
@@ -113,8 +103,8 @@ bool isModelLetter(char c) {
 
 // Low-noise reference board code; two older lines carry it at position 7.
 char refBoardCode() {
-    char p0 = instrumentCode(0), p1 = instrumentCode(1);
-    return ((p0 == '3' || p0 == '6') && p1 == '4') ? instrumentCode(7) : instrumentCode(6);
+    return serial_refBoardCode(instrumentCode(0), instrumentCode(1), instrumentCode(6),
+                               instrumentCode(7));
 }
 
 int sequenceNumber() {
@@ -269,13 +259,14 @@ int device_config_setSN(const char *oldSN, const char *newSN, int *changed) {
 // ---------------------------------------------------------------------------------------
 // Predicates
 
-#define DEVICE_CONFIG_CODE(name, position, test, codes)                      \
-    int device_config_##name() {                                             \
-        return codeMatches(instrumentCode(position), CodeTest::test, codes); \
+// The records of config/serial_codes.h, read from the loaded numbers.
+#define DEVICE_CONFIG_CODE(name, position, test, codes)                       \
+    int device_config_##name() {                                              \
+        return serial_holds(serial_##name, instrumentCode(position)) ? 1 : 0; \
     }
-#define DEVICE_CONFIG_CHANNEL_CODE(name, position, test, codes)                    \
-    int device_config_##name(int channel) {                                        \
-        return codeMatches(channelCode(position, channel), CodeTest::test, codes); \
+#define DEVICE_CONFIG_CHANNEL_CODE(name, position, test, codes)                     \
+    int device_config_##name(int channel) {                                         \
+        return serial_holds(serial_##name, channelCode(position, channel)) ? 1 : 0; \
     }
 #include "config/device_config_predicates.def"
 #undef DEVICE_CONFIG_CHANNEL_CODE
@@ -296,9 +287,7 @@ int device_config_isOrbxXXG() {
 }
 
 int device_config_uses_ORBXXXG_REF_ULN() {
-    char p0 = instrumentCode(0), p1 = instrumentCode(1);
-    if ((p0 == '1' || p0 == '4' || p0 == 'A') && p1 >= 'A' && p1 <= 'H') return 0;
-    return refBoardCode() > '1';
+    return serial_usesRefUln(instrumentCode(0), instrumentCode(1), refBoardCode()) ? 1 : 0;
 }
 
 int device_config_uses_ORBXXXG_REF_ULN_2A() {
@@ -319,7 +308,7 @@ int device_config_uses_ORBXXXG_OUT_1C(int channel) {
 }
 
 int device_config_usesORBX_OptionFS(int channel) {
-    return codeMatches(channelCode(12, channel), CodeTest::In, "02789AHIJKLMRSTUW") ||
+    return codeMatches(channelCode(12, channel), SerialCodeTest::In, "02789AHIJKLMRSTUW") ||
            device_config_usesORBX_OptionNEC(channel);
 }
 
@@ -342,14 +331,13 @@ int device_config_usesOptionFsk(int channel) {
 }
 
 int device_config_usesOptionPulseTrains() {
-    return codeMatches(instrumentCode(0), CodeTest::In, "14A") &&
-           codeMatches(instrumentCode(1), CodeTest::In, "12456789") &&
-           codeMatches(instrumentCode(5), CodeTest::In, "4ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    return codeMatches(instrumentCode(0), SerialCodeTest::In, "14A") &&
+           codeMatches(instrumentCode(1), SerialCodeTest::In, "12456789") &&
+           codeMatches(instrumentCode(5), SerialCodeTest::In, "4ABCDEFGHIJKLMNOPQRSTUVWXYZ");
 }
 
 int device_config_getSourcesCount() {
-    char code = instrumentCode(8);
-    return (code >= '2' && code <= '8') ? code - '0' : 1;
+    return serial_sourcesCount(instrumentCode(8));
 }
 
 // ---------------------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "config/output_board.h"
+#include "config/serial_codes.h"
 #include "hw/board_slaves.h"
 #include "hw/orbx20g_out_registers.h"
 #include "hw/orbx40g_out_registers.h"
@@ -61,17 +62,18 @@ Layout readLayout() {
     for (char *p = sn; *p; p++)
         *p = (char)toupper((unsigned char)*p);
     if (strlen(sn) < 18) return lay;
-    char count = sn[8];
-    lay.channels = (count >= '2' && count <= '8') ? count - '0' : 1;
-    bool refExcluded = strchr("14A", sn[0]) && sn[1] >= 'A' && sn[1] <= 'H';
-    lay.uln = sn[6] > '1' && !refExcluded;
-    char board[SIMHW_CHANNELS];
+    // The firmware's own rules over the code positions.
+    lay.channels = serial_sourcesCount(sn[8]);
+    lay.uln = serial_usesRefUln(sn[0], sn[1], serial_refBoardCode(sn[0], sn[1], sn[6], sn[7]));
+    char board[SIMHW_CHANNELS], sspe[SIMHW_CHANNELS];
     memset(board, sn[7], sizeof(board));
+    memset(sspe, sn[10], sizeof(sspe));
     if (sn[7] == 'Z') channelCodes(r, 7, board);
+    if (sn[10] == 'Z') channelCodes(r, 10, sspe);
     // The firmware builds every channel's board from the first channel's code.
     OutputBoardFamily family = outputBoardFamily(board[0]);
     for (int c = 0; c < SIMHW_CHANNELS; c++) {
-        lay.sspe[c] = strchr("123", sn[10]) ? sn[10] : 0;
+        lay.sspe[c] = serial_holds(serial_usesORBX_Sspe, sspe[c]) ? sspe[c] : 0;
         lay.board40g[c] = outputBoardIs40G(family);
         lay.vcoLoop[c] = !lay.board40g[c] && sn[7] > '5' && sn[7] <= 'Z';
         lay.generic[c] = family == OutputBoardFamily::Generic;

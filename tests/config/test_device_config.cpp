@@ -7,6 +7,7 @@
 
 #include "core/startup.h"
 #include "device/device.h"
+#include "platform/sim/hardware_sim.h"
 #include "scpi/scpi_errorcodes.h"
 #include "sim_root.h"
 #include "tests/support/param_name.h"
@@ -257,6 +258,20 @@ TEST_F(SerialNumberTest, FirstLineOnlyAtMost32CharactersUpperCased) {
     EXPECT_STREQ(device_config_getSN(), "1C0-000B10000-0001");
     useSerial(std::string(40, 'x'));
     EXPECT_EQ(std::string(device_config_getSN()), std::string(32, 'X'));
+}
+
+// The simulated hardware reads the number by the firmware's own rules (the line that keeps the
+// reference board's code at position 7 included).
+TEST_F(SerialNumberTest, SimulatedHardwareReadsItAsTheFirmwareDoes) {
+    for (const char *sn :
+         {"1C0-0B0B10000-0001", "340-000310000-0001", "1E0-033J40300-0003", "1C0-0B0B20000-0005"}) {
+        SCOPED_TRACE(sn);
+        useSerial(sn);
+        SimLayout lay = simhw_readLayout();
+        EXPECT_EQ(lay.channels, device_config_getSourcesCount());
+        EXPECT_EQ(lay.uln, device_config_uses_ORBXXXG_REF_ULN() == 1);
+        EXPECT_EQ(lay.sspe[0] != 0, device_config_usesORBX_Sspe(0) == 1);
+    }
 }
 
 TEST_F(SerialNumberTest, ChannelLinesOfSnAll) {
