@@ -2,6 +2,7 @@
 compound path is remembered within a message, channels are selected by suffix, and leaves whose
 device operations no module provides answer through the fallbacks."""
 
+import os
 import unittest
 
 from krsim import Instrument, TcpClient, free_port
@@ -80,6 +81,19 @@ class CommandSetTest(unittest.TestCase):
         # The key trigger is dropped silently when it does not come from the front panel.
         c.send("TRIG:KEY\n")
         self.assertEqual(self.errors(), NO_ERROR)
+
+    def test_listing_holds_every_documented_header(self):
+        self.assertEqual(self.client.query("DIAG:LIST:CMD;*OPC?", timeout=20.0), "1")
+        ram = os.path.join(self.inst.root, "media", "ram")
+        listed = set()
+        for name in ("SCPI_Commands.txt", "SCPI_Not_Supp_Commands.txt"):
+            with open(os.path.join(ram, name)) as f:
+                listed.update(f.read().splitlines())
+        here = os.path.dirname(os.path.abspath(__file__))
+        with open(os.path.join(here, "..", "scpi", "documented_headers.txt")) as f:
+            documented = [h for h in f.read().splitlines() if h and not h.startswith("#")]
+        self.assertGreater(len(documented), 150)
+        self.assertEqual([h for h in documented if h not in listed], [])
 
 
 if __name__ == "__main__":
