@@ -178,9 +178,10 @@ void showTimer(const Player &p) {
 // the last, whenever the host gets there.
 void waitPoint(Player &p, std::unique_lock<std::mutex> &lk, uint64_t gen) {
     if (!p.timerRunning) return;
-    if (simhw_timeScale() > 0) simtrace_flush();
-    if (simhw_timeScale() > 0)
+    if (simhw_timeScale() > 0) {
+        simtrace_flush();  // the rows so far, while the point lasts
         simhw_changed().wait_until(lk, p.boundary, [&] { return simhw_abortGeneration() != gen; });
+    }
     // A point trigger starts every point, a gate holds the timer while it is low; the
     // hardware clock then goes on from the point the timer had reached.
     uint32_t type = simhw_triggerType();
@@ -288,6 +289,17 @@ void play(Player &p, const Item &item, std::unique_lock<std::mutex> &lk, uint64_
     }
 }
 
+// Plays the oldest queued record; its bytes leave the queue's count unless the queue was
+// dropped meanwhile.
+void playFront(Player &p, std::unique_lock<std::mutex> &lk) {
+    Item item = std::move(p.queue.front());
+    p.queue.pop_front();
+    uint64_t epoch = p.epoch;
+    play(p, item, lk, simhw_abortGeneration());
+    if (p.epoch == epoch) p.queuedBytes -= item.bytes;
+    p.played++;
+}
+
 void run() {
     Player &p = pl();
     std::unique_lock<std::mutex> lk(simhw_lock());
@@ -306,12 +318,7 @@ void run() {
             continue;
         }
         p.playing = true;
-        Item item = std::move(p.queue.front());
-        p.queue.pop_front();
-        uint64_t epoch = p.epoch;
-        play(p, item, lk, simhw_abortGeneration());
-        if (p.epoch == epoch) p.queuedBytes -= item.bytes;
-        p.played++;
+        playFront(p, lk);
         if (p.queue.empty()) {
             p.playing = false;
             simhw_changed().notify_all();
@@ -445,14 +452,8 @@ void playQueuedHere(std::unique_lock<std::mutex> &lk) {
     Player &p = pl();
     if (p.playing || p.queue.empty()) return;
     p.playing = p.playingElsewhere = true;
-    while (!p.queue.empty()) {
-        Item item = std::move(p.queue.front());
-        p.queue.pop_front();
-        uint64_t epoch = p.epoch;
-        play(p, item, lk, simhw_abortGeneration());
-        if (p.epoch == epoch) p.queuedBytes -= item.bytes;
-        p.played++;
-    }
+    while (!p.queue.empty())
+        playFront(p, lk);
     p.playing = p.playingElsewhere = false;
     requestSettle(p);
     simhw_changed().notify_all();
