@@ -378,9 +378,9 @@ int ORBX20G_OUT_presetSetFrequency(ORBX20G_OUT *o, const KrFreq *frequency) {
     r = firstError(r, AD9910_disableHighResolution(&o->dds));
     AD9910_presetDDSOut(&o->dds, &o->ddsFrequency);
     AD9910_calculatePreset(&o->dds);
-    SRI_presetField(&o->sri, ORBX20G_OUT_BIT_R, 8, o->r);
-    SRI_presetField(&o->sri, ORBX20G_OUT_BIT_N2, 8, o->n2);
-    SRI_presetField(&o->sri, ORBX20G_OUT_BIT_N1, 8, o->n1);
+    SRI_presetField(&o->sri, ORBX20G_OUT_BIT_R, ORBX20G_OUT_DIVIDER_WIDTH, o->r);
+    SRI_presetField(&o->sri, ORBX20G_OUT_BIT_N2, ORBX20G_OUT_DIVIDER_WIDTH, o->n2);
+    SRI_presetField(&o->sri, ORBX20G_OUT_BIT_N1, ORBX20G_OUT_DIVIDER_WIDTH, o->n1);
     uint32_t word = AD9910_getFtwOnly(&o->dds);
     AD9910_presetFtwOnly(&o->dds, word);
     printd("ORBX20G_OUT_presetSetFrequency(): FTW %llu\n", (unsigned long long)word);

@@ -38,6 +38,7 @@ constexpr int ORBX20G_OUT_FILTERS = 14;
 constexpr int ORBX20G_OUT_BIT_R = 32;
 constexpr int ORBX20G_OUT_BIT_N2 = 40;
 constexpr int ORBX20G_OUT_BIT_N1 = 48;
+constexpr int ORBX20G_OUT_DIVIDER_WIDTH = 8;
 
 // A step attenuator module on the board occupies 13 bits from here (daisy chain).
 constexpr int ORBX20G_OUT_BIT_SSPE = 64;

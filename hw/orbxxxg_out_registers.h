@@ -30,6 +30,8 @@ constexpr int ORBXXXG_OUT_BIT_SSPE = 48;
 
 constexpr int ORBXXXG_OUT_PATH_DIRECT = 1;
 constexpr int ORBXXXG_OUT_PATH_PLL = 2;
+constexpr int ORBXXXG_OUT_PATH_DIRECT_BITS[] = {ORBXXXG_OUT_BIT_PATH_DIRECT};
+constexpr int ORBXXXG_OUT_PATH_PLL_BITS[] = {ORBXXXG_OUT_BIT_PATH_PLL};
 constexpr int ORBXXXG_OUT_PATH_ALL_BITS[] = {ORBXXXG_OUT_BIT_PATH_DIRECT, ORBXXXG_OUT_BIT_PATH_PLL};
 
 // Output filters: index i is used below edge i; the last index passes everything above.

@@ -15,6 +15,7 @@
 
 #include "core/krpath.h"
 #include "hw/board_slaves.h"
+#include "sim_board.h"
 #include "sim_chip.h"
 #include "sim_control.h"
 #include "sim_fpga.h"
@@ -127,10 +128,7 @@ void simhw_attach() {
     writeStateFile(h, true);  // a person finds the power-on state before the first update
     simcontrol_start();
     simhw_log("SIM attach: %d channel(s), %s reference board, %s output board(s)", lay.channels,
-              lay.uln ? "low-noise" : "standard",
-              lay.board40g[0]  ? "40 GHz"
-              : lay.generic[0] ? "generic"
-                               : "20 GHz");
+              lay.uln ? "low-noise" : "standard", simboard(lay.board[0]).logName);
 }
 
 void simhw_reset() {

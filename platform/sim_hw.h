@@ -101,12 +101,10 @@ constexpr double SIMHW_LEVEL_OVERSHOOT_DB = 0.5;
 struct SimLayout {
     int channels = 1;
     bool uln = false;
-    char sspe[SIMHW_CHANNELS] = {};      // '1' 12G at output, '2' 40G at output, '3' 40G on board
-    bool board40g[SIMHW_CHANNELS] = {};  // the 40 GHz output board instead of the 20 GHz one
+    char sspe[SIMHW_CHANNELS] = {};  // '1' 12G at output, '2' 40G at output, '3' 40G on board
+    SimLevelBoard board[SIMHW_CHANNELS] = {};  // the output board (sim_board.h)
     // 20 GHz boards from revision 1B on lock the VCO (not the output) and divide it by N1.
     bool vcoLoop[SIMHW_CHANNELS] = {};
-    // The generic output board of the older generation (AD9912 as the PLL reference).
-    bool generic[SIMHW_CHANNELS] = {};
     bool operator==(const SimLayout &o) const;
 };
 

@@ -126,6 +126,7 @@ void build(Hw &h, const Layout &lay);
 
 // sim_decode.cpp: the state the chips' registers make.
 u128 q64(const KrFreq &f);
+KrFreq fromQ64(u128 v);
 void decodeChannelSspe(Hw &h, int c, SimChannelState *st);
 SimChannelState computeChannel(Hw &h, int c);
 SimReferenceState computeReference(Hw &h);

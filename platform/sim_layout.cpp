@@ -9,12 +9,12 @@
 #include "config/output_board.h"
 #include "config/serial_codes.h"
 #include "hw/board_slaves.h"
-#include "hw/orbx20g_out_registers.h"
 #include "hw/orbx40g_out_registers.h"
 #include "hw/orbxxxg_out_registers.h"
 #include "sim_ad9164.h"
 #include "sim_ad9910.h"
 #include "sim_ad9912.h"
+#include "sim_board.h"
 #include "sim_chip.h"
 #include "sim_hw.h"
 #include "sim_hw_internal.h"
@@ -74,9 +74,10 @@ Layout readLayout() {
     OutputBoardFamily family = outputBoardFamily(board[0]);
     for (int c = 0; c < SIMHW_CHANNELS; c++) {
         lay.sspe[c] = serial_holds(serial_usesORBX_Sspe, sspe[c]) ? sspe[c] : 0;
-        lay.board40g[c] = outputBoardIs40G(family);
-        lay.vcoLoop[c] = !lay.board40g[c] && sn[7] > '5' && sn[7] <= 'Z';
-        lay.generic[c] = family == OutputBoardFamily::Generic;
+        lay.board[c] = outputBoardIs40G(family)               ? SimLevelBoard::Orbx40G
+                       : family == OutputBoardFamily::Generic ? SimLevelBoard::Generic
+                                                              : SimLevelBoard::Orbx20G;
+        lay.vcoLoop[c] = lay.board[c] != SimLevelBoard::Orbx40G && sn[7] > '5' && sn[7] <= 'Z';
     }
     return lay;
 }
@@ -88,19 +89,10 @@ void build(Hw &h, const Layout &lay) {
     for (int c = 0; c < SIMHW_CHANNELS; c++) {
         ChannelChips &k = h.ch[c];
         auto at = [c](uint32_t chip) { return board_outSlave(c, chip); };
-        if (lay.board40g[c]) {
-            k.sri = place<SimShiftRegister>(h, "ORBX40G_OUT_SRI", c, at(BOARD_OUT_SRI),
-                                            (size_t)ORBX40G_OUT_SRI_BYTES);
-            k.dds = nullptr;  // the AD9164 is this board's DDS
-        } else if (lay.generic[c]) {
-            k.sri = place<SimShiftRegister>(h, "ORBXXXG_OUT_SRI", c, at(BOARD_OUT_SRI),
-                                            (size_t)ORBXXXG_OUT_SRI_BYTES);
-            k.dds = nullptr;  // the AD9912 is this board's DDS
-        } else {
-            k.sri = place<SimShiftRegister>(h, "ORBX20G_OUT_SRI", c, at(BOARD_OUT_SRI),
-                                            (size_t)ORBX20G_OUT_SRI_BYTES);
-            k.dds = place<SimAd9910>(h, c, at(BOARD_OUT_DDS), ORBX20G_OUT_DDS_CLOCK_HZ);
-        }
+        const SimBoard &b = simboard(lay.board[c]);
+        k.sri = place<SimShiftRegister>(h, b.sriName, c, at(BOARD_OUT_SRI), b.sriBytes);
+        k.dds =
+            b.ad9910ClockHz ? place<SimAd9910>(h, c, at(BOARD_OUT_DDS), b.ad9910ClockHz) : nullptr;
         k.pot = place<SimAd8402>(h, c, at(BOARD_OUT_LOOP_POT));
         k.attA = place<SimStepAttenuator>(h, "HMC624", c, at(BOARD_OUT_ATT_A));
         k.attB = place<SimStepAttenuator>(h, "HMC624", c, at(BOARD_OUT_ATT_B));
@@ -147,9 +139,8 @@ void build(Hw &h, const Layout &lay) {
 
 bool SimLayout::operator==(const SimLayout &o) const {
     return channels == o.channels && uln == o.uln && memcmp(sspe, o.sspe, sizeof(sspe)) == 0 &&
-           memcmp(board40g, o.board40g, sizeof(board40g)) == 0 &&
-           memcmp(vcoLoop, o.vcoLoop, sizeof(vcoLoop)) == 0 &&
-           memcmp(generic, o.generic, sizeof(generic)) == 0;
+           memcmp(board, o.board, sizeof(board)) == 0 &&
+           memcmp(vcoLoop, o.vcoLoop, sizeof(vcoLoop)) == 0;
 }
 
 SimLayout simhw_readLayout() {

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "sim_board.h"
+
 namespace {
 
 // The detector's small smooth deviation from its straight response.
@@ -21,7 +23,7 @@ constexpr double kVcoLowHz = 10e9, kVcoHighHz = 20.5e9;
 
 // Where the amplifiers have lost most gain.
 double simlevel_topHz(SimLevelBoard board) {
-    return board == SimLevelBoard::Orbx40G ? 41e9 : 20.1e9;
+    return simboard(board).topHz;
 }
 
 double simlevel_openLoopDbm(SimLevelBoard board, double f, int gainStage) {

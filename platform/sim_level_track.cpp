@@ -8,9 +8,7 @@
 #include <deque>
 #include <vector>
 
-#include "hw/orbx20g_out_registers.h"
-#include "hw/orbx40g_out_registers.h"
-#include "hw/orbxxxg_out_registers.h"
+#include "sim_board.h"
 #include "sim_chip.h"
 #include "sim_hw.h"
 #include "sim_hw_internal.h"
@@ -30,19 +28,10 @@ void recordLatch(Hw &h, int c, const char *stage, double value) {
                 (unsigned long long)h.ioupdates, out);
 }
 
-// The level-loop bits of the board's register image: enable 1, hold 2, sample 4, mute 8. The
-// 40 GHz and generic boards keep them at the same places.
-static_assert(ORBX40G_OUT_BIT_ALC_ENABLE == ORBXXXG_OUT_BIT_ALC_ENABLE &&
-              ORBX40G_OUT_BIT_ALC_RF_MUTE == ORBXXXG_OUT_BIT_ALC_RF_MUTE);
+// The level-loop bits of the board's register image: enable 1, hold 2, sample 4, mute 8.
 int alcBits(const Hw &h, int c) {
     const SimShiftRegister *s = h.ch[c].sri;
-    const bool other = h.layout.board40g[c] || h.layout.generic[c];
-    const int bits[4] = {
-        other ? ORBX40G_OUT_BIT_ALC_ENABLE : ORBX20G_OUT_BIT_ALC_ENABLE,
-        other ? ORBX40G_OUT_BIT_ALC_HOLD : ORBX20G_OUT_BIT_ALC_HOLD,
-        other ? ORBX40G_OUT_BIT_ALC_SAMPLE : ORBX20G_OUT_BIT_ALC_SAMPLE,
-        other ? ORBX40G_OUT_BIT_ALC_RF_MUTE : ORBX20G_OUT_BIT_ALC_RF_MUTE,
-    };
+    const int *bits = simboard(h.layout.board[c]).alcBits;
     int v = 0;
     for (int i = 0; i < 4; i++)
         v |= s->bit(bits[i]) ? 1 << i : 0;
@@ -144,9 +133,7 @@ void restartLevels(Hw &h) {
 }  // namespace simhw_detail
 
 SimLevelBoard simhw_levelBoard(const SimLayout &lay, int channel) {
-    return lay.board40g[channel]  ? SimLevelBoard::Orbx40G
-           : lay.generic[channel] ? SimLevelBoard::Generic
-                                  : SimLevelBoard::Orbx20G;
+    return lay.board[channel];
 }
 
 void simhw_levelLatch(const SimChip *chip) {
@@ -178,9 +165,7 @@ void simhw_levelLatch(const SimChip *chip) {
     }
     if (chip != k.sri && chip != k.sspe) return;
     // The register's stages act with the next update; a latch that changes them is recorded.
-    int gain = h.layout.board40g[c] || h.layout.generic[c]
-                   ? 0
-                   : (int)k.sri->field(ORBX20G_OUT_BIT_GAIN_LOW, ORBX20G_OUT_GAIN_BITS);
+    int gain = simboard(h.layout.board[c]).gainStage(k.sri);
     int alc = alcBits(h, c);
     SimChannelState module = {};
     decodeChannelSspe(h, c, &module);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "kr_generic_io.h"
+#include "sim_board.h"
 #include "sim_chip.h"
 #include "sim_clock.h"
 #include "sim_cont.h"
@@ -66,14 +67,14 @@ std::string json(Hw &h) {
                  s.gainStage, s.attenuationADb, s.attenuationBDb, s.attenuationLoopDb, s.alcDac,
                  s.loopFilterOhm, s.blanking ? "true" : "false", s.temperatureC);
         j += text;
-        if (s.board40g) {
-            snprintf(text, sizeof(text), ", \"board\": \"40g\", \"multiplier\": %u, \"alc\": %s",
-                     s.multiplier, s.alcEnabled ? "true" : "false");
+        if (const SimBoard &b = simboard(h.layout.board[c]); b.stateName) {
+            snprintf(text, sizeof(text), ", \"board\": \"%s\"", b.stateName);
             j += text;
-        }
-        if (s.generic) {
-            snprintf(text, sizeof(text), ", \"board\": \"generic\", \"alc\": %s",
-                     s.alcEnabled ? "true" : "false");
+            if (b.tellsMultiplier) {
+                snprintf(text, sizeof(text), ", \"multiplier\": %u", s.multiplier);
+                j += text;
+            }
+            snprintf(text, sizeof(text), ", \"alc\": %s", s.alcEnabled ? "true" : "false");
             j += text;
         }
         char out[24];

@@ -9,11 +9,8 @@
 #include <vector>
 
 #include "core/krpath.h"
-#include "hw/orbx20g_out.h"
-#include "hw/orbx20g_out_registers.h"
-#include "hw/orbx40g_out_registers.h"
-#include "hw/orbxxxg_out_registers.h"
 #include "level/csvtables.h"
+#include "platform/sim_board.h"
 
 namespace {
 
@@ -28,21 +25,8 @@ std::vector<int64_t> frequencyPoints(SimLevelBoard board) {
     for (int64_t x = kFineStepHz; x < top; x += x < kFineTopHz ? kFineStepHz : kStepHz)
         f.push_back(x);
     // The boards' own edges as well, should one ever lie off the grid.
-    std::vector<int64_t> edges;
-    if (board == SimLevelBoard::Orbx40G) {
-        edges = {(int64_t)ORBX40G_OUT_DIRECT_LIMIT_HZ, (int64_t)ORBX40G_OUT_DOUBLER_EDGE_HZ};
-        for (uint64_t e : ORBX40G_OUT_FILTER_EDGES_HZ)
-            edges.push_back((int64_t)e);
-    } else if (board == SimLevelBoard::Generic) {
-        edges = {(int64_t)ORBXXXG_OUT_DIRECT_LIMIT_HZ};
-        for (uint64_t e : ORBXXXG_OUT_FILTER_EDGES_HZ)
-            edges.push_back((int64_t)e);
-    } else {
-        edges = {(int64_t)ORBX20G_OUT_DIRECT_LIMIT_HZ, (int64_t)ORBX20G_OUT_BAND_EDGE1_HZ,
-                 (int64_t)ORBX20G_OUT_BAND_EDGE2_HZ, (int64_t)ORBX20G_OUT_BAND2_EDGE_HZ};
-    }
-    for (int64_t e : edges)
-        if (e < top) f.push_back(e);
+    for (uint64_t e : simboard(board).edgesHz)
+        if ((int64_t)e < top) f.push_back((int64_t)e);
     std::sort(f.begin(), f.end());
     f.erase(std::unique(f.begin(), f.end()), f.end());
     return f;
