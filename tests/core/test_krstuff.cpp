@@ -515,10 +515,14 @@ TEST(Helpers, RandomNumbersCoverTheClosedRange) {
     for (int n : seen)
         EXPECT_GT(n, 800);
     EXPECT_EQ(krstuff_getRandomNumber(-4, -4), -4);
+    // The full range must not overflow, and reaches both halves.
+    bool negative = false, positive = false;
     for (int i = 0; i < 1000; i++) {
         int r = krstuff_getRandomNumber(INT32_MIN, INT32_MAX);
-        (void)r;  // the full range must not overflow
+        negative = negative || r < 0;
+        positive = positive || r > 0;
     }
+    EXPECT_TRUE(negative && positive);
 }
 
 // ---------------------------------------------------------------------------------------
