@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -474,6 +475,11 @@ int kr_main(int argc, char **argv) {
         }
     }
     kr_setRunState("running");
+#ifdef M_ARENA_MAX
+    // One heap for all threads: locked memory would hold every further arena's first block
+    // (some 130 KB each) for a thread that only ever allocates a little.
+    mallopt(M_ARENA_MAX, 1);
+#endif
     mlockall(MCL_CURRENT | MCL_FUTURE);
     initialize();
     return 0;
