@@ -18,6 +18,7 @@
 #include "scpi/scpi_errorcodes.h"
 #include "scpi/scpi_tree.h"
 #include "scpi_test_harness.h"
+#include "tests/support/param_name.h"
 
 using krtest::LinkHarness;
 
@@ -246,7 +247,8 @@ INSTANTIATE_TEST_SUITE_P(
         UnitRow{"*IDN? 1", "", KR_E_PARAMETER_NOT_ALLOWED},
         UnitRow{"SOUR:FOO 1", "src(2147483647)", KR_E_UNDEFINED_HEADER},
         UnitRow{"NOSUCH:HEADER", "src(2147483647)", KR_E_UNDEFINED_HEADER},
-        UnitRow{"FREQ:EXAC 1GHz", "src(2147483647)", KR_E_UNDEFINED_HEADER}));
+        UnitRow{"FREQ:EXAC 1GHz", "src(2147483647)", KR_E_UNDEFINED_HEADER}),
+    [](const ::testing::TestParamInfo<UnitRow> &info) { return paramText(info.param.message); });
 
 struct AnswerRow {
     const char *name;

@@ -8,6 +8,8 @@
 #include <random>
 #include <string>
 
+#include "tests/support/param_name.h"
+
 namespace {
 
 std::string format(int code, int size = SCPI_ERROR_TEXT_SIZE, int *result = nullptr) {
@@ -50,7 +52,8 @@ INSTANTIATE_TEST_SUITE_P(
                     FormatRow{-393416, "-393416,\"Execution error;Timeout\""},
                     // Unknown detail, and a known detail on an unknown SCPI number.
                     FormatRow{-(7 * 65536 + 200), "-458952,\"\""},
-                    FormatRow{-(1 * 65536 + 999), "-66535,\"\""}));
+                    FormatRow{-(1 * 65536 + 999), "-66535,\"\""}),
+    [](const testing::TestParamInfo<FormatRow> &info) { return paramNumber(info.param.code); });
 
 TEST(ErrorFormat, EveryListedNumberGetsItsText) {
     for (const ScpiErrorText *e = scpierr_strings; e->text != nullptr; e++) {

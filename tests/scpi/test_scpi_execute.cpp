@@ -12,6 +12,7 @@
 #include "core/krstuff.h"
 #include "scpi/scpi_error.h"
 #include "scpi_test_harness.h"
+#include "tests/support/param_name.h"
 
 using krtest::LinkHarness;
 
@@ -83,8 +84,25 @@ INSTANTIATE_TEST_SUITE_P(
                       MessageCase{";;*OPC?;;\n", "1\n", 1},         // empty units do nothing
                       MessageCase{"  \n", "", 1},  // a blank message answers nothing
                       MessageCase{"*OPC?;FREQ 1;*OPC?\n", "1;1\n",
-                                  1},                 // silent unit between two queries
-                      MessageCase{"*OPC?", "", 0}));  // no end yet: nothing runs
+                                  1},                // silent unit between two queries
+                      MessageCase{"*OPC?", "", 0}),  // no end yet: nothing runs
+    [](const ::testing::TestParamInfo<MessageCase> &info) {
+        // Line ends and control bytes are spelled out: they are what some rows are about.
+        std::string name;
+        for (const char *c = info.param.input; *c; ++c) {
+            if (*c == '\n')
+                name += "LF";
+            else if (*c == '\r')
+                name += "CR";
+            else if (*c == '\t')
+                name += "HT";
+            else if ((unsigned char)*c < 0x20)
+                name += "Ctrl";
+            else
+                name += *c;
+        }
+        return paramText(name);
+    });
 
 TEST_F(ExecuteTest, UnknownHeaderIsQueuedAndLaterUnitsStillRun) {
     ScpiLink *link = h.addLink(1024, 1024);

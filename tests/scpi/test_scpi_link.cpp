@@ -7,6 +7,7 @@
 
 #include "core/kr_event.h"
 #include "scpi_test_harness.h"
+#include "tests/support/param_name.h"
 
 using krtest::LinkHarness;
 
@@ -193,6 +194,12 @@ INSTANTIATE_TEST_SUITE_P(Headers, BlockHeaderTest,
                                            BlockHeaderCase{"#31", -1}, BlockHeaderCase{"#31x", 0},
                                            BlockHeaderCase{"#3123", 5},
                                            BlockHeaderCase{"#9123456789", 11},
-                                           BlockHeaderCase{"x", 0}));
+                                           BlockHeaderCase{"x", 0}),
+                         [](const ::testing::TestParamInfo<BlockHeaderCase> &info) {
+                             std::string name;
+                             for (const char *c = info.param.text; *c; ++c)
+                                 name += *c == '#' ? "Hash" : std::string(1, *c);
+                             return paramName(name);
+                         });
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "scpi/scpi_errorcodes.h"
 #include "scpi/scpi_match.h"
 #include "scpi/scpi_node.h"
+#include "tests/support/param_name.h"
 
 namespace {
 
@@ -401,7 +402,12 @@ INSTANTIATE_TEST_SUITE_P(
         NodeRow{"string", string, S, "\"abc\"", 0, "", "abc"},
         NodeRow{"string", string, S, "'a,b'", 0, "", "a,b"},
         NodeRow{"string", string, S, "plain", 0, "", "plain"},
-        NodeRow{"string", string, S, "\"eightchr\"", KR_E_TOO_MUCH_DATA, "", ""}));
+        NodeRow{"string", string, S, "\"eightchr\"", KR_E_TOO_MUCH_DATA, "", ""}),
+    [](const ::testing::TestParamInfo<NodeRow> &info) {
+        const NodeRow &row = info.param;
+        std::string name = paramName(row.name) + (row.state == Q ? "_Query" : "_Set");
+        return *row.params ? paramText(name + "_" + row.params) : name;
+    });
 
 TEST(NodeOutputTest, AnswerThatDoesNotFitIsAQueryError) {
     char params[1] = "";

@@ -80,7 +80,14 @@ INSTANTIATE_TEST_SUITE_P(
                     TransitionRow{0xFFFF, 0, 0x0003, 0x0002, 0, 0x0001, 0},       // fall, no NTR
                     TransitionRow{0xFFFF, 0xFFFF, 0x0002, 0x0002, 1, 0x0002, 0},  // no change
                     TransitionRow{0x0001, 0, 0, 0x0003, 1, 0x0003, 0x0001},       // filter per bit
-                    TransitionRow{0xFFFF, 0xFFFF, 0x8000, 0x8001, 0, 0, 0x8000}));
+                    TransitionRow{0xFFFF, 0xFFFF, 0x8000, 0x8001, 0, 0, 0x8000}),
+    [](const ::testing::TestParamInfo<TransitionRow> &info) {
+        const TransitionRow &t = info.param;
+        char name[64];
+        snprintf(name, sizeof name, "%s%04X_From%04X_Ptr%04X_Ntr%04X", t.on ? "Set" : "Clear",
+                 t.mask, t.before, t.ptr, t.ntr);
+        return std::string(name);
+    });
 
 TEST_F(StatusTest, SummaryClimbsTheChainThroughEveryFilter) {
     block.pulseModulation.ptr = 0x0001;
@@ -159,6 +166,16 @@ TEST_P(Node, AnswersOrRefuses) {
         << row.node << " " << row.query << " '" << (row.params ? row.params : "(null)") << "'";
 }
 
+std::string nodeRowName(const testing::TestParamInfo<NodeRow> &info) {
+    static const char *const nodes[] = {"Condition", "Enable", "Event", "NTransition",
+                                        "PTransition"};
+    const NodeRow &row = info.param;
+    std::string name = std::string(nodes[row.node]) + (row.query ? "Query" : "Set");
+    // No parameters at all and an empty text are rows of their own.
+    if (row.params == nullptr) return name;
+    return *row.params ? paramText(name + "_" + row.params) : name + "_Empty";
+}
+
 INSTANTIATE_TEST_SUITE_P(Rows, Node,
                          testing::Values(NodeRow{STATUS_NODE_ENABLE, true, nullptr, "3"},
                                          NodeRow{STATUS_NODE_CONDITION, true, "", "5"},
@@ -178,7 +195,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, Node,
                                          NodeRow{STATUS_NODE_ENABLE, false, "4294967296",
                                                  "error -222"},
                                          NodeRow{STATUS_NODE_ENABLE, false, "1.5", "error -224"},
-                                         NodeRow{STATUS_NODE_ENABLE, false, "ON", "error -224"}));
+                                         NodeRow{STATUS_NODE_ENABLE, false, "ON", "error -224"}),
+                         nodeRowName);
 
 TEST_F(StatusTest, SetsStoreTheLow16Bits) {
     EXPECT_EQ(node(&block.operation, STATUS_NODE_PTRANSITION, false, "70000"), "ok");

@@ -20,6 +20,7 @@
 #include "scpi/scpi_parser.h"
 #include "scpi/scpi_tree.h"
 #include "scpi_test_harness.h"
+#include "tests/support/param_name.h"
 
 using krtest::LinkHarness;
 
@@ -436,7 +437,8 @@ INSTANTIATE_TEST_SUITE_P(
         MatchRow{"?", KR_E_UNDEFINED_HEADER, none, src}, MatchRow{":", 0, none, none},
         MatchRow{"[SOUR]:FREQ 1", KR_E_UNDEFINED_HEADER, none, src},
         MatchRow{"FREQ#5", KR_E_UNDEFINED_HEADER, none, src},
-        MatchRow{"FR\xff\x80Q 5", KR_E_UNDEFINED_HEADER, none, src}));
+        MatchRow{"FR\xff\x80Q 5", KR_E_UNDEFINED_HEADER, none, src}),
+    [](const ::testing::TestParamInfo<MatchRow> &info) { return paramText(info.param.unit); });
 
 TEST_F(TreeTest, HeaderOfEveryLengthIsRefusedWithoutHarm) {
     for (int len : {1, 31, 32, 33, 200, 4000}) {
@@ -497,7 +499,8 @@ INSTANTIATE_TEST_SUITE_P(
         MessageRow{"AAAAAAAA:BBBBBBBB:CCCCCCCC:DDDDDDDD:XX 1;XX 2",
                    "",
                    "long(1) src(2147483647)",
-                   {KR_E_UNDEFINED_HEADER}}));
+                   {KR_E_UNDEFINED_HEADER}}),
+    [](const ::testing::TestParamInfo<MessageRow> &info) { return paramText(info.param.message); });
 
 // An alias runs its command with an empty path and leaves the path of its own message alone.
 TEST_F(TreeTest, AliasRunsAnotherCommandInPlace) {

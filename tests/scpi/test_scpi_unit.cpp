@@ -161,16 +161,20 @@ TEST_P(PowerToDbm, ConvertsBothWays) {
     EXPECT_NEAR(back, GetParam().value, 1e-9 * std::fabs(GetParam().value) + 1e-12);
 }
 
-INSTANTIATE_TEST_SUITE_P(Units, PowerToDbm,
-                         testing::Values(PowerRow{1.0, "W", 30.0}, PowerRow{0.001, "W", 0.0},
-                                         PowerRow{1.0, "V", 13.0102999566398},
-                                         PowerRow{1.0, "A", 46.9897000433602},
-                                         PowerRow{0.0, "dBmW", 0.0}, PowerRow{-3.0, "dBW", 27.0},
-                                         PowerRow{0.0, "dBuW", -30.0},
-                                         PowerRow{0.0, "dBuV", -120.0 + 13.0102999566398},
-                                         PowerRow{0.0, "dBmV", -60.0 + 13.0102999566398},
-                                         PowerRow{0.0, "dBuA", -120.0 + 46.9897000433602},
-                                         PowerRow{6.0, "dBA", 6.0 + 46.9897000433602}));
+INSTANTIATE_TEST_SUITE_P(
+    Units, PowerToDbm,
+    testing::Values(PowerRow{1.0, "W", 30.0}, PowerRow{0.001, "W", 0.0},
+                    PowerRow{1.0, "V", 13.0102999566398}, PowerRow{1.0, "A", 46.9897000433602},
+                    PowerRow{0.0, "dBmW", 0.0}, PowerRow{-3.0, "dBW", 27.0},
+                    PowerRow{0.0, "dBuW", -30.0}, PowerRow{0.0, "dBuV", -120.0 + 13.0102999566398},
+                    PowerRow{0.0, "dBmV", -60.0 + 13.0102999566398},
+                    PowerRow{0.0, "dBuA", -120.0 + 46.9897000433602},
+                    PowerRow{6.0, "dBA", 6.0 + 46.9897000433602}),
+    [](const testing::TestParamInfo<PowerRow> &info) {
+        char text[32];
+        snprintf(text, sizeof text, "%g %s", info.param.value, info.param.unit);
+        return paramText(text);
+    });
 
 TEST(PowerToDbm, LogOfZeroOrNegativeIsOutOfRange) {
     for (const char *name : {"W", "V", "A", "mW"}) {
